@@ -1,0 +1,87 @@
+#pragma once
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <memory>
+
+namespace platform {
+
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
+enum class MsgIcon { None, Information, Warning, Error, Question };
+enum class MsgResult { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
+
+// Every question and notice the program shows goes through this interface, so tests can
+// answer them without a modal loop. A caption left empty means "Morvanel".
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual MsgResult message(const QString& text, const QString& caption = QString(),
+                              MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None) = 0;
+    // An empty result means the user cancelled.
+    virtual QString openFileName(const QString& caption, const QString& dir, const QString& filter) = 0;
+    virtual QStringList openFileNames(const QString& caption, const QString& dir, const QString& filter) = 0;
+    virtual QString saveFileName(const QString& caption, const QString& dir, const QString& filter) = 0;
+    virtual QString folderName(const QString& caption, const QString& dir) = 0;
+    // Returns false when cancelled.
+    virtual bool inputText(const QString& caption, const QString& prompt, QString& value) = 0;
+};
+
+// The instance in use. Until one is set, a scripted instance that answers every question with
+// its default is used (safe for tools and tests that set nothing).
+Dialogs& dialogs();
+// Takes ownership; returns the previous one.
+std::unique_ptr<Dialogs> setDialogs(std::unique_ptr<Dialogs> d);
+
+inline MsgResult showMessage(const QString& text) { return dialogs().message(text); }
+
+// Test implementation: answers from a script and records what was shown, in order.
+class ScriptedDialogs : public Dialogs {
+public:
+    struct Shown {
+        QString kind; // "message", "open", "openMany", "save", "folder", "input"
+        QString text; // the message text, or the dialog's caption
+        QString caption;
+        MsgButtons buttons = MsgButtons::Ok;
+    };
+
+    // Answers are taken in order; when none is left, a message gets its first button's
+    // result (Ok or Yes, Retry, Abort) and a file dialog is cancelled.
+    void pushAnswer(MsgResult r) { answers_.push_back(r); }
+    void pushFileName(const QString& f) { files_.push_back(f); }
+    void pushText(const QString& t) { texts_.push_back(t); }
+
+    const QList<Shown>& shown() const { return shown_; }
+    QStringList messages() const; // the texts of the message boxes, in order
+    void clear() { shown_.clear(); }
+
+    MsgResult message(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon) override;
+    QString openFileName(const QString& caption, const QString& dir, const QString& filter) override;
+    QStringList openFileNames(const QString& caption, const QString& dir, const QString& filter) override;
+    QString saveFileName(const QString& caption, const QString& dir, const QString& filter) override;
+    QString folderName(const QString& caption, const QString& dir) override;
+    bool inputText(const QString& caption, const QString& prompt, QString& value) override;
+
+private:
+    QString nextFile();
+    std::deque<MsgResult> answers_;
+    std::deque<QString> files_;
+    std::deque<QString> texts_;
+    QList<Shown> shown_;
+};
+
+// Installs a ScriptedDialogs for the life of the object and gives access to it.
+class ScopedScriptedDialogs {
+public:
+    ScopedScriptedDialogs();
+    ~ScopedScriptedDialogs();
+    ScriptedDialogs* operator->() { return d_; }
+    ScriptedDialogs& get() { return *d_; }
+
+private:
+    ScriptedDialogs* d_;
+    std::unique_ptr<Dialogs> previous_;
+};
+
+} // namespace platform

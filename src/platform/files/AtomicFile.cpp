@@ -1,0 +1,95 @@
+#include "AtomicFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+QString errnoText(const char* what, const QString& path)
+{
+    return QStringLiteral("%1 %2: %3").arg(QString::fromLatin1(what), path, QString::fromLocal8Bit(std::strerror(errno)));
+}
+} // namespace
+
+bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error)
+{
+    const QByteArray target = QFile::encodeName(path);
+    QFileInfo fi(path);
+    const QByteArray dir = QFile::encodeName(fi.absolutePath());
+    QByteArray tmpl = dir + "/." + QFile::encodeName(fi.fileName()) + ".XXXXXX";
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) {
+        if (error)
+            *error = errnoText("Cannot create a temporary file for", path);
+        return false;
+    }
+    // Keep the permissions of the file being replaced; new files get the usual 0666 & ~umask.
+    struct stat st;
+    if (::stat(target.constData(), &st) == 0) {
+        ::fchmod(fd, st.st_mode & 07777);
+    } else {
+        mode_t um = ::umask(0);
+        ::umask(um);
+        ::fchmod(fd, 0666 & ~um);
+    }
+    const char* p = data.data();
+    qsizetype left = data.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (error)
+                *error = errnoText("Cannot write", path);
+            ::close(fd);
+            ::unlink(tmpl.constData());
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        if (error)
+            *error = errnoText("Cannot write", path);
+        ::unlink(tmpl.constData());
+        return false;
+    }
+    if (::rename(tmpl.constData(), target.constData()) != 0) {
+        if (error)
+            *error = errnoText("Cannot replace", path);
+        ::unlink(tmpl.constData());
+        return false;
+    }
+    int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+bool readWholeFile(const QString& path, QByteArray& data, QString* error)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("Cannot open %1: %2").arg(path, f.errorString());
+        return false;
+    }
+    data = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        if (error)
+            *error = QStringLiteral("Cannot read %1: %2").arg(path, f.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace platform

@@ -1,0 +1,16 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+namespace platform {
+
+// Writes a whole file atomically: a temporary file beside the target is written, flushed to
+// disk and renamed over it, so a reader sees either the old or the new file, never a part.
+// Returns false with a readable message in *error when anything fails; the target is then
+// unchanged and no temporary file is left behind.
+bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr);
+
+// Reads a whole file. Returns false (with *error) when it cannot be opened or read.
+bool readWholeFile(const QString& path, QByteArray& data, QString* error = nullptr);
+
+} // namespace platform

@@ -1,0 +1,193 @@
+#include "SettingsStore.h"
+
+#include "platform/files/AtomicFile.h"
+#include "platform/text/LineList.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace platform {
+
+namespace {
+
+// Backslashes and '=' cannot appear in names written here, but values may hold anything:
+// escape CR, LF and backslash so that a value stays on its line.
+QString escapeValue(const QString& v)
+{
+    QString o;
+    o.reserve(v.size());
+    for (QChar c : v) {
+        if (c == '\\')
+            o += QLatin1String("\\\\");
+        else if (c == '\n')
+            o += QLatin1String("\\n");
+        else if (c == '\r')
+            o += QLatin1String("\\r");
+        else
+            o += c;
+    }
+    return o;
+}
+
+QString unescapeValue(const QString& v)
+{
+    QString o;
+    o.reserve(v.size());
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        QChar c = v[i];
+        if (c == '\\' && i + 1 < v.size()) {
+            QChar n = v[++i];
+            o += n == 'n' ? QChar('\n') : n == 'r' ? QChar('\r') : n;
+        } else {
+            o += c;
+        }
+    }
+    return o;
+}
+
+struct IniLine {
+    QString section; // section the line belongs to
+    QString name;    // empty for section headers, comments and blank lines
+    QString raw;
+};
+
+QList<IniLine> readIni(const QString& path)
+{
+    QList<IniLine> out;
+    QByteArray data;
+    if (!readWholeFile(path, data))
+        return out;
+    QString section;
+    for (const QByteArray& b : splitLines(data)) {
+        QString line = QString::fromUtf8(b);
+        IniLine l;
+        l.raw = line;
+        QString t = line.trimmed();
+        if (t.startsWith('[') && t.endsWith(']')) {
+            section = t.mid(1, t.size() - 2);
+            l.section = section;
+        } else {
+            l.section = section;
+            qsizetype eq = line.indexOf('=');
+            if (eq > 0 && !t.startsWith(';') && !t.startsWith('#'))
+                l.name = line.left(eq).trimmed();
+        }
+        out.append(l);
+    }
+    return out;
+}
+
+} // namespace
+
+SettingsStore::SettingsStore(const QString& key, const QString& section) : key_(key), section_(section) {}
+
+QString SettingsStore::filePath() const
+{
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.config");
+    QString k = key_;
+    k.replace('\\', '/');
+    return base + '/' + k + QStringLiteral(".ini");
+}
+
+QString SettingsStore::readString(const QString& name, const QString& def) const
+{
+    for (const IniLine& l : readIni(filePath())) {
+        if (l.section == section_ && !l.name.isEmpty() && l.name.compare(name, Qt::CaseInsensitive) == 0)
+            return unescapeValue(l.raw.mid(l.raw.indexOf('=') + 1));
+    }
+    return def;
+}
+
+bool SettingsStore::valueExists(const QString& name) const
+{
+    for (const IniLine& l : readIni(filePath()))
+        if (l.section == section_ && !l.name.isEmpty() && l.name.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+int SettingsStore::readInteger(const QString& name, int def) const
+{
+    static const QString missing = QStringLiteral("\x01missing");
+    QString s = readString(name, missing);
+    if (s == missing)
+        return def;
+    bool ok = false;
+    int v = s.trimmed().toInt(&ok, 10);
+    if (!ok && s.trimmed().startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        v = s.trimmed().mid(2).toInt(&ok, 16);
+    return ok ? v : def;
+}
+
+bool SettingsStore::readBool(const QString& name, bool def) const
+{
+    return readInteger(name, def ? 1 : 0) != 0;
+}
+
+bool SettingsStore::writeString(const QString& name, const QString& value)
+{
+    const QString path = filePath();
+    QList<IniLine> lines = readIni(path);
+    const QString entry = name + '=' + escapeValue(value);
+    bool done = false;
+    qsizetype lastInSection = -1;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        IniLine& l = lines[i];
+        if (l.section != section_)
+            continue;
+        lastInSection = i;
+        if (!l.name.isEmpty() && l.name.compare(name, Qt::CaseInsensitive) == 0) {
+            l.raw = entry;
+            done = true;
+            break;
+        }
+    }
+    if (!done) {
+        IniLine l{section_, name, entry};
+        if (lastInSection < 0) {
+            lines.append(IniLine{section_, QString(), '[' + section_ + ']'});
+            lines.append(l);
+        } else {
+            lines.insert(lastInSection + 1, l);
+        }
+    }
+    QByteArray out;
+    for (const IniLine& l : lines) {
+        out += l.raw.toUtf8();
+        out += '\n';
+    }
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return writeFileAtomic(path, out);
+}
+
+bool SettingsStore::writeInteger(const QString& name, int value)
+{
+    return writeString(name, QString::number(value));
+}
+
+bool SettingsStore::writeBool(const QString& name, bool value)
+{
+    return writeString(name, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+bool SettingsStore::deleteValue(const QString& name)
+{
+    const QString path = filePath();
+    QList<IniLine> lines = readIni(path);
+    QByteArray out;
+    bool found = false;
+    for (const IniLine& l : lines) {
+        if (l.section == section_ && !l.name.isEmpty() && l.name.compare(name, Qt::CaseInsensitive) == 0) {
+            found = true;
+            continue;
+        }
+        out += l.raw.toUtf8();
+        out += '\n';
+    }
+    return !found || writeFileAtomic(path, out);
+}
+
+} // namespace platform

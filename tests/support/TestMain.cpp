@@ -1,0 +1,13 @@
+// Every test program gets a QApplication on the offscreen platform (ctest sets it),
+// so widgets, pictures and fonts work without a display.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

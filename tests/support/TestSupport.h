@@ -1,0 +1,42 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace testsupport {
+
+// Folder of the shared public test files, or empty when they are missing.
+QString testdataDir();
+
+// Skips the test (or fails it under CI=true) when the shared test files are missing.
+#define MV_REQUIRE_TESTDATA()                                                          \
+    do {                                                                               \
+        if (::testsupport::testdataDir().isEmpty()) {                                  \
+            if (qEnvironmentVariable("CI") == QLatin1String("true"))                   \
+                FAIL() << "shared test data missing";                                  \
+            GTEST_SKIP() << "shared test data missing: ../shared/testdata";           \
+        }                                                                              \
+    } while (0)
+
+QByteArray readFile(const QString& path);
+void writeFile(const QString& path, const QByteArray& data);
+
+// True when a program is on PATH (interoperability peers).
+bool haveTool(const QString& program);
+// Runs a program, returns exit code (-1 when it could not start); stdout and stderr captured.
+int runTool(const QString& program, const QStringList& args, QByteArray* out = nullptr,
+            QByteArray* err = nullptr, const QString& workDir = QString(), int timeoutMs = 120000);
+
+// A temporary folder removed at the end of the test, with the path ending in "/".
+class TempDir {
+public:
+    TempDir();
+    QString path() const; // ends with "/"
+    QString file(const QString& name) const { return path() + name; }
+
+private:
+    QTemporaryDir dir_;
+};
+
+} // namespace testsupport
