@@ -1,0 +1,694 @@
+#include "archive/Inflate.h"
+
+#include "archive/ZipExceptions.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace archive {
+
+namespace {
+
+// Decoding table entries, 32 bits:
+//   bits 0-7   code bits consumed at this table level
+//   bits 8-11  extra bits of a length or distance; index bits of a sub-table
+//   bits 12-15 kind
+//   bits 16-31 literal, base value, or sub-table offset
+enum : uint32_t {
+    KindLiteral = 0,
+    KindBase = 1, // length or distance with extra bits
+    KindEnd = 2,
+    KindSub = 3,
+    KindInvalid = 4,
+};
+
+constexpr uint32_t entry(uint32_t kind, uint32_t bits, uint32_t extra, uint32_t value)
+{
+    return (value << 16) | (kind << 12) | (extra << 8) | bits;
+}
+constexpr uint32_t InvalidEntry = entry(KindInvalid, 0, 0, 0);
+
+inline uint32_t kindOf(uint32_t e) { return (e >> 12) & 0xF; }
+inline unsigned bitsOf(uint32_t e) { return e & 0xFF; }
+inline unsigned extraOf(uint32_t e) { return (e >> 8) & 0xF; }
+inline uint32_t valueOf(uint32_t e) { return e >> 16; }
+
+constexpr unsigned LitlenRootBits = 11;
+constexpr unsigned DistRootBits = 8;
+constexpr unsigned CodelenRootBits = 7;
+constexpr unsigned MaxCodeBits = 15;
+// Every long code gets a sub-table of (15 - root bits) index bits: few codes are long, so
+// the simple layout costs little and keeps the builder short.
+constexpr size_t LitlenTableSize = (1u << LitlenRootBits) + 288 * (1u << (MaxCodeBits - LitlenRootBits));
+constexpr size_t DistTableSize = (1u << DistRootBits) + 32 * (1u << (MaxCodeBits - DistRootBits));
+constexpr size_t CodelenTableSize = 1u << CodelenRootBits;
+
+constexpr uint16_t LengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                     31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint8_t LengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                     2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr uint16_t DistBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+                                   33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+                                   1025, 1537, 2049, 3073, 4097, 6145,  8193,  12289, 16385, 24577};
+constexpr uint8_t DistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                   6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr uint8_t CodelenOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+enum class TableKind { Litlen, Dist, Codelen };
+
+uint32_t symbolEntry(TableKind kind, unsigned sym, unsigned bits)
+{
+    switch (kind) {
+    case TableKind::Codelen:
+        return entry(KindLiteral, bits, 0, sym);
+    case TableKind::Litlen:
+        if (sym < 256)
+            return entry(KindLiteral, bits, 0, sym);
+        if (sym == 256)
+            return entry(KindEnd, bits, 0, 0);
+        if (sym < 286)
+            return entry(KindBase, bits, LengthExtra[sym - 257], LengthBase[sym - 257]);
+        return entry(KindInvalid, bits, 0, 0);
+    case TableKind::Dist:
+        if (sym < 30)
+            return entry(KindBase, bits, DistExtra[sym], DistBase[sym]);
+        return entry(KindInvalid, bits, 0, 0);
+    }
+    return InvalidEntry;
+}
+
+inline unsigned reverseBits(unsigned code, unsigned len)
+{
+    unsigned r = 0;
+    for (unsigned i = 0; i < len; ++i) {
+        r = (r << 1) | (code & 1);
+        code >>= 1;
+    }
+    return r;
+}
+
+enum class BuildResult { Complete, Incomplete, OverSubscribed, Empty };
+
+// Builds a two-level decoding table from code lengths (0 = unused). Unused slots of an
+// incomplete code decode as invalid.
+BuildResult buildTable(uint32_t* table, unsigned rootBits, const uint8_t* lengths, unsigned n,
+                       TableKind kind, unsigned* singleLength = nullptr)
+{
+    unsigned count[MaxCodeBits + 1] = {};
+    for (unsigned i = 0; i < n; ++i)
+        count[lengths[i]]++;
+    count[0] = 0;
+    unsigned used = 0, maxLen = 0;
+    for (unsigned l = 1; l <= MaxCodeBits; ++l)
+        if (count[l]) {
+            used += count[l];
+            maxLen = l;
+        }
+    const unsigned rootSize = 1u << rootBits;
+    std::fill(table, table + rootSize, InvalidEntry);
+    if (used == 0)
+        return BuildResult::Empty;
+    int left = 1;
+    for (unsigned l = 1; l <= MaxCodeBits; ++l) {
+        left <<= 1;
+        left -= int(count[l]);
+        if (left < 0)
+            return BuildResult::OverSubscribed;
+    }
+    if (singleLength)
+        *singleLength = used == 1 ? maxLen : 0;
+
+    // Canonical codes as in RFC 1951.
+    unsigned next[MaxCodeBits + 1];
+    unsigned code = 0;
+    for (unsigned l = 1; l <= MaxCodeBits; ++l) {
+        code = (code + count[l - 1]) << 1;
+        next[l] = code;
+    }
+
+    const unsigned subBits = maxLen > rootBits ? maxLen - rootBits : 0;
+    const unsigned subSize = 1u << subBits;
+    int16_t subOf[1u << LitlenRootBits];
+    if (subBits)
+        std::fill(subOf, subOf + rootSize, int16_t(-1));
+    unsigned nextSub = rootSize;
+
+    for (unsigned sym = 0; sym < n; ++sym) {
+        const unsigned len = lengths[sym];
+        if (!len)
+            continue;
+        const unsigned rev = reverseBits(next[len]++, len);
+        if (len <= rootBits) {
+            const uint32_t e = symbolEntry(kind, sym, len);
+            for (unsigned i = rev; i < rootSize; i += 1u << len)
+                table[i] = e;
+        } else {
+            const unsigned prefix = rev & (rootSize - 1);
+            if (subOf[prefix] < 0) {
+                subOf[prefix] = int16_t(nextSub - rootSize);
+                std::fill(table + nextSub, table + nextSub + subSize, InvalidEntry);
+                table[prefix] = entry(KindSub, rootBits, subBits, nextSub);
+                nextSub += subSize;
+            }
+            uint32_t* sub = table + rootSize + subOf[prefix];
+            const unsigned subLen = len - rootBits;
+            const uint32_t e = symbolEntry(kind, sym, subLen);
+            for (unsigned i = rev >> rootBits; i < subSize; i += 1u << subLen)
+                sub[i] = e;
+        }
+    }
+    return left > 0 ? BuildResult::Incomplete : BuildResult::Complete;
+}
+
+constexpr size_t HistorySize = 32768;
+constexpr size_t OutputArea = 128 * 1024;
+constexpr size_t OutputSlack = 512;
+// The fast loop needs room for a whole match and the overshoot of its wide copies.
+constexpr size_t FastOutputMargin = 258 + 32;
+constexpr size_t FastInputMargin = 16;
+
+struct DataError {};
+
+inline uint64_t load64(const uint8_t* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v; // little-endian hosts only, as every target of this program
+}
+
+} // namespace
+
+struct TInflateState {
+    uint32_t litlen[LitlenTableSize];
+    uint32_t dist[DistTableSize];
+    uint32_t codelen[CodelenTableSize];
+    uint32_t fixedLitlen[LitlenTableSize];
+    uint32_t fixedDist[DistTableSize];
+    bool fixedBuilt = false;
+    unsigned unusedBytes = 0; // whole bytes read ahead but not used by the stream
+    uint8_t out[HistorySize + OutputArea + OutputSlack];
+};
+
+void TInflateStateDeleter::operator()(TInflateState* state) const
+{
+    delete state;
+}
+
+namespace {
+
+class Decoder {
+public:
+    Decoder(TUnzipIO& io, TInflateState& st) : io_(io), st_(st)
+    {
+        in_ = io.InputData();
+        end_ = in_ + io.InputAvailable();
+        out_ = st.out;
+        lowest_ = st.out;
+        flushed_ = st.out;
+        limit_ = st.out + HistorySize + OutputArea;
+    }
+
+    void run()
+    {
+        bool last = false;
+        do {
+            last = getBits(1);
+            unsigned type = getBits(2);
+            checkOverrun();
+            switch (type) {
+            case 0:
+                storedBlock();
+                break;
+            case 1:
+                fixedBlock();
+                break;
+            case 2:
+                dynamicBlock();
+                break;
+            default:
+                throw BadType{};
+            }
+        } while (!last);
+        flush();
+    }
+
+    // Hands the bytes not used by the stream back to the input count.
+    void finish()
+    {
+        syncInput();
+        unsigned real = realBits();
+        st_.unusedBytes = real / 8;
+    }
+
+    struct BadType {};
+
+private:
+    TUnzipIO& io_;
+    TInflateState& st_;
+    const uint8_t* in_;
+    const uint8_t* end_;
+    uint64_t bitbuf_ = 0;
+    unsigned bitcnt_ = 0;
+    unsigned overrun_ = 0; // zero bytes put into the bit buffer past the end of the input
+    uint8_t* out_;
+    uint8_t* lowest_; // the member's first byte still in the buffer
+    uint8_t* flushed_;
+    uint8_t* limit_;
+
+    unsigned realBits() const { return bitcnt_ >= overrun_ * 8 ? bitcnt_ - overrun_ * 8 : 0; }
+
+    void syncInput() { io_.ConsumeInput(size_t(in_ - io_.InputData())); }
+
+    bool refillSource()
+    {
+        syncInput();
+        bool ok = io_.RefillInput();
+        in_ = io_.InputData();
+        end_ = in_ + io_.InputAvailable();
+        return ok && in_ != end_;
+    }
+
+    // Tops the bit buffer up to at least 57 bits, bytewise; past the end zero bytes go in and
+    // are counted, so using them is caught at once.
+    void slowRefill()
+    {
+        while (bitcnt_ <= 56) {
+            if (in_ == end_ && (overrun_ || !refillSource())) {
+                bitcnt_ += 8;
+                ++overrun_;
+                continue;
+            }
+            bitbuf_ |= uint64_t(*in_++) << bitcnt_;
+            bitcnt_ += 8;
+        }
+    }
+
+    void checkOverrun()
+    {
+        if (bitcnt_ < overrun_ * 8)
+            throw DataError{}; // bits past the end of the input were used
+    }
+
+    unsigned getBits(unsigned n)
+    {
+        if (bitcnt_ < n)
+            slowRefill();
+        unsigned v = unsigned(bitbuf_ & ((uint64_t(1) << n) - 1));
+        bitbuf_ >>= n;
+        bitcnt_ -= n;
+        return v;
+    }
+
+    void flush()
+    {
+        if (out_ > flushed_)
+            io_.WriteOutput(flushed_, size_t(out_ - flushed_));
+        flushed_ = out_;
+    }
+
+    // Writes out what is pending and keeps the last 32 KiB as history.
+    void slide()
+    {
+        flush();
+        uint8_t* base = st_.out;
+        if (out_ - base <= ptrdiff_t(HistorySize))
+            return;
+        size_t shift = size_t(out_ - base) - HistorySize;
+        std::memmove(base, out_ - HistorySize, HistorySize);
+        lowest_ = lowest_ - base > ptrdiff_t(shift) ? lowest_ - shift : base;
+        out_ = base + HistorySize;
+        flushed_ = out_;
+    }
+
+    void storedBlock()
+    {
+        // Drop to a byte boundary; the rest of the bit buffer holds whole bytes.
+        unsigned drop = bitcnt_ & 7;
+        bitbuf_ >>= drop;
+        bitcnt_ -= drop;
+        unsigned len = getBits(16);
+        unsigned nlen = getBits(16);
+        checkOverrun();
+        if (len != (~nlen & 0xFFFF))
+            throw DataError{};
+        while (len && bitcnt_ >= 8) {
+            if (out_ >= limit_)
+                slide();
+            if (realBits() < 8)
+                throw DataError{};
+            *out_++ = uint8_t(bitbuf_);
+            bitbuf_ >>= 8;
+            bitcnt_ -= 8;
+            --len;
+        }
+        while (len) {
+            if (out_ >= limit_)
+                slide();
+            if (in_ == end_ && (overrun_ || !refillSource()))
+                throw DataError{};
+            size_t n = std::min<size_t>({len, size_t(end_ - in_), size_t(limit_ - out_)});
+            std::memcpy(out_, in_, n);
+            out_ += n;
+            in_ += n;
+            len -= unsigned(n);
+        }
+    }
+
+    void fixedBlock()
+    {
+        if (!st_.fixedBuilt) {
+            uint8_t lengths[288];
+            std::fill(lengths, lengths + 144, 8);
+            std::fill(lengths + 144, lengths + 256, 9);
+            std::fill(lengths + 256, lengths + 280, 7);
+            std::fill(lengths + 280, lengths + 288, 8);
+            buildTable(st_.fixedLitlen, LitlenRootBits, lengths, 288, TableKind::Litlen);
+            std::fill(lengths, lengths + 30, 5);
+            buildTable(st_.fixedDist, DistRootBits, lengths, 30, TableKind::Dist); // incomplete, accepted
+            st_.fixedBuilt = true;
+        }
+        codes(st_.fixedLitlen, st_.fixedDist);
+    }
+
+    void dynamicBlock()
+    {
+        unsigned hlit = getBits(5) + 257;
+        unsigned hdist = getBits(5) + 1;
+        unsigned hclen = getBits(4) + 4;
+        checkOverrun();
+        if (hlit > 286 || hdist > 30)
+            throw DataError{};
+        uint8_t clens[19] = {};
+        for (unsigned i = 0; i < hclen; ++i)
+            clens[CodelenOrder[i]] = uint8_t(getBits(3));
+        checkOverrun();
+        if (buildTable(st_.codelen, CodelenRootBits, clens, 19, TableKind::Codelen) != BuildResult::Complete)
+            throw DataError{};
+
+        uint8_t lengths[286 + 30];
+        unsigned total = hlit + hdist;
+        unsigned i = 0;
+        while (i < total) {
+            if (bitcnt_ < 16)
+                slowRefill();
+            uint32_t e = st_.codelen[bitbuf_ & ((1u << CodelenRootBits) - 1)];
+            if (kindOf(e) != KindLiteral)
+                throw DataError{};
+            bitbuf_ >>= bitsOf(e);
+            bitcnt_ -= bitsOf(e);
+            unsigned sym = valueOf(e);
+            if (sym < 16) {
+                lengths[i++] = uint8_t(sym);
+                continue;
+            }
+            unsigned rep;
+            uint8_t val = 0;
+            if (sym == 16) {
+                if (i == 0)
+                    throw DataError{};
+                val = lengths[i - 1];
+                rep = 3 + getBits(2);
+            } else if (sym == 17) {
+                rep = 3 + getBits(3);
+            } else {
+                rep = 11 + getBits(7);
+            }
+            if (i + rep > total)
+                throw DataError{};
+            std::memset(lengths + i, val, rep);
+            i += rep;
+        }
+        checkOverrun();
+        if (lengths[256] == 0)
+            throw DataError{}; // a block without an end code cannot end
+        if (buildTable(st_.litlen, LitlenRootBits, lengths, hlit, TableKind::Litlen) != BuildResult::Complete)
+            throw DataError{};
+        unsigned single = 0;
+        BuildResult d = buildTable(st_.dist, DistRootBits, lengths + hlit, hdist, TableKind::Dist, &single);
+        // One distance code of length 1 leaves half the code unused; the deflate format allows
+        // it (its unused half decodes as invalid). Any other incomplete set is an error.
+        if (d == BuildResult::OverSubscribed || (d == BuildResult::Incomplete && single != 1))
+            throw DataError{};
+        codes(st_.litlen, st_.dist);
+    }
+
+    void copyMatch(unsigned dist, unsigned len)
+    {
+        if (dist > size_t(out_ - lowest_))
+            throw DataError{}; // before the start of this member's output
+        uint8_t* dst = out_;
+        const uint8_t* src = out_ - dist;
+        out_ += len;
+        if (dist >= 8) {
+            // Wide copies; they may overshoot the match by up to 7 bytes into the slack.
+            do {
+                std::memcpy(dst, src, 8);
+                std::memcpy(dst + 8, src + 8, 8);
+                dst += 16;
+                src += 16;
+            } while (dst < out_ && dist >= 16);
+            while (dst < out_) {
+                std::memcpy(dst, src, 8);
+                dst += 8;
+                src += 8;
+            }
+        } else if (dist == 1) {
+            std::memset(dst, *src, len);
+        } else {
+            for (unsigned k = 0; k < len; ++k)
+                dst[k] = src[k];
+        }
+    }
+
+    void codes(const uint32_t* litlen, const uint32_t* dist)
+    {
+        constexpr uint64_t litMask = (1u << LitlenRootBits) - 1;
+        constexpr uint64_t distMask = (1u << DistRootBits) - 1;
+        for (;;) {
+            // Fast loop: enough input for a whole symbol and enough room for a whole match.
+            if (end_ - in_ < ptrdiff_t(FastInputMargin) && !overrun_) {
+                // Pull the next chunk in so that the fast loop can go on.
+                if (io_.InputAvailable() - size_t(in_ - io_.InputData()) < FastInputMargin)
+                    refillSource();
+            }
+            uint8_t* fastOutEnd = limit_ - FastOutputMargin;
+            uint64_t bb = bitbuf_;
+            unsigned bc = bitcnt_;
+            const uint8_t* in = in_;
+            uint8_t* out = out_;
+            if (!overrun_) {
+                const uint8_t* fastInEnd = end_ - FastInputMargin;
+                while (in < fastInEnd && out < fastOutEnd) {
+                    bb |= load64(in) << bc;
+                    in += (63 - bc) >> 3;
+                    bc |= 56;
+                    uint32_t e = litlen[bb & litMask];
+                    if (kindOf(e) == KindLiteral) {
+                        bb >>= bitsOf(e);
+                        bc -= bitsOf(e);
+                        *out++ = uint8_t(valueOf(e));
+                        e = litlen[bb & litMask];
+                        if (kindOf(e) == KindLiteral) {
+                            bb >>= bitsOf(e);
+                            bc -= bitsOf(e);
+                            *out++ = uint8_t(valueOf(e));
+                            e = litlen[bb & litMask];
+                            if (kindOf(e) == KindLiteral) {
+                                bb >>= bitsOf(e);
+                                bc -= bitsOf(e);
+                                *out++ = uint8_t(valueOf(e));
+                                continue;
+                            }
+                        }
+                        bb |= load64(in) << bc;
+                        in += (63 - bc) >> 3;
+                        bc |= 56;
+                    }
+                    if (kindOf(e) == KindSub) {
+                        bb >>= LitlenRootBits;
+                        bc -= LitlenRootBits;
+                        e = litlen[valueOf(e) + (bb & ((1u << extraOf(e)) - 1))];
+                        if (kindOf(e) == KindLiteral) {
+                            bb >>= bitsOf(e);
+                            bc -= bitsOf(e);
+                            *out++ = uint8_t(valueOf(e));
+                            continue;
+                        }
+                    }
+                    if (kindOf(e) != KindBase) {
+                        if (kindOf(e) == KindEnd) {
+                            bb >>= bitsOf(e);
+                            bc -= bitsOf(e);
+                            in -= (bc >> 3);
+                            bc &= 7;
+                            bb &= (uint64_t(1) << bc) - 1;
+                            bitbuf_ = bb;
+                            bitcnt_ = bc;
+                            in_ = in;
+                            out_ = out;
+                            return;
+                        }
+                        throw DataError{};
+                    }
+                    bb >>= bitsOf(e);
+                    bc -= bitsOf(e);
+                    unsigned len = valueOf(e) + unsigned(bb & ((1u << extraOf(e)) - 1));
+                    bb >>= extraOf(e);
+                    bc -= extraOf(e);
+                    e = dist[bb & distMask];
+                    if (kindOf(e) == KindSub) {
+                        bb >>= DistRootBits;
+                        bc -= DistRootBits;
+                        e = dist[valueOf(e) + (bb & ((1u << extraOf(e)) - 1))];
+                    }
+                    if (kindOf(e) != KindBase)
+                        throw DataError{};
+                    bb >>= bitsOf(e);
+                    bc -= bitsOf(e);
+                    unsigned d = valueOf(e) + unsigned(bb & ((1u << extraOf(e)) - 1));
+                    bb >>= extraOf(e);
+                    bc -= extraOf(e);
+                    out_ = out;
+                    copyMatch(d, len);
+                    out = out_;
+                }
+                // Return the whole bytes the branchless refill read ahead.
+                in -= (bc >> 3);
+                bc &= 7;
+                bb &= (uint64_t(1) << bc) - 1;
+                bitbuf_ = bb;
+                bitcnt_ = bc;
+                in_ = in;
+                out_ = out;
+            }
+            // Careful path: one symbol at a time, near the end of the input or the buffer.
+            if (out_ >= fastOutEnd)
+                slide();
+            if (slowSymbol(litlen, dist))
+                return;
+        }
+    }
+
+    // Decodes one symbol with bytewise refills; returns true at the end of the block.
+    bool slowSymbol(const uint32_t* litlen, const uint32_t* dist)
+    {
+        slowRefill();
+        uint32_t e = litlen[bitbuf_ & ((1u << LitlenRootBits) - 1)];
+        if (kindOf(e) == KindSub) {
+            bitbuf_ >>= LitlenRootBits;
+            bitcnt_ -= LitlenRootBits;
+            e = litlen[valueOf(e) + (bitbuf_ & ((1u << extraOf(e)) - 1))];
+        }
+        bitbuf_ >>= bitsOf(e);
+        bitcnt_ -= bitsOf(e);
+        switch (kindOf(e)) {
+        case KindLiteral:
+            checkOverrun();
+            *out_++ = uint8_t(valueOf(e));
+            return false;
+        case KindEnd:
+            checkOverrun();
+            return true;
+        case KindBase:
+            break;
+        default:
+            throw DataError{};
+        }
+        unsigned len = valueOf(e) + unsigned(bitbuf_ & ((1u << extraOf(e)) - 1));
+        bitbuf_ >>= extraOf(e);
+        bitcnt_ -= extraOf(e);
+        slowRefill();
+        e = dist[bitbuf_ & ((1u << DistRootBits) - 1)];
+        if (kindOf(e) == KindSub) {
+            bitbuf_ >>= DistRootBits;
+            bitcnt_ -= DistRootBits;
+            e = dist[valueOf(e) + (bitbuf_ & ((1u << extraOf(e)) - 1))];
+        }
+        if (kindOf(e) != KindBase)
+            throw DataError{};
+        bitbuf_ >>= bitsOf(e);
+        bitcnt_ -= bitsOf(e);
+        unsigned d = valueOf(e) + unsigned(bitbuf_ & ((1u << extraOf(e)) - 1));
+        bitbuf_ >>= extraOf(e);
+        bitcnt_ -= extraOf(e);
+        checkOverrun();
+        copyMatch(d, len);
+        return false;
+    }
+};
+
+} // namespace
+
+TInflateResult Inflate(TUnzipIO& io)
+{
+    if (!io.InflateState)
+        io.InflateState.reset(new TInflateState);
+    TInflateState& st = *io.InflateState;
+    st.unusedBytes = 0;
+    Decoder dec(io, st);
+    TInflateResult result = TInflateResult::Ok;
+    try {
+        dec.run();
+    } catch (const Decoder::BadType&) {
+        result = TInflateResult::BadBlockType;
+    } catch (const DataError&) {
+        result = TInflateResult::DataError;
+    } catch (const EUserCanceled&) {
+        dec.finish();
+        throw;
+    } catch (const std::exception&) {
+        // The output guard, an archive that ends early, a stream error: this member fails.
+        result = TInflateResult::DataError;
+    }
+    dec.finish();
+    return result;
+}
+
+namespace {
+class MemorySource : public TUnzipSource {
+public:
+    MemorySource(const uint8_t* p, size_t n) : p_(p), n_(n) {}
+    size_t ReadChunk(uint8_t* buffer, size_t count) override
+    {
+        count = std::min(count, n_);
+        if (count)
+            std::memcpy(buffer, p_, count);
+        p_ += count;
+        n_ -= count;
+        return count;
+    }
+
+private:
+    const uint8_t* p_;
+    size_t n_;
+};
+
+class VectorSink : public TUnzipSink {
+public:
+    explicit VectorSink(std::vector<uint8_t>& v) : v_(v) {}
+    void WriteOutput(const uint8_t* data, size_t count) override { v_.insert(v_.end(), data, data + count); }
+
+private:
+    std::vector<uint8_t>& v_;
+};
+} // namespace
+
+TInflateResult InflateBuffer(const uint8_t* data, size_t size, std::vector<uint8_t>& out,
+                             size_t maxOutput, size_t* consumed)
+{
+    out.clear();
+    TUnzipIO io;
+    MemorySource src(data, size);
+    VectorSink sink(out);
+    io.StartMember(&src, &sink, size, maxOutput);
+    TInflateResult r = Inflate(io);
+    if (consumed) {
+        uint64_t used = uint64_t(size) - uint64_t(std::max<int64_t>(io.BytesLeft, 0));
+        used -= std::min<uint64_t>(used, io.InflateState->unusedBytes);
+        *consumed = size_t(used);
+    }
+    return r;
+}
+
+} // namespace archive
