@@ -1,0 +1,394 @@
+#include "archive/ZipExtract.h"
+
+#include "archive/Inflate.h"
+#include "archive/WildMatch.h"
+#include "archive/ZipReader.h"
+#include "archive/ZipStrings.h"
+#include "platform/dialogs/Dialogs.h"
+#include "platform/volumes/Volumes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+namespace archive {
+
+QString CutAtNul(const QString& name)
+{
+    const qsizetype nul = name.indexOf(QChar(0));
+    return nul < 0 ? name : name.left(nul);
+}
+
+bool IsUnsafeMemberPath(const QString& storedPath)
+{
+    QString p = storedPath;
+    p.replace(u'/', u'\\');
+    if (p.startsWith(u'\\'))
+        return true;
+    if (p.size() >= 2 && p[1] == u':')
+        return true;
+    const QStringList parts = p.split(u'\\');
+    for (const QString& part : parts)
+        if (part == u"..")
+            return true;
+    return false;
+}
+
+// Compressed bytes of one member from the archive: chunks read from the archive stream,
+// continued on the next volume of a set, decrypted in place, with the message loop and the
+// cancel request served before each chunk.
+class TArchiveSource : public TUnzipSource {
+public:
+    TArchiveSource(TZipReader& reader, TZipCrypt* crypt) : reader_(reader), crypt_(crypt) {}
+
+    size_t ReadChunk(uint8_t* buffer, size_t count) override
+    {
+        reader_.ProcessMessagesAndCheckCancel();
+        int64_t got = std::max<int64_t>(reader_.FArchiveStream->Read(buffer, int64_t(count)), 0);
+        while (size_t(got) < count) {
+            if (!reader_.IsMultiVolume() || !reader_.OnGetNextDisk)
+                throw EFatalUnzipError(SPrematureEnd);
+            reader_.SwapDisk(reader_.FCurrentDisk + 2);
+            const int64_t more = reader_.FArchiveStream->Read(buffer + got, int64_t(count) - got);
+            if (more <= 0)
+                throw EFatalUnzipError(SPrematureEnd);
+            got += more;
+        }
+        if (crypt_)
+            crypt_->DecryptBuffer(buffer, size_t(got));
+        return size_t(got);
+    }
+
+private:
+    TZipReader& reader_;
+    TZipCrypt* crypt_;
+};
+
+// Expanded bytes of one member into its output file, with the percentage events.
+class TMemberSink : public TUnzipSink {
+public:
+    TMemberSink(TZipReader& reader, TStream& out) : reader_(reader), out_(out) {}
+
+    void WriteOutput(const uint8_t* data, size_t count) override { out_.WriteBuffer(data, int64_t(count)); }
+
+    void OutputProgress(uint64_t bytesWritten, size_t count) override
+    {
+        if (reader_.OnFilePercentDone)
+            reader_.OnFilePercentDone(&reader_, Percent(int64_t(uncompressed_), int64_t(bytesWritten)));
+        reader_.TotalBytesDone += int64_t(count);
+        if (reader_.OnTotalPercentDone)
+            reader_.OnTotalPercentDone(&reader_, Percent(reader_.TotalBytes, reader_.TotalBytesDone));
+    }
+
+    uint64_t uncompressed_ = 0;
+
+private:
+    TZipReader& reader_;
+    TStream& out_;
+};
+
+namespace {
+
+QString toFsSeparators(QString path)
+{
+    path.replace(u'\\', u'/');
+    return path;
+}
+
+// Applies the stored attributes: the permission bits of a Unix made archive, else the DOS
+// read-only bit. The owner keeps the right to read the file.
+void applyAttributes(const QString& fileName, const TZipHeaderInfo& h)
+{
+    const uint32_t ext = h.ExternalAttributes;
+    const unsigned host = h.VersionMadeBy >> 8;
+    const uint32_t unixMode = ext >> 16;
+    const QByteArray native = QFile::encodeName(fileName);
+    if ((host == 3 || (ext & 0x8000)) && (unixMode & 0777) && S_ISREG(unixMode)) {
+        ::chmod(native.constData(), mode_t((unixMode & 0777) | S_IRUSR));
+        return;
+    }
+    if (ext & faReadOnly)
+        platform::setDosAttributes(fileName, faReadOnly);
+}
+
+} // namespace
+
+int TZipReader::UnZipSelected(TLFNFileStream* Stream)
+{
+    (void)Stream;
+    TUnzipRun run;
+    const TZipSortMode savedSort = SortMode;
+    bool sortChanged = false;
+
+    auto finish = [&]() {
+        if (sortChanged)
+            SetSortMode(savedSort);
+        if (OnUnZipComplete)
+            OnUnZipComplete(this, run.FilesDone);
+    };
+
+    try {
+        if (!FDestDir.isEmpty() && !QFileInfo(FDestDir).isDir())
+            ForceDirs(FDestDir);
+        if (IsMultiVolume() && SortMode != ByNone) {
+            SetSortMode(ByNone);
+            sortChanged = true;
+        }
+        TotalBytes = 0;
+        TotalBytesDone = 0;
+        const int n = Count();
+        run.FilesToDo = n;
+        for (int i = 0; i < n; ++i) {
+            TZipHeaderInfo* h = FSortedMembers->Header(i);
+            h->Selected = DoAll;
+            if (h->FileName().isEmpty() && !RecreateDirs) {
+                h->Selected = false;
+            } else if (!DoAll) {
+                const QString name = (h->Directory() + h->FileName()).toLower();
+                for (const QString& line : FilesList) {
+                    QString pattern = line.toLower();
+                    pattern.replace(u'/', u'\\');
+                    if (IsMatch(pattern, name)) {
+                        h->Selected = true;
+                        break;
+                    }
+                }
+            }
+            if (h->Selected)
+                TotalBytes += h->UncompressedSize;
+            else
+                --run.FilesToDo;
+        }
+        bool stopNow = false;
+        if (OnStartUnZipInfo)
+            OnStartUnZipInfo(this, run.FilesToDo, TotalBytes, stopNow);
+        if (run.FilesToDo > 0 && !stopNow) {
+            for (int i = 0; i < n; ++i) {
+                if (!DoAll && !FSortedMembers->Header(i)->Selected)
+                    continue;
+                do {
+                    UnZipOneFile(run, i);
+                } while (run.Retry);
+            }
+        }
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+    return run.FilesDone;
+}
+
+void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
+{
+    run.Retry = false;
+    bool skip = false;
+    TZipHeaderInfo* member = FSortedMembers->Header(FileIndex);
+    CurrentHeader->Assign(*member);
+    TZipHeaderInfo& h = *CurrentHeader;
+
+    // Everything after a NUL is dropped from the stored path.
+    const QString storedPath = CutAtNul(h.Directory() + h.FileName());
+    const qsizetype lastSep = storedPath.lastIndexOf(u'\\');
+    const QString storedDir = storedPath.left(lastSep + 1);
+    const QString fileName = storedPath.mid(lastSep + 1);
+
+    auto takeOffTotals = [&]() { TotalBytes -= h.UncompressedSize; };
+    auto skipWith = [&](TSkipReason reason, const QString& name) {
+        if (OnSkippingFile)
+            OnSkippingFile(this, reason, name, FileIndex);
+        takeOffTotals();
+    };
+
+    // A name that would lead out of the destination folder is never written, whatever the
+    // options say.
+    if (IsUnsafeMemberPath(storedPath) || fileName == u"." ) {
+        skipWith(srCreateError, storedPath);
+        return;
+    }
+
+    int64_t remaining = int64_t(h.CompressedSize);
+    if (!fileName.isEmpty()) {
+        if (IsMultiVolume() && h.DiskNumberStart != FCurrentDisk)
+            SwapDisk(h.DiskNumberStart + 1);
+    }
+
+    // Destination folder.
+    const QString base = FDestDir.isEmpty() ? QDir::currentPath() : FDestDir;
+    QString path = base.endsWith(u'/') ? base : base + u'/';
+    if (RecreateDirs && !storedDir.isEmpty()) {
+        QString rest = storedDir;
+        QString root = FRootDir;
+        root.replace(u'/', u'\\');
+        if (!root.isEmpty() && rest.left(root.size()).compare(root, Qt::CaseInsensitive) == 0)
+            rest = rest.mid(root.size());
+        path += toFsSeparators(rest);
+    }
+
+    if (fileName.isEmpty()) {
+        if (RecreateDirs) {
+            QString folder = path;
+            if (OnStartUnZip)
+                OnStartUnZip(this, FileIndex, folder, skip);
+        }
+        return;
+    }
+
+    QString fname = path + fileName;
+    if (OnStartUnZip)
+        OnStartUnZip(this, FileIndex, fname, skip);
+    if (skip)
+        return;
+
+    // Finds the member's data: the local header's own name and extra lengths count.
+    auto seekToData = [&]() {
+        uint8_t local[LocalHeaderFixedSize];
+        FArchiveStream->Seek(h.RelativeOffset, soFromBeginning);
+        if (FArchiveStream->Read(local, LocalHeaderFixedSize) != LocalHeaderFixedSize)
+            throw EFatalUnzipError(SPrematureEnd);
+        FArchiveStream->Seek(GetLE16(local + 26) + GetLE16(local + 28), soFromCurrent);
+    };
+    seekToData();
+
+    const QString folder = QFileInfo(fname).absolutePath();
+    if (!QFileInfo(folder).isDir())
+        ForceDirs(folder);
+
+    if (h.Encrypted()) {
+        const uint8_t check = TZipCrypt::CheckByte(h.Flags, h.CRC32, h.DateTime);
+        for (;;) {
+            const uint8_t got = run.Crypt.DecryptHeader(PasswordBytes(Password), *FArchiveStream, remaining);
+            if (got == check)
+                break;
+            QString newPassword = Password;
+            if (OnBadPassword)
+                OnBadPassword(this, FileIndex, newPassword);
+            if (!OnBadPassword || newPassword == Password) {
+                skipWith(srBadPassword, storedPath);
+                return;
+            }
+            Password = newPassword;
+            FArchiveStream->Seek(-EncryptionHeaderSize, soFromCurrent);
+            remaining += EncryptionHeaderSize;
+        }
+    }
+
+    // Overwrite rule.
+    const QFileInfo existing(fname);
+    if (OverwriteMode != Always && (existing.exists() || existing.isSymLink())) {
+        bool overwrite = false;
+        switch (OverwriteMode) {
+        case Prompt:
+            if (OnPromptForOverwrite) {
+                OnPromptForOverwrite(this, overwrite, FileIndex, fname);
+            } else {
+                overwrite = platform::dialogs().message(QStringLiteral("Replace existing file ") + fileName + u'?',
+                                                        QStringLiteral("File Exists Alert"), platform::MsgButtons::YesNo)
+                    == platform::MsgResult::Yes;
+            }
+            break;
+        case Never:
+            break;
+        case ifNewer:
+        case ifOlder: {
+            const QDateTime memberTime = DosDateTimeToDateTime(CheckDosDate(h.DateTime));
+            const QDateTime fileTime = DosDateTimeToDateTime(FileAgeDos(fname));
+            overwrite = OverwriteMode == ifNewer ? memberTime > fileTime : memberTime < fileTime;
+            break;
+        }
+        case Always:
+            overwrite = true;
+            break;
+        }
+        if (!overwrite) {
+            skipWith(srNoOverwrite, fname);
+            return;
+        }
+    }
+
+    // A link in the destination is replaced, never written through.
+    if (QFileInfo(fname).isSymLink())
+        QFile::remove(fname);
+
+    std::unique_ptr<TFileStream> out;
+    for (int attempt = 0; !out; ++attempt) {
+        try {
+            out = std::make_unique<TFileStream>(fname, fmCreate);
+        } catch (const EFCreateError&) {
+            const uint32_t attrs = platform::dosAttributes(fname);
+            if (ReplaceReadOnly && attempt == 0 && attrs != 0xFFFFFFFFu && (attrs & faReadOnly)) {
+                platform::setDosAttributes(fname, attrs & ~faReadOnly);
+                continue;
+            }
+            skipWith(srCreateError, fname);
+            return;
+        } catch (const EStreamError&) {
+            skipWith(srCreateError, fname);
+            return;
+        }
+    }
+
+    // Decode.
+    seekToData();
+    if (h.Encrypted())
+        FArchiveStream->Seek(EncryptionHeaderSize, soFromCurrent);
+    TArchiveSource source(*this, h.Encrypted() ? &run.Crypt : nullptr);
+    TMemberSink sink(*this, *out);
+    sink.uncompressed_ = h.UncompressedSize;
+    run.IO.StartMember(&source, &sink, uint64_t(std::max<int64_t>(remaining, 0)), h.UncompressedSize);
+    try {
+        try {
+            switch (h.CompressionMethod) {
+            case 0:
+                UnStore(run.IO);
+                break;
+            case 8:
+                Inflate(run.IO);
+                break;
+            default:
+                platform::dialogs().message(SUnknownMethod, QStringLiteral("Zip Error"), platform::MsgButtons::Ok);
+                break;
+            }
+        } catch (const EBiggerThanUncompressed&) {
+            // The CRC check below decides.
+        }
+    } catch (...) {
+        // A run ended by an error or a cancel leaves no partial member behind.
+        out.reset();
+        QFile::remove(fname);
+        throw;
+    }
+    out.reset();
+
+    // Date first: a read-only attribute would keep it from being set.
+    platform::setFileDosDateTime(fname, CheckDosDate(h.DateTime));
+    if (RetainAttributes)
+        applyAttributes(fname, h);
+
+    const uint32_t crc = run.IO.Crc.Crc();
+    if (crc == h.CRC32) {
+        if (OnEndUnZip)
+            OnEndUnZip(this, FileIndex, fname);
+        ++run.FilesDone;
+        return;
+    }
+    if (h.Encrypted()) {
+        if (OnBadPassword) {
+            QString newPassword = Password;
+            OnBadPassword(this, FileIndex, newPassword);
+            if (newPassword != Password) {
+                Password = newPassword;
+                run.Retry = true;
+            }
+        }
+        if (!run.Retry && OnSkippingFile)
+            OnSkippingFile(this, srBadPassword, storedPath, FileIndex);
+    } else if (OnBadCRC) {
+        OnBadCRC(this, crc, h.CRC32, FileIndex);
+    }
+    QFile::remove(fname);
+}
+
+} // namespace archive

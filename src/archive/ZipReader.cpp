@@ -1,0 +1,494 @@
+#include "archive/ZipReader.h"
+
+#include "archive/ZipStrings.h"
+#include "platform/dialogs/Dialogs.h"
+#include "platform/text/CodePage.h"
+#include "platform/volumes/Volumes.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace archive {
+
+namespace {
+
+// Comments are stored in the OEM code page, like names.
+QString commentText(const std::optional<QByteArray>& bytes)
+{
+    return bytes ? platform::fromOem(*bytes) : QString();
+}
+
+std::optional<QByteArray> commentBytes(const QString& text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    return platform::toOem(text);
+}
+
+} // namespace
+
+TZipReader::TZipReader()
+    : FEndRecord(std::make_unique<TEndCentral>()), CurrentHeader(std::make_unique<TZipHeaderInfo>())
+{
+    OnGetNextDisk = [this](TZipReader* Sender, int NextDisk, QString& FName) {
+        DefaultGetNextDisk(Sender, NextDisk, FName);
+    };
+}
+
+TZipReader::~TZipReader()
+{
+    ClearZip();
+}
+
+void TZipReader::Loaded() {}
+
+TZipReader::TArchiveStamp TZipReader::StampOf(const QString& FileName)
+{
+    TArchiveStamp s;
+    QFileInfo fi(FileName);
+    if (fi.exists()) {
+        s.Modified = fi.lastModified();
+        s.Size = fi.size();
+    }
+    return s;
+}
+
+void TZipReader::DropMembers()
+{
+    if (FSortedMembers && FSortedMembers != FMembers)
+        delete FSortedMembers;
+    FSortedMembers = nullptr;
+    delete FMembers;
+    FMembers = nullptr;
+}
+
+void TZipReader::SetZipName(const QString& Value)
+{
+    if (Value.compare(FZipName, Qt::CaseInsensitive) == 0)
+        return;
+    QString name = Value;
+    if (name.endsWith(u'?')) {
+        QString dir = QFileInfo(name.left(name.size() - 1)).path();
+        if (dir.isEmpty() || !QFileInfo(dir).isDir())
+            dir = QDir::rootPath();
+        name = platform::dialogs().openFileName(LoadStr(SOpenZipFile), dir, LoadStr(SZipFilter));
+        if (name.isEmpty())
+            throw EUserCanceled(LoadStr(SUserCanceledSetZipName));
+    }
+    FZipName = name;
+    DropMembers();
+    ArchiveDate = TArchiveStamp();
+    FEndRecord->Clear();
+    delete FArchiveStream;
+    FArchiveStream = nullptr;
+    FDirectoryRebuilt = false;
+}
+
+void TZipReader::SetDestDir(const QString& Value)
+{
+    QString v = Value;
+    if (v == u"?") {
+        QString start = FDestDir;
+        if (start.isEmpty() || !QFileInfo(start).isDir())
+            start = QDir::currentPath();
+        v = platform::dialogs().folderName(QString(), start);
+        if (v.isEmpty())
+            throw EUserCanceled(LoadStr(SUserCanceledSetDestDir));
+    }
+    // One final separator is dropped; the root folder stays the root folder.
+    if (v.size() > 1 && (v.endsWith(u'/') || v.endsWith(u'\\')))
+        v.chop(1);
+    FDestDir = v;
+}
+
+void TZipReader::SetRootDir(const QString& Value)
+{
+    QString v = Value;
+    if (!v.isEmpty() && !v.endsWith(u'/') && !v.endsWith(u'\\'))
+        v += u'/';
+    FRootDir = v;
+}
+
+void TZipReader::ProcessMessages()
+{
+    if (DoProcessMessages && QCoreApplication::instance())
+        QCoreApplication::processEvents();
+}
+
+void TZipReader::ProcessMessagesAndCheckCancel()
+{
+    ProcessMessages();
+    if (CancelRequested) {
+        CancelRequested = false;
+        throw EUserCanceled(LoadStr(SUserAbortedOperation));
+    }
+}
+
+void TZipReader::OpenZip()
+{
+    if (!FArchiveStream)
+        FArchiveStream = new TLFNFileStream(FZipName, fmOpenRead | fmShareDenyWrite);
+    if (!FMembers) {
+        ReadZip();
+        return;
+    }
+    if (!(StampOf(FZipName) == ArchiveDate))
+        ReadZip();
+}
+
+void TZipReader::CloseZip()
+{
+    if (!KeepZipOpen) {
+        delete FArchiveStream;
+        FArchiveStream = nullptr;
+    }
+}
+
+void TZipReader::ClearZip()
+{
+    delete FArchiveStream;
+    FArchiveStream = nullptr;
+    DropMembers();
+    FEndRecord->Clear();
+    ArchiveDate = TArchiveStamp();
+    FDirectoryRebuilt = false;
+    FNumDisks = 1;
+    SetMultiMode(mmNone);
+    FZipName.clear();
+}
+
+void TZipReader::ReadZip()
+{
+    ArchiveDate = StampOf(FZipName);
+    DropMembers();
+    FDirectoryRebuilt = false;
+    TEndCentral& end = *FEndRecord;
+    end.Clear();
+    if (!FArchiveStream)
+        FArchiveStream = new TLFNFileStream(FZipName, fmOpenRead | fmShareDenyWrite);
+
+    auto failBad = [this]() {
+        ClearZip();
+        throw EBadZipFile(LoadStr(SNotValidZipFile));
+    };
+
+    try {
+        if (end.FindEndCentral(*FArchiveStream)) {
+            FCurrentDisk = end.ThisDisk;
+            if (end.ThisDisk == 0)
+                SetMultiMode(mmNone);
+            else
+                SetMultiMode(platform::isRemovableVolume(FZipName) ? mmSpan : mmBlocks);
+            if (end.TotalEntries != 0) {
+                if (GetMultiMode() != mmNone && end.CentralDisk != FCurrentDisk)
+                    SwapDisk(end.CentralDisk + 1);
+                uint8_t sig[4] = {0, 0, 0, 0};
+                FArchiveStream->Seek(end.CentralOffset, soFromBeginning);
+                if (FArchiveStream->Read(sig, 4) == 4 && GetLE32(sig) == CentralFileHeaderSig) {
+                    FArchiveStream->Seek(-4, soFromCurrent);
+                } else if (!RebuildDirectory()) {
+                    failBad();
+                }
+            }
+        } else {
+            if (OnInCompleteZip)
+                OnInCompleteZip(this, IncompleteZipMode);
+            if (IncompleteZipMode == izAssumeMulti) {
+                ClearZip();
+                throw EIncompleteZip(LoadStr(SIncompleteZipFile));
+            }
+            if (!RebuildDirectory())
+                failBad();
+        }
+
+        if (!FMembers) {
+            FMembers = new TSortedZip(dupError);
+            FMembers->SortMode = ByNone;
+            FSortedMembers = FMembers;
+        }
+        const int total = end.TotalEntries;
+        const bool useCallback = !FDirectoryRebuilt && GetMultiMode() != mmNone;
+        TNextVolumeCallback nextVolume;
+        if (useCallback)
+            nextVolume = [this](TZipHeaderInfo&, TStream*& s) { s = SwapDisk(FCurrentDisk + 2); };
+        for (int i = 0; i < total; ++i) {
+            auto h = std::make_unique<TZipHeaderInfo>();
+            TStream* s = FArchiveStream;
+            // An unreadable record ends the directory; the entries read so far stay.
+            if (!h->ReadCentralFromStream(s, nextVolume))
+                break;
+            if (!FDirectoryRebuilt) {
+                FMembers->Add(h.release());
+            } else {
+                int idx = FMembers->IndexOf(h.get());
+                if (idx >= 0) {
+                    TZipHeaderInfo* listed = FMembers->Header(idx);
+                    const uint32_t off = listed->RelativeOffset;
+                    listed->Assign(*h);
+                    listed->RelativeOffset = off;
+                }
+            }
+        }
+        if (end.ThisDisk != 0) {
+            // The volume holding the directory may not be in the drive later.
+            for (int i = 0; i < FMembers->Count(); ++i)
+                if (FMembers->Header(i)->HasComment() && FMembers->Header(i)->CentralOffset)
+                    LoadFileCommentFromOpenStream(FMembers->Header(i));
+            if (end.HasComment()) {
+                if (end.ThisDisk != FCurrentDisk)
+                    SwapDisk(end.ThisDisk + 1);
+                LoadZipCommentFromOpenStream(&end);
+            }
+        }
+        FNumDisks = end.ThisDisk + 1;
+        FCurrentDisk = end.ThisDisk;
+    } catch (const EListError&) {
+        // Two records for one local header: not a directory we can trust.
+        ClearZip();
+        throw;
+    }
+    SetSortMode(SortMode);
+}
+
+bool TZipReader::RebuildDirectory()
+{
+    FDirectoryRebuilt = true;
+    DropMembers();
+    TLFNFileStream* s = FArchiveStream;
+    const int64_t start = FZipName.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive) ? 14000 : 0;
+    s->Seek(start, soFromBeginning);
+    static const uint8_t sig[4] = {'P', 'K', 3, 4};
+    int state = 0;
+    uint32_t skipped = 0;
+    while (state < 4) {
+        const int c = s->ReadByte();
+        if (c < 0)
+            return false;
+        if (c == sig[state]) {
+            ++state;
+            continue;
+        }
+        if (state > 0 && c == 'P') {
+            state = 1;
+            continue;
+        }
+        state = 0;
+        if (++skipped % 10240 == 0 && DoProcessMessages)
+            ProcessMessagesAndCheckCancel();
+    }
+    s->Seek(-4, soFromCurrent);
+    FMembers = new TSortedZip(dupError);
+    FMembers->SortMode = ByNone;
+    FSortedMembers = FMembers;
+    for (;;) {
+        auto h = std::make_unique<TZipHeaderInfo>();
+        if (!h->ReadLocalFromStream(*s))
+            break;
+        const int64_t skip = int64_t(h->CompressedSize) + h->ExtraFieldLength + (h->HasDataDescriptor() ? 16 : 0);
+        FMembers->Add(h.release());
+        s->Seek(skip, soFromCurrent);
+    }
+    TEndCentral& end = *FEndRecord;
+    end.ThisDisk = 0;
+    end.CentralOffset = uint32_t(s->Position());
+    end.TotalEntries = uint16_t(FMembers->Count());
+    FCurrentDisk = 0;
+    FNumDisks = 1;
+    return true;
+}
+
+void TZipReader::SetSortMode(TZipSortMode Mode)
+{
+    if (FSortedMembers && FSortedMembers != FMembers)
+        delete FSortedMembers;
+    FSortedMembers = FMembers;
+    if (Mode != ByNone && FMembers) {
+        auto* sorted = new TSortedZip(dupAccept);
+        sorted->OwnsObjects = false;
+        sorted->SortMode = Mode;
+        for (int i = 0; i < FMembers->Count(); ++i)
+            sorted->Add(FMembers->Header(i));
+        FSortedMembers = sorted;
+    }
+    SortMode = Mode;
+}
+
+TLFNFileStream* TZipReader::SwapDisk(int DiskNumber)
+{
+    delete FArchiveStream;
+    FArchiveStream = nullptr;
+    QString fname = FZipName;
+    for (;;) {
+        if (OnGetNextDisk)
+            OnGetNextDisk(this, DiskNumber, fname);
+        else
+            fname.clear();
+        if (GetCheckDiskLabels() && !fname.isEmpty() && !CheckDiskLabel(DiskNumber))
+            continue;
+        if (fname.isEmpty())
+            throw EUserCanceled(SUserCanceledLoadingDisk);
+        if (QFileInfo(fname).isFile())
+            break;
+        // A block file that is not there does not appear by asking again.
+        if (GetMultiMode() != mmSpan)
+            throw EUserCanceled(SUserCanceledLoadingDisk);
+    }
+    FArchiveStream = new TLFNFileStream(fname, fmOpenRead);
+    FCurrentDisk = DiskNumber - 1;
+    ArchiveDate = StampOf(fname);
+    FZipName = fname;
+    return FArchiveStream;
+}
+
+bool TZipReader::CheckDiskLabel(int DiskNumber)
+{
+    if (GetMultiMode() != mmSpan)
+        return true;
+    const QString label = platform::volumeLabel(FZipName).left(11);
+    return label.right(3) == QString::asprintf("%3.3d", DiskNumber);
+}
+
+void TZipReader::DefaultGetNextDisk(TZipReader*, int NextDisk, QString& FName)
+{
+    if (GetMultiMode() == mmSpan) {
+        const auto r = platform::dialogs().message(
+            LoadStr(SPleaseInsertDisk) + QString::number(NextDisk) + LoadStr(SOfMultiDiskSet), QStringLiteral(" "),
+            platform::MsgButtons::OkCancel);
+        if (r == platform::MsgResult::Cancel)
+            FName.clear();
+        return;
+    }
+    QString base = FName;
+    const int dot = base.lastIndexOf(u'.');
+    const int slash = base.lastIndexOf(u'/');
+    if (dot > slash)
+        base.truncate(dot);
+    FName = base + QString::asprintf(".%3.3d", NextDisk);
+}
+
+int TZipReader::UnZip()
+{
+    CancelRequested = false;
+    int result = 0;
+    if (FDestDir != u"?") {
+        OpenZip();
+        try {
+            result = UnZipSelected(FArchiveStream);
+        } catch (...) {
+            CloseZip();
+            CancelRequested = false;
+            throw;
+        }
+        CloseZip();
+    }
+    CancelRequested = false;
+    return result;
+}
+
+int TZipReader::Count() const
+{
+    return FMembers ? FMembers->Count() : 0;
+}
+
+void TZipReader::CheckIndex(int Index) const
+{
+    if (Index < 0 || Index >= Count())
+        throw EListError(LoadStr(SIndexOutOfRange).replace(QLatin1String("%d"), QString::number(Index)));
+}
+
+QString TZipReader::Filename(int Index) const
+{
+    CheckIndex(Index);
+    return FSortedMembers->Header(Index)->FileName();
+}
+
+QDateTime TZipReader::DateTime(int Index) const
+{
+    CheckIndex(Index);
+    const QDateTime dt = DosDateTimeToDateTime(FSortedMembers->Header(Index)->DateTime);
+    return dt.isValid() ? dt : QDateTime::currentDateTime();
+}
+
+QString TZipReader::FileComment(int Index)
+{
+    CheckIndex(Index);
+    TZipHeaderInfo* h = FSortedMembers->Header(Index);
+    LoadFileComment(h);
+    return commentText(h->FileComment());
+}
+
+void TZipReader::LoadFileCommentFromOpenStream(TZipHeaderInfo* h)
+{
+    if (h->FileCommentLength == 0 || h->FileComment() || !FArchiveStream)
+        return;
+    const bool keep = FEndRecord->CommentModified;
+    uint8_t rec[CentralHeaderFixedSize];
+    FArchiveStream->Seek(h->CentralOffset, soFromBeginning);
+    if (FArchiveStream->Read(rec, CentralHeaderFixedSize) == CentralHeaderFixedSize
+        && GetLE32(rec) == CentralFileHeaderSig) {
+        FArchiveStream->Seek(GetLE16(rec + 28) + GetLE16(rec + 30), soFromCurrent);
+        QByteArray text(GetLE16(rec + 32), '\0');
+        const int64_t got = FArchiveStream->Read(text.data(), text.size());
+        text.truncate(int(std::max<int64_t>(got, 0)));
+        h->SetFileComment(text);
+    }
+    FEndRecord->CommentModified = keep;
+}
+
+void TZipReader::LoadFileComment(TZipHeaderInfo* h)
+{
+    if (h->FileCommentLength == 0 || h->FileComment())
+        return;
+    OpenZip();
+    LoadFileCommentFromOpenStream(h);
+    CloseZip();
+}
+
+void TZipReader::SetFileComment(int Index, const QString& Value)
+{
+    CheckIndex(Index);
+    TZipHeaderInfo* h = FSortedMembers->Header(Index);
+    if (FileComment(Index) == Value)
+        return;
+    h->SetFileComment(commentBytes(Value));
+    FEndRecord->CommentModified = true;
+}
+
+QString TZipReader::ZipComment()
+{
+    LoadZipComment(FEndRecord.get());
+    return commentText(FEndRecord->ZipComment());
+}
+
+void TZipReader::LoadZipCommentFromOpenStream(TEndCentral* end)
+{
+    if (end->CommentLength == 0 || end->ZipComment() || !FArchiveStream)
+        return;
+    FArchiveStream->Seek(end->CommentPosition, soFromBeginning);
+    QByteArray text(end->CommentLength, '\0');
+    const int64_t got = FArchiveStream->Read(text.data(), text.size());
+    text.truncate(int(std::max<int64_t>(got, 0)));
+    const bool keep = end->CommentModified;
+    end->SetZipComment(text);
+    end->CommentModified = keep;
+}
+
+void TZipReader::LoadZipComment(TEndCentral* end)
+{
+    if (end->CommentLength == 0 || end->ZipComment() || FZipName.isEmpty())
+        return;
+    OpenZip();
+    LoadZipCommentFromOpenStream(end);
+    CloseZip();
+}
+
+void TZipReader::SetZipComment(const QString& Value)
+{
+    if (ZipComment() == Value)
+        return;
+    FEndRecord->SetZipComment(commentBytes(Value));
+    FEndRecord->CommentModified = true;
+}
+
+} // namespace archive

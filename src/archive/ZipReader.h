@@ -1,0 +1,181 @@
+#pragma once
+// TZipReader: the non-visual component that opens a zip archive, reads its directory into a
+// sorted member list, gives access to member names, dates and comments, and extracts members.
+#include "archive/ZipExceptions.h"
+#include "archive/ZipLists.h"
+#include "archive/ZipRecords.h"
+#include "archive/ZipUtils.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace archive {
+
+class TZipReader;
+struct TUnzipRun;
+
+enum TUZOverwriteMode { Prompt, Always, Never, ifNewer, ifOlder };
+enum TIncompleteZipMode { izAssumeMulti, izAssumeBad };
+enum TSkipReason { srBadPassword, srNoOverwrite, srFileOpenError, srCreateError };
+enum TMultiMode { mmNone, mmSpan, mmBlocks };
+
+// Event types: the Sender first, var arguments as references the handler may change.
+using TStartUnZipInfo = std::function<void(TZipReader* Sender, int NumFiles, int64_t TotalBytes, bool& StopNow)>;
+using TPercentEvent = std::function<void(TZipReader* Sender, int Percent)>;
+using TStartUnZipEvent = std::function<void(TZipReader* Sender, int FileIndex, QString& FName, bool& Skip)>;
+using TEndUnZipEvent = std::function<void(TZipReader* Sender, int FileIndex, const QString& FName)>;
+using TPromptForOverwrite = std::function<void(TZipReader* Sender, bool& OverWriteIt, int FileIndex, QString& FName)>;
+using TSkippingFile = std::function<void(TZipReader* Sender, TSkipReason Reason, const QString& FName, int FileIndex)>;
+using TBadPassword = std::function<void(TZipReader* Sender, int FileIndex, QString& NewPassword)>;
+using TBadCRC = std::function<void(TZipReader* Sender, uint32_t CalcCRC, uint32_t StoredCRC, int FileIndex)>;
+using TInCompleteZip = std::function<void(TZipReader* Sender, TIncompleteZipMode& IncompleteMode)>;
+using TGetNextDisk = std::function<void(TZipReader* Sender, int NextDisk, QString& FName)>;
+using TUnZipComplete = std::function<void(TZipReader* Sender, int FileCount)>;
+
+class TZipReader {
+public:
+    TZipReader();
+    virtual ~TZipReader();
+    TZipReader(const TZipReader&) = delete;
+    TZipReader& operator=(const TZipReader&) = delete;
+
+    virtual void Loaded();
+
+    // --- published properties ---
+    int ThisVersion() const { return 218; }
+    void SetThisVersion(int) {}
+
+    QString ZipName() const { return FZipName; }
+    // A name ending in "?" asks for the archive with a file dialog. A new name drops the
+    // directory read so far.
+    virtual void SetZipName(const QString& Value);
+
+    // Destination folder. "?" asks for it with a folder dialog. An empty value means the
+    // current folder.
+    QString DestDir() const { return FDestDir; }
+    void SetDestDir(const QString& Value);
+
+    // Part of a stored path cut off when folders are recreated; kept with a final "/".
+    QString RootDir() const { return FRootDir; }
+    void SetRootDir(const QString& Value);
+
+    TZipSortMode SortMode = ByNone;
+    bool RecreateDirs = false;
+    TUZOverwriteMode OverwriteMode = Prompt;
+    QStringList FilesList;
+    bool DoAll = false;
+    TIncompleteZipMode IncompleteZipMode = izAssumeMulti;
+    bool KeepZipOpen = false;
+    bool DoProcessMessages = true;
+    bool RetainAttributes = true;
+    bool ReplaceReadOnly = false;
+
+    // --- published events ---
+    TStartUnZipInfo OnStartUnZipInfo;
+    TPercentEvent OnFilePercentDone;
+    TPercentEvent OnTotalPercentDone;
+    TStartUnZipEvent OnStartUnZip;
+    TEndUnZipEvent OnEndUnZip;
+    TPromptForOverwrite OnPromptForOverwrite;
+    TSkippingFile OnSkippingFile;
+    TBadPassword OnBadPassword;
+    TBadCRC OnBadCRC;
+    TInCompleteZip OnInCompleteZip;
+    TGetNextDisk OnGetNextDisk;
+    TUnZipComplete OnUnZipComplete;
+
+    // --- public state ---
+    QString Password;
+    bool CancelRequested = false;
+
+    // --- operations ---
+    // Extracts the selected members; returns how many were written with a good CRC.
+    int UnZip();
+    int Count() const;
+    QString Filename(int Index) const;
+    QDateTime DateTime(int Index) const;
+    QString FileComment(int Index);
+    void SetFileComment(int Index, const QString& Value);
+    QString ZipComment();
+    void SetZipComment(const QString& Value);
+
+    void OpenZip();
+    void CloseZip();
+    void ReadZip();
+    void ClearZip();
+    // Opens volume DiskNumber (1-based) of a multi-volume set and returns its stream.
+    TLFNFileStream* SwapDisk(int DiskNumber);
+    void SetSortMode(TZipSortMode Mode);
+    void DefaultGetNextDisk(TZipReader* Sender, int NextDisk, QString& FName);
+    bool CheckDiskLabel(int DiskNumber);
+
+    virtual bool GetCheckDiskLabels() const { return FCheckDiskLabels; }
+    virtual void SetCheckDiskLabels(bool Value) { FCheckDiskLabels = Value; }
+    virtual TMultiMode GetMultiMode() const { return FMultiMode; }
+    virtual void SetMultiMode(TMultiMode Value) { FMultiMode = Value; }
+
+    // Directory state, read by the writer and by tests.
+    TSortedZip* Members() const { return FMembers; }
+    TSortedZip* SortedMembers() const { return FSortedMembers; }
+    const TEndCentral& EndRecord() const { return *FEndRecord; }
+    bool DirectoryRebuilt() const { return FDirectoryRebuilt; }
+    int CurrentDisk() const { return FCurrentDisk; }
+    int NumDisks() const { return FNumDisks; }
+    TLFNFileStream* ArchiveStream() const { return FArchiveStream; }
+
+    // Extraction run totals (64-bit byte counts for the total percentage).
+    int64_t TotalBytes = 0;
+    int64_t TotalBytesDone = 0;
+
+protected:
+    // The archive file's identity when its directory was read: full-resolution modification
+    // time and size, so a rewrite within the same two seconds is still noticed.
+    struct TArchiveStamp {
+        QDateTime Modified;
+        qint64 Size = -1;
+        bool operator==(const TArchiveStamp& o) const { return Modified == o.Modified && Size == o.Size; }
+        bool isNull() const { return !Modified.isValid(); }
+    };
+    static TArchiveStamp StampOf(const QString& FileName);
+
+    friend class TArchiveSource;
+    friend class TMemberSink;
+
+    void DropMembers();
+    bool RebuildDirectory();
+    // Lets the message loop run (when DoProcessMessages) and raises EUserCanceled "User
+    // Aborted Operation" when a cancel was asked for meanwhile.
+    void ProcessMessagesAndCheckCancel();
+    void ProcessMessages();
+    int UnZipSelected(TLFNFileStream* Stream);
+    void UnZipOneFile(TUnzipRun& Run, int FileIndex);
+    void CheckIndex(int Index) const;
+    // Loads a comment known only by its length from the archive.
+    void LoadFileComment(TZipHeaderInfo* Header);
+    void LoadZipComment(TEndCentral* End);
+    void LoadFileCommentFromOpenStream(TZipHeaderInfo* Header);
+    void LoadZipCommentFromOpenStream(TEndCentral* End);
+    bool IsMultiVolume() const { return FEndRecord->ThisDisk != 0; }
+
+    QString FZipName;
+    QString FDestDir;
+    QString FRootDir;
+    TSortedZip* FMembers = nullptr;
+    TSortedZip* FSortedMembers = nullptr;
+    TLFNFileStream* FArchiveStream = nullptr;
+    std::unique_ptr<TEndCentral> FEndRecord;
+    std::unique_ptr<TZipHeaderInfo> CurrentHeader;
+    TArchiveStamp ArchiveDate;
+    bool FDirectoryRebuilt = false;
+    int FCurrentDisk = 0;
+    int FNumDisks = 1;
+    TMultiMode FMultiMode = mmNone;
+    bool FCheckDiskLabels = true;
+};
+
+} // namespace archive
