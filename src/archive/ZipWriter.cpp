@@ -1,0 +1,752 @@
+#include "archive/ZipWriter.h"
+
+#include "archive/Deflate.h"
+#include "archive/WildMatch.h"
+#include "archive/ZipCrc.h"
+#include "archive/ZipCrypt.h"
+#include "archive/ZipStrings.h"
+#include "platform/volumes/Volumes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace archive {
+
+namespace {
+
+constexpr uint32_t DataDescriptorSig = 0x08074b50;
+constexpr size_t StoreChunk = 16000;
+constexpr size_t CopyChunk = 65536;
+
+QString errnoText(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+// A source file read through its descriptor, so that a read error is told apart from the end
+// of the file.
+class TSourceFile {
+public:
+    ~TSourceFile() { Close(); }
+    bool Open(const QString& name)
+    {
+        name_ = name;
+        fd_ = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC);
+        return fd_ >= 0;
+    }
+    void Close()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+    // Up to count bytes; 0 only at the end of the file; an error raises EReadError.
+    size_t Read(uint8_t* buffer, size_t count)
+    {
+        for (;;) {
+            const ssize_t n = ::read(fd_, buffer, count);
+            if (n >= 0)
+                return size_t(n);
+            if (errno == EINTR)
+                continue;
+            throw EReadError(QStringLiteral("Stream read error") + QStringLiteral(": ") + name_ + QStringLiteral(": ")
+                             + errnoText(errno));
+        }
+    }
+    void Rewind()
+    {
+        if (::lseek(fd_, 0, SEEK_SET) < 0)
+            throw EReadError(QStringLiteral("Stream read error") + QStringLiteral(": ") + name_);
+    }
+    int64_t SizeNow() const
+    {
+        struct stat st;
+        return ::fstat(fd_, &st) == 0 ? int64_t(st.st_size) : 0;
+    }
+    uint32_t DosTime() const
+    {
+        struct stat st;
+        if (::fstat(fd_, &st) != 0)
+            return 0;
+        return platform::dosDateTimeFromDateTime(QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec));
+    }
+
+private:
+    int fd_ = -1;
+    QString name_;
+};
+
+void syncFolderOf(const QString& fileName)
+{
+    const QByteArray dir = QFile::encodeName(QFileInfo(fileName).absolutePath());
+    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+QString lowerStoredName(const QString& dir, const QString& name)
+{
+    return (dir + name).toLower();
+}
+
+} // namespace
+
+// The state of one zip run.
+struct TZipWriter::TRun {
+    QString OutputName;
+    std::unique_ptr<TFileStream> File;
+    std::unique_ptr<TS_BufferStream> Out;
+    std::unique_ptr<TSortedZip> ArchiveOrder; // owns the headers
+    std::unique_ptr<TSortedZip> ByName;       // the same headers, by stored name
+    std::unique_ptr<TEndCentral> End;
+    // Central records of carried-over members: their 46 fixed bytes and name bytes as they were.
+    QHash<const TZipHeaderInfo*, QByteArray> RawCentral;
+    QStringList ToDispose;
+    int Added = 0;
+    // Current member.
+    TSourceFile Source;
+    TCrcRegister Crc;
+    int64_t FileBytes = 0;     // bytes read from the current file
+    int64_t FileSize = 0;      // its size when opened, for the percentage
+    int64_t DataWritten = 0;   // member data bytes written
+    bool Encrypt = false;
+    TZipCrypt Crypt;
+    std::vector<uint8_t> Scratch;
+};
+
+// The two routines through which member data flow: reading the source (CRC, percentages)
+// and writing member data (encryption, message loop, cancel).
+class TMemberWriter : public TDeflateIO {
+public:
+    TMemberWriter(TZipWriter& w, TZipWriter::TRun& run) : w_(w), run_(run) {}
+
+    size_t ReadSource(uint8_t* buffer, size_t count) override
+    {
+        const size_t n = run_.Source.Read(buffer, count);
+        if (n == 0)
+            return 0;
+        run_.FileBytes += int64_t(n);
+        if (w_.OnFilePercentDone)
+            w_.OnFilePercentDone(&w_, Percent(std::max(run_.FileSize, run_.FileBytes), run_.FileBytes));
+        if (w_.OnTotalPercentDone) {
+            w_.TotalBytesDone += int64_t(n);
+            w_.OnTotalPercentDone(&w_, Percent(w_.TotalBytes, w_.TotalBytesDone));
+        }
+        run_.Crc.UpdateCRC(buffer, n);
+        return n;
+    }
+
+    void WriteData(const uint8_t* data, size_t count) override
+    {
+        if (run_.Encrypt) {
+            while (count > 0) {
+                const size_t n = std::min(count, run_.Scratch.size());
+                std::memcpy(run_.Scratch.data(), data, n);
+                run_.Crypt.EncryptBuffer(run_.Scratch.data(), n);
+                run_.Out->WriteBuffer(run_.Scratch.data(), int64_t(n));
+                run_.DataWritten += int64_t(n);
+                data += n;
+                count -= n;
+            }
+        } else {
+            run_.Out->WriteBuffer(data, int64_t(count));
+            run_.DataWritten += int64_t(count);
+        }
+        w_.ProcessMessagesAndCheckCancel();
+    }
+
+private:
+    TZipWriter& w_;
+    TZipWriter::TRun& run_;
+};
+
+TZipWriter::TZipWriter() = default;
+
+TZipWriter::~TZipWriter() = default;
+
+void TZipWriter::Loaded()
+{
+    TZipReader::Loaded();
+    SetCheckDiskLabels(MultiZipInfo.CheckDiskLabels);
+    SetMultiMode(MultiZipInfo.MultiMode);
+}
+
+void TZipWriter::SetStorePaths(bool Value)
+{
+    if (Value == FStorePaths)
+        return;
+    FStorePaths = Value;
+    if (!Value) {
+        FStoreVolumes = false;
+        FRelativePaths = false;
+    }
+}
+
+void TZipWriter::SetRelativePaths(bool Value)
+{
+    if (Value == FRelativePaths)
+        return;
+    FRelativePaths = Value;
+    if (Value) {
+        FStorePaths = true;
+        Recurse = true;
+    }
+}
+
+void TZipWriter::SetStoreVolumes(bool Value)
+{
+    if (Value == FStoreVolumes)
+        return;
+    FStoreVolumes = Value;
+    if (Value)
+        FStorePaths = true;
+}
+
+void TZipWriter::SetCheckDiskLabels(bool Value)
+{
+    MultiZipInfo.CheckDiskLabels = Value;
+    TZipReader::SetCheckDiskLabels(Value);
+}
+
+void TZipWriter::SetMultiMode(TMultiMode Value)
+{
+    MultiZipInfo.MultiMode = Value;
+    TZipReader::SetMultiMode(Value);
+}
+
+void TZipWriter::SetZipName(const QString& Value)
+{
+    if (Value.compare(FZipName, Qt::CaseInsensitive) == 0)
+        return;
+    if (FEndRecord->CommentModified && !FZipName.isEmpty()) {
+        FilesList.clear();
+        ProcessFiles();
+        FEndRecord->CommentModified = false;
+    }
+    TZipReader::SetZipName(Value);
+}
+
+QString TZipWriter::StoredDirectory(const QString& Path) const
+{
+    if (!FStorePaths)
+        return QString();
+    QString folder = QFileInfo(Path).absolutePath();
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    bool relative = false;
+    if (FRelativePaths && !FRootDir.isEmpty()) {
+        QString root = QFileInfo(FRootDir).absoluteFilePath();
+        if (!root.endsWith(u'/'))
+            root += u'/';
+        if (folder.left(root.size()).compare(root, Qt::CaseInsensitive) == 0) {
+            folder = folder.mid(root.size());
+            relative = true;
+        }
+    }
+    // An absolute path is never stored: it would extract over the system's files.
+    if (!relative)
+        while (folder.startsWith(u'/'))
+            folder.remove(0, 1);
+    folder.replace(u'/', u'\\');
+    return folder;
+}
+
+bool TZipWriter::ExcludedByList(const QString& Path) const
+{
+    const QString name = QFileInfo(Path).fileName();
+    for (const QString& pattern : ExcludeList) {
+        const bool whole = pattern.contains(u'/') || pattern.contains(u'\\');
+        QString p = pattern;
+        p.replace(u'\\', u'/');
+        if (IsMatch(p.toLower(), whole ? Path.toLower() : name.toLower()))
+            return true;
+    }
+    return false;
+}
+
+bool TZipWriter::NoCompress(const QString& StoredName) const
+{
+    for (const QString& pattern : NoCompressList)
+        if (IsMatch(pattern.toLower(), StoredName.toLower()))
+            return true;
+    return false;
+}
+
+bool TZipWriter::IsArchiveItself(const QString& Path) const
+{
+    if (FZipName.isEmpty())
+        return false;
+    const QFileInfo src(Path);
+    const QFileInfo zip(FZipName);
+    const QString a = src.canonicalFilePath();
+    QString b = zip.canonicalFilePath();
+    if (b.isEmpty())
+        b = QFileInfo(zip.absolutePath()).canonicalFilePath() + u'/' + zip.fileName();
+    return !a.isEmpty() && a == b;
+}
+
+bool TZipWriter::MemberExists(const QString& StoredName) const
+{
+    if (!FMembers)
+        return false;
+    const QString key = StoredName.toLower();
+    for (int i = 0; i < FMembers->Count(); ++i)
+        if (FMembers->Header(i)->FullName().toLower() == key)
+            return true;
+    return false;
+}
+
+void TZipWriter::BuildFileList()
+{
+    TotalBytes = 0;
+    TotalBytesDone = 0;
+    if (ZipAction == zaFreshen && QFileInfo(FZipName).isFile())
+        OpenZip();
+    QStringList patterns;
+    int i = 0;
+    while (i < FilesList.size()) {
+        QString entry = FilesList[i];
+        if (HasWildcards(entry)) {
+            patterns << entry;
+            FilesList.removeAt(i);
+            continue;
+        }
+        if (!entry.contains(u'/')) {
+            entry = FRootDir + entry;
+            FilesList[i] = entry;
+        }
+        const QFileInfo fi(entry);
+        if (ExcludedByList(entry)) {
+            FilesList.removeAt(i);
+            continue;
+        }
+        if (!fi.isFile()) {
+            if (OnNoSuchFile)
+                OnNoSuchFile(this, entry);
+            FilesList.removeAt(i);
+            continue;
+        }
+        // The archive never becomes a member of itself.
+        if (IsArchiveItself(entry)
+            || (SkipIfArchiveBitNotSet && !(platform::dosAttributes(entry) & faArchive))
+            || (ZipAction == zaFreshen && !MemberExists(StoredDirectory(entry) + fi.fileName()))) {
+            FilesList.removeAt(i);
+            continue;
+        }
+        TotalBytes += fi.size();
+        ++i;
+    }
+    for (QString pattern : patterns) {
+        bool recurse = Recurse;
+        if (pattern.startsWith(u'|')) {
+            recurse = false;
+            pattern.remove(0, 1);
+        } else if (pattern.startsWith(u'>')) {
+            recurse = true;
+            pattern.remove(0, 1);
+        }
+        const qsizetype slash = pattern.lastIndexOf(u'/');
+        QString dir = slash >= 0 ? pattern.left(slash + 1) : FRootDir;
+        const QString mask = pattern.mid(slash + 1);
+        if (dir.isEmpty())
+            dir = QDir::currentPath() + u'/';
+        if (!HasWildcards(dir) && !QFileInfo(dir).isDir())
+            continue;
+        TDirSearch search(dir, recurse, mask);
+        TSearchRec rec;
+        for (QString found = search.Next(rec); !found.isEmpty(); found = search.Next(rec)) {
+            if (ExcludedByList(found) || IsArchiveItself(found))
+                continue;
+            if (SkipIfArchiveBitNotSet && !(rec.Attr & faArchive))
+                continue;
+            if (ZipAction == zaFreshen && !MemberExists(StoredDirectory(found) + QFileInfo(found).fileName()))
+                continue;
+            FilesList << found;
+            TotalBytes += rec.Size;
+        }
+    }
+}
+
+int TZipWriter::Zip()
+{
+    const int added = ProcessFiles();
+    if (OnZipComplete)
+        OnZipComplete(this, added);
+    return added;
+}
+
+void TZipWriter::AddWritten(TRun& Run, TZipHeaderInfo* Header, const QString& FileName, bool Counted)
+{
+    Run.ArchiveOrder->Add(Header);
+    Run.ByName->Add(Header);
+    ++Run.End->EntriesThisDisk;
+    ++Run.End->TotalEntries;
+    if (Counted) {
+        ++Run.Added;
+        if (Dispose)
+            Run.ToDispose << FileName;
+    }
+}
+
+int TZipWriter::ProcessFiles()
+{
+    const TZipSortMode savedSort = SortMode;
+    const bool savedKeep = KeepZipOpen;
+    KeepZipOpen = true;
+    FCurrentDisk = 0;
+
+    TRun run;
+    run.Scratch.resize(CopyChunk);
+    run.ArchiveOrder = std::make_unique<TSortedZip>(dupAccept);
+    run.ArchiveOrder->SortMode = ByNone;
+    run.ByName = std::make_unique<TSortedZip>(dupAccept);
+    run.ByName->OwnsObjects = false;
+    run.ByName->SortMode = ByName;
+    run.End = std::make_unique<TEndCentral>();
+
+    const QString archiveName = FZipName;
+    QString target; // the file the finished archive is renamed to
+    try {
+        if (!FilesList.isEmpty())
+            BuildFileList();
+
+        const bool updating = QFileInfo(archiveName).isFile();
+        // The new archive is written beside the old one (so the final rename is atomic) and
+        // replaces it only when complete.
+        target = updating ? QFileInfo(archiveName).canonicalFilePath() : QFileInfo(archiveName).absoluteFilePath();
+        run.OutputName = platform::createTempFile(QFileInfo(target).absolutePath(), QStringLiteral("ARQ"));
+        if (run.OutputName.isEmpty())
+            throw EFCreateError(QStringLiteral("Cannot create file %1").arg(target));
+        run.File = std::make_unique<TFileStream>(run.OutputName, fmCreate);
+        run.Out = std::make_unique<TS_BufferStream>(run.File.get());
+        if (!FDeflater)
+            FDeflater = std::make_unique<TDeflater>();
+
+        if (updating) {
+            OpenZip();
+            if (IsMultiVolume())
+                throw EBadZipFile(LoadStr(SNotValidZipFile));
+            LoadZipCommentFromOpenStream(FEndRecord.get());
+            run.End->Assign(*FEndRecord);
+            run.End->CommentModified = false;
+            MergeOldMembers(run);
+        }
+        run.End->ThisDisk = 0;
+        run.End->CentralDisk = 0;
+
+        if (!FilesList.isEmpty()) {
+            bool stopNow = false;
+            if (OnStartZipInfo)
+                OnStartZipInfo(this, int(FilesList.size()), TotalBytes, *run.End, stopNow);
+            if (stopNow)
+                throw EUserCanceled(SUserCanceledZip);
+            for (const QString& entry : QStringList(FilesList)) {
+                auto header = std::make_unique<TZipHeaderInfo>();
+                if (ZipOneFile(run, entry, *header))
+                    AddWritten(run, header.release(), entry, true);
+            }
+        }
+
+        // Central directory.
+        const int64_t centralStart = run.Out->Position();
+        for (int i = 0; i < run.ArchiveOrder->Count(); ++i) {
+            TZipHeaderInfo* h = run.ArchiveOrder->Header(i);
+            auto raw = run.RawCentral.constFind(h);
+            if (raw != run.RawCentral.constEnd()) {
+                QByteArray rec = *raw;
+                uint8_t* p = reinterpret_cast<uint8_t*>(rec.data());
+                const QByteArray comment = h->FileComment().value_or(QByteArray());
+                PutLE16(p + 30, 0); // the extra field is not carried
+                PutLE16(p + 32, uint16_t(comment.size()));
+                PutLE16(p + 34, 0);
+                PutLE32(p + 42, h->RelativeOffset);
+                run.Out->WriteBuffer(rec.constData(), rec.size());
+                run.Out->WriteBuffer(comment.constData(), comment.size());
+            } else {
+                h->DiskNumberStart = 0;
+                if (h->HasComment() && !h->FileComment())
+                    h->SetFileComment(std::nullopt);
+                h->SaveCentralToStream(*run.Out);
+            }
+        }
+        const int64_t centralEnd = run.Out->Position();
+        if (centralEnd > int64_t(0xFFFFFFFFu) || run.End->TotalEntries != uint16_t(run.ArchiveOrder->Count())
+            || run.ArchiveOrder->Count() > 0xFFFF)
+            throw EWriteError(QStringLiteral("Stream write error: the archive is too large"));
+        run.End->CentralSize = uint32_t(centralEnd - centralStart);
+        run.End->CentralOffset = uint32_t(centralStart);
+        run.End->EntriesThisDisk = run.End->TotalEntries;
+        if (run.End->HasComment() && !run.End->ZipComment())
+            run.End->SetZipComment(std::nullopt);
+        run.End->SaveEndCentralToStream(*run.Out);
+
+        // Everything on disk before the old archive is replaced: a flush or sync failure is
+        // an error, never a success.
+        if (!run.Out->FlushBuffer())
+            throw EWriteError(QStringLiteral("Stream write error: ") + run.OutputName);
+        if (::fsync(run.File->Handle()) != 0)
+            throw EWriteError(QStringLiteral("Stream write error: ") + run.OutputName + QStringLiteral(": ")
+                              + errnoText(errno));
+        run.Out.reset();
+        run.File.reset();
+
+        if (updating) {
+            // Keep the old archive's permissions.
+            QFile::setPermissions(run.OutputName, QFile::permissions(target));
+        } else {
+            QFile::setPermissions(run.OutputName, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                      | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        }
+        ClearZip();
+        if (::rename(QFile::encodeName(run.OutputName).constData(), QFile::encodeName(target).constData()) != 0)
+            throw EWriteError(QStringLiteral("Cannot create file %1: %2").arg(target, errnoText(errno)));
+        run.OutputName.clear();
+        syncFolderOf(target);
+    } catch (...) {
+        run.Out.reset();
+        run.File.reset();
+        if (!run.OutputName.isEmpty())
+            QFile::remove(run.OutputName);
+        KeepZipOpen = savedKeep;
+        SortMode = savedSort;
+        if (!FZipName.isEmpty())
+            CloseZip();
+        else
+            FZipName = archiveName;
+        throw;
+    }
+
+    FZipName = archiveName;
+    // Sources go only after the archive holding them is safely in place.
+    for (const QString& name : run.ToDispose) {
+        bool skip = false;
+        if (OnDisposeFile)
+            OnDisposeFile(this, name, skip);
+        if (!skip)
+            QFile::remove(name);
+    }
+
+    // The component now describes the archive just written.
+    DropMembers();
+    run.ByName.reset();
+    FMembers = run.ArchiveOrder.release();
+    FSortedMembers = FMembers;
+    for (int i = 0; i < FMembers->Count(); ++i)
+        FMembers->Header(i)->CentralOffset = 0;
+    FEndRecord->Assign(*run.End);
+    FEndRecord->CommentModified = false;
+    ArchiveDate = StampOf(FZipName);
+    FNumDisks = 1;
+    FCurrentDisk = 0;
+    FDirectoryRebuilt = false;
+    SetSortMode(savedSort);
+    KeepZipOpen = savedKeep;
+    CloseZip();
+    return run.Added;
+}
+
+void TZipWriter::MergeOldMembers(TRun& Run)
+{
+    // Keys of the list entries, as they would be stored.
+    QHash<QString, int> entryIndex;
+    for (int i = 0; i < FilesList.size(); ++i) {
+        const QString key = lowerStoredName(StoredDirectory(FilesList[i]), QFileInfo(FilesList[i]).fileName());
+        if (!entryIndex.contains(key))
+            entryIndex.insert(key, i);
+    }
+    QList<bool> removed(FilesList.size(), false);
+
+    for (int m = 0; m < FMembers->Count(); ++m) {
+        TZipHeaderInfo* old = FMembers->Header(m);
+        LoadFileCommentFromOpenStream(old);
+        const auto it = entryIndex.constFind(old->FullName().toLower());
+        if (it != entryIndex.constEnd() && !removed[*it]) {
+            const int idx = *it;
+            const QString entry = FilesList[idx];
+            removed[idx] = true;
+            const QDateTime memberDate = DosDateTimeToDateTime(CheckDosDate(old->DateTime));
+            if (ZipAction == zaReplace || FileDate(entry) > memberDate) {
+                auto header = std::make_unique<TZipHeaderInfo>();
+                if (ZipOneFile(Run, entry, *header)) {
+                    AddWritten(Run, header.release(), entry, true);
+                    continue;
+                }
+                // The file could not be added: its old member is kept rather than lost.
+            }
+        }
+        CopyOldMember(Run, old);
+    }
+    QStringList rest;
+    for (int i = 0; i < FilesList.size(); ++i)
+        if (!removed[i])
+            rest << FilesList[i];
+    FilesList = rest;
+}
+
+void TZipWriter::CopyOldMember(TRun& Run, TZipHeaderInfo* Old)
+{
+    TStream& in = *FArchiveStream;
+    if (Old->CompressedSize == 0xFFFFFFFFu || Old->UncompressedSize == 0xFFFFFFFFu || Old->RelativeOffset == 0xFFFFFFFFu
+        || (Old->HasDataDescriptor() && Old->CentralOffset == 0))
+        throw EBadZipFile(LoadStr(SNotValidZipFile));
+
+    uint8_t local[LocalHeaderFixedSize];
+    in.Seek(Old->RelativeOffset, soFromBeginning);
+    if (in.Read(local, LocalHeaderFixedSize) != LocalHeaderFixedSize || GetLE32(local) != LocalFileHeaderSig)
+        throw EBadZipFile(LoadStr(SNotValidZipFile));
+    QByteArray nameExtra(GetLE16(local + 26) + GetLE16(local + 28), '\0');
+    in.ReadBuffer(nameExtra.data(), nameExtra.size());
+
+    auto header = std::make_unique<TZipHeaderInfo>();
+    header->Assign(*Old);
+    header->DiskNumberStart = 0;
+    header->RelativeOffset = uint32_t(Run.Out->Position());
+    if (Run.Out->Position() > int64_t(0xFFFFFFFFu))
+        throw EWriteError(QStringLiteral("Stream write error: the archive is too large"));
+    Run.Out->WriteBuffer(local, LocalHeaderFixedSize);
+    Run.Out->WriteBuffer(nameExtra.constData(), nameExtra.size());
+    // Exactly the member's compressed bytes, never recompressed.
+    int64_t left = Old->CompressedSize;
+    while (left > 0) {
+        const int64_t n = std::min<int64_t>(left, int64_t(Run.Scratch.size()));
+        in.ReadBuffer(Run.Scratch.data(), n);
+        Run.Out->WriteBuffer(Run.Scratch.data(), n);
+        left -= n;
+        ProcessMessagesAndCheckCancel();
+    }
+    if (Old->HasDataDescriptor()) {
+        uint8_t dd[16];
+        PutLE32(dd, DataDescriptorSig);
+        PutLE32(dd + 4, Old->CRC32);
+        PutLE32(dd + 8, Old->CompressedSize);
+        PutLE32(dd + 12, Old->UncompressedSize);
+        Run.Out->WriteBuffer(dd, sizeof dd);
+    }
+    if (Old->CentralOffset != 0) {
+        uint8_t rec[CentralHeaderFixedSize];
+        in.Seek(Old->CentralOffset, soFromBeginning);
+        if (in.Read(rec, CentralHeaderFixedSize) != CentralHeaderFixedSize || GetLE32(rec) != CentralFileHeaderSig)
+            throw EBadZipFile(LoadStr(SNotValidZipFile));
+        QByteArray raw(reinterpret_cast<const char*>(rec), CentralHeaderFixedSize);
+        QByteArray name(GetLE16(rec + 28), '\0');
+        in.ReadBuffer(name.data(), name.size());
+        raw += name;
+        Run.RawCentral.insert(header.get(), raw);
+    }
+    AddWritten(Run, header.release(), QString(), false);
+}
+
+bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& Header)
+{
+    const QFileInfo fi(FileName);
+    if (!fi.isFile())
+        return false;
+    Header.ExternalAttributes = platform::dosAttributes(FileName) & 0xFF;
+    TSourceFile& src = Run.Source;
+    src.Close();
+    if (!src.Open(FileName)) {
+        if (OnSkippingFile)
+            OnSkippingFile(this, srFileOpenError, FileName, -1);
+        return false;
+    }
+    struct Closer {
+        TSourceFile& s;
+        ~Closer() { s.Close(); }
+    } closer{src};
+
+    Header.DateTime = src.DosTime();
+    Run.FileSize = src.SizeNow();
+    Header.UncompressedSize = uint32_t(std::min<int64_t>(Run.FileSize, 0xFFFFFFFF));
+    Header.SetFilename(fi.fileName());
+    Header.SetDirectory(StoredDirectory(FileName));
+    Header.InternalAttributes = 2;
+    Header.DiskNumberStart = 0;
+
+    int dupIndex = 0;
+    if (Run.ByName->Find(&Header, dupIndex)) {
+        if (OnSkippingFile)
+            OnSkippingFile(this, srNoOverwrite, FileName, -1);
+        TotalBytes -= Run.FileSize;
+        return false;
+    }
+    bool skip = false;
+    if (OnStartZip)
+        OnStartZip(this, FileName, Header, skip);
+    if (skip) {
+        TotalBytes -= Run.FileSize;
+        return false;
+    }
+
+    const int64_t headerPos = Run.Out->Position();
+    if (headerPos > int64_t(0xFFFFFFFFu))
+        throw EWriteError(QStringLiteral("Stream write error: the archive is too large"));
+    Header.SaveLocalToStream(*Run.Out);
+    const int64_t dataStart = Run.Out->Position();
+
+    Run.Encrypt = !Password.isEmpty();
+    uint32_t preCrc = 0;
+    if (Run.Encrypt) {
+        // The encryption header holds the CRC, so it is computed before the data are written.
+        TCrcRegister reg;
+        uint8_t piece[4096];
+        for (size_t n; (n = src.Read(piece, sizeof piece)) > 0;)
+            reg.UpdateCRC(piece, n);
+        preCrc = reg.Crc();
+        src.Rewind();
+        const auto eh = Run.Crypt.MakeHeader(PasswordBytes(Password), preCrc);
+        Run.Out->WriteBuffer(eh.data(), int64_t(eh.size()));
+    }
+
+    Run.Crc.Start();
+    Run.FileBytes = 0;
+    Run.DataWritten = 0;
+    TMemberWriter io(*this, Run);
+    const QString storedName = Header.FileName();
+    if (PackLevel <= 0 || NoCompress(storedName)) {
+        std::vector<uint8_t> buf(StoreChunk);
+        for (size_t n; (n = io.ReadSource(buf.data(), buf.size())) > 0;)
+            io.WriteData(buf.data(), n);
+        Header.CompressionMethod = 0;
+        Header.InternalAttributes = 0;
+    } else {
+        const TDeflateResult r = FDeflater->Deflate(io, PackLevel);
+        Header.CompressionMethod = r.Method;
+        Header.Flags |= r.Flags;
+        Header.InternalAttributes = r.InternalAttributes;
+    }
+    const uint32_t crc = Run.Crc.Crc();
+    if (Run.Encrypt && crc != preCrc)
+        throw EReadError(QStringLiteral("Stream read error: ") + FileName + QStringLiteral(" changed while it was read"));
+    const int64_t compressed = Run.Out->Position() - dataStart;
+    if (Run.FileBytes > int64_t(0xFFFFFFFFu) || compressed > int64_t(0xFFFFFFFFu))
+        throw EWriteError(QStringLiteral("Stream write error: ") + FileName + QStringLiteral(" is too large"));
+    Header.CRC32 = crc;
+    Header.UncompressedSize = uint32_t(Run.FileBytes);
+    Header.CompressedSize = uint32_t(compressed);
+    if (Run.Encrypt)
+        Header.Flags |= FlagEncrypted;
+    else
+        Header.Flags &= uint16_t(~FlagEncrypted);
+    Header.Flags &= uint16_t(~FlagDataDescriptor);
+    const int64_t end = Run.Out->Position();
+    Run.Out->Seek(headerPos, soFromBeginning);
+    Header.SaveLocalToStream(*Run.Out);
+    Run.Out->Seek(end, soFromBeginning);
+
+    src.Close();
+    if (OnEndZip)
+        OnEndZip(this, FileName, Header.UncompressedSize, Header.CompressedSize, end);
+    return true;
+}
+
+} // namespace archive
