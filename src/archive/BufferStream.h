@@ -141,6 +141,8 @@ protected:
     void SetWrappedStream(TStream* stream) { stream_ = stream; }
     // Flushes pending writes; derived destructors that free the wrapped stream call it first.
     void FinishWriting();
+    // Forgets the buffer's contents (after the wrapped stream was changed behind its back).
+    void DropBuffer() { ptr_ = end_ = nullptr; mode_ = Idle; }
 
 private:
     int64_t LogicalPosition();

@@ -111,6 +111,13 @@ public:
         return CentralHeaderFixedSize + FileNameLength + ExtraFieldLength + FileCommentLength;
     }
 
+    // Sizes or offset hold the ZIP64 marker 0xFFFFFFFF: the real values lie in an extension
+    // this component does not read, so such a member must be refused, not misread.
+    bool NeedsZip64() const
+    {
+        return CompressedSize == 0xFFFFFFFFu || UncompressedSize == 0xFFFFFFFFu || RelativeOffset == 0xFFFFFFFFu;
+    }
+
     // The on-disk name bytes and whether they need flag bit 11.
     QByteArray EncodedName(bool* utf8 = nullptr) const;
 
@@ -166,6 +173,12 @@ public:
     void SetZipComment(const std::optional<QByteArray>& text);
     bool HasComment() const { return CommentLength > 0; }
     uint32_t EndCentralSize() const { return EndCentralFixedSize + CommentLength; }
+    // A ZIP64 end record stands behind these markers (more than 65535 members or 4 GiB).
+    bool NeedsZip64() const
+    {
+        return TotalEntries == 0xFFFF || EntriesThisDisk == 0xFFFF || CentralSize == 0xFFFFFFFFu
+            || CentralOffset == 0xFFFFFFFFu;
+    }
 
     // Searches the last 65557 bytes for the end record nearest the end whose comment fits in
     // the file; false when none. The comment text is not loaded (CommentPosition tells where).

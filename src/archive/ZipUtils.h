@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace archive {
 
@@ -98,9 +99,14 @@ public:
     void Next();
 
 private:
-    QStringList entries_;
-    int pos_ = 0;
-    void load();
+    friend class TDirSearch;
+    struct Entry {
+        TSearchRec rec;
+        uint64_t dev = 0, ino = 0;
+    };
+    std::vector<Entry> entries_;
+    size_t pos_ = 0;
+    uint64_t dev_ = 0, ino_ = 0; // of the folder itself
 };
 
 // Walks a folder for files fitting a mask, optionally into sub-folders, and with folder-level

@@ -7,9 +7,6 @@
 
 #include <cstdint>
 #include <map>
-#include <memory>
-
-class QTemporaryDir;
 
 namespace platform {
 
@@ -81,7 +78,7 @@ private:
     };
     QString storeOf(int n) const;
     QString root_;
-    std::unique_ptr<QTemporaryDir> store_;
+    QString storeRoot_; // beside the mount point, so moving files is a rename
     std::map<int, Disk> disks_;
     int current_ = 0;
 };

@@ -1,0 +1,80 @@
+#include "archive/ZipCrypt.h"
+
+#include "archive/ZipCrc.h"
+#include "archive/ZipExceptions.h"
+#include "archive/ZipStrings.h"
+#include "platform/text/CodePage.h"
+
+#include <algorithm>
+#include <sys/random.h>
+
+namespace archive {
+
+QByteArray PasswordBytes(const QString& password)
+{
+    if (platform::canEncode(platform::CodePage::Windows1251, password))
+        return platform::toCp1251(password);
+    return password.toUtf8();
+}
+
+void TZipCrypt::init_keys(const QByteArray& password)
+{
+    Keys[0] = 0x12345678u;
+    Keys[1] = 0x23456789u;
+    Keys[2] = 0x34567890u;
+    for (char c : password)
+        update_keys(uint8_t(c));
+}
+
+void TZipCrypt::update_keys(uint8_t c)
+{
+    Keys[0] = CRC32Step(c, Keys[0]);
+    Keys[1] = (Keys[1] + (Keys[0] & 0xFF)) * 134775813u + 1;
+    Keys[2] = CRC32Step(uint8_t(Keys[1] >> 24), Keys[2]);
+}
+
+void TZipCrypt::DecryptBuffer(void* buffer, size_t count)
+{
+    auto* p = static_cast<uint8_t*>(buffer);
+    for (size_t i = 0; i < count; ++i)
+        p[i] = DecryptByte(p[i]);
+}
+
+void TZipCrypt::EncryptBuffer(void* buffer, size_t count)
+{
+    auto* p = static_cast<uint8_t*>(buffer);
+    for (size_t i = 0; i < count; ++i)
+        p[i] = EncryptByte(p[i]);
+}
+
+uint8_t TZipCrypt::DecryptHeader(const QByteArray& password, TStream& stream, int64_t& remainingCompressed)
+{
+    uint8_t header[EncryptionHeaderSize];
+    const int64_t got = stream.Read(header, EncryptionHeaderSize);
+    remainingCompressed = std::max<int64_t>(remainingCompressed - EncryptionHeaderSize, 0);
+    if (got != EncryptionHeaderSize)
+        throw EFatalUnzipError(SPrematureEnd);
+    init_keys(password);
+    DecryptBuffer(header, EncryptionHeaderSize);
+    return header[EncryptionHeaderSize - 1];
+}
+
+std::array<uint8_t, EncryptionHeaderSize> TZipCrypt::MakeHeader(const QByteArray& password, uint32_t crc)
+{
+    std::array<uint8_t, EncryptionHeaderSize> h{};
+    // The filler bytes only need to be unpredictable; the system's random source gives that.
+    size_t filled = 0;
+    while (filled < 10) {
+        const ssize_t n = ::getrandom(h.data() + filled, 10 - filled, 0);
+        if (n <= 0)
+            break;
+        filled += size_t(n);
+    }
+    h[10] = uint8_t(crc >> 16);
+    h[11] = uint8_t(crc >> 24);
+    init_keys(password);
+    EncryptBuffer(h.data(), h.size());
+    return h;
+}
+
+} // namespace archive
