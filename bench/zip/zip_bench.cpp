@@ -1,0 +1,258 @@
+// zip-bench: the zip component as the program uses it (overwrite answered yes, no prompts).
+//   zip-bench zip ARCHIVE LEVEL [-P PASSWORD] FILES...
+//   zip-bench unzip ARCHIVE DESTDIR [-P PASSWORD]
+//   zip-bench corpus DIR [WORKDIR]   whole-archive zip and unzip of DIR, against Info-ZIP zip -6 and unzip
+// One line per member (name, method, sizes, CRC verdict or skip reason); the exit code is 1
+// when any member failed.
+#include "archive/ZipWriter.h"
+#include "platform/dialogs/Dialogs.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace archive;
+
+namespace {
+
+const char* reasonText(TSkipReason r)
+{
+    switch (r) {
+    case srBadPassword: return "bad password";
+    case srNoOverwrite: return "not overwritten";
+    case srFileOpenError: return "cannot open";
+    case srCreateError: return "cannot create";
+    }
+    return "?";
+}
+
+void out(const QString& line)
+{
+    std::fputs(line.toLocal8Bit().constData(), stdout);
+    std::fputc('\n', stdout);
+}
+
+QString memberName(const TZipHeaderInfo& h)
+{
+    QString n = h.FullName();
+    n.replace(u'\\', u'/');
+    return n;
+}
+
+int usage()
+{
+    std::fputs("usage: zip-bench zip ARCHIVE LEVEL [-P PASSWORD] FILES...\n"
+               "       zip-bench unzip ARCHIVE DESTDIR [-P PASSWORD]\n"
+               "       zip-bench corpus DIR [WORKDIR]\n",
+               stderr);
+    return 2;
+}
+
+// Returns 0 when every member went in; prints a line per member.
+int doZip(const QString& archiveName, int level, const QString& password, const QStringList& files, bool quiet)
+{
+    TZipWriter w;
+    w.SetZipName(QFileInfo(archiveName).absoluteFilePath());
+    w.PackLevel = level;
+    w.Password = password;
+    bool failed = false;
+    bool anyDir = false;
+    for (const QString& f : files) {
+        QFileInfo fi(f);
+        if (fi.isDir()) {
+            anyDir = true;
+            w.FilesList << QStringLiteral(">") + fi.absoluteFilePath() + QStringLiteral("/*.*");
+        } else {
+            w.FilesList << fi.absoluteFilePath();
+        }
+    }
+    if (anyDir) {
+        w.SetRelativePaths(true);
+        w.SetRootDir(QDir::currentPath());
+    }
+    w.OnSkippingFile = [&](TZipReader*, TSkipReason r, const QString& name, int) {
+        out(QStringLiteral("%1\tskipped: %2").arg(name, QString::fromLatin1(reasonText(r))));
+        failed = true;
+    };
+    w.OnNoSuchFile = [&](TZipWriter*, const QString& name) {
+        out(QStringLiteral("%1\tskipped: no such file").arg(name));
+        failed = true;
+    };
+    try {
+        w.Zip();
+    } catch (const platform::Exception& e) {
+        out(QStringLiteral("error: ") + e.Message);
+        return 1;
+    }
+    if (!quiet && w.Members()) {
+        for (int i = 0; i < w.Members()->Count(); ++i) {
+            const TZipHeaderInfo& h = *w.Members()->Header(i);
+            out(QStringLiteral("%1\tmethod %2\t%3 -> %4\tcrc %5")
+                    .arg(memberName(h))
+                    .arg(h.CompressionMethod)
+                    .arg(h.UncompressedSize)
+                    .arg(h.CompressedSize)
+                    .arg(h.CRC32, 8, 16, QLatin1Char('0')));
+        }
+    }
+    return failed ? 1 : 0;
+}
+
+int doUnzip(const QString& archiveName, const QString& dest, const QString& password, bool quiet)
+{
+    TZipReader r;
+    bool failed = false;
+    try {
+        r.SetZipName(archiveName);
+        r.SetDestDir(dest);
+        r.DoAll = true;
+        r.RecreateDirs = true;
+        r.Password = password;
+        auto line = [&](int i, const QString& verdict) {
+            const TZipHeaderInfo& h = *r.SortedMembers()->Header(i);
+            if (!quiet || verdict != QLatin1String("ok"))
+                out(QStringLiteral("%1\tmethod %2\t%3 -> %4\t%5")
+                        .arg(memberName(h))
+                        .arg(h.CompressionMethod)
+                        .arg(h.CompressedSize)
+                        .arg(h.UncompressedSize)
+                        .arg(verdict));
+        };
+        r.OnEndUnZip = [&](TZipReader*, int i, const QString&) { line(i, QStringLiteral("ok")); };
+        r.OnBadCRC = [&](TZipReader*, uint32_t calc, uint32_t stored, int i) {
+            line(i, QStringLiteral("CRC error (%1, stored %2)").arg(calc, 8, 16, QLatin1Char('0')).arg(stored, 8, 16, QLatin1Char('0')));
+            failed = true;
+        };
+        r.OnSkippingFile = [&](TZipReader*, TSkipReason reason, const QString& name, int i) {
+            if (i >= 0 && i < r.Count())
+                line(i, QStringLiteral("skipped: ") + QString::fromLatin1(reasonText(reason)));
+            else
+                out(name + QStringLiteral("\tskipped: ") + QString::fromLatin1(reasonText(reason)));
+            failed = true;
+        };
+        r.UnZip();
+    } catch (const platform::Exception& e) {
+        out(QStringLiteral("error: ") + e.Message);
+        return 1;
+    }
+    return failed ? 1 : 0;
+}
+
+qint64 timeTool(const QString& program, const QStringList& args, const QString& cwd)
+{
+    QProcess p;
+    p.setWorkingDirectory(cwd);
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer t;
+    t.start();
+    p.start(program, args);
+    p.waitForFinished(-1);
+    const qint64 ms = t.elapsed();
+    if (p.exitCode() != 0)
+        std::fprintf(stderr, "%s failed (%d)\n", program.toLocal8Bit().constData(), p.exitCode());
+    return ms;
+}
+
+int doCorpus(const QString& dir, QString work)
+{
+    QTemporaryDir tmp;
+    if (work.isEmpty())
+        work = tmp.path();
+    QDir().mkpath(work);
+    const QFileInfo di(dir);
+    const QString parent = di.absolutePath();
+    const QString name = di.fileName();
+    qint64 bytes = 0;
+    int files = 0;
+    for (QDirIterator it(di.absoluteFilePath(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        it.next();
+        bytes += it.fileInfo().size();
+        ++files;
+    }
+    std::printf("corpus %s: %d files, %lld bytes\n", qPrintable(di.absoluteFilePath()), files, (long long)bytes);
+    const QString ours = work + QStringLiteral("/ours.zip");
+    const QString theirs = work + QStringLiteral("/infozip.zip");
+    qint64 bestOurZip = -1, bestTheirZip = -1, bestOurUnzip = -1, bestTheirUnzip = -1;
+    int rc = 0;
+    for (int round = 0; round < 3; ++round) {
+        QFile::remove(ours);
+        QFile::remove(theirs);
+        QDir(work + QStringLiteral("/x1")).removeRecursively();
+        QDir(work + QStringLiteral("/x2")).removeRecursively();
+        const QString cwd = QDir::currentPath();
+        QDir::setCurrent(parent);
+        QElapsedTimer t;
+        t.start();
+        rc |= doZip(ours, 6, QString(), {name}, true);
+        const qint64 ourZip = t.elapsed();
+        QDir::setCurrent(cwd);
+        const qint64 theirZip = timeTool(QStringLiteral("zip"), {QStringLiteral("-6"), QStringLiteral("-r"), QStringLiteral("-q"), theirs, name}, parent);
+        t.restart();
+        rc |= doUnzip(ours, work + QStringLiteral("/x1"), QString(), true);
+        const qint64 ourUnzip = t.elapsed();
+        const qint64 theirUnzip = timeTool(QStringLiteral("unzip"), {QStringLiteral("-q"), QStringLiteral("-o"), theirs, QStringLiteral("-d"), work + QStringLiteral("/x2")}, work);
+        auto best = [](qint64& b, qint64 v) { b = b < 0 ? v : std::min(b, v); };
+        best(bestOurZip, ourZip);
+        best(bestTheirZip, theirZip);
+        best(bestOurUnzip, ourUnzip);
+        best(bestTheirUnzip, theirUnzip);
+    }
+    const qint64 ourSize = QFileInfo(ours).size();
+    const qint64 theirSize = QFileInfo(theirs).size();
+    std::printf("archive size: ours %lld, zip -6 %lld (%+.2f%%)\n", (long long)ourSize, (long long)theirSize,
+                theirSize ? 100.0 * double(ourSize - theirSize) / double(theirSize) : 0.0);
+    std::printf("zip   (best of 3): ours %lld ms, zip -6 %lld ms\n", (long long)bestOurZip, (long long)bestTheirZip);
+    std::printf("unzip (best of 3): ours %lld ms, unzip %lld ms\n", (long long)bestOurUnzip, (long long)bestTheirUnzip);
+    return rc;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    // The program's questions answered with their first button: overwrite yes, OK.
+    platform::setDialogs(std::make_unique<platform::ScriptedDialogs>());
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty())
+        return usage();
+    const QString cmd = args.takeFirst();
+    auto takePassword = [&](QString& password) {
+        const int i = args.indexOf(QStringLiteral("-P"));
+        if (i >= 0 && i + 1 < args.size()) {
+            password = args[i + 1];
+            args.remove(i, 2);
+        }
+    };
+    if (cmd == QLatin1String("zip")) {
+        if (args.size() < 2)
+            return usage();
+        const QString archiveName = args.takeFirst();
+        bool ok = false;
+        const int level = args.takeFirst().toInt(&ok);
+        if (!ok || level < 0 || level > 9)
+            return usage();
+        QString password;
+        takePassword(password);
+        return doZip(archiveName, level, password, args, false);
+    }
+    if (cmd == QLatin1String("unzip")) {
+        QString password;
+        takePassword(password);
+        if (args.size() != 2)
+            return usage();
+        return doUnzip(args[0], args[1], password, false);
+    }
+    if (cmd == QLatin1String("corpus")) {
+        if (args.isEmpty())
+            return usage();
+        return doCorpus(args[0], args.value(1));
+    }
+    return usage();
+}

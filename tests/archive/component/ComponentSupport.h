@@ -1,0 +1,101 @@
+#pragma once
+// Helpers of the zip component tests: source trees, peers' archives, listing what landed.
+#include "support/TestSupport.h"
+#include "archive/ZipWriter.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QMap>
+#include <QRandomGenerator>
+#include <QString>
+#include <QStringList>
+
+namespace ziptest {
+
+using namespace testsupport;
+
+// Text that compresses, and bytes that do not.
+inline QByteArray textBytes(int size, int seed = 1)
+{
+    QByteArray out;
+    const char* words[] = {"alpha ", "beta ", "gamma ", "delta\r\n", "catalog ", "node ", "tree ", "page "};
+    QRandomGenerator rng(seed);
+    while (out.size() < size)
+        out += words[rng.bounded(8)];
+    out.truncate(size);
+    return out;
+}
+inline QByteArray randomBytes(int size, int seed = 2)
+{
+    QByteArray out(size, '\0');
+    QRandomGenerator rng(seed);
+    for (int i = 0; i < size; ++i)
+        out[i] = char(rng.bounded(256));
+    return out;
+}
+
+// Every file under dir, relative name -> contents.
+inline QMap<QString, QByteArray> treeOf(const QString& dir)
+{
+    QMap<QString, QByteArray> m;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString f = it.next();
+        m.insert(QDir(dir).relativeFilePath(f), readFile(f));
+    }
+    return m;
+}
+
+inline bool requireTool(const QString& tool)
+{
+    if (haveTool(tool))
+        return true;
+    if (qEnvironmentVariable("CI") == QLatin1String("true"))
+        ADD_FAILURE() << tool.toStdString() << " missing";
+    return false;
+}
+
+#define MV_REQUIRE_TOOL(t)                                                                         \
+    do {                                                                                           \
+        if (!::ziptest::requireTool(t))                                                            \
+            GTEST_SKIP() << "tool missing: " << QString(t).toStdString();                         \
+    } while (0)
+
+// Runs a peer and returns its exit code; output collected into *out (stdout and stderr).
+inline int peer(const QString& tool, const QStringList& args, QByteArray* out = nullptr, const QString& cwd = QString())
+{
+    QByteArray o, e;
+    const int rc = runTool(tool, args, &o, &e, cwd);
+    if (out)
+        *out = o + e;
+    return rc;
+}
+
+// Extracts everything of an archive with our reader, overwriting, no prompts.
+struct Extracted {
+    int count = 0;
+    QStringList skipped;
+    QStringList badCrc;
+};
+inline Extracted unzipAll(const QString& zip, const QString& dest, const QString& password = QString(),
+                          bool recreateDirs = true)
+{
+    archive::TZipReader r;
+    r.SetZipName(zip);
+    r.SetDestDir(dest);
+    r.DoAll = true;
+    r.RecreateDirs = recreateDirs;
+    r.OverwriteMode = archive::Always;
+    r.Password = password;
+    Extracted ex;
+    r.OnSkippingFile = [&](archive::TZipReader*, archive::TSkipReason reason, const QString& name, int) {
+        ex.skipped << QStringLiteral("%1:%2").arg(int(reason)).arg(name);
+    };
+    r.OnBadCRC = [&](archive::TZipReader* s, uint32_t, uint32_t, int i) { ex.badCrc << s->Filename(i); };
+    ex.count = r.UnZip();
+    return ex;
+}
+
+} // namespace ziptest
