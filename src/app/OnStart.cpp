@@ -1,9 +1,176 @@
 #include "OnStart.h"
 
+#include "About.h"
+#include "UnitDir.h"
+#include "UnitHistory.h"
+#include "UnitICO.h"
+#include "UnitMove.h"
+#include "UnitSearch.h"
+#include "UnitSettings.h"
+#include "UnitSlova.h"
+#include "UnitZip.h"
+#include "editor/REMain.h"
+#include "platform/dialogs/Dialogs.h"
+#include "platform/shell/Launcher.h"
+#include "platform/ui/QtDialogs.h"
+#include "web/UnitFiltr.h"
+#include "web/UnitHTML.h"
+#include "web/UnitHtmlKategory.h"
+#include "web/UnitStopList.h"
+#include "web/U_Internet.h"
+#include "web/U_manager.h"
+#include "web/Unit_kyes.h"
+
 #include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+TSplashForm* SplashForm = nullptr;
+
+namespace {
+// The first splash instance: the variable is reused for the second one.
+TSplashForm* firstSplash = nullptr;
+} // namespace
+
+TSplashForm::TSplashForm()
+{
+    setObjectName(QStringLiteral("SplashForm"));
+    setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setCursor(Qt::WaitCursor);
+    setWindowTitle(QStringLiteral("On Start form"));
+    auto* v = new QVBoxLayout(this);
+    v->setContentsMargins(0, 0, 0, 0);
+    auto* panel = new QLabel(QStringLiteral("Morvanel"), this);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    panel->setAlignment(Qt::AlignCenter);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Raised);
+    QFont f = panel->font();
+    f.setBold(true);
+    f.setPointSize(f.pointSize() * 2);
+    panel->setFont(f);
+    v->addWidget(panel);
+    resize(396, 146);
+    const QRect s = QGuiApplication::primaryScreen()->geometry();
+    move((s.width() - width()) / 2, (s.height() - height()) / 2);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TSplashForm::Timer1Timer);
+    Timer1->start();
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(1000);
+    connect(Timer2, &QTimer::timeout, this, &TSplashForm::Timer2Timer);
+    Timer2->start();
+}
+
+void TSplashForm::Timer1Timer()
+{
+    Timer1->stop();
+    close();
+}
+
+void TSplashForm::closeEvent(QCloseEvent* e)
+{
+    if (Timer1->isActive())
+        e->ignore();
+    else
+        e->accept();
+}
+
+void CreateWindows(const QStringList& args)
+{
+    SplashForm = new TSplashForm();
+    firstSplash = SplashForm;
+    SplashForm->show();
+    SplashForm->repaint();
+
+    FormSlova = new TFormSlova();
+    FormSlova->FormCreate(args);
+    FormHistory = new TFormHistory();
+    FormEdit = new TFormEdit();
+    FormSearch = new TFormSearch();
+    FormICO = new TFormICO();
+    FormHTMLKategory = new TFormHTMLKategory();
+    FormStopList = new TFormStopList();
+    FormMove = new TFormMove();
+    SplashForm = new TSplashForm(); // a second instance that is never shown
+    FormI = new TFormI();
+    FormM = new TFormM();
+    FormZip = new TFormZip();
+    FormSettings = new TFormSettings();
+    FormFiltr = new TFormFiltr();
+    FormHTML = new TFormHTML();
+    FormA = new TFormA();
+    Form_keys = new TForm_keys();
+    FormDir = new TFormDir();
+    FormDir->FormCreate();
+
+    // The second instance refuses to close while its timer runs; it is freed all the same.
+    SplashForm->close();
+    delete SplashForm;
+    SplashForm = firstSplash;
+}
+
+void DestroyWindows()
+{
+    // Save first, in reverse creation order, while every window still exists.
+    if (FormDir)
+        FormDir->FormDestroy();
+    for (TForm* f : std::initializer_list<TForm*>{Form_keys, FormA, FormHTML, FormFiltr, FormSettings, FormZip, FormM,
+                                                  FormI, FormMove, FormStopList, FormHTMLKategory, FormICO, FormSearch})
+        if (f)
+            f->FormDestroy();
+    if (FormEdit)
+        FormEdit->FormDestroy();
+    if (FormHistory)
+        FormHistory->FormDestroy();
+    if (FormSlova)
+        FormSlova->FormDestroy();
+
+    auto drop = [](auto*& w) {
+        delete w;
+        w = nullptr;
+    };
+    drop(FormDir);
+    drop(Form_keys);
+    drop(FormA);
+    drop(FormHTML);
+    drop(FormFiltr);
+    drop(FormSettings);
+    drop(FormZip);
+    drop(FormM);
+    drop(FormI);
+    drop(FormMove);
+    drop(FormStopList);
+    drop(FormHTMLKategory);
+    drop(FormICO);
+    drop(FormSearch);
+    drop(FormEdit);
+    drop(FormHistory);
+    drop(FormSlova);
+    delete firstSplash;
+    firstSplash = nullptr;
+    SplashForm = nullptr;
+}
 
 int runMorvanel(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Morvanel"));
+    // Closing the main window ends the program, whatever other windows are open.
+    QApplication::setQuitOnLastWindowClosed(false);
+    platform::setDialogs(std::make_unique<platform::QtDialogs>());
+    platform::setLauncher(std::make_unique<platform::DesktopLauncher>());
+
+    CreateWindows(QApplication::arguments());
+    FormSlova->show();
+    const int rc = QApplication::exec();
+    DestroyWindows();
+    return rc;
 }

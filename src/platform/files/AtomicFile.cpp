@@ -1,5 +1,7 @@
 #include "AtomicFile.h"
 
+#include "FileNames.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -72,6 +74,8 @@ bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error)
         ::fsync(dfd);
         ::close(dfd);
     }
+    // A name created during a resolving scope must be found by later case-insensitive look-ups.
+    ResolveScope::noteCreated(path);
     return true;
 }
 

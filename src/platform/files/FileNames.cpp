@@ -97,6 +97,20 @@ bool existsNoCase(const QString& path)
     return existsExact(resolvePath(path));
 }
 
+bool makeDirNoCase(const QString& path)
+{
+    QString p = resolvePath(path);
+    while (p.size() > 1 && p.endsWith('/'))
+        p.chop(1);
+    QFileInfo fi(p);
+    if (fi.isDir())
+        return true;
+    if (!QDir().mkdir(p))
+        return false;
+    ResolveScope::noteCreated(p);
+    return true;
+}
+
 ResolveScope::ResolveScope() { ++cache.depth; }
 
 ResolveScope::~ResolveScope()
@@ -109,7 +123,10 @@ void ResolveScope::noteCreated(const QString& path)
 {
     if (cache.depth == 0)
         return;
-    QFileInfo fi(path);
+    QString p = path;
+    while (p.size() > 1 && p.endsWith('/'))
+        p.chop(1);
+    QFileInfo fi(p);
     QString dir = fi.path();
     auto it = cache.dirs.find(dir);
     if (it != cache.dirs.end()) {

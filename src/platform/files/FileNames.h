@@ -17,6 +17,10 @@ QString resolveIn(const QString& dir, const QString& name);
 
 bool existsNoCase(const QString& path);
 
+// Creates one folder (its parent must exist), reusing the spelling of an existing folder that
+// differs only in letter case. Returns true when the folder exists afterwards.
+bool makeDirNoCase(const QString& path);
+
 // While a scope is alive, folder listings are read once and reused, so resolving many names in
 // one folder does not list it again each time. Files created through resolvePath's answers
 // during the scope are not seen by it unless noteCreated is called; open a scope per operation.

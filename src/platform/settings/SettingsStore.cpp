@@ -84,8 +84,9 @@ SettingsStore::SettingsStore(const QString& key, const QString& section) : key_(
 
 QString SettingsStore::filePath() const
 {
+    // A relative XDG_CONFIG_HOME is invalid and must be ignored.
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty())
+    if (base.isEmpty() || !base.startsWith('/'))
         base = QDir::homePath() + QStringLiteral("/.config");
     QString k = key_;
     k.replace('\\', '/');

@@ -1,5 +1,9 @@
 #include "Launcher.h"
 
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
 namespace platform {
 
 namespace {
@@ -17,6 +21,49 @@ std::unique_ptr<Launcher> setLauncher(std::unique_ptr<Launcher> l)
     std::unique_ptr<Launcher> old = std::move(current());
     current() = l ? std::move(l) : std::make_unique<RecordingLauncher>();
     return old;
+}
+
+QString DesktopLauncher::textEditor()
+{
+    static const char* const editors[] = {"gnome-text-editor", "gedit", "kate", "kwrite", "mousepad",
+                                          "xed", "pluma", "featherpad", "leafpad"};
+    for (const char* e : editors) {
+        QString p = QStandardPaths::findExecutable(QString::fromLatin1(e));
+        if (!p.isEmpty())
+            return p;
+    }
+    return QString();
+}
+
+bool DesktopLauncher::startProgram(const QString& program, const QStringList& args)
+{
+    if (program.compare(QLatin1String("notepad.exe"), Qt::CaseInsensitive) == 0
+        || program.compare(QLatin1String("notepad"), Qt::CaseInsensitive) == 0) {
+        QString editor = textEditor();
+        if (editor.isEmpty())
+            return !args.isEmpty() && openDocument(args.first());
+        return QProcess::startDetached(editor, args);
+    }
+    QString exe = program;
+    if (!program.contains('/')) {
+        QString name = program;
+        if (name.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive))
+            name.chop(4);
+        exe = QStandardPaths::findExecutable(name);
+        if (exe.isEmpty())
+            return false;
+    }
+    return QProcess::startDetached(exe, args);
+}
+
+bool DesktopLauncher::openDocument(const QString& fileOrUrl)
+{
+    if (fileOrUrl.isEmpty())
+        return false;
+    QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty())
+        return false;
+    return QProcess::startDetached(opener, {fileOrUrl});
 }
 
 } // namespace platform

@@ -42,4 +42,13 @@ public:
     bool result = true;
 };
 
+// The desktop implementation: detached processes, xdg-open for documents and addresses.
+class DesktopLauncher : public Launcher {
+public:
+    bool startProgram(const QString& program, const QStringList& args) override;
+    bool openDocument(const QString& fileOrUrl) override;
+    // The plain-text editor that stands for "notepad.exe": the first installed of the usual ones.
+    static QString textEditor();
+};
+
 } // namespace platform

@@ -1,0 +1,36 @@
+#include "About.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TFormA* FormA = nullptr;
+
+TFormA::TFormA() : TForm(QStringLiteral("FormA"))
+{
+    setWindowTitle(QStringLiteral("About Morvanel"));
+    auto* v = new QVBoxLayout(this);
+    auto* title = new QLabel(QStringLiteral("Morvanel V.4.27"), this);
+    title->setAlignment(Qt::AlignCenter);
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    ButtonOK = new QPushButton(QStringLiteral("OK"), this);
+    auto* h = new QHBoxLayout;
+    h->addStretch();
+    h->addWidget(ButtonOK);
+    v->addWidget(title);
+    v->addWidget(line);
+    v->addLayout(h);
+    connect(ButtonOK, &QPushButton::clicked, this, &TFormA::cancel_);
+    adjustSize();
+    resize(width() + 40, height() + 40);
+    centreOnScreen();
+}
+
+void TFormA::showEvent(QShowEvent* e)
+{
+    setWindowTitle(QString());
+    TForm::showEvent(e);
+}

@@ -1,0 +1,17 @@
+#pragma once
+#include <QDialog>
+#include <QString>
+
+// Base of the program's windows: a top-level window with its design name as object name.
+// Windows save their state in FormDestroy, which the shut-down sequence calls in reverse
+// creation order before any window is deleted (Qt's deletion order must not decide it).
+class TForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm(const QString& objectName, QWidget* parent = nullptr);
+    virtual void FormDestroy() {}
+    // Places the window in the middle of the screen.
+    void centreOnScreen();
+    // Shows the window modally and returns when it is closed.
+    int ShowModal() { return exec(); }
+};

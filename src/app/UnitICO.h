@@ -1,0 +1,17 @@
+#pragma once
+#include "Forms.h"
+
+class QListWidget;
+class TImageList;
+
+// The icon palette: a borderless strip at the top of the screen with the node icons. Its image
+// list IL is also the main window's tree image list.
+class TFormICO : public TForm {
+    Q_OBJECT
+public:
+    TFormICO();
+    const TImageList& IL;
+    QListWidget* LV1;
+};
+
+extern TFormICO* FormICO;

@@ -1,0 +1,578 @@
+#include "UnitSlova.h"
+
+#include "About.h"
+#include "NodeIcons.h"
+#include "ProgramPaths.h"
+#include "TreeFile.h"
+#include "UnitDir.h"
+#include "UnitHistory.h"
+#include "UnitICO.h"
+#include "UnitMove.h"
+#include "UnitSearch.h"
+#include "UnitZip.h"
+#include "editor/REMain.h"
+#include "platform/dialogs/Dialogs.h"
+#include "platform/files/FileNames.h"
+#include "platform/settings/SettingsStore.h"
+#include "platform/text/LineList.h"
+#include "web/U_manager.h"
+#include "web/Unit_kyes.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+TFormSlova* FormSlova = nullptr;
+
+namespace {
+const QString kShowDirForm = QStringLiteral("ShowDirForm");
+const QString kShowWordsForm = QStringLiteral("ShowWordsForm");
+
+QRect screenRect() { return QGuiApplication::primaryScreen()->geometry(); }
+
+bool existsFile(const QString& path) { return QFileInfo::exists(path); }
+} // namespace
+
+TFormSlova::TFormSlova()
+{
+    setObjectName(QStringLiteral("FormSlova"));
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("Central"));
+    setCentralWidget(central);
+    auto* v = new QVBoxLayout(central);
+    v->setContentsMargins(0, 0, 0, 0);
+    v->setSpacing(0);
+
+    TN = new QTabBar(central);
+    TN->setObjectName(QStringLiteral("TN"));
+    TN->addTab(QStringLiteral("Menue"));
+    TN->hide();
+    v->addWidget(TN);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, central);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setChildrenCollapsible(false);
+    v->addWidget(Splitter1, 1);
+
+    Tree1 = new QTreeWidget(Splitter1);
+    Tree1->setObjectName(QStringLiteral("Tree1"));
+    Tree1->setHeaderHidden(true);
+    Tree1->setColumnCount(1);
+    Tree1->setIndentation(19);
+    Tree1->setIconSize(QSize(16, 16));
+    // Every row has the same height: the view then lays out 100,000 nodes without measuring them.
+    Tree1->setUniformRowHeights(true);
+    Tree1->setDragDropMode(QAbstractItemView::InternalMove);
+    Tree1->setExpandsOnDoubleClick(true);
+
+    auto* right = new QWidget(Splitter1);
+    auto* rv = new QVBoxLayout(right);
+    rv->setContentsMargins(0, 0, 0, 0);
+    rv->setSpacing(0);
+    PanelWeb = new QWidget(right);
+    PanelWeb->setObjectName(QStringLiteral("PanelWeb"));
+    new QVBoxLayout(PanelWeb);
+    PanelWeb->layout()->setContentsMargins(0, 0, 0, 0);
+    PanelWeb->hide();
+    PanelEditor = new QWidget(right);
+    PanelEditor->setObjectName(QStringLiteral("PanelEditor"));
+    new QVBoxLayout(PanelEditor);
+    PanelEditor->layout()->setContentsMargins(0, 0, 0, 0);
+    rv->addWidget(PanelWeb, 1);
+    rv->addWidget(PanelEditor, 1);
+    Splitter1->addWidget(Tree1);
+    Splitter1->addWidget(right);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    connect(Splitter1, &QSplitter::splitterMoved, this, [this] { treeWidth_ = Splitter1->sizes().value(0, treeWidth_); });
+
+    // Rename panel, centred vertically over the window while a rename runs.
+    Panel1 = new QWidget(central);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setAutoFillBackground(true);
+    Panel1->resize(240, 96);
+    auto* pv = new QVBoxLayout(Panel1);
+    pv->addWidget(new QLabel(QStringLiteral("Node name"), Panel1));
+    wrd = new QLineEdit(Panel1);
+    wrd->setObjectName(QStringLiteral("wrd"));
+    pv->addWidget(wrd);
+    auto* ph = new QHBoxLayout;
+    ph->addWidget(new QPushButton(QStringLiteral("OK"), Panel1));
+    ph->addWidget(new QPushButton(QStringLiteral("Ins from Catalog"), Panel1));
+    pv->addLayout(ph);
+    Panel1->hide();
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    setStatusBar(StatusBar1);
+    StatusBar1->hide();
+
+    buildToolBar();
+    buildMenus();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TFormSlova::Timer1Timer);
+    Timer1->start();
+    TimerTree = new QTimer(this);
+    TimerTree->setObjectName(QStringLiteral("TimerTree"));
+    TimerTree->setInterval(10000);
+    connect(TimerTree, &QTimer::timeout, this, &TFormSlova::TimerTreeTimer);
+    TimerTree->start();
+}
+
+void TFormSlova::buildToolBar()
+{
+    StandardToolBar = new QToolBar(this);
+    StandardToolBar->setObjectName(QStringLiteral("StandardToolBar"));
+    StandardToolBar->setToolTip(QStringLiteral("Move nodes to other project"));
+    StandardToolBar->setMovable(false);
+    StandardToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    addToolBar(Qt::TopToolBarArea, StandardToolBar);
+    auto add = [this](const QString& caption, const QString& hint) {
+        QAction* a = StandardToolBar->addAction(caption);
+        a->setToolTip(hint);
+        return a;
+    };
+    connect(add(QStringLiteral("Open dir"), QStringLiteral("Open dir")), &QAction::triggered, this, &TFormSlova::Dir_prog);
+    StandardToolBar->addSeparator();
+    add(QStringLiteral("Add node"), QStringLiteral("add node"));
+    add(QStringLiteral("Dell node"), QStringLiteral("delete node"));
+    add(QStringLiteral("Edit node"), QStringLiteral("Edit the name node"));
+    add(QStringLiteral("Find the node"), QStringLiteral("find"));
+    add(QStringLiteral("Filter"), QString());
+    add(QStringLiteral("Edit text"), QStringLiteral("Edit description"));
+    ActionUndo = add(QStringLiteral("Undo"), QStringLiteral("Undo"));
+    ActionUndo->setVisible(false);
+    connect(ActionUndo, &QAction::triggered, this, &TFormSlova::undo);
+    StandardToolBar->addSeparator();
+    connect(add(QStringLiteral("Draw the tree"), QStringLiteral("Make tree")), &QAction::triggered, this,
+            &TFormSlova::Tree_prog);
+    add(QStringLiteral("Node manager"), QString());
+    StandardToolBar->addSeparator();
+    add(QStringLiteral("Search form"), QStringLiteral("Searh words "));
+    add(QStringLiteral("Download manager"), QStringLiteral("Web download manager"));
+    add(QStringLiteral("Load all links"), QStringLiteral("Load all links"))->setEnabled(false);
+    StandardToolBar->addSeparator();
+    connect(add(QStringLiteral("Help"), QStringLiteral("Help")), &QAction::triggered, this, &TFormSlova::Help_prog);
+    connect(add(QStringLiteral("Exit"), QStringLiteral("Quit")), &QAction::triggered, this, &TFormSlova::Exit);
+}
+
+void TFormSlova::buildMenus()
+{
+    const QString sep = QStringLiteral("-------------------");
+    MenuTree = menuBar()->addMenu(QStringLiteral("Operations whith tree"));
+    MenuTree->setObjectName(QStringLiteral("MenuTree"));
+    connect(MenuTree->addAction(QStringLiteral("Coose project catalog form")), &QAction::triggered, this,
+            &TFormSlova::Dir_prog);
+    MenuTree->addAction(QStringLiteral("Internet search engine form"));
+    MenuTree->addAction(QStringLiteral("Show the StopList file"));
+    MenuTree->addSeparator()->setText(sep);
+    connect(MenuTree->addAction(QStringLiteral("reDraw the tree")), &QAction::triggered, this, &TFormSlova::Tree_prog);
+    MenuTree->addAction(QStringLiteral("Make the archive"));
+    MenuTree->addAction(QStringLiteral("Extract from the archive"));
+    MenuTree->addAction(QStringLiteral("Show the history"))->setVisible(false);
+    MenuTree->addAction(QStringLiteral("Make the HTML report "));
+    MenuTree->addSeparator()->setText(sep);
+    N_FormOnTop = MenuTree->addAction(QStringLiteral("Always on top"));
+    N_FormOnTop->setObjectName(QStringLiteral("N_FormOnTop"));
+    N_FormOnTop->setCheckable(true);
+    N_exEditor = MenuTree->addAction(QStringLiteral("Use only external Editor"));
+    N_exEditor->setObjectName(QStringLiteral("N_exEditor"));
+    N_exEditor->setCheckable(true);
+    MenuTree->addSeparator()->setText(sep);
+    MenuTree->addAction(QStringLiteral("Restruct files"))->setToolTip(QStringLiteral("Restruct file mansger"));
+    MenuTree->addAction(QStringLiteral("Filer by kategory"));
+
+    MenuInternet = menuBar()->addMenu(QStringLiteral("Operation whith Internet"));
+    MenuInternet->setObjectName(QStringLiteral("MenuInternet"));
+    for (const char* item : {"Search words form", "Download Urls", "Download Manager", "Add links", "FronPage",
+                             "Download selected URL"})
+        MenuInternet->addAction(QString::fromLatin1(item));
+    MenuInternet->menuAction()->setVisible(false);
+
+    MenuHelp = menuBar()->addMenu(QStringLiteral("?"));
+    MenuHelp->setObjectName(QStringLiteral("MenuHelp"));
+    connect(MenuHelp->addAction(QStringLiteral("Help")), &QAction::triggered, this, &TFormSlova::Help_prog);
+    connect(MenuHelp->addAction(QStringLiteral("Author")), &QAction::triggered, this, [] {
+        if (FormA)
+            FormA->show();
+    });
+    connect(MenuHelp->addAction(QStringLiteral("Exit")), &QAction::triggered, this, &TFormSlova::Exit);
+
+    PopupTree = new QMenu(this);
+    PopupTree->setObjectName(QStringLiteral("PopupTree"));
+    for (const char* item : {"Add node", "Rename node", "Move node Up", "Delete node", "Assign tne icon"})
+        PopupTree->addAction(QString::fromLatin1(item));
+    PopupTree->addSeparator()->setText(QStringLiteral("------------"));
+    for (const char* item : {"Find the node", "Open internal text Editor", "Open external text Editor"})
+        PopupTree->addAction(QString::fromLatin1(item));
+    for (const char* item : {"Cut first level", "Undo", "Add node from file structure"})
+        PopupTree->addAction(QString::fromLatin1(item))->setVisible(false);
+    Tree1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Tree1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { PopupTree->popup(Tree1->viewport()->mapToGlobal(p)); });
+}
+
+// ---------------------------------------------------------------- start-up and shut-down
+
+void TFormSlova::FormCreate(const QStringList& args)
+{
+    setWindowTitle(QStringLiteral("Morvanel"));
+    EditorShown = 0;
+    ProgramDir = app::programDirectory();
+
+    const QRect scr = screenRect();
+    {
+        platform::SettingsStore reg;
+        if (!reg.valueExists(kShowDirForm))
+            reg.writeBool(kShowDirForm, true);
+        if (!reg.valueExists(kShowWordsForm))
+            reg.writeBool(kShowWordsForm, true);
+        move(reg.readInteger(QStringLiteral("formSlova_Left"), 0), reg.readInteger(QStringLiteral("formSlova_top"), 0));
+        treeWidth_ = reg.readInteger(QStringLiteral("formSlova_tree_width"), 180);
+        resize(reg.readInteger(QStringLiteral("formSlova_width"), scr.width() / 4 * 3),
+               reg.readInteger(QStringLiteral("formSlova_height"), scr.height() / 4 * 3));
+        Splitter1->setSizes({treeWidth_, std::max(1, width() - treeWidth_)});
+        ProjectPath = app::catalogPath(reg.readString(QStringLiteral("path"), QString()));
+        CurrentIndex = reg.readInteger(QStringLiteral("index2"), 0);
+    }
+    // The folder keeps its letter case: file names are case-sensitive here.
+    if (args.size() > 1 && !args.at(1).isEmpty())
+        ProjectPath = app::catalogPath(args.at(1));
+    LoadMenue();
+}
+
+void TFormSlova::FormDestroy()
+{
+    if (EditorShown == 1 && FormEdit)
+        FormEdit->Close();
+    {
+        platform::SettingsStore reg;
+        reg.writeInteger(QStringLiteral("index2"), CurrentIndex);
+        reg.writeInteger(QStringLiteral("formSlova_Left"), pos().x());
+        reg.writeInteger(QStringLiteral("formSlova_top"), pos().y());
+        reg.writeInteger(QStringLiteral("formSlova_tree_width"), Tree1->isVisible() ? Tree1->width() : treeWidth_);
+        reg.writeInteger(QStringLiteral("formSlova_width"), width());
+        reg.writeInteger(QStringLiteral("formSlova_height"), height());
+    }
+    if (ReadOnlyMode() || !treefile::hasMoreThanOneNode(Tree1))
+        return;
+    platform::ResolveScope scope;
+    SaveLayerList();
+    SaveTree();
+}
+
+void TFormSlova::Timer1Timer()
+{
+    Timer1->stop();
+    if (Form_keys && !Form_keys->CheckBox1->isChecked())
+        Form_keys->show();
+    if (FormDir && !FormDir->CheckBox1->isChecked())
+        FormDir->ShowModal();
+    const QString history = CatalogFile(QStringLiteral("history"));
+    if (FormHistory && existsFile(history)) {
+        QStringList lines;
+        platform::loadLines1251(history, lines);
+        FormHistory->ListBoxH->clear();
+        FormHistory->ListBoxH->addItems(lines);
+    }
+}
+
+void TFormSlova::TimerTreeTimer()
+{
+    // Timers fire inside modal dialogs too: never change the tree under one; try again later.
+    if (QApplication::activeModalWidget())
+        return;
+    platform::SettingsStore reg;
+    if (reg.readInteger(QStringLiteral("Redraw"), 0) != 1)
+        return;
+    reg.writeInteger(QStringLiteral("Redraw"), 0);
+    Tree_prog();
+}
+
+void TFormSlova::closeEvent(QCloseEvent* e)
+{
+    // A modified note must not be lost silently: the editor may ask, and Cancel keeps running.
+    if (EditorShown == 1 && FormEdit && !FormEdit->CloseQuery()) {
+        e->ignore();
+        return;
+    }
+    e->accept();
+    QCoreApplication::quit();
+}
+
+void TFormSlova::Exit() { close(); }
+
+void TFormSlova::resizeEvent(QResizeEvent* e)
+{
+    QMainWindow::resizeEvent(e);
+    Panel1->move(Panel1->x(), (height() - Panel1->height()) / 2);
+}
+
+void TFormSlova::PlaceEditor()
+{
+    if (!FormEdit)
+        return;
+    if (FormEdit->parentWidget() != PanelEditor) {
+        FormEdit->setParent(PanelEditor);
+        PanelEditor->layout()->addWidget(FormEdit);
+    }
+    FormEdit->setGeometry(PanelEditor->rect());
+    FormEdit->show();
+}
+
+// ---------------------------------------------------------------- catalogs
+
+bool TFormSlova::ReadOnlyMode() const
+{
+    return platform::existsNoCase(ProgramDir + QStringLiteral("RunFromHere"));
+}
+
+QString TFormSlova::CatalogFile(const QString& name) const { return platform::resolveIn(ProjectPath, name); }
+
+bool TFormSlova::WriteCatalogFile(const QString& path, const QStringList& lines)
+{
+    QString error;
+    if (platform::saveLines1251(path, lines, &error))
+        return true;
+    platform::dialogs().message(error, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Error);
+    return false;
+}
+
+void TFormSlova::PreCreation()
+{
+    if (ReadOnlyMode()) {
+        StandardToolBar->hide();
+        MenuTree->menuAction()->setVisible(false);
+        MenuHelp->menuAction()->setVisible(false);
+        ProjectPath = ProgramDir;
+        platform::SettingsStore reg;
+        reg.writeBool(kShowDirForm, true);
+        reg.writeBool(kShowWordsForm, true);
+        return;
+    }
+    // A missing folder, an empty path or a Windows drive path: the program folder is the catalog.
+    QString resolved = platform::resolvePath(ProjectPath);
+    if (ProjectPath.isEmpty() || app::hasDriveLetter(ProjectPath) || !QFileInfo(resolved).isDir())
+        ProjectPath = ProgramDir;
+    else
+        ProjectPath = app::catalogPath(resolved);
+
+    platform::makeDirNoCase(ProjectPath);
+    platform::makeDirNoCase(ProgramDir + QStringLiteral("temp"));
+    platform::makeDirNoCase(ProjectPath + QStringLiteral("temp"));
+    platform::makeDirNoCase(ProjectPath + QStringLiteral("deleteditems"));
+
+    if (!existsFile(platform::resolveIn(ProgramDir, QStringLiteral("dir")))) {
+        WriteCatalogFile(platform::resolveIn(ProgramDir, QStringLiteral("dir")),
+                         {QStringLiteral("Project1\\"), QStringLiteral("Help\\")});
+        platform::makeDirNoCase(ProgramDir + QStringLiteral("Help"));
+        platform::makeDirNoCase(ProgramDir + QStringLiteral("Project1"));
+        platform::makeDirNoCase(platform::resolveIn(ProgramDir, QStringLiteral("Project1")) + QStringLiteral("/temp"));
+        ProjectPath = app::catalogPath(platform::resolveIn(ProgramDir, QStringLiteral("Project1")));
+    }
+    const QString clear = platform::resolveIn(ProgramDir, QStringLiteral("menue_clear"));
+    if (!existsFile(clear))
+        WriteCatalogFile(clear, {QStringLiteral("Menue")});
+    const QString stop = CatalogFile(QStringLiteral("StopList"));
+    if (!existsFile(stop))
+        WriteCatalogFile(stop, {});
+    QString layers = CatalogFile(QStringLiteral("CurrentMenue"));
+    if (!existsFile(layers)) {
+        WriteCatalogFile(layers, {QStringLiteral("Menue")});
+        if (!existsFile(layers))
+            ProjectPath = ProgramDir;
+    }
+    const QString menue = CatalogFile(QStringLiteral("Menue"));
+    if (existsFile(menue)) {
+        QStringList lines;
+        if (platform::loadLines1251(menue, lines) && lines.isEmpty())
+            WriteCatalogFile(menue, {QStringLiteral("first item")});
+    } else {
+        WriteCatalogFile(menue, {QStringLiteral("Menue")});
+    }
+    const QString ind = CatalogFile(QStringLiteral("Menue_ind"));
+    if (!existsFile(ind))
+        WriteCatalogFile(ind, {QStringLiteral("0")});
+}
+
+void TFormSlova::LoadMenue()
+{
+    platform::ResolveScope scope;
+    move(0, 0);
+    PreCreation();
+    setWindowTitle(ProjectPath);
+    const QString layers = CatalogFile(QStringLiteral("currentMenue"));
+    if (existsFile(layers)) {
+        QStringList lines;
+        platform::loadLines1251(layers, lines);
+        if (lines.isEmpty())
+            lines.append(QStringLiteral("Menue"));
+        SetLayerList(lines);
+    }
+    const QStringList list = LayerList();
+    CurrentLayer = list.isEmpty() ? QString() : list.last();
+    // The name becomes a file name in the catalog: anything that would leave it is refused.
+    if (!app::isUsableLayerName(CurrentLayer))
+        CurrentLayer = QStringLiteral("Menue");
+    LoadTree();
+    const QString history = CatalogFile(QStringLiteral("history"));
+    if (!Timer1->isActive() && FormHistory && existsFile(history)) {
+        QStringList lines;
+        platform::loadLines1251(history, lines);
+        FormHistory->ListBoxH->clear();
+        FormHistory->ListBoxH->addItems(lines);
+    }
+}
+
+void TFormSlova::LoadTree()
+{
+    TreeIncomplete = false;
+    QList<QTreeWidgetItem*> nodes;
+    QString error;
+    const QString file = CatalogFile(CurrentLayer);
+    const bool fromFile = existsFile(file);
+    bool read = true;
+    if (fromFile) {
+        read = treefile::loadTree(Tree1, file, &error, &nodes);
+    } else {
+        const QString clear = platform::resolveIn(ProgramDir, QStringLiteral("menue_clear"));
+        if (existsFile(clear))
+            read = treefile::loadTree(Tree1, clear, &error, &nodes);
+        else
+            Tree1->clear();
+    }
+    if (!error.isEmpty()) {
+        // Whatever was not read exists only in the file: keep the file as it is.
+        TreeIncomplete = fromFile || !read;
+        platform::dialogs().message(error, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Error);
+    }
+    const QString ind = CatalogFile(CurrentLayer + QStringLiteral("_ind"));
+    if (existsFile(ind)) {
+        QList<QByteArray> lines;
+        if (platform::loadLines(ind, lines))
+            treefile::applyIconLines(nodes, lines);
+    }
+    Tree1->viewport()->update();
+    if (fromFile && CurrentIndex >= 0 && CurrentIndex < nodes.size())
+        Tree1->setCurrentItem(nodes.at(CurrentIndex));
+}
+
+bool TFormSlova::SaveTree()
+{
+    if (TreeIncomplete || !treefile::hasMoreThanOneNode(Tree1))
+        return true;
+    QString error;
+    const QString file = CatalogFile(CurrentLayer);
+    if (!treefile::saveTree(Tree1, file, &error)) {
+        platform::dialogs().message(error, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Error);
+        return false;
+    }
+    // The icon index file goes with every write of its tree, so icons never shift onto other nodes.
+    const QList<QByteArray> icons = treefile::iconLines(treefile::allNodes(Tree1));
+    if (icons.size() > 1 && !platform::saveLines(CatalogFile(CurrentLayer + QStringLiteral("_ind")), icons, &error)) {
+        platform::dialogs().message(error, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Error);
+        return false;
+    }
+    return true;
+}
+
+bool TFormSlova::SaveLayerList()
+{
+    return WriteCatalogFile(CatalogFile(QStringLiteral("currentmenue")), LayerList());
+}
+
+bool TFormSlova::WriteUndo(const QString& name)
+{
+    QString error;
+    if (treefile::saveTree(Tree1, CatalogFile(name), &error))
+        return true;
+    platform::dialogs().message(error, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Error);
+    return false;
+}
+
+void TFormSlova::undo()
+{
+    const QString file = CatalogFile(QStringLiteral("menue_undo"));
+    if (Tree1->topLevelItemCount() == 0 || !existsFile(file))
+        return;
+    QString error;
+    treefile::loadTree(Tree1, file, &error);
+    if (!error.isEmpty())
+        platform::dialogs().message(error, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Error);
+}
+
+QStringList TFormSlova::LayerList() const
+{
+    QStringList out;
+    for (int i = 0; i < TN->count(); ++i)
+        out.append(TN->tabText(i));
+    return out;
+}
+
+void TFormSlova::SetLayerList(const QStringList& layers)
+{
+    while (TN->count() > 0)
+        TN->removeTab(0);
+    for (const QString& l : layers)
+        TN->addTab(l);
+}
+
+void TFormSlova::Dir_prog()
+{
+    if (ReadOnlyMode())
+        return;
+    if (CurrentLayer.isEmpty())
+        CurrentLayer = LayerList().value(0);
+    platform::makeDirNoCase(ProjectPath);
+    SaveTree();
+    if (FormEdit)
+        FormEdit->Close();
+    if (FormHistory)
+        FormHistory->close();
+    if (Form_keys)
+        Form_keys->close();
+    if (FormM)
+        FormM->close();
+    Tree1->clear();
+    if (FormDir)
+        FormDir->show();
+    SetLayerList({QStringLiteral("Menue")});
+}
+
+void TFormSlova::Help_prog()
+{
+    if (ReadOnlyMode())
+        return;
+    SaveTree();
+    PanelWeb->hide();
+    if (FormEdit)
+        FormEdit->Close();
+    ProjectPath = app::catalogPath(platform::resolveIn(ProgramDir, QStringLiteral("help")));
+    platform::makeDirNoCase(ProjectPath);
+    LoadMenue();
+}
+
+void TFormSlova::Tree_prog()
+{
+    // Adds the catalog's pages and notes that no node names yet; it needs the page header
+    // parser and comes with it.
+}

@@ -1,0 +1,107 @@
+#pragma once
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+class QAction;
+class QLineEdit;
+class QMenu;
+class QSplitter;
+class QStatusBar;
+class QTabBar;
+class QTimer;
+class QToolBar;
+class QTreeWidget;
+
+// The main window: the node tree of the current catalog, the page pane and the editor panel.
+// It owns the state that the other windows read and write directly through FormSlova.
+class TFormSlova : public QMainWindow {
+    Q_OBJECT
+public:
+    TFormSlova();
+
+    // ---- state shared with the other windows
+    QString ProjectPath;     // current catalog folder, ending in "/"
+    QString ProgramDir;      // program folder, ending in "/"
+    QString CurrentNodeText; // text of the node last opened
+    QString CurrentFile;     // file of the node last opened, empty when it has none
+    QString OldNodeText;     // node text before a rename
+    QString CurrentLayer;    // name of the current tree file
+    int LayerTabIndex = 0;
+    QString OldLayerName;
+    int CurrentIndex = 0; // absolute index of the current node
+    int EditorShown = 0;  // 1 while the editor is shown over the editor panel
+    int WordInUse = 0;
+    // The tree file's reading stopped at a bad line: what follows it exists only on disk, so
+    // neither the tree file nor its icon index file is written until the catalog is loaded again.
+    bool TreeIncomplete = false;
+
+    // ---- controls
+    QToolBar* StandardToolBar;
+    QTabBar* TN; // the layer list, one tab per tree file name (hidden)
+    QSplitter* Splitter1;
+    QTreeWidget* Tree1;
+    QWidget* PanelWeb;
+    QWidget* PanelEditor;
+    QStatusBar* StatusBar1;
+    QWidget* Panel1; // rename panel
+    QLineEdit* wrd;
+    QTimer* Timer1;    // one-shot start-up timer
+    QTimer* TimerTree; // watches "Redraw"
+    QMenu* MenuTree;     // "Operations whith tree"
+    QMenu* MenuInternet; // "Operation whith Internet" (hidden)
+    QMenu* MenuHelp;     // "?"
+    QMenu* PopupTree;    // context menu of the tree
+    QAction* N_FormOnTop;
+    QAction* N_exEditor;
+    QAction* ActionUndo;
+
+    // ---- start-up and shut-down
+    // Creation handler; args are the program's arguments (args[1]: a catalog folder).
+    void FormCreate(const QStringList& args);
+    // Writes the settings and, unless read-only or the tree has a single node, the layer list,
+    // the tree file and its icon index file. Also the save-all step of other commands.
+    void FormDestroy();
+    void Timer1Timer();
+    void TimerTreeTimer();
+
+    // ---- catalogs and tree files
+    void LoadMenue();
+    void PreCreation();
+    void LoadTree();
+    void Dir_prog();
+    void Help_prog();
+    void Tree_prog();
+    void undo();
+    // Writes the tree file and its icon index file (only with more than one node). A failure
+    // is shown and gives false.
+    bool SaveTree();
+    bool SaveLayerList();
+    // Writes an undo snapshot of the tree, whatever its size ("menue_undo" or "menue_undo.txt").
+    bool WriteUndo(const QString& name = QStringLiteral("menue_undo"));
+
+    QStringList LayerList() const;
+    void SetLayerList(const QStringList& layers);
+
+    // True while the marker "RunFromHere" lies beside the program; tested afresh on every call.
+    bool ReadOnlyMode() const;
+    // A file of the current catalog, spelled as it exists on disk when it does.
+    QString CatalogFile(const QString& name) const;
+    // Writes a Windows-1251 line list atomically; a failure is shown to the user.
+    bool WriteCatalogFile(const QString& path, const QStringList& lines);
+
+    // Lays the editor window over the editor panel: it becomes a child filling the panel.
+    void PlaceEditor();
+    void Exit();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void buildMenus();
+    void buildToolBar();
+    int treeWidth_ = 180;
+};
+
+extern TFormSlova* FormSlova;

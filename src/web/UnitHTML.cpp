@@ -1,0 +1,8 @@
+#include "UnitHTML.h"
+
+TFormHTML* FormHTML = nullptr;
+
+TFormHTML::TFormHTML() : TForm(QStringLiteral("FormHTML"))
+{
+    setWindowTitle(QStringLiteral("HTML project maker form"));
+}
