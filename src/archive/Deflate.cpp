@@ -1,0 +1,930 @@
+#include "archive/Deflate.h"
+
+#include "archive/ZipExceptions.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace archive {
+
+namespace {
+
+constexpr unsigned WSize = 32768;
+constexpr unsigned WMask = WSize - 1;
+constexpr unsigned HashBits = 15;
+constexpr unsigned HashSize = 1u << HashBits;
+constexpr unsigned HashMask = HashSize - 1;
+constexpr unsigned MinMatch = 3;
+constexpr unsigned MaxMatch = 258;
+constexpr unsigned MinLookahead = MaxMatch + MinMatch + 1;
+constexpr unsigned MaxDist = WSize - MinLookahead; // 32506
+constexpr unsigned TooFar = 4096;
+constexpr unsigned LitBufSize = 32768;
+// Slack after the window for the 8-byte comparisons that may run past the lookahead.
+constexpr unsigned WindowSlack = MaxMatch + 16;
+
+constexpr unsigned LengthCodes = 29;
+constexpr unsigned Literals = 256;
+constexpr unsigned LCodes = Literals + 1 + LengthCodes; // 286
+constexpr unsigned DCodes = 30;
+constexpr unsigned BLCodes = 19;
+constexpr unsigned EndBlock = 256;
+constexpr unsigned Rep3_6 = 16;
+constexpr unsigned RepZ3_10 = 17;
+constexpr unsigned RepZ11_138 = 18;
+constexpr unsigned MaxBits = 15;
+constexpr unsigned MaxBLBits = 7;
+constexpr unsigned HeapSize = 2 * LCodes + 1;
+
+constexpr uint8_t ExtraLBits[LengthCodes] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                             2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr uint8_t ExtraDBits[DCodes] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                        6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr uint8_t ExtraBLBits[BLCodes] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 7};
+constexpr uint8_t BLOrder[BLCodes] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+struct Code {
+    uint16_t code = 0; // bit-reversed, ready to send least significant bit first
+    uint16_t len = 0;
+};
+
+unsigned reverseBits(unsigned code, unsigned len)
+{
+    unsigned r = 0;
+    for (unsigned i = 0; i < len; ++i) {
+        r = (r << 1) | (code & 1);
+        code >>= 1;
+    }
+    return r;
+}
+
+// Canonical codes from code lengths.
+void genCodes(Code* tree, int maxCode, const uint16_t* blCount)
+{
+    uint16_t next[MaxBits + 1];
+    unsigned code = 0;
+    for (unsigned bits = 1; bits <= MaxBits; ++bits) {
+        code = (code + blCount[bits - 1]) << 1;
+        next[bits] = uint16_t(code);
+    }
+    for (int n = 0; n <= maxCode; ++n) {
+        unsigned len = tree[n].len;
+        if (len)
+            tree[n].code = uint16_t(reverseBits(next[len]++, len));
+    }
+}
+
+// Fixed tables of the format, built once.
+struct StaticTables {
+    Code ltree[LCodes + 2];
+    Code dtree[DCodes];
+    uint8_t lengthCode[256];   // match length - 3 -> length code
+    uint8_t distCode[512];     // see dCode()
+    uint16_t baseLength[LengthCodes];
+    uint16_t baseDist[DCodes];
+
+    StaticTables()
+    {
+        unsigned length = 0;
+        for (unsigned code = 0; code < LengthCodes - 1; ++code) {
+            baseLength[code] = uint16_t(length);
+            for (unsigned n = 0; n < (1u << ExtraLBits[code]); ++n)
+                lengthCode[length++] = uint8_t(code);
+        }
+        // Length 258 has its own code; it overrides the last entry of code 27.
+        lengthCode[length - 1] = uint8_t(LengthCodes - 1);
+        baseLength[LengthCodes - 1] = 255;
+        unsigned dist = 0;
+        unsigned code = 0;
+        for (; code < 16; ++code) {
+            baseDist[code] = uint16_t(dist);
+            for (unsigned n = 0; n < (1u << ExtraDBits[code]); ++n)
+                distCode[dist++] = uint8_t(code);
+        }
+        dist >>= 7;
+        for (; code < DCodes; ++code) {
+            baseDist[code] = uint16_t(dist << 7);
+            for (unsigned n = 0; n < (1u << (ExtraDBits[code] - 7)); ++n)
+                distCode[256 + dist++] = uint8_t(code);
+        }
+        uint16_t blCount[MaxBits + 1] = {};
+        unsigned n = 0;
+        for (; n <= 143; ++n) ltree[n].len = 8;
+        for (; n <= 255; ++n) ltree[n].len = 9;
+        for (; n <= 279; ++n) ltree[n].len = 7;
+        for (; n <= 287; ++n) ltree[n].len = 8;
+        blCount[7] = 24;
+        blCount[8] = 144 + 8;
+        blCount[9] = 112;
+        genCodes(ltree, LCodes + 1, blCount);
+        for (unsigned d = 0; d < DCodes; ++d) {
+            dtree[d].len = 5;
+            dtree[d].code = uint16_t(reverseBits(d, 5));
+        }
+    }
+};
+
+const StaticTables& statics()
+{
+    static const StaticTables t;
+    return t;
+}
+
+inline unsigned dCode(unsigned dist) // dist is distance - 1
+{
+    const StaticTables& s = statics();
+    return dist < 256 ? s.distCode[dist] : s.distCode[256 + (dist >> 7)];
+}
+
+struct LevelConfig {
+    uint16_t goodLength;
+    uint16_t maxLazy; // lazy length (levels 4-9) or insert limit (levels 1-3)
+    uint16_t niceLength;
+    uint16_t maxChain;
+    bool lazy;
+};
+
+constexpr LevelConfig Levels[10] = {
+    {0, 0, 0, 0, false},        {4, 4, 8, 4, false},       {4, 5, 16, 8, false},
+    {4, 6, 32, 32, false},      {4, 4, 16, 16, true},      {8, 16, 32, 32, true},
+    {8, 16, 128, 128, true},    {8, 32, 128, 256, true},   {32, 128, 258, 1024, true},
+    {32, 258, 258, 4096, true},
+};
+
+inline uint64_t load64(const uint8_t* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+inline uint16_t load16(const uint8_t* p)
+{
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+// Length of the common prefix of a and b, at most `max`; reads up to 7 bytes beyond.
+inline unsigned commonLength(const uint8_t* a, const uint8_t* b, unsigned max)
+{
+    unsigned len = 0;
+    while (len < max) {
+        uint64_t x = load64(a + len) ^ load64(b + len);
+        if (x) {
+            len += unsigned(__builtin_ctzll(x)) >> 3;
+            return len < max ? len : max;
+        }
+        len += 8;
+    }
+    return max;
+}
+
+constexpr size_t OutBufSize = 16384;
+
+} // namespace
+
+struct TDeflateWork {
+    uint8_t window[2 * WSize + WindowSlack];
+    uint16_t head[HashSize];
+    uint16_t prev[WSize];
+    uint8_t lbuf[LitBufSize];  // literal, or match length - 3
+    uint16_t dbuf[LitBufSize]; // 0 for a literal, else the distance
+    uint8_t outBuf[OutBufSize + 64];
+};
+
+namespace {
+
+// Heap-based Huffman tree construction with the usual length-limit repair.
+struct TreeBuilder {
+    uint32_t freq[HeapSize];
+    uint16_t dad[HeapSize];
+    uint16_t len[HeapSize];
+    int heap[HeapSize];
+    uint8_t depth[HeapSize];
+    int heapLen = 0;
+    int heapMax = 0;
+
+    bool smaller(int n, int m) const
+    {
+        return freq[n] < freq[m] || (freq[n] == freq[m] && depth[n] <= depth[m]);
+    }
+
+    void downHeap(int k)
+    {
+        int v = heap[k];
+        int j = k << 1;
+        while (j <= heapLen) {
+            if (j < heapLen && smaller(heap[j + 1], heap[j]))
+                j++;
+            if (smaller(v, heap[j]))
+                break;
+            heap[k] = heap[j];
+            k = j;
+            j <<= 1;
+        }
+        heap[k] = v;
+    }
+
+    // Builds code lengths for `elems` codes from `f` (frequencies; a code given a forced
+    // frequency of 1 gets it written back). Adds the cost of the block with these codes to
+    // optLen and with the static lengths `stree` (may be null) to staticLen. Returns the
+    // largest used code.
+    int build(Code* tree, uint32_t* f, unsigned elems, const uint8_t* extra, unsigned extraBase,
+              unsigned maxLength, const Code* stree, uint64_t& optLen, uint64_t& staticLen)
+    {
+        int maxCode = -1;
+        heapLen = 0;
+        heapMax = HeapSize;
+        for (unsigned n = 0; n < elems; ++n) {
+            freq[n] = f[n];
+            if (f[n]) {
+                heap[++heapLen] = int(n);
+                maxCode = int(n);
+                depth[n] = 0;
+            } else {
+                tree[n].len = 0;
+            }
+        }
+        // The format needs at least two codes; give unused ones a frequency of 1.
+        while (heapLen < 2) {
+            int node = heap[++heapLen] = (maxCode < 2 ? ++maxCode : 0);
+            freq[node] = 1;
+            f[node] = 1;
+            depth[node] = 0;
+            optLen -= 1;
+            if (stree)
+                staticLen -= stree[node].len;
+        }
+        for (int n = heapLen / 2; n >= 1; --n)
+            downHeap(n);
+        int node = int(elems);
+        do {
+            int n = heap[1];
+            heap[1] = heap[heapLen--];
+            downHeap(1);
+            int m = heap[1];
+            heap[--heapMax] = n;
+            heap[--heapMax] = m;
+            freq[node] = freq[n] + freq[m];
+            depth[node] = uint8_t((depth[n] >= depth[m] ? depth[n] : depth[m]) + 1);
+            dad[n] = dad[m] = uint16_t(node);
+            heap[1] = node++;
+            downHeap(1);
+        } while (heapLen >= 2);
+        heap[--heapMax] = heap[1];
+
+        // Bit lengths, limited to maxLength.
+        uint16_t blCount[MaxBits + 1] = {};
+        len[heap[heapMax]] = 0;
+        int overflow = 0;
+        for (int h = heapMax + 1; h < int(HeapSize); ++h) {
+            int n = heap[h];
+            unsigned bits = len[dad[n]] + 1u;
+            if (bits > maxLength) {
+                bits = maxLength;
+                overflow++;
+            }
+            len[n] = uint16_t(bits);
+            if (n > maxCode)
+                continue; // not a leaf
+            blCount[bits]++;
+            unsigned xbits = unsigned(n) >= extraBase && extra ? extra[n - extraBase] : 0;
+            optLen += uint64_t(freq[n]) * (bits + xbits);
+            if (stree)
+                staticLen += uint64_t(freq[n]) * (stree[n].len + xbits);
+        }
+        if (overflow) {
+            do {
+                unsigned bits = maxLength - 1;
+                while (blCount[bits] == 0)
+                    bits--;
+                blCount[bits]--;
+                blCount[bits + 1] += 2;
+                blCount[maxLength]--;
+                overflow -= 2;
+            } while (overflow > 0);
+            int h = HeapSize;
+            for (unsigned bits = maxLength; bits != 0; --bits) {
+                unsigned n = blCount[bits];
+                while (n != 0) {
+                    int m = heap[--h];
+                    if (m > maxCode)
+                        continue;
+                    if (len[m] != bits) {
+                        optLen += (int64_t(bits) - int64_t(len[m])) * int64_t(freq[m]);
+                        len[m] = uint16_t(bits);
+                    }
+                    n--;
+                }
+            }
+        }
+        for (int n = 0; n <= maxCode; ++n)
+            tree[n].len = freq[n] ? len[n] : 0;
+        genCodes(tree, maxCode, blCount);
+        return maxCode;
+    }
+};
+
+class Encoder {
+public:
+    Encoder(TDeflateWork& w, TDeflateIO& io, int level, bool allowStored)
+        : w_(w), io_(io), cfg_(Levels[level]), level_(level), allowStored_(allowStored)
+    {
+        std::memset(w_.head, 0, sizeof w_.head);
+        outp_ = w_.outBuf;
+        outEnd_ = w_.outBuf + OutBufSize;
+        initBlock();
+    }
+
+    TDeflateResult run()
+    {
+        fillWindow();
+        if (cfg_.lazy)
+            deflateSlow();
+        else
+            deflateFast();
+        TDeflateResult r;
+        r.Flags = DeflateFlagBits(level_);
+        r.InternalAttributes = textVerdict_ < 0 ? 1 : uint16_t(textVerdict_);
+        r.Method = storedMember_ ? 0 : 8;
+        r.CompressedSize = written_;
+        std::memset(w_.window, 0, sizeof w_.window);
+        return r;
+    }
+
+private:
+    TDeflateWork& w_;
+    TDeflateIO& io_;
+    LevelConfig cfg_;
+    int level_;
+    bool allowStored_;
+
+    // Matching state.
+    unsigned strstart_ = 0;
+    unsigned lookahead_ = 0;
+    unsigned matchStart_ = 0;
+    unsigned prevLength_ = MinMatch - 1;
+    long blockStart_ = 0;
+    bool eof_ = false;
+
+    // Block state.
+    uint32_t lfreq_[LCodes + 2];
+    uint32_t dfreq_[DCodes];
+    unsigned lastLit_ = 0;
+    unsigned matches_ = 0;
+    Code ltree_[LCodes + 2];
+    Code dtree_[DCodes + 1];
+    Code bltree_[BLCodes];
+    uint32_t blfreq_[BLCodes];
+
+    // Output.
+    uint64_t bitbuf_ = 0;
+    unsigned bitcnt_ = 0;
+    uint8_t* outp_;
+    uint8_t* outEnd_;
+    uint64_t written_ = 0;
+    bool anyOutput_ = false;
+    bool storedMember_ = false;
+    int textVerdict_ = -1; // not judged yet
+
+    void initBlock()
+    {
+        std::memset(lfreq_, 0, sizeof lfreq_);
+        std::memset(dfreq_, 0, sizeof dfreq_);
+        std::memset(blfreq_, 0, sizeof blfreq_);
+        lfreq_[EndBlock] = 1;
+        lastLit_ = 0;
+        matches_ = 0;
+    }
+
+    // ---------------------------------------------------------------- window and hashing
+    void fillWindow()
+    {
+        do {
+            unsigned more = 2 * WSize - lookahead_ - strstart_;
+            if (strstart_ >= WSize + MaxDist) {
+                std::memcpy(w_.window, w_.window + WSize, WSize);
+                matchStart_ = matchStart_ >= WSize ? matchStart_ - WSize : 0;
+                strstart_ -= WSize;
+                blockStart_ -= long(WSize);
+                for (unsigned n = 0; n < HashSize; ++n) {
+                    unsigned m = w_.head[n];
+                    w_.head[n] = uint16_t(m >= WSize ? m - WSize : 0);
+                }
+                for (unsigned n = 0; n < WSize; ++n) {
+                    unsigned m = w_.prev[n];
+                    w_.prev[n] = uint16_t(m >= WSize ? m - WSize : 0);
+                }
+                more += WSize;
+            }
+            if (eof_ || more == 0)
+                break;
+            size_t n = io_.ReadSource(w_.window + strstart_ + lookahead_, more);
+            if (n == 0 || n > more) {
+                eof_ = true;
+                break;
+            }
+            lookahead_ += unsigned(n);
+        } while (lookahead_ < MinLookahead);
+    }
+
+    inline unsigned hashAt(unsigned pos) const
+    {
+        const uint8_t* p = w_.window + pos;
+        return ((unsigned(p[0]) << 10) ^ (unsigned(p[1]) << 5) ^ p[2]) & HashMask;
+    }
+
+    // Links the string at pos into its hash chain; returns the previous head.
+    inline unsigned insertString(unsigned pos)
+    {
+        unsigned h = hashAt(pos);
+        unsigned head = w_.head[h];
+        w_.prev[pos & WMask] = uint16_t(head);
+        w_.head[h] = uint16_t(pos);
+        return head;
+    }
+
+    unsigned longestMatch(unsigned curMatch)
+    {
+        unsigned chain = cfg_.maxChain;
+        const uint8_t* window = w_.window;
+        const uint8_t* scan = window + strstart_;
+        unsigned bestLen = prevLength_;
+        unsigned nice = cfg_.niceLength;
+        const unsigned limit = strstart_ > MaxDist ? strstart_ - MaxDist : 0;
+        if (prevLength_ >= cfg_.goodLength)
+            chain >>= 2;
+        if (nice > lookahead_)
+            nice = lookahead_;
+        const uint16_t scanStart = load16(scan);
+        uint16_t scanEnd = load16(scan + bestLen - 1);
+        const uint16_t* prev = w_.prev;
+        do {
+            const uint8_t* match = window + curMatch;
+            if (load16(match + bestLen - 1) != scanEnd || load16(match) != scanStart)
+                continue;
+            unsigned len = 2 + commonLength(scan + 2, match + 2, MaxMatch - 2);
+            if (len > bestLen) {
+                matchStart_ = curMatch;
+                bestLen = len;
+                if (len >= nice)
+                    break;
+                scanEnd = load16(scan + bestLen - 1);
+            }
+        } while ((curMatch = prev[curMatch & WMask]) > limit && --chain != 0);
+        return bestLen <= lookahead_ ? bestLen : lookahead_;
+    }
+
+    void checkMatch(unsigned start, unsigned match, unsigned length)
+    {
+        if (std::memcmp(w_.window + start, w_.window + match, length) != 0)
+            throw EInvalidMatch(QStringLiteral("Start: %1, Match: %2, Length: %3")
+                                    .arg(start)
+                                    .arg(match)
+                                    .arg(length));
+    }
+
+    // ---------------------------------------------------------------- symbols
+    inline bool tallyLit(uint8_t c)
+    {
+        w_.dbuf[lastLit_] = 0;
+        w_.lbuf[lastLit_++] = c;
+        lfreq_[c]++;
+        return blockFull();
+    }
+
+    inline bool tallyDist(unsigned dist, unsigned lc)
+    {
+        w_.dbuf[lastLit_] = uint16_t(dist);
+        w_.lbuf[lastLit_++] = uint8_t(lc);
+        matches_++;
+        lfreq_[statics().lengthCode[lc] + Literals + 1]++;
+        dfreq_[dCode(dist - 1)]++;
+        return blockFull();
+    }
+
+    inline bool blockFull()
+    {
+        if (level_ > 2 && (lastLit_ & 0xFFF) == 0) {
+            // Flush early when the block compresses well on the literals and poorly matched.
+            uint64_t outLength = uint64_t(lastLit_) * 8;
+            uint64_t inLength = uint64_t(long(strstart_) - blockStart_);
+            for (unsigned d = 0; d < DCodes; ++d)
+                outLength += uint64_t(dfreq_[d]) * (5 + ExtraDBits[d]);
+            outLength >>= 3;
+            if (matches_ < lastLit_ / 2 && outLength < inLength / 2)
+                return true;
+        }
+        return lastLit_ == LitBufSize - 1;
+    }
+
+    // ---------------------------------------------------------------- greedy path
+    void deflateFast()
+    {
+        for (;;) {
+            if (lookahead_ < MinLookahead) {
+                fillWindow();
+                if (lookahead_ == 0)
+                    break;
+            }
+            unsigned hashHead = 0;
+            if (lookahead_ >= MinMatch)
+                hashHead = insertString(strstart_);
+            unsigned matchLength = 0;
+            if (hashHead != 0 && strstart_ - hashHead <= MaxDist) {
+                prevLength_ = MinMatch - 1;
+                matchLength = longestMatch(hashHead);
+            }
+            bool flush;
+            if (matchLength >= MinMatch) {
+                checkMatch(strstart_, matchStart_, matchLength);
+                flush = tallyDist(strstart_ - matchStart_, matchLength - MinMatch);
+                lookahead_ -= matchLength;
+                if (matchLength <= cfg_.maxLazy && lookahead_ >= MinMatch) {
+                    matchLength--;
+                    do {
+                        strstart_++;
+                        insertString(strstart_);
+                    } while (--matchLength != 0);
+                    strstart_++;
+                } else {
+                    strstart_ += matchLength;
+                }
+            } else {
+                flush = tallyLit(w_.window[strstart_]);
+                lookahead_--;
+                strstart_++;
+            }
+            if (flush)
+                flushBlock(false);
+        }
+        flushBlock(true);
+    }
+
+    // ---------------------------------------------------------------- lazy path
+    void deflateSlow()
+    {
+        bool matchAvailable = false;
+        unsigned matchLength = MinMatch - 1;
+        for (;;) {
+            if (lookahead_ < MinLookahead) {
+                fillWindow();
+                if (lookahead_ == 0)
+                    break;
+            }
+            unsigned hashHead = 0;
+            if (lookahead_ >= MinMatch)
+                hashHead = insertString(strstart_);
+            prevLength_ = matchLength;
+            unsigned prevMatch = matchStart_;
+            matchLength = MinMatch - 1;
+            if (hashHead != 0 && prevLength_ < cfg_.maxLazy && strstart_ - hashHead <= MaxDist) {
+                matchLength = longestMatch(hashHead);
+                if (matchLength == MinMatch && strstart_ - matchStart_ > TooFar)
+                    matchLength = MinMatch - 1;
+            }
+            if (prevLength_ >= MinMatch && matchLength <= prevLength_) {
+                unsigned maxInsert = strstart_ + lookahead_ - MinMatch;
+                checkMatch(strstart_ - 1, prevMatch, prevLength_);
+                bool flush = tallyDist(strstart_ - 1 - prevMatch, prevLength_ - MinMatch);
+                lookahead_ -= prevLength_ - 1;
+                unsigned n = prevLength_ - 2;
+                do {
+                    if (++strstart_ <= maxInsert)
+                        insertString(strstart_);
+                } while (--n != 0);
+                matchAvailable = false;
+                matchLength = MinMatch - 1;
+                strstart_++;
+                if (flush)
+                    flushBlock(false);
+            } else if (matchAvailable) {
+                if (tallyLit(w_.window[strstart_ - 1]))
+                    flushBlock(false);
+                strstart_++;
+                lookahead_--;
+            } else {
+                matchAvailable = true;
+                strstart_++;
+                lookahead_--;
+            }
+        }
+        if (matchAvailable)
+            tallyLit(w_.window[strstart_ - 1]);
+        flushBlock(true);
+    }
+
+    // ---------------------------------------------------------------- bit output
+    void writeOut()
+    {
+        size_t n = size_t(outp_ - w_.outBuf);
+        if (n) {
+            io_.WriteData(w_.outBuf, n);
+            written_ += n;
+            anyOutput_ = true;
+        }
+        outp_ = w_.outBuf;
+    }
+
+    inline void sendBits(uint32_t value, unsigned length)
+    {
+        bitbuf_ |= uint64_t(value) << bitcnt_;
+        bitcnt_ += length;
+        if (bitcnt_ >= 32) {
+            uint32_t v = uint32_t(bitbuf_);
+            std::memcpy(outp_, &v, 4);
+            outp_ += 4;
+            bitbuf_ >>= 32;
+            bitcnt_ -= 32;
+            if (outp_ >= outEnd_)
+                writeOut();
+        }
+    }
+
+    inline void sendCode(const Code& c) { sendBits(c.code, c.len); }
+
+    // Pads to a byte boundary and moves every whole byte to the output buffer.
+    void alignBits()
+    {
+        while (bitcnt_ > 0) {
+            *outp_++ = uint8_t(bitbuf_);
+            bitbuf_ >>= 8;
+            bitcnt_ = bitcnt_ > 8 ? bitcnt_ - 8 : 0;
+            if (outp_ >= outEnd_)
+                writeOut();
+        }
+        bitbuf_ = 0;
+    }
+
+    // ---------------------------------------------------------------- blocks
+    void scanTree(const Code* tree, int maxCode)
+    {
+        int prevlen = -1;
+        int nextlen = tree[0].len;
+        int count = 0;
+        int maxCount = 7, minCount = 4;
+        if (nextlen == 0)
+            maxCount = 138, minCount = 3;
+        for (int n = 0; n <= maxCode; ++n) {
+            int curlen = nextlen;
+            nextlen = n + 1 <= maxCode ? tree[n + 1].len : -1;
+            if (++count < maxCount && curlen == nextlen)
+                continue;
+            if (count < minCount)
+                blfreq_[curlen] += count;
+            else if (curlen != 0) {
+                if (curlen != prevlen)
+                    blfreq_[curlen]++;
+                blfreq_[Rep3_6]++;
+            } else if (count <= 10)
+                blfreq_[RepZ3_10]++;
+            else
+                blfreq_[RepZ11_138]++;
+            count = 0;
+            prevlen = curlen;
+            if (nextlen == 0)
+                maxCount = 138, minCount = 3;
+            else if (curlen == nextlen)
+                maxCount = 6, minCount = 3;
+            else
+                maxCount = 7, minCount = 4;
+        }
+    }
+
+    void sendTree(const Code* tree, int maxCode)
+    {
+        int prevlen = -1;
+        int nextlen = tree[0].len;
+        int count = 0;
+        int maxCount = 7, minCount = 4;
+        if (nextlen == 0)
+            maxCount = 138, minCount = 3;
+        for (int n = 0; n <= maxCode; ++n) {
+            int curlen = nextlen;
+            nextlen = n + 1 <= maxCode ? tree[n + 1].len : -1;
+            if (++count < maxCount && curlen == nextlen)
+                continue;
+            if (count < minCount) {
+                do
+                    sendCode(bltree_[curlen]);
+                while (--count != 0);
+            } else if (curlen != 0) {
+                if (curlen != prevlen) {
+                    sendCode(bltree_[curlen]);
+                    count--;
+                }
+                sendCode(bltree_[Rep3_6]);
+                sendBits(unsigned(count - 3), 2);
+            } else if (count <= 10) {
+                sendCode(bltree_[RepZ3_10]);
+                sendBits(unsigned(count - 3), 3);
+            } else {
+                sendCode(bltree_[RepZ11_138]);
+                sendBits(unsigned(count - 11), 7);
+            }
+            count = 0;
+            prevlen = curlen;
+            if (nextlen == 0)
+                maxCount = 138, minCount = 3;
+            else if (curlen == nextlen)
+                maxCount = 6, minCount = 3;
+            else
+                maxCount = 7, minCount = 4;
+        }
+    }
+
+    void compressBlock(const Code* ltree, const Code* dtree)
+    {
+        const StaticTables& st = statics();
+        const uint8_t* lbuf = w_.lbuf;
+        const uint16_t* dbuf = w_.dbuf;
+        for (unsigned i = 0; i < lastLit_; ++i) {
+            unsigned dist = dbuf[i];
+            unsigned lc = lbuf[i];
+            if (dist == 0) {
+                sendCode(ltree[lc]);
+                continue;
+            }
+            unsigned code = st.lengthCode[lc];
+            const Code& lcode = ltree[code + Literals + 1];
+            unsigned extra = ExtraLBits[code];
+            uint32_t bits = lcode.code;
+            unsigned n = lcode.len;
+            if (extra) {
+                bits |= (lc - st.baseLength[code]) << n;
+                n += extra;
+            }
+            sendBits(bits, n);
+            dist--;
+            code = dCode(dist);
+            const Code& dc = dtree[code];
+            extra = ExtraDBits[code];
+            bits = dc.code;
+            n = dc.len;
+            if (extra) {
+                bits |= (dist - st.baseDist[code]) << n;
+                n += extra;
+            }
+            sendBits(bits, n);
+        }
+        sendCode(ltree[EndBlock]);
+    }
+
+    void judgeText()
+    {
+        // Bytes 0-6 and 128-255 against 7-127: many of the first kind mean binary data.
+        unsigned binFreq = 0, asciiFreq = 0;
+        unsigned n = 0;
+        while (n < 7)
+            binFreq += lfreq_[n++];
+        while (n < 128)
+            asciiFreq += lfreq_[n++];
+        while (n < Literals)
+            binFreq += lfreq_[n++];
+        textVerdict_ = binFreq > (asciiFreq >> 2) ? 0 : 1;
+    }
+
+    void storedBlocks(const uint8_t* buf, uint64_t len, bool last)
+    {
+        // A stored block holds at most 65535 bytes; longer runs become several blocks.
+        do {
+            unsigned n = unsigned(std::min<uint64_t>(len, 65535));
+            len -= n;
+            bool lastPiece = last && len == 0;
+            sendBits(lastPiece ? 1u : 0u, 3); // type 0
+            alignBits();
+            *outp_++ = uint8_t(n);
+            *outp_++ = uint8_t(n >> 8);
+            *outp_++ = uint8_t(~n);
+            *outp_++ = uint8_t(~n >> 8);
+            writeOut();
+            if (n) {
+                io_.WriteData(buf, n);
+                written_ += n;
+            }
+            buf += n;
+        } while (len);
+    }
+
+    void flushBlock(bool last)
+    {
+        const uint64_t storedLen = uint64_t(long(strstart_) - blockStart_);
+        const uint8_t* buf = blockStart_ >= 0 ? w_.window + blockStart_ : nullptr;
+
+        if (textVerdict_ < 0)
+            judgeText();
+
+        TreeBuilder tb;
+        uint64_t optLen = 0, staticLen = 0;
+        const StaticTables& st = statics();
+        int lMax = tb.build(ltree_, lfreq_, LCodes, ExtraLBits, Literals + 1, MaxBits, st.ltree, optLen,
+                            staticLen);
+        int dMax = tb.build(dtree_, dfreq_, DCodes, ExtraDBits, 0, MaxBits, st.dtree, optLen, staticLen);
+        scanTree(ltree_, lMax);
+        scanTree(dtree_, dMax);
+        uint64_t dummy = 0;
+        tb.build(bltree_, blfreq_, BLCodes, ExtraBLBits, 0, MaxBLBits, nullptr, optLen, dummy);
+        int maxBlIndex;
+        for (maxBlIndex = BLCodes - 1; maxBlIndex >= 3; --maxBlIndex)
+            if (bltree_[BLOrder[maxBlIndex]].len != 0)
+                break;
+        optLen += 3 * (uint64_t(maxBlIndex) + 1) + 5 + 5 + 4;
+
+        uint64_t optLenb = (optLen + 3 + 7) >> 3;
+        const uint64_t staticLenb = (staticLen + 3 + 7) >> 3;
+        if (staticLenb <= optLenb)
+            optLenb = staticLenb;
+
+        if (last && !anyOutput_ && bitcnt_ == 0 && outp_ == w_.outBuf && allowStored_ && buf
+            && storedLen <= optLenb) {
+            // The whole file in one block that does not shrink: it goes out raw, as a stored member.
+            if (storedLen) {
+                io_.WriteData(buf, size_t(storedLen));
+                written_ += storedLen;
+            }
+            storedMember_ = true;
+            initBlock();
+            return;
+        }
+        if (storedLen + 4 <= optLenb && buf) {
+            storedBlocks(buf, storedLen, last);
+        } else if (staticLenb == optLenb) {
+            sendBits((1u << 1) + (last ? 1 : 0), 3);
+            compressBlock(st.ltree, st.dtree);
+        } else {
+            sendBits((2u << 1) + (last ? 1 : 0), 3);
+            sendBits(unsigned(lMax + 1 - 257), 5);
+            sendBits(unsigned(dMax + 1 - 1), 5);
+            sendBits(unsigned(maxBlIndex + 1 - 4), 4);
+            for (int rank = 0; rank <= maxBlIndex; ++rank)
+                sendBits(bltree_[BLOrder[rank]].len, 3);
+            sendTree(ltree_, lMax);
+            sendTree(dtree_, dMax);
+            compressBlock(ltree_, dtree_);
+        }
+        initBlock();
+        blockStart_ = long(strstart_);
+        if (last) {
+            alignBits();
+            writeOut();
+        }
+    }
+};
+
+} // namespace
+
+uint16_t DeflateFlagBits(int level)
+{
+    if (level == 1 || level == 2)
+        return 1u << 2;
+    if (level == 8 || level == 9)
+        return 1u << 1;
+    return 0;
+}
+
+TDeflater::TDeflater() : work_(new TDeflateWork()) {}
+
+TDeflater::~TDeflater() = default;
+
+TDeflateResult TDeflater::Deflate(TDeflateIO& io, int level, bool allowStoredMember)
+{
+    level = std::clamp(level, 1, 9);
+    Encoder enc(*work_, io, level, allowStoredMember);
+    return enc.run();
+}
+
+namespace {
+class MemoryDeflateIO : public TDeflateIO {
+public:
+    MemoryDeflateIO(const uint8_t* p, size_t n, std::vector<uint8_t>& out) : p_(p), n_(n), out_(out) {}
+    size_t ReadSource(uint8_t* buffer, size_t count) override
+    {
+        count = std::min(count, n_);
+        if (count)
+            std::memcpy(buffer, p_, count);
+        p_ += count;
+        n_ -= count;
+        return count;
+    }
+    void WriteData(const uint8_t* data, size_t count) override { out_.insert(out_.end(), data, data + count); }
+
+private:
+    const uint8_t* p_;
+    size_t n_;
+    std::vector<uint8_t>& out_;
+};
+} // namespace
+
+std::vector<uint8_t> DeflateBuffer(const uint8_t* data, size_t size, int level, TDeflateResult* result)
+{
+    std::vector<uint8_t> out;
+    out.reserve(size / 2 + 64);
+    MemoryDeflateIO io(data, size, out);
+    TDeflater d;
+    TDeflateResult r = d.Deflate(io, level, false);
+    if (result)
+        *result = r;
+    return out;
+}
+
+} // namespace archive
