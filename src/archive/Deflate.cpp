@@ -366,6 +366,9 @@ private:
     unsigned prevLength_ = MinMatch - 1;
     long blockStart_ = 0;
     bool eof_ = false;
+    uint64_t chainSteps_ = 0;
+    long checkPos_ = 0;
+    unsigned chainShift_ = 0;
 
     // Block state.
     uint32_t lfreq_[LCodes + 2];
@@ -407,6 +410,7 @@ private:
                 matchStart_ = matchStart_ >= WSize ? matchStart_ - WSize : 0;
                 strstart_ -= WSize;
                 blockStart_ -= long(WSize);
+                checkPos_ -= long(WSize);
                 for (unsigned n = 0; n < HashSize; ++n) {
                     unsigned m = w_.head[n];
                     w_.head[n] = uint16_t(m >= WSize ? m - WSize : 0);
@@ -444,9 +448,30 @@ private:
         return head;
     }
 
+    // Keeps the chain walks of pathological inputs (a tiny alphabet: every chain as long as
+    // the window, every match short) from taking seconds per megabyte: when the chain steps of
+    // the last stretch average too many per byte, the chain limit is halved, down to 1/16;
+    // it recovers when they fall. Ordinary data never comes near the threshold.
+    void accountChain(unsigned steps)
+    {
+        chainSteps_ += steps;
+        long advanced = long(strstart_) - checkPos_;
+        if (advanced < 16384)
+            return;
+        uint64_t perByte = chainSteps_ / uint64_t(advanced);
+        if (perByte > 128 && chainShift_ < 4)
+            chainShift_++;
+        else if (perByte < 32 && chainShift_ > 0)
+            chainShift_--;
+        chainSteps_ = 0;
+        checkPos_ = long(strstart_);
+    }
+
     unsigned longestMatch(unsigned curMatch)
     {
-        unsigned chain = cfg_.maxChain;
+        unsigned chain = cfg_.maxChain >> chainShift_;
+        if (chain == 0)
+            chain = 1;
         const uint8_t* window = w_.window;
         const uint8_t* scan = window + strstart_;
         unsigned bestLen = prevLength_;
@@ -454,6 +479,7 @@ private:
         const unsigned limit = strstart_ > MaxDist ? strstart_ - MaxDist : 0;
         if (prevLength_ >= cfg_.goodLength)
             chain >>= 2;
+        const unsigned startChain = chain;
         if (nice > lookahead_)
             nice = lookahead_;
         const uint16_t scanStart = load16(scan);
@@ -472,6 +498,7 @@ private:
                 scanEnd = load16(scan + bestLen - 1);
             }
         } while ((curMatch = prev[curMatch & WMask]) > limit && --chain != 0);
+        accountChain(startChain - chain);
         return bestLen <= lookahead_ ? bestLen : lookahead_;
     }
 
