@@ -1,0 +1,383 @@
+#include "graphics/GifLzw.h"
+
+#include "platform/graphics/GraphicsErrors.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace graphics {
+
+using platform::graphics::EInvalidGraphicOperation;
+
+int NextInterlacedRow(int row, int height, int& pass)
+{
+    row += pass <= 1 ? 8 : pass == 2 ? 4 : 2;
+    if (row < height)
+        return row;
+    for (;;) {
+        switch (pass) {
+        case 0:
+            pass = 1;
+            if (height > 4)
+                return 4;
+            break;
+        case 1:
+            pass = 2;
+            if (height > 2)
+                return 2;
+            break;
+        case 2:
+            pass = 3;
+            if (height > 1)
+                return 1;
+            break;
+        default: return height;
+        }
+    }
+}
+
+namespace {
+
+// Writes decoded pixel runs into the bottom-up buffer, row by row.
+struct PixelSink {
+    uint8_t* base;
+    qint64 rowBytes;
+    int width, height, bpp;
+    bool interlaced;
+    bool topDown;
+    int col = 0, row = 0, pass = 0;
+    uint8_t* rowPtr;
+
+    PixelSink(uint8_t* b, const TDibHeader& h, bool inter)
+        : base(b), rowBytes(h.RowBytes()), width(h.Width), height(h.Height), bpp(h.BitCount), interlaced(inter),
+          topDown(h.TopDown)
+    {
+        rowPtr = rowAddress(0);
+    }
+    uint8_t* rowAddress(int r) const { return base + (topDown ? qint64(r) : qint64(height) - 1 - r) * rowBytes; }
+
+    bool done() const { return row >= height; }
+
+    void put(const uint8_t* s, int n)
+    {
+        while (n > 0 && row < height) {
+            int k = std::min(n, width - col);
+            if (bpp == 8) {
+                std::memcpy(rowPtr + col, s, size_t(k));
+            } else if (bpp == 4) {
+                for (int i = 0; i < k; ++i) {
+                    int c = col + i;
+                    if (c & 1)
+                        rowPtr[c >> 1] |= s[i] & 0x0F;
+                    else
+                        rowPtr[c >> 1] = uint8_t(s[i] << 4);
+                }
+            } else {
+                for (int i = 0; i < k; ++i) {
+                    int c = col + i;
+                    if ((c & 7) == 0)
+                        rowPtr[c >> 3] = uint8_t((s[i] & 1) << 7);
+                    else
+                        rowPtr[c >> 3] |= uint8_t((s[i] & 1) << (7 - (c & 7)));
+                }
+            }
+            col += k;
+            s += k;
+            n -= k;
+            if (col == width) {
+                col = 0;
+                row = interlaced ? NextInterlacedRow(row, height, pass) : row + 1;
+                if (row < height)
+                    rowPtr = rowAddress(row);
+            }
+        }
+    }
+};
+
+} // namespace
+
+void DecodeLZW(const QByteArray& codeStream, const TDibHeader& header, bool interlaced,
+               const TLzwProgress& progress, bool& corrupted, uint8_t* pixels, int colorBits, bool tolerant)
+{
+    if (progress)
+        progress(TProgressStage::psStarting, 0, QString());
+    try {
+        PixelSink out(pixels, header, interlaced);
+        if (header.Width <= 0 || header.Height <= 0) {
+            if (progress)
+                progress(TProgressStage::psEnding, 100, QString());
+            return;
+        }
+        const auto* s = reinterpret_cast<const uint8_t*>(codeStream.constData());
+        const qint64 n = codeStream.size();
+        bool outOfData = false;
+        bool broken = false;
+        int codeSize = n > 0 ? s[0] : 0;
+        if (n > 0 && (codeSize < 2 || codeSize > 9)) {
+            if (!tolerant)
+                throw EInvalidGraphicOperation(QStringLiteral("GIF code size not in range 2 to 9"));
+            corrupted = true;
+            codeSize = std::clamp(codeSize, 2, 9);
+        }
+        // The data bytes of every sub-block, in one run (a short last block keeps what is there).
+        std::vector<uint8_t> data;
+        data.reserve(size_t(std::max<qint64>(n, 1)));
+        for (qint64 p = 1; p < n;) {
+            int c = s[p++];
+            if (c == 0)
+                break;
+            qint64 take = std::min<qint64>(c, n - p);
+            data.insert(data.end(), s + p, s + p + take);
+            p += take;
+        }
+        const size_t dataLen = data.size();
+        const uint8_t* d = data.data();
+        size_t pos = 0;
+        uint64_t acc = 0;
+        int accBits = 0;
+
+        const int clear = 1 << codeSize, end = clear + 1;
+        const int colorMask = (1 << std::clamp(colorBits, 1, 8)) - 1;
+        int width = codeSize + 1, limit = 1 << width, next = clear + 2;
+        bool full = false;
+        auto prefix = std::make_unique<uint16_t[]>(4096);
+        auto suffix = std::make_unique<uint8_t[]>(4096);
+        uint8_t stack[4097];
+        int old = -1;
+        uint8_t first = 0;
+        int lastPercent = -1;
+
+        if (n == 0)
+            outOfData = true;
+        while (!outOfData && !out.done()) {
+            while (accBits < width && pos < dataLen) {
+                acc |= uint64_t(d[pos++]) << accBits;
+                accBits += 8;
+            }
+            if (accBits < width) {
+                outOfData = true;
+                break;
+            }
+            const int code = int(acc & ((1u << width) - 1));
+            acc >>= width;
+            accBits -= width;
+            if (progress) {
+                int percent = int(qint64(pos) * 100 / qint64(std::max<size_t>(dataLen, 1)));
+                if (percent != lastPercent) {
+                    lastPercent = percent;
+                    progress(TProgressStage::psRunning, percent, QString());
+                }
+            }
+            if (code == clear) {
+                width = codeSize + 1;
+                limit = 1 << width;
+                next = clear + 2;
+                full = false;
+                old = -1;
+                continue;
+            }
+            if (code == end)
+                break;
+            if (old < 0) {
+                // The first code after a clear (or at the very start) must be a literal.
+                if (code > end) {
+                    broken = true;
+                    break;
+                }
+                first = uint8_t(code & colorMask);
+                out.put(&first, 1);
+                old = code;
+                continue;
+            }
+            int sp = 4097;
+            int c;
+            if (code < clear) {
+                c = code;
+            } else if (code < next) {
+                c = code;
+            } else if (code == next && !full) {
+                stack[--sp] = first;
+                c = old;
+            } else {
+                broken = true;
+                break;
+            }
+            while (c > end) {
+                stack[--sp] = suffix[c];
+                c = prefix[c];
+            }
+            first = uint8_t(c & colorMask);
+            stack[--sp] = first;
+            out.put(stack + sp, 4097 - sp);
+            if (!full) {
+                prefix[next] = uint16_t(old);
+                suffix[next] = first;
+                if (++next >= limit) {
+                    if (width < 12) {
+                        ++width;
+                        limit <<= 1;
+                    } else {
+                        full = true;
+                    }
+                }
+            }
+            old = code;
+        }
+        if (broken) {
+            if (!tolerant)
+                throw EInvalidGraphicOperation(QStringLiteral("GIF encoded data is corrupt"));
+            corrupted = true;
+        } else if (outOfData && !out.done()) {
+            if (!tolerant)
+                throw EInvalidGraphicOperation(QString::fromLatin1(platform::graphics::SReadError));
+            corrupted = true;
+        }
+    } catch (const platform::Exception& e) {
+        if (progress)
+            progress(TProgressStage::psEnding, 0, e.Message);
+        throw;
+    }
+    if (progress)
+        progress(TProgressStage::psEnding, 100, QString());
+}
+
+namespace {
+
+constexpr int kBuckets = 17777;
+
+// Packs codes into sub-blocks of 255 bytes.
+struct CodeWriter {
+    QByteArray& dest;
+    uint64_t acc = 0;
+    int accBits = 0;
+    uint8_t block[256];
+    int blockLen = 0;
+    int width = 0;
+
+    explicit CodeWriter(QByteArray& d) : dest(d) {}
+    void write(int code)
+    {
+        acc |= uint64_t(code) << accBits;
+        accBits += width;
+        while (accBits >= 8) {
+            block[blockLen++] = uint8_t(acc);
+            acc >>= 8;
+            accBits -= 8;
+            if (blockLen == 255) {
+                dest.append(char(255));
+                dest.append(reinterpret_cast<const char*>(block), 255);
+                blockLen = 0;
+            }
+        }
+    }
+    void flush()
+    {
+        if (accBits > 0) {
+            block[blockLen++] = uint8_t(acc);
+            acc = 0;
+            accBits = 0;
+        }
+        if (blockLen > 0) {
+            dest.append(char(blockLen));
+            dest.append(reinterpret_cast<const char*>(block), blockLen);
+            blockLen = 0;
+        }
+        dest.append(char(0));
+    }
+};
+
+} // namespace
+
+void EncodeLZW(QByteArray& dest, const TDibHeader& header, bool interlaced, const TLzwProgress& progress,
+               const uint8_t* pixels)
+{
+    if (progress)
+        progress(TProgressStage::psStarting, 0, QString());
+    const int bpp = header.BitCount;
+    const int initWidth = bpp == 1 ? 3 : bpp + 1;
+    dest.append(char(initWidth - 1));
+    const int clear = 1 << (initWidth - 1), end = clear + 1;
+    int last = end, limit = 1 << initWidth;
+    CodeWriter w(dest);
+    w.width = initWidth;
+
+    std::vector<int16_t> buckets(kBuckets, -1);
+    auto nodePrefix = std::make_unique<uint16_t[]>(4096);
+    auto nodeSuffix = std::make_unique<uint8_t[]>(4096);
+
+    w.write(clear);
+    uint16_t k = 0;
+    int prefix = 0;
+    int64_t hash = 0;
+    const qint64 rowBytes = header.RowBytes();
+    const int height = header.Height, width = header.Width;
+    int y = 0, pass = 0;
+    for (int done = 0; done < height; ++done) {
+        const uint8_t* row = pixels + (header.TopDown ? qint64(y) : qint64(height) - 1 - y) * rowBytes;
+        for (int x = 0; x < width; ++x) {
+            int p;
+            if (bpp == 8)
+                p = row[x];
+            else if (bpp == 4)
+                p = (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+            else
+                p = (row[x >> 3] >> (7 - (x & 7))) & 1;
+            ++k;
+            if (k == 1) {
+                prefix = p;
+                hash = int64_t(p + 3) * 301;
+                continue;
+            }
+            hash = (int64_t(p + k + 4) * hash) % kBuckets;
+            int h = int(hash);
+            int found = -1;
+            while (buckets[h] >= 0) {
+                int node = buckets[h];
+                if (nodePrefix[node] == prefix && nodeSuffix[node] == p) {
+                    found = node;
+                    break;
+                }
+                if (++h == kBuckets)
+                    h = 0;
+            }
+            if (found >= 0) {
+                prefix = found;
+                continue;
+            }
+            w.write(prefix);
+            ++last;
+            nodePrefix[last] = uint16_t(prefix);
+            nodeSuffix[last] = uint8_t(p);
+            buckets[h] = int16_t(last);
+            prefix = p;
+            hash = int64_t(p + 3) * 301;
+            k = 1;
+            if (last == limit) {
+                limit <<= 1;
+                ++w.width;
+            } else if (last >= 4094) {
+                // The table is nearly full: write the pending one-pixel string and start over.
+                w.write(prefix);
+                w.write(clear);
+                k = 0;
+                last = end;
+                w.width = initWidth;
+                limit = 1 << initWidth;
+                std::fill(buckets.begin(), buckets.end(), int16_t(-1));
+            }
+        }
+        if (progress)
+            progress(TProgressStage::psRunning, int(qint64(done + 1) * 100 / height), QString());
+        y = interlaced ? NextInterlacedRow(y, height, pass) : y + 1;
+    }
+    if (k > 0)
+        w.write(prefix);
+    w.write(end);
+    w.flush();
+    if (progress)
+        progress(TProgressStage::psEnding, 100, QString());
+}
+
+} // namespace graphics
