@@ -209,6 +209,12 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         return;
     }
 
+    // Sizes kept in a ZIP64 extension are not read here; guessing them would misread the data.
+    if (h.NeedsZip64()) {
+        skipWith(srFileOpenError, storedPath);
+        return;
+    }
+
     int64_t remaining = int64_t(h.CompressedSize);
     if (!fileName.isEmpty()) {
         if (IsMultiVolume() && h.DiskNumberStart != FCurrentDisk)

@@ -596,8 +596,8 @@ void TZipWriter::MergeOldMembers(TRun& Run)
 void TZipWriter::CopyOldMember(TRun& Run, TZipHeaderInfo* Old)
 {
     TStream& in = *FArchiveStream;
-    if (Old->CompressedSize == 0xFFFFFFFFu || Old->UncompressedSize == 0xFFFFFFFFu || Old->RelativeOffset == 0xFFFFFFFFu
-        || (Old->HasDataDescriptor() && Old->CentralOffset == 0))
+    // A member whose real sizes are unknown cannot be copied exactly: the update is refused.
+    if (Old->NeedsZip64() || (Old->HasDataDescriptor() && Old->CentralOffset == 0))
         throw EBadZipFile(LoadStr(SNotValidZipFile));
 
     uint8_t local[LocalHeaderFixedSize];

@@ -12,6 +12,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <ostream>
+
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace ziptest {
 
 using namespace testsupport;
@@ -97,5 +104,28 @@ inline Extracted unzipAll(const QString& zip, const QString& dest, const QString
     ex.count = r.UnZip();
     return ex;
 }
+
+} // namespace ziptest
+
+namespace ziptest {
+
+// Builds archives byte by byte, for names and methods no tool would write.
+struct RawMember {
+    QByteArray name;
+    QByteArray data; // stored as given
+    uint16_t method = 0;
+    uint32_t crc = 0; // 0: computed from data
+    uint16_t flags = 0;
+    uint32_t dosTime = 0x5A8E6000; // 2025-04-14 12:00:00
+};
+
+inline void put16(QByteArray& b, uint16_t v) { b.append(char(v & 0xFF)).append(char(v >> 8)); }
+inline void put32(QByteArray& b, uint32_t v)
+{
+    put16(b, uint16_t(v & 0xFFFF));
+    put16(b, uint16_t(v >> 16));
+}
+
+QByteArray rawZip(const QList<RawMember>& members, const QByteArray& comment = QByteArray());
 
 } // namespace ziptest
