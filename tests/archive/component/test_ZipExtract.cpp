@@ -1,0 +1,427 @@
+// Extraction: what lands on disk, where, with which date; passwords, overwrite rules,
+// unsafe names, unknown methods, progress and cancel.
+#include "ComponentSupport.h"
+
+#include "archive/ZipCrc.h"
+#include "platform/dialogs/Dialogs.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QFile>
+
+using namespace ziptest;
+using namespace archive;
+
+namespace {
+
+struct Events {
+    QStringList log;
+    void attach(TZipReader& r)
+    {
+        r.OnStartUnZip = [this](TZipReader*, int i, QString& name, bool&) { log << QStringLiteral("start %1 %2").arg(i).arg(QFileInfo(name).fileName()); };
+        r.OnEndUnZip = [this](TZipReader*, int i, const QString&) { log << QStringLiteral("end %1").arg(i); };
+        r.OnSkippingFile = [this](TZipReader*, TSkipReason why, const QString& name, int i) {
+            log << QStringLiteral("skip %1 %2 %3").arg(int(why)).arg(name).arg(i);
+        };
+        r.OnBadCRC = [this](TZipReader*, uint32_t, uint32_t, int i) { log << QStringLiteral("crc %1").arg(i); };
+    }
+};
+
+void setMTime(const QString& file, const QDateTime& when)
+{
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(when, QFileDevice::FileModificationTime));
+}
+
+} // namespace
+
+TEST(ZipExtractNames, UnsafeNamesWriteNothingOutsideDestDir)
+{
+    TempDir t;
+    const QString evil = QStringLiteral("/tmp/mv-zipcomp-evil-%1").arg(QCoreApplication::applicationPid());
+    QFile::remove(evil);
+    const bool etcHadX = QFileInfo::exists("/etc/x");
+    writeFile(t.file("evil.zip"), rawZip({{"../x", "up"},
+                                          {"..\\x2", "up again"},
+                                          {"/etc/x", "absolute"},
+                                          {evil.toUtf8(), "absolute"},
+                                          {"a/../../x3", "inner up"},
+                                          {"C:\\x4", "drive"},
+                                          {"good.txt", "fine"}}));
+    for (bool recreate : {false, true}) {
+        QDir(t.file("work")).removeRecursively();
+        TZipReader r;
+        Events ev;
+        ev.attach(r);
+        r.SetZipName(t.file("evil.zip"));
+        r.SetDestDir(t.file("work/dest"));
+        r.DoAll = true;
+        r.RecreateDirs = recreate;
+        r.OverwriteMode = Always;
+        EXPECT_EQ(r.UnZip(), 1);
+        EXPECT_EQ(treeOf(t.file("work")).keys(), QStringList{"dest/good.txt"});
+        EXPECT_EQ(ev.log.filter("skip 3").size(), 6) << ev.log.join("\n").toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(evil));
+    EXPECT_EQ(QFileInfo::exists("/etc/x"), etcHadX);
+    EXPECT_FALSE(QFileInfo::exists(t.file("x")));
+}
+
+TEST(ZipExtractNames, NameIsCutAtNulAndEmptyDestDirMeansCurrentFolder)
+{
+    TempDir t;
+    writeFile(t.file("n.zip"), rawZip({{QByteArray("a.txt\0/../../b", 14), "nul"}}));
+    const QString cwd = QDir::currentPath();
+    QDir().mkpath(t.file("here"));
+    QDir::setCurrent(t.file("here"));
+    TZipReader r;
+    r.SetZipName(t.file("n.zip"));
+    r.DoAll = true;
+    const int n = r.UnZip();
+    QDir::setCurrent(cwd);
+    EXPECT_EQ(n, 1);
+    EXPECT_EQ(treeOf(t.file("here")).keys(), QStringList{"a.txt"});
+}
+
+TEST(ZipExtractNames, FoldersRootDirAndFlatExtraction)
+{
+    TempDir t;
+    writeFile(t.file("d.zip"), rawZip({{"sub/", ""}, {"sub/x/a.txt", "a"}, {"SUB/b.txt", "b"}, {"top.txt", "t"}}));
+    {
+        TZipReader r;
+        r.SetZipName(t.file("d.zip"));
+        r.SetDestDir(t.file("flat"));
+        r.DoAll = true;
+        EXPECT_EQ(r.UnZip(), 3);
+        EXPECT_EQ(treeOf(t.file("flat")).keys(), (QStringList{"a.txt", "b.txt", "top.txt"}));
+    }
+    {
+        TZipReader r;
+        r.SetZipName(t.file("d.zip"));
+        r.SetDestDir(t.file("tree"));
+        r.SetRootDir("sub");
+        r.DoAll = true;
+        r.RecreateDirs = true;
+        QStringList starts;
+        r.OnStartUnZip = [&](TZipReader*, int, QString& name, bool&) { starts << name; };
+        EXPECT_EQ(r.UnZip(), 3);
+        EXPECT_EQ(treeOf(t.file("tree")).keys(), (QStringList{"b.txt", "top.txt", "x/a.txt"}));
+        EXPECT_EQ(starts.size(), 4); // the folder entry is announced too
+    }
+}
+
+TEST(ZipExtractSelect, PatternsAreCaseInsensitiveOnDirectoryAndName)
+{
+    TempDir t;
+    writeFile(t.file("s.zip"), rawZip({{"docs/Readme.TXT", "r"}, {"docs/img.png", "p"}, {"NOTES.txt", "n"}}));
+    TZipReader r;
+    r.SetZipName(t.file("s.zip"));
+    r.SetDestDir(t.file("x"));
+    int announced = -1;
+    int completed = -1;
+    r.OnStartUnZipInfo = [&](TZipReader*, int n, int64_t, bool&) { announced = n; };
+    r.OnUnZipComplete = [&](TZipReader*, int n) { completed = n; };
+    // Nothing selected.
+    EXPECT_EQ(r.UnZip(), 0);
+    EXPECT_EQ(announced, 0);
+    EXPECT_EQ(completed, 0);
+    r.FilesList << "DOCS/*.txt" << "notes.*";
+    EXPECT_EQ(r.UnZip(), 2);
+    EXPECT_EQ(announced, 2);
+    EXPECT_EQ(treeOf(t.file("x")).keys(), (QStringList{"NOTES.txt", "Readme.TXT"}));
+}
+
+TEST(ZipExtractPassword, WrongPasswordNewPasswordAndRetry)
+{
+    MV_REQUIRE_TOOL("zip");
+    TempDir t;
+    writeFile(t.file("src/secret.txt"), textBytes(5000, 5));
+    writeFile(t.file("src/second.txt"), textBytes(700, 6));
+    ASSERT_EQ(peer("zip", {"-q", "-j", "-P", "right", t.file("p.zip"), t.file("src/secret.txt"), t.file("src/second.txt")}), 0);
+
+    {
+        TZipReader r;
+        Events ev;
+        ev.attach(r);
+        r.SetZipName(t.file("p.zip"));
+        r.SetDestDir(t.file("wrong"));
+        r.DoAll = true;
+        r.Password = "wrong";
+        EXPECT_EQ(r.UnZip(), 0);
+        EXPECT_EQ(ev.log.filter("skip 0").size(), 2) << ev.log.join("\n").toStdString();
+        EXPECT_TRUE(treeOf(t.file("wrong")).isEmpty());
+    }
+    {
+        TZipReader r;
+        Events ev;
+        ev.attach(r);
+        r.SetZipName(t.file("p.zip"));
+        r.SetDestDir(t.file("right"));
+        r.DoAll = true;
+        r.Password = "wrong";
+        int asked = 0;
+        r.OnBadPassword = [&](TZipReader*, int, QString& pw) {
+            ++asked;
+            pw = "right";
+        };
+        EXPECT_EQ(r.UnZip(), 2);
+        EXPECT_EQ(asked, 1); // the new password is kept for the next member
+        EXPECT_EQ(r.Password, "right");
+        EXPECT_EQ(readFile(t.file("right/secret.txt")), textBytes(5000, 5));
+    }
+}
+
+TEST(ZipExtractPassword, CrcFailureOfEncryptedMemberAsksAgainAndReruns)
+{
+    // The right password with a damaged data byte: the header passes, the CRC check fails.
+    TempDir t;
+    TZipWriter w;
+    writeFile(t.file("a.txt"), textBytes(3000, 8));
+    w.SetZipName(t.file("e.zip"));
+    w.PackLevel = 0;
+    w.Password = "pw";
+    w.FilesList << t.file("a.txt");
+    ASSERT_EQ(w.Zip(), 1);
+    QByteArray z = readFile(t.file("e.zip"));
+    z[30 + 5 + 12 + 100] = char(z[30 + 5 + 12 + 100] ^ 0x55);
+    writeFile(t.file("e.zip"), z);
+
+    TZipReader r;
+    Events ev;
+    ev.attach(r);
+    r.SetZipName(t.file("e.zip"));
+    r.SetDestDir(t.file("x"));
+    r.DoAll = true;
+    r.Password = "pw";
+    int asked = 0;
+    r.OnBadPassword = [&](TZipReader*, int, QString& pw) {
+        if (++asked == 1)
+            pw = "other"; // reruns the member: its header now fails the check
+    };
+    EXPECT_EQ(r.UnZip(), 0);
+    EXPECT_EQ(ev.log.filter("start").size(), 2) << ev.log.join("\n").toStdString();
+    EXPECT_EQ(ev.log.filter("skip 0").size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(t.file("x/a.txt")));
+}
+
+TEST(ZipExtractOverwrite, RulesForExistingFiles)
+{
+    TempDir t;
+    RawMember m{"f.txt", "from archive"};
+    m.dosTime = 0x5A8E6000; // 2025-04-14 12:00
+    writeFile(t.file("o.zip"), rawZip({m}));
+    auto run = [&](TUZOverwriteMode mode, const QDateTime& existingTime, Events& ev) {
+        writeFile(t.file("x/f.txt"), "existing");
+        setMTime(t.file("x/f.txt"), existingTime);
+        TZipReader r;
+        ev.attach(r);
+        r.SetZipName(t.file("o.zip"));
+        r.SetDestDir(t.file("x"));
+        r.DoAll = true;
+        r.OverwriteMode = mode;
+        return r.UnZip();
+    };
+    const QDateTime older(QDate(2020, 1, 1), QTime(0, 0));
+    const QDateTime newer(QDate(2030, 1, 1), QTime(0, 0));
+    {
+        Events ev;
+        EXPECT_EQ(run(Never, older, ev), 0);
+        EXPECT_EQ(readFile(t.file("x/f.txt")), "existing");
+        ASSERT_EQ(ev.log.filter("skip").size(), 1);
+        EXPECT_TRUE(ev.log.filter("skip").first().startsWith("skip 1 " + t.file("x/f.txt")));
+    }
+    {
+        Events ev;
+        EXPECT_EQ(run(ifNewer, older, ev), 1);
+        EXPECT_EQ(readFile(t.file("x/f.txt")), "from archive");
+        EXPECT_EQ(QFileInfo(t.file("x/f.txt")).lastModified(), QDateTime(QDate(2025, 4, 14), QTime(12, 0)));
+    }
+    {
+        Events ev;
+        EXPECT_EQ(run(ifNewer, newer, ev), 0);
+        EXPECT_EQ(run(ifOlder, older, ev), 0);
+        EXPECT_EQ(run(ifOlder, newer, ev), 1);
+    }
+    {
+        // Prompt without a handler asks with the component's own message box.
+        platform::ScopedScriptedDialogs dlg;
+        dlg->pushAnswer(platform::MsgResult::No);
+        Events ev;
+        EXPECT_EQ(run(Prompt, older, ev), 0);
+        ASSERT_EQ(dlg->shown().size(), 1);
+        EXPECT_EQ(dlg->shown()[0].text, "Replace existing file f.txt?");
+        EXPECT_EQ(dlg->shown()[0].caption, "File Exists Alert");
+        EXPECT_EQ(readFile(t.file("x/f.txt")), "existing");
+    }
+    {
+        // A handler may redirect the member to another name.
+        writeFile(t.file("x/f.txt"), "existing");
+        TZipReader r;
+        r.SetZipName(t.file("o.zip"));
+        r.SetDestDir(t.file("x"));
+        r.DoAll = true;
+        r.OnPromptForOverwrite = [&](TZipReader*, bool& ok, int, QString& name) {
+            ok = true;
+            name = t.file("x/renamed.txt");
+        };
+        EXPECT_EQ(r.UnZip(), 1);
+        EXPECT_EQ(readFile(t.file("x/f.txt")), "existing");
+        EXPECT_EQ(readFile(t.file("x/renamed.txt")), "from archive");
+    }
+}
+
+TEST(ZipExtractOverwrite, LinkInDestinationIsReplacedNotFollowed)
+{
+    TempDir t;
+    writeFile(t.file("outside.txt"), "keep me");
+    QDir().mkpath(t.file("x"));
+    ASSERT_TRUE(QFile::link(t.file("outside.txt"), t.file("x/f.txt")));
+    writeFile(t.file("o.zip"), rawZip({{"f.txt", "member"}}));
+    TZipReader r;
+    r.SetZipName(t.file("o.zip"));
+    r.SetDestDir(t.file("x"));
+    r.DoAll = true;
+    r.OverwriteMode = Always;
+    EXPECT_EQ(r.UnZip(), 1);
+    EXPECT_EQ(readFile(t.file("outside.txt")), "keep me");
+    EXPECT_EQ(readFile(t.file("x/f.txt")), "member");
+    EXPECT_FALSE(QFileInfo(t.file("x/f.txt")).isSymLink());
+}
+
+TEST(ZipExtractMethods, UnknownMethodsLeaveNoFile)
+{
+    TempDir t;
+    RawMember m9{"deflate64.bin", randomBytes(300, 1), 9};
+    RawMember m12{"bzip2.bin", randomBytes(300, 2), 12};
+    RawMember ok{"plain.txt", "plain"};
+    writeFile(t.file("m.zip"), rawZip({m9, m12, ok}));
+    platform::ScopedScriptedDialogs dlg;
+    TZipReader r;
+    Events ev;
+    ev.attach(r);
+    r.SetZipName(t.file("m.zip"));
+    r.SetDestDir(t.file("x"));
+    r.DoAll = true;
+    EXPECT_EQ(r.UnZip(), 1);
+    ASSERT_EQ(dlg->shown().size(), 2);
+    EXPECT_EQ(dlg->shown()[0].text, "Unknown Compression Method");
+    EXPECT_EQ(dlg->shown()[0].caption, "Zip Error");
+    EXPECT_EQ(treeOf(t.file("x")).keys(), QStringList{"plain.txt"});
+    EXPECT_EQ(ev.log.filter("crc").size(), 2);
+}
+
+TEST(ZipExtractMethods, DamagedDataFailsTheCrcCheckAndIsRemoved)
+{
+    TempDir t;
+    RawMember m{"bad.txt", "the stored bytes"};
+    m.crc = 0x12345678;
+    writeFile(t.file("b.zip"), rawZip({m, {"empty.txt", ""}}));
+    TZipReader r;
+    uint32_t calc = 0, stored = 0;
+    r.OnBadCRC = [&](TZipReader*, uint32_t c, uint32_t s, int) {
+        calc = c;
+        stored = s;
+    };
+    int percents = 0;
+    r.OnFilePercentDone = [&](TZipReader*, int) { ++percents; };
+    r.SetZipName(t.file("b.zip"));
+    r.SetDestDir(t.file("x"));
+    r.DoAll = true;
+    EXPECT_EQ(r.UnZip(), 1); // the empty member counts
+    EXPECT_EQ(stored, 0x12345678u);
+    EXPECT_EQ(calc, UpdateCrc32(0, "the stored bytes", 16));
+    EXPECT_EQ(treeOf(t.file("x")).keys(), QStringList{"empty.txt"});
+    EXPECT_EQ(percents, 1); // one block for the damaged member, none for the empty one
+}
+
+TEST(ZipExtractMethods, MemberLongerThanItsSizeIsStopped)
+{
+    TempDir t;
+    // A stored member claiming 4 bytes expanded but holding 10: the output guard stops it.
+    QByteArray z = rawZip({{"long.txt", "0123456789"}});
+    const int usizeAt = 22; // local header's uncompressed size
+    z[usizeAt] = 4;
+    const qsizetype cd = z.indexOf(QByteArray("PK\x01\x02", 4));
+    z[cd + 24] = 4;
+    writeFile(t.file("l.zip"), z);
+    TZipReader r;
+    Events ev;
+    ev.attach(r);
+    r.SetZipName(t.file("l.zip"));
+    r.SetDestDir(t.file("x"));
+    r.DoAll = true;
+    EXPECT_EQ(r.UnZip(), 0);
+    EXPECT_EQ(ev.log.filter("crc").size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(t.file("x/long.txt")));
+}
+
+TEST(ZipExtractProgress, PercentagesAndCancel)
+{
+    TempDir t;
+    writeFile(t.file("big.bin"), randomBytes(200000, 3));
+    writeFile(t.file("small.txt"), textBytes(1000, 3));
+    TZipWriter w;
+    w.SetZipName(t.file("p.zip"));
+    w.PackLevel = 0;
+    w.FilesList << t.file("big.bin") << t.file("small.txt");
+    ASSERT_EQ(w.Zip(), 2);
+    {
+        TZipReader r;
+        QList<int> file, total;
+        r.OnFilePercentDone = [&](TZipReader*, int p) { file << p; };
+        r.OnTotalPercentDone = [&](TZipReader*, int p) { total << p; };
+        r.SetZipName(t.file("p.zip"));
+        r.SetDestDir(t.file("x"));
+        r.DoAll = true;
+        EXPECT_EQ(r.UnZip(), 2);
+        ASSERT_GT(file.size(), 10);
+        EXPECT_EQ(file.first(), 8); // 16000 of 200000
+        EXPECT_EQ(total.last(), 100);
+        EXPECT_TRUE(std::is_sorted(total.begin(), total.end()));
+    }
+    {
+        TZipReader r;
+        r.SetZipName(t.file("p.zip"));
+        r.SetDestDir(t.file("c"));
+        r.DoAll = true;
+        r.OnFilePercentDone = [&](TZipReader* s, int p) {
+            if (p > 30)
+                s->CancelRequested = true;
+        };
+        int completed = -1;
+        r.OnUnZipComplete = [&](TZipReader*, int n) { completed = n; };
+        try {
+            r.UnZip();
+            ADD_FAILURE() << "no cancel";
+        } catch (const EUserCanceled& e) {
+            EXPECT_EQ(e.Message, "User Aborted Operation");
+        }
+        EXPECT_EQ(completed, 0);
+        EXPECT_FALSE(r.CancelRequested);
+        EXPECT_TRUE(treeOf(t.file("c")).isEmpty()); // no partial member left behind
+    }
+}
+
+TEST(ZipExtractAttributes, ReadOnlyMembersAndReplaceReadOnly)
+{
+    TempDir t;
+    writeFile(t.file("ro.txt"), "read only");
+    QFile::setPermissions(t.file("ro.txt"), QFile::ReadOwner | QFile::ReadGroup);
+    TZipWriter w;
+    w.SetZipName(t.file("r.zip"));
+    w.FilesList << t.file("ro.txt");
+    ASSERT_EQ(w.Zip(), 1);
+    EXPECT_EQ(w.Members()->Header(0)->ExternalAttributes & 1, 1u);
+    TZipReader r;
+    r.SetZipName(t.file("r.zip"));
+    r.SetDestDir(t.file("x"));
+    r.DoAll = true;
+    r.OverwriteMode = Always;
+    EXPECT_EQ(r.UnZip(), 1);
+    EXPECT_FALSE(QFileInfo(t.file("x/ro.txt")).permissions() & QFile::WriteOwner);
+    // Extracting again over the read-only file.
+    r.ReplaceReadOnly = true;
+    EXPECT_EQ(r.UnZip(), 1);
+    EXPECT_EQ(readFile(t.file("x/ro.txt")), "read only");
+}
