@@ -313,7 +313,14 @@ void TZipHeaderInfo::SaveLocalToStream(TStream& stream)
 void TZipHeaderInfo::SaveCentralToStream(TStream& stream)
 {
     UpdateNameLength();
-    const QByteArray name = EncodedName();
+    bool utf8 = false;
+    const QByteArray name = EncodedName(&utf8);
+    // Readers such as Info-ZIP's unzip decode every name of a member made on MS-DOS (host 0)
+    // from the OEM code page, flag or not; a UTF-8 name is therefore marked as made on
+    // Windows NT (host 11), whose attributes are the same DOS attributes.
+    uint16_t madeBy = VersionMadeBy;
+    if (utf8 && (madeBy >> 8) == 0)
+        madeBy = uint16_t(madeBy | (11u << 8));
     // A comment that was never loaded cannot be written: its length goes to 0 rather than
     // announcing bytes that do not follow.
     if (!comment_)
@@ -322,7 +329,7 @@ void TZipHeaderInfo::SaveCentralToStream(TStream& stream)
         FileCommentLength = uint16_t(comment_->size());
     uint8_t rec[CentralHeaderFixedSize];
     PutLE32(rec, CentralFileHeaderSig);
-    PutLE16(rec + 4, VersionMadeBy);
+    PutLE16(rec + 4, madeBy);
     PutLE16(rec + 6, VersionNeeded);
     PutLE16(rec + 8, Flags);
     PutLE16(rec + 10, CompressionMethod);
@@ -426,26 +433,36 @@ bool TEndCentral::FindEndCentral(TStream& stream)
     if (stream.Read(buf.data(), n) != n)
         return false;
     const auto* b = reinterpret_cast<const uint8_t*>(buf.constData());
+    // Candidates nearest the end first. A record whose comment would run past the end of the
+    // file is a stray byte pattern (for example inside another record's comment) and never
+    // taken; a record whose comment ends exactly at the end of the file is preferred over one
+    // followed by other bytes, so record-shaped bytes inside a comment do not hide the real one.
+    int64_t found = -1;
     for (int64_t i = n - EndCentralFixedSize; i >= 0; --i) {
         if (b[i] != 0x50 || GetLE32(b + i) != EndCentralDirSig)
             continue;
-        const uint16_t commentLen = GetLE16(b + i + 20);
-        // A record whose comment would run past the end of the file is a stray byte pattern
-        // (for example inside another record's comment).
-        if (i + EndCentralFixedSize + commentLen > n)
+        const int64_t recordEnd = i + EndCentralFixedSize + GetLE16(b + i + 20);
+        if (recordEnd > n)
             continue;
-        const uint8_t* r = b + i;
-        ThisDisk = GetLE16(r + 4);
-        CentralDisk = GetLE16(r + 6);
-        EntriesThisDisk = GetLE16(r + 8);
-        TotalEntries = GetLE16(r + 10);
-        CentralSize = GetLE32(r + 12);
-        CentralOffset = GetLE32(r + 16);
-        CommentLength = commentLen;
-        CommentPosition = uint32_t(std::min<int64_t>(size - n + i + EndCentralFixedSize, 0xFFFFFFFF));
-        return true;
+        if (recordEnd == n) {
+            found = i;
+            break;
+        }
+        if (found < 0)
+            found = i;
     }
-    return false;
+    if (found < 0)
+        return false;
+    const uint8_t* r = b + found;
+    ThisDisk = GetLE16(r + 4);
+    CentralDisk = GetLE16(r + 6);
+    EntriesThisDisk = GetLE16(r + 8);
+    TotalEntries = GetLE16(r + 10);
+    CentralSize = GetLE32(r + 12);
+    CentralOffset = GetLE32(r + 16);
+    CommentLength = GetLE16(r + 20);
+    CommentPosition = uint32_t(std::min<int64_t>(size - n + found + EndCentralFixedSize, 0xFFFFFFFF));
+    return true;
 }
 
 void TEndCentral::SaveEndCentralToStream(TStream& stream)

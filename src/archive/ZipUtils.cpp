@@ -246,7 +246,7 @@ TDirSearch::TDirSearch(const QString& path, bool recurse, const QString& mask) :
         levels_ = p.mid(cut + 1).split(QLatin1Char('/'), Qt::SkipEmptyParts);
         level_ = 0;
     }
-    stack_[0] = std::make_unique<TSearchData>(start, levels_.isEmpty() ? mask_ : levels_[0]);
+    stack_.push_back(std::make_unique<TSearchData>(start, levels_.isEmpty() ? mask_ : levels_[0]));
 }
 
 TDirSearch::~TDirSearch() = default;
@@ -260,11 +260,11 @@ QString TDirSearch::Next(TSearchRec& rec)
 {
     const int levels = int(levels_.size());
     for (;;) {
-        TSearchData* cur = stack_[size_t(depth_)].get();
-        if (!cur)
+        if (stack_.empty())
             return QString();
+        TSearchData* cur = stack_[size_t(depth_)].get();
         if (cur->FindResult != 0) {
-            stack_[size_t(depth_)].reset();
+            stack_.pop_back();
             if (depth_ == 0)
                 return QString();
             --depth_;
@@ -276,8 +276,6 @@ QString TDirSearch::Next(TSearchRec& rec)
         const bool isFolder = (e.rec.Attr & faDirectory) != 0;
         const bool enterable = isFolder && !e.rec.Name.startsWith(QLatin1Char('.'));
         auto canDescend = [&]() {
-            if (depth_ >= MaxDepth)
-                return false;
             // A folder already open on the way down is a link loop.
             for (int d = 0; d <= depth_; ++d)
                 if (stack_[size_t(d)]->dev_ == e.dev && stack_[size_t(d)]->ino_ == e.ino)
@@ -285,7 +283,7 @@ QString TDirSearch::Next(TSearchRec& rec)
             return true;
         };
         auto descend = [&](const QString& mask) {
-            stack_[size_t(depth_ + 1)] = std::make_unique<TSearchData>(cur->Path + e.rec.Name, mask);
+            stack_.push_back(std::make_unique<TSearchData>(cur->Path + e.rec.Name, mask));
             ++depth_;
             level_ = levels > 0 ? std::min(depth_, levels - 1) : -1;
         };

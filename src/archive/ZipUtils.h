@@ -112,10 +112,10 @@ private:
 // Walks a folder for files fitting a mask, optionally into sub-folders, and with folder-level
 // patterns in the path ("data/*/logs/"). Folders whose name starts with "." are never
 // entered; symbolic links to folders are not followed (no loops); order is case-insensitive
-// by name, a sub-folder's files before the rest of its parent's entries. At most 20 levels.
+// by name, a sub-folder's files before the rest of its parent's entries. There is no depth
+// limit, so no file of a deep tree is silently left out.
 class TDirSearch {
 public:
-    static constexpr int MaxDepth = 20;
     TDirSearch(const QString& path, bool recurse, const QString& mask);
     ~TDirSearch();
     TDirSearch(const TDirSearch&) = delete;
@@ -125,7 +125,7 @@ public:
 
 private:
     bool Matches(const QString& pattern, const QString& name) const;
-    std::array<std::unique_ptr<TSearchData>, MaxDepth + 1> stack_;
+    std::vector<std::unique_ptr<TSearchData>> stack_;
     int depth_ = 0;
     QString mask_;
     bool recurse_;
