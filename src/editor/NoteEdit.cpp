@@ -232,6 +232,11 @@ RichParaProps TNoteParaAttributes::Props() const
 
 void TNoteParaAttributes::change(const std::function<void(RichParaProps&)>& f, bool)
 {
+    changeBlocks([&f](QTextBlockFormat&, RichParaProps& p) { f(p); });
+}
+
+void TNoteParaAttributes::changeBlocks(const std::function<void(QTextBlockFormat&, RichParaProps&)>& f)
+{
     QTextCursor c = owner_->textCursor();
     QTextDocument* doc = owner_->document();
     const int start = c.selectionStart(), end = c.selectionEnd();
@@ -240,7 +245,7 @@ void TNoteParaAttributes::change(const std::function<void(RichParaProps&)>& f, b
     for (QTextBlock b = doc->findBlock(start); b.isValid(); b = b.next()) {
         QTextBlockFormat bf = b.blockFormat();
         RichParaProps p = richParaProps(bf);
-        f(p);
+        f(bf, p);
         setRichParaProps(bf, p);
         QTextCursor bc(b);
         bc.setBlockFormat(bf);
@@ -269,13 +274,23 @@ void TNoteParaAttributes::SetAlignment(TNoteAlignment value)
 int TNoteParaAttributes::FirstIndent() const { return Props().startIndent() / 20; }
 void TNoteParaAttributes::SetFirstIndent(int value)
 {
-    change([value](RichParaProps& p) { p.setStartIndent(value * 20); });
+    // The first line moves; the following lines keep their offset from it.
+    change([value](RichParaProps& p) {
+        const int offset = p.offset();
+        p.leftIndent = value * 20 + offset;
+        p.firstIndent = -offset;
+    });
 }
 
 int TNoteParaAttributes::LeftIndent() const { return Props().offset() / 20; }
 void TNoteParaAttributes::SetLeftIndent(int value)
 {
-    change([value](RichParaProps& p) { p.setOffset(value * 20); });
+    // The following lines move; the first line stays.
+    change([value](RichParaProps& p) {
+        const int start = p.startIndent();
+        p.leftIndent = start + value * 20;
+        p.firstIndent = -value * 20;
+    });
 }
 
 int TNoteParaAttributes::RightIndent() const { return Props().rightIndent / 20; }
@@ -320,18 +335,48 @@ void TNoteParaAttributes::SetSpaceAfter(int value)
     change([value](RichParaProps& p) { p.spaceAfter = value * 20; });
 }
 
+namespace {
+// A rule that needs a spacing (at least, exactly, multiple) set while the spacing is still 0
+// cannot be told from single spacing in the paragraph's own properties; it waits here until
+// the spacing comes (the paragraph dialog writes the rule first, then the spacing).
+constexpr int PendingLineSpacingRule = QTextFormat::UserProperty + 0x5100;
+
+int effectiveRule(const QTextBlockFormat& f, const RichParaProps& p)
+{
+    if (p.lineSpacing == 0 && f.hasProperty(PendingLineSpacingRule))
+        return f.intProperty(PendingLineSpacingRule);
+    return p.lineSpacingRule();
+}
+
+void setSpacing(QTextBlockFormat& f, RichParaProps& p, int rule, int value)
+{
+    p.setLineSpacingRule(rule, value);
+    if (value == 0 && (rule == 3 || rule == 4 || rule == 5))
+        f.setProperty(PendingLineSpacingRule, rule);
+    else
+        f.clearProperty(PendingLineSpacingRule);
+}
+} // namespace
+
 int TNoteParaAttributes::LineSpacing() const { return Props().lineSpacingValue() / 20; }
 void TNoteParaAttributes::SetLineSpacing(int value)
 {
     // The rule stays as it was.
-    change([value](RichParaProps& p) { p.setLineSpacingRule(p.lineSpacingRule(), value * 20); });
+    changeBlocks([value](QTextBlockFormat& f, RichParaProps& p) {
+        setSpacing(f, p, effectiveRule(f, p), value * 20);
+    });
 }
 
-int TNoteParaAttributes::LineSpacingRule() const { return Props().lineSpacingRule(); }
+int TNoteParaAttributes::LineSpacingRule() const
+{
+    const QTextBlockFormat f = owner_->textCursor().blockFormat();
+    return effectiveRule(f, richParaProps(f));
+}
+
 void TNoteParaAttributes::SetLineSpacingRule(int value)
 {
     // The spacing stays as it was.
-    change([value](RichParaProps& p) { p.setLineSpacingRule(value, p.lineSpacingValue()); });
+    changeBlocks([value](QTextBlockFormat& f, RichParaProps& p) { setSpacing(f, p, value, p.lineSpacingValue()); });
 }
 
 int TNoteParaAttributes::Tab(int index) const

@@ -158,6 +158,7 @@ public:
 private:
     // Changes every paragraph of the selection, as one undo step.
     void change(const std::function<void(platform::RichParaProps&)>& f, bool indentsOnly = false);
+    void changeBlocks(const std::function<void(QTextBlockFormat&, platform::RichParaProps&)>& f);
 
     TCustomNoteEdit* owner_;
 };

@@ -37,7 +37,6 @@ QByteArray PlainTextToBytes(QStringView text, bool utf16)
         case u'\n':
         case 0x2029: // paragraph mark
         case 0x2028: // line break
-        case u'\v':
             s += QStringLiteral("\r\n");
             break;
         case u'\r':

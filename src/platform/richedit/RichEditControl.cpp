@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QScreen>
@@ -133,11 +134,20 @@ RichEditControl::RichEditControl(QWidget* parent) : QTextEdit(parent)
     attachDocument(doc);
 }
 
-RichEditControl::~RichEditControl() = default;
+RichEditControl::~RichEditControl()
+{
+    // The highlighter touches its document when it goes; it must go while the view still
+    // exists.
+    if (QTextDocument* doc = document())
+        doc->disconnect(this);
+    delete urlHighlighter_;
+    urlHighlighter_ = nullptr;
+}
 
 void RichEditControl::attachDocument(QTextDocument* doc)
 {
-    QTextDocument* old = document();
+    // The text control deletes a document it made itself; ours we delete here.
+    QPointer<QTextDocument> old = document();
     if (old && old != doc)
         old->disconnect(this);
     setDocument(doc);
