@@ -2,6 +2,11 @@
 
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define MV_CRC_CLMUL 1
+#endif
+
 namespace archive {
 
 namespace {
@@ -26,13 +31,8 @@ inline uint32_t load32(const unsigned char* p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-} // namespace
-
-uint32_t UpdateCrcRegister(uint32_t reg, const void* data, size_t len)
+uint32_t tableUpdate(uint32_t reg, const unsigned char* p, size_t len)
 {
-    const auto* p = static_cast<const unsigned char*>(data);
-    if (!p)
-        return reg;
     const auto& t = kSlice.t;
     while (len >= 16) {
         const uint32_t a = load32(p) ^ reg;
@@ -49,6 +49,84 @@ uint32_t UpdateCrcRegister(uint32_t reg, const void* data, size_t len)
     while (len--)
         reg = t[0][(reg ^ *p++) & 0xFF] ^ (reg >> 8);
     return reg;
+}
+
+#ifdef MV_CRC_CLMUL
+
+// Folding constants: x^n mod P, bit-reflected into 33 bits, for a fold over d bits the low
+// quad word takes n = d + 32 and the high one n = d - 32.
+constexpr uint64_t reflectedXPowMod(int n)
+{
+    uint64_t r = 1;
+    for (int i = 0; i < n; ++i) {
+        r <<= 1;
+        if (r & 0x100000000ull)
+            r ^= 0x104C11DB7ull;
+    }
+    uint64_t out = 0;
+    for (int i = 0; i < 32; ++i)
+        if (r & (1ull << i))
+            out |= 1ull << (32 - i);
+    return out;
+}
+constexpr uint64_t kFold512Lo = reflectedXPowMod(544), kFold512Hi = reflectedXPowMod(480);
+constexpr uint64_t kFold128Lo = reflectedXPowMod(160), kFold128Hi = reflectedXPowMod(96);
+static_assert(kFold512Lo == 0x154442bd4ull && kFold128Hi == 0x0ccaa009eull);
+
+__attribute__((target("pclmul,sse4.1"))) inline __m128i fold(__m128i x, __m128i k)
+{
+    return _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11));
+}
+
+// Carry-less multiplication folds four 16-byte lanes at a time; the last lane, which holds
+// the same remainder as everything folded into it, goes through the table.
+__attribute__((target("pclmul,sse4.1"))) uint32_t clmulUpdate(uint32_t reg, const unsigned char* p, size_t len)
+{
+    auto load = [](const unsigned char* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); };
+    __m128i x1 = _mm_xor_si128(load(p), _mm_cvtsi32_si128(int(reg)));
+    __m128i x2 = load(p + 16), x3 = load(p + 32), x4 = load(p + 48);
+    p += 64;
+    len -= 64;
+    const __m128i k4 = _mm_set_epi64x(int64_t(kFold512Hi), int64_t(kFold512Lo));
+    while (len >= 64) {
+        x1 = _mm_xor_si128(fold(x1, k4), load(p));
+        x2 = _mm_xor_si128(fold(x2, k4), load(p + 16));
+        x3 = _mm_xor_si128(fold(x3, k4), load(p + 32));
+        x4 = _mm_xor_si128(fold(x4, k4), load(p + 48));
+        p += 64;
+        len -= 64;
+    }
+    const __m128i k1 = _mm_set_epi64x(int64_t(kFold128Hi), int64_t(kFold128Lo));
+    x2 = _mm_xor_si128(fold(x1, k1), x2);
+    x3 = _mm_xor_si128(fold(x2, k1), x3);
+    x4 = _mm_xor_si128(fold(x3, k1), x4);
+    while (len >= 16) {
+        x4 = _mm_xor_si128(fold(x4, k1), load(p));
+        p += 16;
+        len -= 16;
+    }
+    alignas(16) unsigned char last[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(last), x4);
+    reg = tableUpdate(0, last, 16);
+    return tableUpdate(reg, p, len);
+}
+
+const bool kHaveClmul = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+
+#endif
+
+} // namespace
+
+uint32_t UpdateCrcRegister(uint32_t reg, const void* data, size_t len)
+{
+    const auto* p = static_cast<const unsigned char*>(data);
+    if (!p)
+        return reg;
+#ifdef MV_CRC_CLMUL
+    if (len >= 128 && kHaveClmul)
+        return clmulUpdate(reg, p, len);
+#endif
+    return tableUpdate(reg, p, len);
 }
 
 uint32_t UpdateCrc32(uint32_t crc, const void* data, size_t len)

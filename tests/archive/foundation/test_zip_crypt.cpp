@@ -34,7 +34,7 @@ TEST(ZipCrc, KnownValuesAndZlibAgreement)
     for (char& c : buf)
         c = char(rng());
     for (int offset = 0; offset < 8; ++offset)
-        for (int len : {0, 1, 7, 15, 16, 17, 31, 33, 100, 4091}) {
+        for (int len : {0, 1, 7, 15, 16, 17, 31, 33, 100, 127, 128, 129, 143, 191, 192, 255, 1000, 4091}) {
             const auto* p = reinterpret_cast<const Bytef*>(buf.constData() + offset);
             const uint32_t z = uint32_t(crc32(0, p, uInt(len)));
             EXPECT_EQ(UpdateCrc32(0, p, size_t(len)), z) << offset << "/" << len;
