@@ -23,7 +23,7 @@ TEST(SettingsStore, LivesUnderXdgConfigHomeAsTextValues)
 {
     ConfigHome home;
     SettingsStore reg;
-    EXPECT_TRUE(reg.filePath().startsWith(home.path()));
+    EXPECT_EQ(reg.filePath(), home.path() + "Zov.ini");
     EXPECT_TRUE(reg.writeInteger("formSlova_width", 768));
     EXPECT_TRUE(reg.writeBool("ShowDirForm", true));
     EXPECT_TRUE(reg.writeBool("ShowWordsForm", false));

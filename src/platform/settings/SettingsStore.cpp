@@ -88,8 +88,14 @@ QString SettingsStore::filePath() const
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty() || !base.startsWith('/'))
         base = QDir::homePath() + QStringLiteral("/.config");
+    while (base.size() > 1 && base.endsWith('/'))
+        base.chop(1);
+    // "Software\Zov" becomes ~/.config/Zov.ini: the "Software" level is the registry's own
+    // convention and would only add an oddly named folder to the user's config folder.
     QString k = key_;
     k.replace('\\', '/');
+    if (k.startsWith(QLatin1String("Software/"), Qt::CaseInsensitive))
+        k = k.mid(9);
     return base + '/' + k + QStringLiteral(".ini");
 }
 

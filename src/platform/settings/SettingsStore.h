@@ -4,8 +4,8 @@
 namespace platform {
 
 // The per-user settings: key "Software\Zov", section "Morvanel", kept as an ini-style text file
-// under $XDG_CONFIG_HOME (default ~/.config). Every value is text: integers in decimal,
-// booleans "1"/"0". The file is read again on every access, so another program may set a
+// $XDG_CONFIG_HOME/Zov.ini (default ~/.config/Zov.ini), section [Morvanel]. Every value is
+// text: integers in decimal, booleans "1"/"0". The file is read again on every access, so another program may set a
 // value (such as "Redraw") while the program runs; every write is atomic.
 class SettingsStore {
 public:
