@@ -195,7 +195,7 @@ bool isSkippedDestination(QByteArrayView w)
         "private", "printim", "background", "pgptbl", "defchp", "defpap", "formfield", "datafield",
         "bkmkcolf", "bkmkcoll", "category", "company", "creatim", "revtim", "buptim", "hlinkbase",
         "manager", "pwd", "passwordhash", "listpicture", "oldcprops", "oldpprops", "oldsprops",
-        "oldtprops", "ebcstart", "ebcend", "factoidname", "ts", "tsc",
+        "oldtprops", "ebcstart", "ebcend", "factoidname",
     };
     static const QSet<QByteArray> set = [] {
         QSet<QByteArray> s;
@@ -388,7 +388,7 @@ void Reader::pushGroup()
             while (p < d_.size() && (d_[p] == ' ' || d_[p] == '\r' || d_[p] == '\n'))
                 ++p;
             const QByteArrayView rest = d_.sliced(p);
-            if (rest.startsWith("\\*\\ud") && (rest.size() == 6 || !isLetter(rest[6])))
+            if (rest.startsWith("\\*\\ud") && (rest.size() == 5 || !isLetter(rest[5])))
                 g.dest = g.uprOuter;
             else
                 g.dest = Dest::Skip;
@@ -677,9 +677,13 @@ void Reader::endParagraph()
     flushRun();
     anyPar_ = true;
     cellTab_ = false;
-    QTextCharFormat cf = runFormatValid_ && !charDirty_ ? runFormat_ : makeCharFormat();
-    cursor_.setBlockFormat(makeBlockFormat());
-    cursor_.insertBlock(makeBlockFormat(), cf);
+    const QTextCharFormat cf = runFormatValid_ && !charDirty_ ? runFormat_ : makeCharFormat();
+    const QTextBlockFormat bf = makeBlockFormat();
+    cursor_.setBlockFormat(bf);
+    // An empty paragraph keeps the formatting of its mark (its line height shows it).
+    if (cursor_.block().length() <= 1)
+        cursor_.setBlockCharFormat(cf);
+    cursor_.insertBlock(bf, cf);
 }
 
 void Reader::skipUnicodeFallback(int count)

@@ -120,7 +120,7 @@ private:
     void text(QStringView s, int codePage);
     void charState(const RichCharProps& p);
     void paraState(const RichParaProps& p, const QTextBlock& block);
-    void numberText(const RichParaProps& p);
+    void numberText(const RichParaProps& p, bool withPn);
     void fragment(const QTextFragment& f, int from, int to);
     void picture(const QTextImageFormat& f);
     QString defaultFace() const;
@@ -273,7 +273,7 @@ void Writer::charState(const RichCharProps& p)
     w_.highlight = hl;
 }
 
-void Writer::numberText(const RichParaProps& p)
+void Writer::numberText(const RichParaProps& p, bool withPn)
 {
     const RichNumbering& n = p.numbering;
     if (n.kind == RichNumberingKind::None)
@@ -310,6 +310,8 @@ void Writer::numberText(const RichParaProps& p)
     word("\\tab");
     out_.append('}');
     needSpace_ = false;
+    if (!withPn)
+        return;
 
     out_.append("{\\*\\pn");
     if (n.kind == RichNumberingKind::Bullet) {
@@ -360,24 +362,16 @@ void Writer::paraState(const RichParaProps& p, const QTextBlock&)
     lastNumbering_ = p.numbering;
 
     if (paraWritten_ && p == para_) {
-        if (numbered) {
-            // The same numbering goes on: only the number's text.
-            const RichNumbering n = p.numbering;
-            const QByteArray saved = out_;
-            out_.clear();
-            numberText(p);
-            // Keep the {\pntext} group, drop the repeated {\*\pn} group.
-            const qsizetype cut = out_.indexOf("{\\*\\pn");
-            QByteArray pnText = cut >= 0 ? out_.left(cut) : out_;
-            out_ = saved + pnText;
-        }
+        // The same properties go on: only the number's text.
+        if (numbered)
+            numberText(p, false);
         return;
     }
     para_ = p;
     paraWritten_ = true;
     word("\\pard");
     if (numbered)
-        numberText(p);
+        numberText(p, true);
     switch (p.alignment) {
     case RichAlignment::Right: word("\\qr"); break;
     case RichAlignment::Center: word("\\qc"); break;
@@ -526,8 +520,7 @@ QByteArray Writer::write(int start, int end, bool whole)
             const QTextCharFormat cf = frag.charFormat();
             const QString inst = cf.stringProperty(RichProp::FieldInstruction);
             const int fid = cf.hasProperty(RichProp::FieldId) ? cf.intProperty(RichProp::FieldId) : -1;
-            if (openFieldId != -2 && (!openField.isEmpty() || openFieldId >= 0)
-                && (inst != openField || fid != openFieldId)) {
+            if (!openField.isEmpty() && (inst != openField || fid != openFieldId)) {
                 out_.append("}}}");
                 needSpace_ = false;
                 w_ = beforeField;
