@@ -476,7 +476,14 @@ void TZipReader::LoadZipCommentFromOpenStream(TEndCentral* end)
 
 void TZipReader::LoadZipComment(TEndCentral* end)
 {
-    if (end->CommentLength == 0 || end->ZipComment() || FZipName.isEmpty())
+    if (FZipName.isEmpty())
+        return;
+    if (!FMembers) {
+        // The end record is read with the directory.
+        OpenZip();
+        CloseZip();
+    }
+    if (end->CommentLength == 0 || end->ZipComment())
         return;
     OpenZip();
     LoadZipCommentFromOpenStream(end);

@@ -439,6 +439,8 @@ int TZipWriter::ProcessFiles()
             LoadZipCommentFromOpenStream(FEndRecord.get());
             run.End->Assign(*FEndRecord);
             run.End->CommentModified = false;
+            run.End->EntriesThisDisk = 0;
+            run.End->TotalEntries = 0;
             MergeOldMembers(run);
         }
         run.End->ThisDisk = 0;

@@ -1,0 +1,372 @@
+// Writing and updating archives: the bytes of the archive, what is kept, replaced and
+// appended, and that a failed or cancelled run never touches the archive it updates.
+#include "ComponentSupport.h"
+
+#include "archive/ZipCrc.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+
+using namespace ziptest;
+using namespace archive;
+
+namespace {
+
+void setMTime(const QString& file, const QDateTime& when)
+{
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(when, QFileDevice::FileModificationTime));
+}
+
+// The raw bytes of member i (local header through data) of an archive, by the central record.
+QByteArray memberBytes(const QString& zip, const QString& name)
+{
+    TZipReader r;
+    r.SetZipName(zip);
+    r.OpenZip();
+    for (int i = 0; i < r.Count(); ++i) {
+        const TZipHeaderInfo* h = r.SortedMembers()->Header(i);
+        if (h->FileName() == name) {
+            const QByteArray all = readFile(zip);
+            const int local = int(h->RelativeOffset);
+            const int n = GetLE16(reinterpret_cast<const uint8_t*>(all.constData()) + local + 26);
+            const int e = GetLE16(reinterpret_cast<const uint8_t*>(all.constData()) + local + 28);
+            return all.mid(local, 30 + n + e + int(h->CompressedSize));
+        }
+    }
+    return QByteArray();
+}
+
+QStringList memberNames(const QString& zip)
+{
+    TZipReader r;
+    r.SetZipName(zip);
+    r.OpenZip();
+    QStringList names;
+    for (int i = 0; i < r.Count(); ++i)
+        names << r.SortedMembers()->Header(i)->FullName();
+    return names;
+}
+
+QStringList filesIn(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+TEST(ZipWriterNew, ThreeFilesAtTheDefaults)
+{
+    TempDir t;
+    writeFile(t.file("src/a.txt"), textBytes(20000, 1));
+    writeFile(t.file("src/b.bin"), randomBytes(100, 2));
+    writeFile(t.file("src/empty.txt"), QByteArray());
+    TZipWriter w;
+    w.SetZipName(t.file("n.zip"));
+    w.FilesList << t.file("src/a.txt") << t.file("src/b.bin") << t.file("src/empty.txt");
+    int completed = -1;
+    w.OnZipComplete = [&](TZipWriter*, int n) { completed = n; };
+    EXPECT_EQ(w.Zip(), 3);
+    EXPECT_EQ(completed, 3);
+
+    TZipReader r;
+    r.SetZipName(t.file("n.zip"));
+    r.OpenZip();
+    ASSERT_EQ(r.Count(), 3);
+    const TZipHeaderInfo* a = r.SortedMembers()->Header(0);
+    EXPECT_EQ(a->FullName(), "a.txt");
+    EXPECT_EQ(a->CompressionMethod, 8);
+    EXPECT_EQ(a->VersionNeeded, 20);
+    EXPECT_EQ(a->InternalAttributes, 1); // text
+    EXPECT_EQ(a->CRC32, UpdateCrc32(0, textBytes(20000, 1).constData(), 20000));
+    EXPECT_EQ(a->UncompressedSize, 20000u);
+    EXPECT_LT(a->CompressedSize, 10000u);
+    const TZipHeaderInfo* b = r.SortedMembers()->Header(1);
+    EXPECT_EQ(b->CompressionMethod, 0); // random bytes do not shrink
+    EXPECT_EQ(b->CompressedSize, 100u);
+    const TZipHeaderInfo* e = r.SortedMembers()->Header(2);
+    EXPECT_EQ(e->CompressionMethod, 0);
+    EXPECT_EQ(e->CompressedSize, 0u);
+    EXPECT_EQ(e->UncompressedSize, 0u);
+    EXPECT_EQ(e->InternalAttributes, 1);
+    EXPECT_EQ(r.EndRecord().TotalEntries, 3);
+    EXPECT_EQ(r.EndRecord().EntriesThisDisk, 3);
+    // The member's date is the file's, at DOS resolution.
+    const QDateTime fileTime = QFileInfo(t.file("src/a.txt")).lastModified();
+    EXPECT_LE(qAbs(r.DateTime(0).secsTo(fileTime)), 2);
+    // Nothing else is left beside the archive.
+    EXPECT_EQ(filesIn(t.path()), QStringList{"n.zip"});
+}
+
+TEST(ZipWriterNew, EmptyListMakesAnEndRecordOnly)
+{
+    TempDir t;
+    TZipWriter w;
+    w.SetZipName(t.file("empty.zip"));
+    int completed = -1;
+    w.OnZipComplete = [&](TZipWriter*, int n) { completed = n; };
+    EXPECT_EQ(w.Zip(), 0);
+    EXPECT_EQ(completed, 0);
+    EXPECT_EQ(readFile(t.file("empty.zip")), QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'));
+}
+
+TEST(ZipWriterNew, ListsPatternsExclusionsAndDuplicates)
+{
+    TempDir t;
+    writeFile(t.file("d/one.txt"), "1");
+    writeFile(t.file("d/two.log"), "2");
+    writeFile(t.file("d/sub/three.txt"), "3");
+    writeFile(t.file("d/sub/one.txt"), "same name as d/one.txt");
+    writeFile(t.file("d/.hidden/four.txt"), "4");
+    TZipWriter w;
+    w.SetZipName(t.file("d/archive.zip"));
+    w.FilesList << ">" + t.file("d/*.txt") << t.file("d/missing.txt") << t.file("d/two.log");
+    w.ExcludeList << "*three*";
+    QStringList missing, skipped;
+    w.OnNoSuchFile = [&](TZipWriter*, const QString& n) { missing << n; };
+    w.OnSkippingFile = [&](TZipReader*, TSkipReason why, const QString& n, int i) {
+        skipped << QStringLiteral("%1 %2 %3").arg(int(why)).arg(QFileInfo(n).fileName()).arg(i);
+    };
+    EXPECT_EQ(w.Zip(), 2);
+    EXPECT_EQ(missing, QStringList{t.file("d/missing.txt")});
+    EXPECT_EQ(skipped, QStringList{"1 one.txt -1"}); // the second "one.txt", without paths
+    EXPECT_EQ(memberNames(t.file("d/archive.zip")), (QStringList{"two.log", "one.txt"}));
+
+    // Stored paths relative to the root folder.
+    TZipWriter p;
+    p.SetZipName(t.file("paths.zip"));
+    p.SetRootDir(t.file("d"));
+    p.SetRelativePaths(true);
+    EXPECT_TRUE(p.StorePaths());
+    EXPECT_TRUE(p.Recurse);
+    p.FilesList << "*.txt";
+    EXPECT_EQ(p.Zip(), 3);
+    QStringList names = memberNames(t.file("paths.zip"));
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"one.txt", "sub\\one.txt", "sub\\three.txt"}));
+    p.SetStorePaths(false);
+    EXPECT_FALSE(p.RelativePaths());
+
+    // Full paths never keep their leading "/".
+    TZipWriter f;
+    f.SetZipName(t.file("full.zip"));
+    f.SetStorePaths(true);
+    f.FilesList << t.file("d/one.txt");
+    EXPECT_EQ(f.Zip(), 1);
+    QString stored = t.file("d/").mid(1);
+    stored.replace('/', '\\');
+    EXPECT_EQ(memberNames(t.file("full.zip")), QStringList{stored + "one.txt"});
+}
+
+TEST(ZipWriterNew, ArchiveNeverContainsItself)
+{
+    TempDir t;
+    writeFile(t.file("d/a.txt"), "a");
+    TZipWriter w;
+    w.SetZipName(t.file("d/self.zip"));
+    w.FilesList << t.file("d/a.txt");
+    ASSERT_EQ(w.Zip(), 1);
+    // By pattern, by its own name, and by another spelling of the same path.
+    w.FilesList << t.file("d/*.*") << t.file("d/self.zip") << t.file("d/../d/self.zip");
+    EXPECT_EQ(w.Zip(), 0);
+    EXPECT_EQ(memberNames(t.file("d/self.zip")), QStringList{"a.txt"});
+}
+
+TEST(ZipWriterUpdate, KeepsReplacesAndAppends)
+{
+    TempDir t;
+    const QDateTime old(QDate(2024, 5, 1), QTime(10, 0, 0));
+    writeFile(t.file("s/keep.txt"), textBytes(5000, 1));
+    writeFile(t.file("s/change.txt"), textBytes(6000, 2));
+    writeFile(t.file("s/last.txt"), textBytes(7000, 3));
+    for (const char* f : {"s/keep.txt", "s/change.txt", "s/last.txt"})
+        setMTime(t.file(f), old);
+    TZipWriter w;
+    w.SetZipName(t.file("u.zip"));
+    w.FilesList << t.file("s/keep.txt") << t.file("s/change.txt") << t.file("s/last.txt");
+    ASSERT_EQ(w.Zip(), 3);
+    const QByteArray keepBefore = memberBytes(t.file("u.zip"), "keep.txt");
+    const QByteArray before = readFile(t.file("u.zip"));
+
+    // Nothing newer: rebuilt with every member, nothing counted, the same bytes.
+    TZipWriter same;
+    same.SetZipName(t.file("u.zip"));
+    same.FilesList << t.file("s/keep.txt") << t.file("s/change.txt") << t.file("s/last.txt");
+    EXPECT_EQ(same.Zip(), 0);
+    EXPECT_TRUE(same.FilesList.isEmpty());
+    EXPECT_EQ(readFile(t.file("u.zip")), before);
+
+    // One newer file replaced in place, two new files appended in list order.
+    writeFile(t.file("s/change.txt"), textBytes(9000, 4));
+    writeFile(t.file("s/new2.txt"), "second new");
+    writeFile(t.file("s/new1.txt"), "first new");
+    TZipWriter u;
+    u.SetZipName(t.file("u.zip"));
+    u.FilesList << t.file("s/new1.txt") << t.file("s/keep.txt") << t.file("s/change.txt") << t.file("s/new2.txt");
+    EXPECT_EQ(u.Zip(), 3);
+    EXPECT_EQ(memberNames(t.file("u.zip")), (QStringList{"keep.txt", "change.txt", "last.txt", "new1.txt", "new2.txt"}));
+    // The kept member's bytes are exactly the old ones.
+    EXPECT_EQ(memberBytes(t.file("u.zip"), "keep.txt"), keepBefore);
+    // The component describes the new archive without reading it again.
+    ASSERT_EQ(u.Count(), 5);
+    EXPECT_EQ(u.Filename(1), "change.txt");
+    EXPECT_EQ(u.SortedMembers()->Header(1)->UncompressedSize, 9000u);
+
+    Extracted ex = unzipAll(t.file("u.zip"), t.file("x"));
+    EXPECT_EQ(ex.count, 5);
+    EXPECT_EQ(readFile(t.file("x/change.txt")), textBytes(9000, 4));
+    EXPECT_EQ(filesIn(t.path()), QStringList{"u.zip"});
+
+    // zaReplace replaces whatever the dates say; zaFreshen adds nothing new.
+    TZipWriter rp;
+    rp.SetZipName(t.file("u.zip"));
+    rp.ZipAction = zaReplace;
+    rp.FilesList << t.file("s/keep.txt");
+    EXPECT_EQ(rp.Zip(), 1);
+    writeFile(t.file("s/other.txt"), "not in the archive");
+    TZipWriter fr;
+    fr.SetZipName(t.file("u.zip"));
+    fr.ZipAction = zaFreshen;
+    fr.FilesList << t.file("s/other.txt") << t.file("s/last.txt");
+    EXPECT_EQ(fr.Zip(), 0);
+    EXPECT_EQ(memberNames(t.file("u.zip")).size(), 5);
+}
+
+TEST(ZipWriterUpdate, CancelAndFailureLeaveTheArchiveUntouched)
+{
+    TempDir t;
+    writeFile(t.file("s/a.txt"), textBytes(3000, 1));
+    TZipWriter w;
+    w.SetZipName(t.file("c.zip"));
+    w.FilesList << t.file("s/a.txt");
+    ASSERT_EQ(w.Zip(), 1);
+    const QByteArray before = readFile(t.file("c.zip"));
+    writeFile(t.file("s/big.bin"), randomBytes(300000, 5));
+
+    {
+        // Cancel while the new member is written.
+        TZipWriter c;
+        c.SetZipName(t.file("c.zip"));
+        c.FilesList << t.file("s/big.bin");
+        c.OnFilePercentDone = [&](TZipReader* s, int p) {
+            if (p > 40)
+                s->CancelRequested = true;
+        };
+        bool completed = false;
+        c.OnZipComplete = [&](TZipWriter*, int) { completed = true; };
+        try {
+            c.Zip();
+            ADD_FAILURE() << "no cancel";
+        } catch (const EUserCanceled& e) {
+            EXPECT_EQ(e.Message, "User Aborted Operation");
+        }
+        EXPECT_FALSE(completed);
+        EXPECT_EQ(readFile(t.file("c.zip")), before);
+        EXPECT_EQ(filesIn(t.path()), QStringList{"c.zip"});
+        // The component still reads the untouched archive.
+        c.OpenZip();
+        EXPECT_EQ(c.Count(), 1);
+    }
+    {
+        TZipWriter s;
+        s.SetZipName(t.file("c.zip"));
+        s.FilesList << t.file("s/big.bin");
+        s.OnStartZipInfo = [](TZipWriter*, int, int64_t, TEndCentral&, bool& stop) { stop = true; };
+        try {
+            s.Zip();
+            ADD_FAILURE() << "no stop";
+        } catch (const EUserCanceled& e) {
+            EXPECT_EQ(e.Message, "User canceled Zip operation");
+        }
+        EXPECT_EQ(readFile(t.file("c.zip")), before);
+        EXPECT_EQ(filesIn(t.path()), QStringList{"c.zip"});
+    }
+    {
+        // Any error on the way: the same.
+        TZipWriter f;
+        f.SetZipName(t.file("c.zip"));
+        f.FilesList << t.file("s/big.bin");
+        f.OnEndZip = [](TZipWriter*, const QString&, int64_t, int64_t, int64_t) {
+            throw platform::Exception("disk trouble");
+        };
+        EXPECT_THROW(f.Zip(), platform::Exception);
+        EXPECT_EQ(readFile(t.file("c.zip")), before);
+        EXPECT_EQ(filesIn(t.path()), QStringList{"c.zip"});
+    }
+    {
+        // A new archive that fails leaves nothing.
+        TZipWriter n;
+        n.SetZipName(t.file("new.zip"));
+        n.FilesList << t.file("s/big.bin");
+        n.OnStartZip = [](TZipWriter*, const QString&, TZipHeaderInfo&, bool&) { throw platform::Exception("no"); };
+        EXPECT_THROW(n.Zip(), platform::Exception);
+        EXPECT_EQ(filesIn(t.path()), QStringList{"c.zip"});
+    }
+}
+
+TEST(ZipWriterUpdate, DisposeOnlyAfterSuccess)
+{
+    TempDir t;
+    writeFile(t.file("s/a.txt"), "a");
+    writeFile(t.file("s/b.txt"), "b");
+    writeFile(t.file("s/c.txt"), "c");
+    {
+        TZipWriter w;
+        w.SetZipName(t.file("fail.zip"));
+        w.Dispose = true;
+        w.FilesList << t.file("s/a.txt") << t.file("s/b.txt");
+        w.OnStartZipInfo = [](TZipWriter*, int, int64_t, TEndCentral&, bool& stop) { stop = true; };
+        EXPECT_THROW(w.Zip(), EUserCanceled);
+        EXPECT_EQ(filesIn(t.file("s")), (QStringList{"a.txt", "b.txt", "c.txt"}));
+    }
+    TZipWriter w;
+    w.SetZipName(t.file("d.zip"));
+    w.Dispose = true;
+    w.FilesList << t.file("s/a.txt") << t.file("s/b.txt") << t.file("s/c.txt");
+    QStringList asked;
+    w.OnDisposeFile = [&](TZipWriter*, const QString& name, bool& skip) {
+        asked << QFileInfo(name).fileName();
+        skip = name.endsWith("b.txt");
+        // Called only once the archive is in place.
+        EXPECT_TRUE(QFileInfo::exists(name));
+        EXPECT_EQ(memberNames(w.ZipName()).size(), 3);
+    };
+    EXPECT_EQ(w.Zip(), 3);
+    EXPECT_EQ(asked, (QStringList{"a.txt", "b.txt", "c.txt"}));
+    EXPECT_EQ(filesIn(t.file("s")), QStringList{"b.txt"});
+}
+
+TEST(ZipWriterUpdate, ChangedCommentIsWrittenWhenTheNameChanges)
+{
+    TempDir t;
+    writeFile(t.file("a.txt"), "a");
+    TZipWriter w;
+    w.SetZipName(t.file("k.zip"));
+    w.FilesList << t.file("a.txt");
+    ASSERT_EQ(w.Zip(), 1);
+    w.SetZipComment("A comment");
+    w.SetZipName(t.file("other.zip"));
+    TZipReader r;
+    r.SetZipName(t.file("k.zip"));
+    EXPECT_EQ(r.ZipComment(), "A comment");
+    r.OpenZip();
+    EXPECT_EQ(r.Count(), 1);
+}
+
+TEST(ZipWriterUpdate, PermissionsOfTheArchiveSurvive)
+{
+    TempDir t;
+    writeFile(t.file("a.txt"), "a");
+    TZipWriter w;
+    w.SetZipName(t.file("p.zip"));
+    w.FilesList << t.file("a.txt");
+    ASSERT_EQ(w.Zip(), 1);
+    QFile::setPermissions(t.file("p.zip"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    const auto before = QFile::permissions(t.file("p.zip"));
+    writeFile(t.file("b.txt"), "b");
+    w.FilesList << t.file("b.txt");
+    ASSERT_EQ(w.Zip(), 1);
+    EXPECT_EQ(QFile::permissions(t.file("p.zip")), before);
+    EXPECT_EQ(memberNames(t.file("p.zip")), (QStringList{"a.txt", "b.txt"}));
+}
