@@ -101,7 +101,7 @@ int table(const std::vector<std::string>& paths, int reps)
         if (fs::is_directory(p)) {
             std::vector<std::string> in;
             for (const auto& e : fs::directory_iterator(p))
-                if (e.is_regular_file())
+                if (e.is_regular_file() && e.path().filename() != "MANIFEST.txt")
                     in.push_back(e.path().string());
             std::sort(in.begin(), in.end());
             files.insert(files.end(), in.begin(), in.end());
