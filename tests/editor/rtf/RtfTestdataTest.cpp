@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
 using namespace platform;
@@ -140,4 +141,73 @@ TEST(RtfTestdata, PlainTextMatchesTheConverterSuites)
     ASSERT_TRUE(ReadRtf(readFile(kit + ".rtf"), doc));
     EXPECT_EQ(normalized(exportText(doc), false).toStdString(),
               normalized(QString::fromUtf8(readFile(kit + ".txt")), false).toStdString());
+}
+
+namespace {
+
+// The body text of a parser expectation file: the characters outside the font and colour
+// tables, style sheets, info and optional (\*) destinations, with \par and \line as breaks.
+QString expectationText(QByteArray xml)
+{
+    // Control characters of list level texts are not allowed in XML.
+    for (char& c : xml)
+        if (uchar(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            c = ' ';
+    QXmlStreamReader r(xml);
+    struct G {
+        bool skip = false;
+        bool first = true;
+    };
+    QList<G> stack;
+    QString text;
+    static const QStringList skipped = {"fonttbl", "colortbl", "info", "stylesheet", "pntext",
+                                        "listtext", "fldinst", "header", "footer", "listtable",
+                                        "listoverridetable", "nonshppict", "pict", "upr"};
+    while (!r.atEnd()) {
+        r.readNext();
+        if (r.isStartElement()) {
+            const QString n = r.name().toString();
+            if (n == "group") {
+                G g;
+                g.skip = !stack.isEmpty() && stack.last().skip;
+                stack << g;
+            } else if (n == "command" && !stack.isEmpty()) {
+                const QString cmd = r.attributes().value("name").toString();
+                if (stack.last().first && (skipped.contains(cmd) || r.attributes().value("optional") == QLatin1String("true")))
+                    stack.last().skip = true;
+                stack.last().first = false;
+                if (!stack.last().skip && (cmd == "par" || cmd == "line"))
+                    text += '\n';
+                if (!stack.last().skip && cmd == "tab")
+                    text += '\t';
+            } else if (n == "chars" && !stack.isEmpty()) {
+                stack.last().first = false;
+                const QString chars = r.readElementText();
+                if (!stack.last().skip)
+                    text += chars;
+            }
+        } else if (r.isEndElement() && r.name() == QLatin1String("group") && !stack.isEmpty()) {
+            stack.removeLast();
+        }
+    }
+    EXPECT_FALSE(r.hasError()) << r.errorString().toStdString();
+    return text;
+}
+
+} // namespace
+
+TEST(RtfTestdata, TextMatchesTheParserExpectations)
+{
+    MV_REQUIRE_TESTDATA();
+    const QString dir = testdataDir() + "/rtf/rtfparserkit/parser/standard/data/";
+    const QStringList xmls = QDir(dir).entryList({"*.xml"}, QDir::Files, QDir::Name);
+    ASSERT_GT(xmls.size(), 15);
+    for (const QString& name : xmls) {
+        const QString base = QFileInfo(name).completeBaseName();
+        SCOPED_TRACE(base.toStdString());
+        QTextDocument doc;
+        ASSERT_TRUE(ReadRtf(readFile(dir + base + ".rtf"), doc));
+        EXPECT_EQ(normalized(exportText(doc), false).toStdString(),
+                  normalized(expectationText(readFile(dir + name)), false).toStdString());
+    }
 }
