@@ -109,9 +109,12 @@ QString GraphicFilter()
 
 std::unique_ptr<TGraphic> CreateGraphicForClipboard(const QMimeData& data)
 {
-    for (const auto& c : registry().clips)
-        if (ClipboardDataHas(data, c.format))
-            return c.create();
+    // Later registrations are more specific than the built-in bitmap (a GIF is also put on
+    // the clipboard as a bitmap), so they are asked first.
+    const auto& clips = registry().clips;
+    for (auto it = clips.crbegin(); it != clips.crend(); ++it)
+        if (ClipboardDataHas(data, it->format))
+            return it->create();
     return nullptr;
 }
 

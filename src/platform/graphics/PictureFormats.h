@@ -45,7 +45,8 @@ bool IsPictureFile(const QString& fileName);
 std::unique_ptr<TGraphic> CreateGraphicForFile(const QString& fileName);
 // A file dialog filter: "All (*.gif *.bmp ...);;CompuServe GIF Image (*.gif);;...".
 QString GraphicFilter();
-// The class for clipboard data: the first registered format that the data hold, or null.
+// The class for clipboard data: the most recently registered format that the data hold
+// (so "GIF Image" wins over the bitmap put beside it), or null.
 std::unique_ptr<TGraphic> CreateGraphicForClipboard(const QMimeData& data);
 bool ClipboardHasPicture(const QMimeData& data);
 
