@@ -4,6 +4,7 @@
 #include "app/TreeFile.h"
 #include "app/UnitDir.h"
 #include "app/UnitHistory.h"
+#include "editor/REMain.h"
 #include "web/Unit_kyes.h"
 
 #include <QCheckBox>
@@ -313,4 +314,30 @@ TEST_F(AppTest, AFailedWriteIsReported)
     ASSERT_EQ(dialogs->messages().size(), 1);
     EXPECT_TRUE(dialogs->messages().first().contains(QString::fromUtf8("日本")));
     EXPECT_EQ(read(dir + "Menue"), QByteArray("a\r\n\tb\r\n"));
+}
+
+namespace {
+// An editor holding a note whose user answers Cancel to "Save changes?".
+class RefusingEditor : public TFormEdit {
+public:
+    bool CloseQuery() override { return false; }
+};
+} // namespace
+
+TEST_F(AppTest, TheEditorFillsItsPanelAndCanKeepTheProgramRunning)
+{
+    start();
+    FormSlova->resize(700, 500);
+    FormSlova->PlaceEditor();
+    EXPECT_EQ(FormEdit->parentWidget(), FormSlova->PanelEditor);
+    EXPECT_EQ(FormEdit->geometry(), FormSlova->PanelEditor->rect());
+
+    FormSlova->show();
+    delete FormEdit;
+    FormEdit = new RefusingEditor();
+    FormSlova->EditorShown = 1;
+    EXPECT_FALSE(FormSlova->close());
+    EXPECT_TRUE(FormSlova->isVisible());
+    FormSlova->EditorShown = 0;
+    EXPECT_TRUE(FormSlova->close());
 }
