@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cmath>
 
 namespace archive {
@@ -31,12 +32,13 @@ void TObjectList::Grow()
         delta = 4;
     else if (capacity_ < 9)
         delta = 8;
-    SetCapacity(capacity_ + delta);
+    // The last step stops at the largest list, so all 65535 entries can be used.
+    SetCapacity(std::min(capacity_ + delta, int(MaxListSize)));
 }
 
 void TObjectList::SetCapacity(int n)
 {
-    if (n < count_ || n >= MaxListSize + 1)
+    if (n < count_ || n > MaxListSize)
         Error(n);
     items_.resize(size_t(n), nullptr);
     capacity_ = n;

@@ -89,6 +89,18 @@ TEST(ObjectList, GrowthOwnershipAndNeighbours)
     EXPECT_EQ(alive, 1);
 }
 
+TEST(ObjectList, HoldsAtMost65535Entries)
+{
+    TObjectList l;
+    l.OwnsObjects = false;
+    TObject o;
+    for (int i = 0; i < 65535; ++i)
+        l.Add(&o);
+    EXPECT_EQ(l.Count(), 65535);
+    EXPECT_THROW(l.Add(&o), EListError);
+    EXPECT_EQ(l.Count(), 65535);
+}
+
 TEST(SortedZip, ArchiveOrderAndDuplicates)
 {
     TSortedZip l(dupError);
