@@ -305,15 +305,20 @@ TEST_F(AppTest, HelpCommandOpensTheHelpCatalogWhateverItsCase)
     EXPECT_EQ(read(progFile("HELP/Menue")), QByteArray("Menue\r\n"));
 }
 
-TEST_F(AppTest, AFailedWriteIsReported)
+TEST_F(AppTest, AFailedTreeWriteIsReportedAndStopsTheSave)
 {
     const QString dir = makeCatalog("Project1", "a\r\n\tb\r\n");
+    write(dir + "CurrentMenue", "Menue");
+    write(dir + "Menue_ind", "4\r\n");
     start();
     FormSlova->Tree1->topLevelItem(0)->setText(0, QString::fromUtf8("日本"));
     stop();
     ASSERT_EQ(dialogs->messages().size(), 1);
     EXPECT_TRUE(dialogs->messages().first().contains(QString::fromUtf8("日本")));
+    // The layer list goes first, the icon index file only after its tree.
+    EXPECT_EQ(read(dir + "CurrentMenue"), QByteArray("Menue\r\n"));
     EXPECT_EQ(read(dir + "Menue"), QByteArray("a\r\n\tb\r\n"));
+    EXPECT_EQ(read(dir + "Menue_ind"), QByteArray("4\r\n"));
 }
 
 namespace {
