@@ -6,10 +6,53 @@
 
 #include <QDateTime>
 
+#include <climits>
+#include <map>
+#include <memory>
+
 #include <algorithm>
 #include <cmath>
 
 namespace archive {
+
+// ---- class registry for streaming ----
+
+namespace {
+
+struct StreamClass {
+    TItemReader reader;
+    TItemWriter writer;
+};
+
+std::map<QString, StreamClass>& streamClasses()
+{
+    static std::map<QString, StreamClass> r;
+    return r;
+}
+
+void writeByte(TStream& s, uint8_t b)
+{
+    s.WriteBuffer(&b, 1);
+}
+
+uint8_t readByte(TStream& s)
+{
+    uint8_t b = 0;
+    s.ReadBuffer(&b, 1);
+    return b;
+}
+
+} // namespace
+
+void RegisterStreamClass(const QString& className, TItemReader reader, TItemWriter writer)
+{
+    streamClasses()[className] = StreamClass{std::move(reader), std::move(writer)};
+}
+
+void UnregisterStreamClass(const QString& className)
+{
+    streamClasses().erase(className);
+}
 
 // ---- TObjectList ----
 
@@ -163,6 +206,60 @@ void TObjectList::FreeObject(TObject* obj)
         delete obj;
 }
 
+void TObjectList::WriteObjects(TStream& stream) const
+{
+    uint8_t count[4];
+    PutLE32(count, uint32_t(count_));
+    stream.WriteBuffer(count, 4);
+    for (int i = 0; i < count_; ++i) {
+        const TObject* o = items_[size_t(i)];
+        if (!o)
+            throw EClassNotFound(QStringLiteral("Nil Source Class!"));
+        const QString name = o->ClassName();
+        const auto it = streamClasses().find(name);
+        if (it == streamClasses().end() || !it->second.writer)
+            throw EClassNotFound(QStringLiteral("Source Class <%1> not registered").arg(name));
+        const QByteArray n = name.toLatin1().left(63);
+        writeByte(stream, uint8_t(n.size()));
+        stream.WriteBuffer(n.constData(), n.size());
+        it->second.writer(stream, *o);
+    }
+}
+
+void TObjectList::ReadObjects(TStream& stream)
+{
+    uint8_t countBytes[4];
+    stream.ReadBuffer(countBytes, 4);
+    const uint32_t count = GetLE32(countBytes);
+    if (count > uint32_t(MaxListSize))
+        Error(int(std::min<uint32_t>(count, INT32_MAX)));
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t len = readByte(stream);
+        QByteArray n(len, '\0');
+        stream.ReadBuffer(n.data(), len);
+        const QString name = QString::fromLatin1(n);
+        const auto it = streamClasses().find(name);
+        if (it == streamClasses().end() || !it->second.reader)
+            throw EClassNotFound(QStringLiteral("Class <%1> not registered").arg(name));
+        std::unique_ptr<TObject> o(it->second.reader(stream));
+        if (Add(o.get()) >= 0)
+            o.release();
+    }
+}
+
+void TObjectList::WriteItems(TStream& stream) const
+{
+    writeByte(stream, OwnsObjects ? 1 : 0);
+    WriteObjects(stream);
+}
+
+void TObjectList::ReadItems(TStream& stream)
+{
+    Clear();
+    OwnsObjects = readByte(stream) != 0;
+    ReadObjects(stream);
+}
+
 // ---- TSortedObjectList ----
 
 TSortedObjectList::TSortedObjectList(TDuplicates duplicates) : Duplicates(duplicates) {}
@@ -222,6 +319,19 @@ int TSortedObjectList::IndexOf(const TObject* obj) const
 {
     int index = 0;
     return Find(KeyOf(obj), index) ? index : -1;
+}
+
+void TSortedObjectList::WriteItems(TStream& stream) const
+{
+    writeByte(stream, Duplicates);
+    TObjectList::WriteItems(stream);
+}
+
+void TSortedObjectList::ReadItems(TStream& stream)
+{
+    const uint8_t d = readByte(stream);
+    Duplicates = d <= dupError ? TDuplicates(d) : dupError;
+    TObjectList::ReadItems(stream);
 }
 
 // ---- TSortedZip ----

@@ -3,9 +3,19 @@
 // kept sorted by an abstract comparison, and the member list sorted by a chosen order.
 #include "archive/ZipRecords.h"
 
+#include <functional>
 #include <vector>
 
 namespace archive {
+
+class TStream;
+
+// Streaming of list items: each class that may be written registers how its data are
+// written and how an object is made back from them.
+using TItemWriter = std::function<void(TStream& stream, const TObject& obj)>;
+using TItemReader = std::function<TObject*(TStream& stream)>;
+void RegisterStreamClass(const QString& className, TItemReader reader, TItemWriter writer);
+void UnregisterStreamClass(const QString& className);
 
 class TObjectList : public TPersistent {
 public:
@@ -45,7 +55,18 @@ public:
     virtual void Clear();
     virtual void FreeObject(TObject* obj);
 
+    // OwnsObjects (1 byte), Count (4 bytes) and each object as its class name (length byte,
+    // at most 63 characters) and its registered data. A class not registered raises
+    // EClassNotFound "Source Class <%s> not registered", an empty entry "Nil Source Class!".
+    virtual void WriteItems(TStream& stream) const;
+    // Reads what WriteItems wrote, replacing the entries; an unknown class raises
+    // EClassNotFound "Class <%s> not registered".
+    virtual void ReadItems(TStream& stream);
+
 protected:
+    void WriteObjects(TStream& stream) const;
+    void ReadObjects(TStream& stream);
+
     virtual void Error(int index) const;
     virtual void Grow();
     void InsertAt(int index, TObject* obj);
@@ -72,6 +93,9 @@ public:
     int Add(TObject* obj) override;
     void Insert(int index, TObject* obj) override;
     int IndexOf(const TObject* obj) const override;
+    // A sorted list writes and reads its Duplicates byte first.
+    void WriteItems(TStream& stream) const override;
+    void ReadItems(TStream& stream) override;
 
     virtual const TObject* KeyOf(const TObject* obj) const { return obj; }
     // Below 0 places key1 (the listed entry) before key2 (the one being placed).

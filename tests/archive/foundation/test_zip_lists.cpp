@@ -4,9 +4,12 @@
 
 #include <QStringList>
 
+#include "FoundationHelpers.h"
+
 #include <gtest/gtest.h>
 
 using namespace archive;
+using namespace zipbase_test;
 
 namespace {
 
@@ -178,6 +181,60 @@ TEST(SortedZip, EqualNamesComeInReverseInsertionOrder)
     for (int i = 0; i < l.Count(); ++i)
         sizes << l.Header(i)->CompressedSize;
     EXPECT_EQ(sizes, (QList<uint32_t>{2, 4, 3, 1}));
+}
+
+TEST(SortedZip, ListsStreamThroughRegisteredClasses)
+{
+    TSortedZip l(dupAccept);
+    l.SortMode = ByCompressedSize;
+    l.Add(member("small", 1));
+    l.Add(member("big", 9));
+    TMemoryStream s;
+    try {
+        l.WriteItems(s);
+        FAIL();
+    } catch (const EClassNotFound& e) {
+        EXPECT_EQ(e.Message, QStringLiteral("Source Class <TZipHeaderInfo> not registered"));
+    }
+    RegisterStreamClass(
+        QStringLiteral("TZipHeaderInfo"),
+        [](TStream& st) {
+            auto* h = new TZipHeaderInfo;
+            uint8_t b[5];
+            st.ReadBuffer(b, 5);
+            h->CompressedSize = GetLE32(b);
+            QByteArray n(b[4], '\0');
+            st.ReadBuffer(n.data(), n.size());
+            h->SetFilename(QString::fromLatin1(n));
+            return h;
+        },
+        [](TStream& st, const TObject& o) {
+            const auto& h = static_cast<const TZipHeaderInfo&>(o);
+            uint8_t b[5];
+            PutLE32(b, h.CompressedSize);
+            b[4] = uint8_t(h.FileName().size());
+            st.WriteBuffer(b, 5);
+            st.WriteBuffer(h.FileName().toLatin1().constData(), h.FileName().size());
+        });
+    s.Clear();
+    l.WriteItems(s);
+    EXPECT_EQ(hexOf(s.Data()), hexOf(hexBytes("01 01 02 00 00 00"
+                                              "0E") + "TZipHeaderInfo" + hexBytes("09 00 00 00 03") + "big"
+                                     + hexBytes("0E") + "TZipHeaderInfo" + hexBytes("01 00 00 00 05") + "small"));
+    TSortedZip back(dupError);
+    back.SortMode = ByCompressedSize;
+    s.SetPosition(0);
+    back.ReadItems(s);
+    EXPECT_EQ(back.Duplicates, dupAccept);
+    EXPECT_EQ(names(back), (QStringList{"big", "small"}));
+    UnregisterStreamClass(QStringLiteral("TZipHeaderInfo"));
+    s.SetPosition(0);
+    try {
+        back.ReadItems(s);
+        FAIL();
+    } catch (const EClassNotFound& e) {
+        EXPECT_EQ(e.Message, QStringLiteral("Class <TZipHeaderInfo> not registered"));
+    }
 }
 
 TEST(SortedZip, Rates)
