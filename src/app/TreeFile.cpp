@@ -19,6 +19,16 @@ QVariant TTreeNode::data(int column, int role) const
     return QTreeWidgetItem::data(column, role);
 }
 
+QTreeWidgetItem* TTreeNode::clone() const
+{
+    auto* copy = new TTreeNode(text(0));
+    copy->ImageIndex = ImageIndex;
+    copy->SelectedIndex = SelectedIndex;
+    for (int i = 0; i < childCount(); ++i)
+        copy->addChild(child(i)->clone());
+    return copy;
+}
+
 void TTreeNode::setImages(int image, int selectedImage)
 {
     if (ImageIndex == image && SelectedIndex == selectedImage)

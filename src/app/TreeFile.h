@@ -19,6 +19,7 @@ public:
     int SelectedIndex = 20;
 
     QVariant data(int column, int role) const override;
+    QTreeWidgetItem* clone() const override;
     // Changes both numbers and repaints the node.
     void setImages(int image, int selectedImage);
 };

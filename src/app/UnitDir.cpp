@@ -78,7 +78,11 @@ void TFormDir::FormDestroy()
     QStringList lines;
     for (int i = 0; i < memo1->count(); ++i)
         lines.append(memo1->item(i)->text());
-    FormSlova->WriteCatalogFile(platform::resolveIn(FormSlova->ProgramDir, QStringLiteral("dir")), lines);
+    const QString list = platform::resolveIn(FormSlova->ProgramDir, QStringLiteral("dir"));
+    QStringList stored;
+    if (QFileInfo::exists(list) && platform::loadLines1251(list, stored) && stored == lines)
+        return; // unchanged: no need to touch the file
+    FormSlova->WriteCatalogFile(list, lines);
 }
 
 void TFormDir::CheckBox1Click()

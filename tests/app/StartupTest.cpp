@@ -290,8 +290,10 @@ TEST_F(AppTest, CatalogChooserCommandSavesTheTreeAndEmptiesIt)
     EXPECT_EQ(FormSlova->ProjectPath, progFile("Help/"));
     EXPECT_EQ(reg.readString("path", ""), progFile("Help/"));
     EXPECT_EQ(read(progFile("Help/Menue")), QByteArray("Menue\r\n"));
+    FormDir->memo1->addItem("/srv/notes/");
     stop();
     EXPECT_EQ(read(dir + "Menue"), QByteArray("a\r\n\trenamed\r\n"));
+    EXPECT_EQ(read(progFile("dir")), QByteArray("Project1\\\r\nHelp\\\r\n/srv/notes/\r\n"));
 }
 
 TEST_F(AppTest, HelpCommandOpensTheHelpCatalogWhateverItsCase)
