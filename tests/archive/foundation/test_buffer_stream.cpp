@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 using namespace archive;
 using namespace zipbase_test;
 
@@ -184,4 +187,55 @@ TEST(BufferStream, FileStreamsAndTheArchiveFileStream)
     TMemoryStream m(QByteArray("abc"));
     char b[4];
     EXPECT_THROW(m.ReadBuffer(b, 4), EReadError);
+}
+
+TEST(BufferStream, RandomMixOfOperationsMatchesAnUnbufferedStream)
+{
+    std::mt19937 rng(1234);
+    for (int round = 0; round < 40; ++round) {
+        const QByteArray initial = pattern(int(rng() % 30000));
+        TMemoryStream inner(initial), reference(initial);
+        {
+            TS_BufferStream s(&inner);
+            for (int op = 0; op < 300; ++op) {
+                const int64_t size = reference.Size();
+                switch (rng() % 5) {
+                case 0: { // read
+                    const int64_t n = rng() % 12000;
+                    QByteArray a(int(n), '\0'), b(int(n), '\0');
+                    const int64_t ra = s.Read(a.data(), n), rb = reference.Read(b.data(), n);
+                    ASSERT_EQ(ra, rb) << round << "/" << op;
+                    ASSERT_EQ(a.left(int(ra)), b.left(int(rb)));
+                    break;
+                }
+                case 1: { // write
+                    QByteArray w = pattern(int(rng() % 12000));
+                    w.fill(char(rng()), qMin<qsizetype>(w.size(), 5));
+                    ASSERT_EQ(s.Write(w.constData(), w.size()), reference.Write(w.constData(), w.size()));
+                    break;
+                }
+                case 2: { // seek from the start
+                    const int64_t to = size ? int64_t(rng() % uint64_t(size + 1)) : 0;
+                    ASSERT_EQ(s.Seek(to, soFromBeginning), reference.Seek(to, soFromBeginning));
+                    break;
+                }
+                case 3: { // seek from the end, either sign
+                    const int64_t back = size ? int64_t(rng() % uint64_t(size + 1)) : 0;
+                    const int64_t got = s.Seek(rng() % 2 ? -back : back, soFromEnd);
+                    ASSERT_EQ(got, reference.Seek(size - back, soFromBeginning));
+                    break;
+                }
+                default: { // small relative seek
+                    const int64_t pos = reference.Position();
+                    const int64_t delta = int64_t(rng() % 200) - 100;
+                    const int64_t to = std::clamp<int64_t>(pos + delta, 0, size);
+                    ASSERT_EQ(s.Seek(to - pos, soFromCurrent), reference.Seek(to, soFromBeginning));
+                    break;
+                }
+                }
+                ASSERT_EQ(s.Position(), reference.Position());
+            }
+        }
+        ASSERT_EQ(inner.Data(), reference.Data()) << round;
+    }
 }
