@@ -177,9 +177,10 @@ bool hasExtension(const QString& name)
 } // namespace
 
 TSearchData::TSearchData(const QString& path, const QString& mask)
-    : Path(path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/')), Mask(mask)
+    : Path(path.isEmpty() || path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/')), Mask(mask)
 {
-    const QByteArray dirName = QFile::encodeName(Path);
+    // An empty path is the current folder; the names found stay relative.
+    const QByteArray dirName = Path.isEmpty() ? QByteArray("./") : QFile::encodeName(Path);
     struct stat dst;
     DIR* dir = ::stat(dirName.constData(), &dst) == 0 ? ::opendir(dirName.constData()) : nullptr;
     if (!dir) {
@@ -233,7 +234,7 @@ void TSearchData::Next()
 
 TDirSearch::TDirSearch(const QString& path, bool recurse, const QString& mask) : mask_(mask), recurse_(recurse)
 {
-    QString p = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+    QString p = path.isEmpty() || path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
     QString start = p;
     // Wildcards in the folder part name folder levels, unless the path exists as written
     // (such characters are legal in Linux names).

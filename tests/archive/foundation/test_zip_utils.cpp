@@ -122,6 +122,13 @@ TEST(DirSearch, MasksRecursionAndFolderLevels)
               (QStringList{"other/logs/deep/z.log:1", "other/logs/y.log:3", "sub/logs/x.log:2"}));
     EXPECT_EQ(walk(d + "s*/", false, "*", d), (QStringList{"sub/c.txt:4", "sub/noext:1"}));
     EXPECT_TRUE(walk(dir.file("nothing/"), true, "*", d).isEmpty());
+
+    // Relative paths start in the current folder.
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(d);
+    EXPECT_EQ(walk("*/logs/", false, "*.log", ""), (QStringList{"other/logs/y.log:3", "sub/logs/x.log:2"}));
+    EXPECT_EQ(walk("", false, "*.txt", ""), (QStringList{"a.txt:2", "B.TXT:3"}));
+    QDir::setCurrent(cwd);
 }
 
 TEST(DirSearch, NamesWithWildcardCharactersAndLinkLoops)
