@@ -240,6 +240,9 @@ bool TS_BufferStream::FillBuffer()
 
 bool TS_BufferStream::FlushBuffer()
 {
+    // Only written bytes are pending; a read-ahead buffer must never be written back.
+    if (mode_ != Writing)
+        return true;
     const int64_t pending = ptr_ ? ptr_ - buffer_ : 0;
     const int64_t n = pending > 0 ? stream_->Write(buffer_, pending) : 0;
     ptr_ = buffer_;
