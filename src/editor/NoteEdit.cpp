@@ -695,7 +695,7 @@ bool TRichEditStrings::loadAttempt(const QByteArray& bytes, bool plain)
         c.setBlockCharFormat(owner_->defaultChar_);
         c.insertText(text);
     } else {
-        if (!ReadRtf(bytes, *fresh, nullptr))
+        if (!ReadRtfDetached(bytes, *fresh, nullptr))
             return false;
         if (selection) {
             owner_->ReplaceSelWithDocument(*fresh, true);

@@ -123,7 +123,32 @@ qreal screenDpi(bool x)
     return 96;
 }
 
+// Stands in for the document's layout while a document is filled: it lays out nothing.
+class IdleLayout : public QAbstractTextDocumentLayout {
+public:
+    explicit IdleLayout(QTextDocument* doc) : QAbstractTextDocumentLayout(doc) {}
+    void draw(QPainter*, const PaintContext&) override {}
+    int hitTest(const QPointF&, Qt::HitTestAccuracy) const override { return -1; }
+    int pageCount() const override { return 1; }
+    QSizeF documentSize() const override { return QSizeF(); }
+    QRectF frameBoundingRect(QTextFrame*) const override { return QRectF(); }
+    QRectF blockBoundingRect(const QTextBlock&) const override { return QRectF(); }
+
+protected:
+    void documentChanged(int, int, int) override {}
+};
+
 } // namespace
+
+bool ReadRtfDetached(QByteArrayView rtf, QTextDocument& doc, QString* error)
+{
+    doc.setDocumentLayout(new IdleLayout(&doc));
+    const bool ok = ReadRtf(rtf, doc, error);
+    // Back to the standard layout, made anew when it is next asked for.
+    doc.setDocumentLayout(nullptr);
+    installRichObjectPainter(doc);
+    return ok;
+}
 
 RichEditControl::RichEditControl(QWidget* parent) : QTextEdit(parent)
 {
@@ -790,7 +815,7 @@ bool RichEditControl::insertWithinLimit(const QMimeData* source)
     QTextDocument fresh;
     bool rich = false;
     const QByteArray rtf = source->hasFormat(RtfMime) ? source->data(RtfMime) : source->data(RtfMimeWin);
-    if (!rtf.isEmpty() && ReadRtf(rtf, fresh)) {
+    if (!rtf.isEmpty() && ReadRtfDetached(rtf, fresh)) {
         rich = true;
     } else if (source->hasImage()) {
         const QImage image = qvariant_cast<QImage>(source->imageData());
