@@ -177,3 +177,85 @@ QImage DecodeJpeg(QByteArrayView data, QString* error)
 }
 
 } // namespace platform
+
+#include "platform/graphics/Bitmap.h"
+#include "platform/graphics/Canvas.h"
+#include "platform/graphics/GraphicsErrors.h"
+#include "platform/graphics/PictureFormats.h"
+
+#include <QMimeData>
+
+namespace platform {
+
+using namespace graphics;
+
+void TJPEGImage::Assign(TPersistent* source)
+{
+    if (auto* j = dynamic_cast<TJPEGImage*>(source)) {
+        if (j != this) {
+            data_ = j->data_;
+            image_ = j->image_;
+            Changed();
+        }
+        return;
+    }
+    TGraphic::Assign(source);
+}
+
+void TJPEGImage::AssignTo(TPersistent* dest)
+{
+    if (auto* b = dynamic_cast<TBitmap*>(dest)) {
+        b->SetImage(image_.convertToFormat(QImage::Format_RGB888));
+        return;
+    }
+    TGraphic::AssignTo(dest);
+}
+
+void TJPEGImage::Draw(TCanvas& canvas, const QRect& rect)
+{
+    if (!image_.isNull())
+        canvas.StretchDrawImage(rect, image_);
+}
+
+void TJPEGImage::SetWidth(int)
+{
+    throw EInvalidGraphicOperation(QStringLiteral("Cannot change the size of a JPEG image"));
+}
+
+void TJPEGImage::SetHeight(int)
+{
+    throw EInvalidGraphicOperation(QStringLiteral("Cannot change the size of a JPEG image"));
+}
+
+void TJPEGImage::LoadFromStream(QIODevice& stream)
+{
+    const QByteArray data = stream.readAll();
+    QString error;
+    QImage image = DecodeJpeg(data, &error);
+    if (image.isNull())
+        throw EInvalidGraphic(QStringLiteral("JPEG error: %1").arg(error));
+    data_ = data;
+    image_ = std::move(image);
+    Changed();
+}
+
+void TJPEGImage::SaveToStream(QIODevice& stream)
+{
+    if (stream.write(data_) != data_.size())
+        throw Exception(QStringLiteral("Stream write error"));
+}
+
+void TJPEGImage::SaveToClipboardFormat(QMimeData& data)
+{
+    data.setImageData(image_);
+}
+
+void RegisterJpegPicture()
+{
+    auto create = []() -> std::unique_ptr<TGraphic> { return std::make_unique<TJPEGImage>(); };
+    RegisterFileFormat(QStringLiteral("jpeg"), QStringLiteral("JPEG Image File"), QStringLiteral("TJPEGImage"), create);
+    RegisterFileFormat(QStringLiteral("jpg"), QStringLiteral("JPEG Image File"), QStringLiteral("TJPEGImage"), create);
+    RegisterGraphicClass(QStringLiteral("TJPEGImage"), create);
+}
+
+} // namespace platform

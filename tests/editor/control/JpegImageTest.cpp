@@ -138,3 +138,30 @@ TEST(JpegImage, HugeDimensionsAreRefusedBeforeAllocating)
     EXPECT_TRUE(DecodeJpeg(big, &error).isNull());
     EXPECT_TRUE(error.contains(QLatin1String("too large"))) << error.toStdString();
 }
+
+#include "platform/graphics/Bitmap.h"
+#include "platform/graphics/GraphicsErrors.h"
+#include "platform/graphics/PictureFormats.h"
+#include "support/TestSupport.h"
+
+TEST(JpegImage, PictureClassLoadsThroughTheRegistry)
+{
+    platform::RegisterJpegPicture();
+    testsupport::TempDir dir;
+    const QByteArray jpeg = encode(20, 10, 3, JCS_RGB, fill(20, 10, {0, 200, 0}));
+    testsupport::writeFile(dir.file("pic.JPG"), jpeg);
+    testsupport::writeFile(dir.file("bad.jpg"), "garbage");
+
+    platform::graphics::TPicture picture;
+    picture.LoadFromFile(dir.file("pic.JPG"));
+    auto* j = dynamic_cast<platform::TJPEGImage*>(picture.Graphic());
+    ASSERT_NE(j, nullptr);
+    EXPECT_EQ(j->Data(), jpeg); // the file's bytes are kept as they are
+    EXPECT_EQ(picture.Width(), 20);
+    platform::graphics::TBitmap* bmp = picture.Bitmap();
+    ASSERT_NE(bmp, nullptr);
+    EXPECT_TRUE(near(bmp->Image().pixelColor(5, 5), QColor(0, 200, 0)));
+
+    platform::graphics::TPicture bad;
+    EXPECT_THROW(bad.LoadFromFile(dir.file("bad.jpg")), platform::graphics::EInvalidGraphic);
+}
