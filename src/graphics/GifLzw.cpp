@@ -245,7 +245,8 @@ void DecodeLZW(const QByteArray& codeStream, const TDibHeader& header, bool inte
 
 namespace {
 
-constexpr int kBuckets = 17777;
+constexpr int kBucketBits = 13;
+constexpr uint32_t kBuckets = 1u << kBucketBits;
 
 // Packs codes into sub-blocks of 255 bytes.
 struct CodeWriter {
@@ -290,6 +291,80 @@ struct CodeWriter {
 
 } // namespace
 
+namespace {
+
+// The string matcher of the encoder. Strings are found through hash buckets keyed by
+// (prefix code, next pixel); each bucket holds key + 1 in its high bits and the string's code
+// in its low 12 bits. The table (32 KB, cache-resident) stays at most half full: constant
+// expected lookup time.
+struct LzwState {
+    CodeWriter& w;
+    int clear, end, initWidth;
+    int last, limit;
+    bool pending = false;
+    int prefix = 0;
+    std::vector<uint32_t> buckets;
+
+    LzwState(CodeWriter& writer, int init)
+        : w(writer), clear(1 << (init - 1)), end(clear + 1), initWidth(init), last(end), limit(1 << init),
+          buckets(kBuckets, 0)
+    {
+    }
+
+    static uint32_t hashOf(uint32_t key) { return ((key >> 12) ^ key) & (kBuckets - 1); }
+
+    inline void add(int p)
+    {
+        if (!pending) {
+            prefix = p;
+            pending = true;
+            return;
+        }
+        const uint32_t key = (uint32_t(prefix) << 8) | uint32_t(p);
+        uint32_t h = hashOf(key);
+        uint32_t entry;
+        while ((entry = buckets[h]) != 0) {
+            if ((entry >> 12) == key + 1) {
+                prefix = int(entry & 0xFFF);
+                return;
+            }
+            h = (h + 1) & (kBuckets - 1);
+        }
+        w.write(prefix);
+        ++last;
+        buckets[h] = ((key + 1) << 12) | uint32_t(last);
+        prefix = p;
+        if (last == limit) {
+            limit <<= 1;
+            ++w.width;
+        } else if (last >= 4094) {
+            // The table is nearly full: write the pending one-pixel string and start over.
+            w.write(prefix);
+            w.write(clear);
+            pending = false;
+            last = end;
+            w.width = initWidth;
+            limit = 1 << initWidth;
+            std::fill(buckets.begin(), buckets.end(), 0u);
+        }
+    }
+};
+
+template <int Bpp>
+void encodeRow(LzwState& s, const uint8_t* row, int width)
+{
+    for (int x = 0; x < width; ++x) {
+        if constexpr (Bpp == 8)
+            s.add(row[x]);
+        else if constexpr (Bpp == 4)
+            s.add((x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4));
+        else
+            s.add((row[x >> 3] >> (7 - (x & 7))) & 1);
+    }
+}
+
+} // namespace
+
 void EncodeLZW(QByteArray& dest, const TDibHeader& header, bool interlaced, const TLzwProgress& progress,
                const uint8_t* pixels)
 {
@@ -298,83 +373,28 @@ void EncodeLZW(QByteArray& dest, const TDibHeader& header, bool interlaced, cons
     const int bpp = header.BitCount;
     const int initWidth = bpp == 1 ? 3 : bpp + 1;
     dest.append(char(initWidth - 1));
-    const int clear = 1 << (initWidth - 1), end = clear + 1;
-    int last = end, limit = 1 << initWidth;
     CodeWriter w(dest);
     w.width = initWidth;
-
-    std::vector<int16_t> buckets(kBuckets, -1);
-    auto nodePrefix = std::make_unique<uint16_t[]>(4096);
-    auto nodeSuffix = std::make_unique<uint8_t[]>(4096);
-
-    w.write(clear);
-    uint16_t k = 0;
-    int prefix = 0;
-    int64_t hash = 0;
+    LzwState s(w, initWidth);
+    w.write(s.clear);
     const qint64 rowBytes = header.RowBytes();
     const int height = header.Height, width = header.Width;
     int y = 0, pass = 0;
     for (int done = 0; done < height; ++done) {
         const uint8_t* row = pixels + (header.TopDown ? qint64(y) : qint64(height) - 1 - y) * rowBytes;
-        for (int x = 0; x < width; ++x) {
-            int p;
-            if (bpp == 8)
-                p = row[x];
-            else if (bpp == 4)
-                p = (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
-            else
-                p = (row[x >> 3] >> (7 - (x & 7))) & 1;
-            ++k;
-            if (k == 1) {
-                prefix = p;
-                hash = int64_t(p + 3) * 301;
-                continue;
-            }
-            hash = (int64_t(p + k + 4) * hash) % kBuckets;
-            int h = int(hash);
-            int found = -1;
-            while (buckets[h] >= 0) {
-                int node = buckets[h];
-                if (nodePrefix[node] == prefix && nodeSuffix[node] == p) {
-                    found = node;
-                    break;
-                }
-                if (++h == kBuckets)
-                    h = 0;
-            }
-            if (found >= 0) {
-                prefix = found;
-                continue;
-            }
-            w.write(prefix);
-            ++last;
-            nodePrefix[last] = uint16_t(prefix);
-            nodeSuffix[last] = uint8_t(p);
-            buckets[h] = int16_t(last);
-            prefix = p;
-            hash = int64_t(p + 3) * 301;
-            k = 1;
-            if (last == limit) {
-                limit <<= 1;
-                ++w.width;
-            } else if (last >= 4094) {
-                // The table is nearly full: write the pending one-pixel string and start over.
-                w.write(prefix);
-                w.write(clear);
-                k = 0;
-                last = end;
-                w.width = initWidth;
-                limit = 1 << initWidth;
-                std::fill(buckets.begin(), buckets.end(), int16_t(-1));
-            }
-        }
+        if (bpp == 8)
+            encodeRow<8>(s, row, width);
+        else if (bpp == 4)
+            encodeRow<4>(s, row, width);
+        else
+            encodeRow<1>(s, row, width);
         if (progress)
             progress(TProgressStage::psRunning, int(qint64(done + 1) * 100 / height), QString());
         y = interlaced ? NextInterlacedRow(y, height, pass) : y + 1;
     }
-    if (k > 0)
-        w.write(prefix);
-    w.write(end);
+    if (s.pending)
+        w.write(s.prefix);
+    w.write(s.end);
     w.flush();
     if (progress)
         progress(TProgressStage::psEnding, 100, QString());

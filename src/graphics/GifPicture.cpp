@@ -605,6 +605,49 @@ QImage DecodeFrameImage(TGIFFrame& frame, TPixelFormat* format)
 
 // ---------------------------------------------------------------- encoding
 
+namespace {
+
+// Encodes palette pixels into the frame: colour table, code data, global table, sizes.
+void encodePixels(TGIFFrame& frame, const TDibHeader& h, const uint8_t* pixels, const QVector<QRgb>& palette)
+{
+    if (h.Width > 65535 || h.Height > 65535)
+        encodingError();
+    frame.Interlaced = false;
+    TGIFItem& item = *frame.Encoded;
+    const int count = std::min<int>(256, int(palette.size()));
+    item.ColorTable.Count = count;
+    for (int i = 0; i < count; ++i) {
+        item.ColorTable.Colors[i][0] = uint8_t(qRed(palette[i]));
+        item.ColorTable.Colors[i][1] = uint8_t(qGreen(palette[i]));
+        item.ColorTable.Colors[i][2] = uint8_t(qBlue(palette[i]));
+    }
+    if (!item.CodeStream)
+        item.CodeStream = std::make_unique<QByteArray>();
+    item.CodeStream->clear();
+    EncodeLZW(*item.CodeStream, h, false, progressOf(frame.Owner), pixels);
+    item.ColorBits = uint8_t(bitsFor(count));
+    if (TGIFImage* owner = frame.Owner) {
+        TGIFData& data = *owner->SharedData;
+        if (data.GlobalColors.Count == 0) {
+            data.GlobalColors = item.ColorTable;
+            data.TableBits = item.ColorBits;
+            frame.OwnColorTable = false;
+        } else {
+            frame.OwnColorTable = true;
+        }
+    }
+    item.Width = h.Width;
+    item.Height = h.Height;
+    if (TGIFImage* owner = frame.Owner) {
+        owner->CanvasWidth = uint16_t(std::clamp<qint64>(
+            std::max<qint64>(owner->CanvasWidth, qint64(h.Width) + frame.Origin.x()), 0, 65535));
+        owner->CanvasHeight = uint16_t(std::clamp<qint64>(
+            std::max<qint64>(owner->CanvasHeight, qint64(h.Height) + frame.Origin.y()), 0, 65535));
+    }
+}
+
+} // namespace
+
 void EncodeFromDIB(TGIFFrame& frame, const QByteArray& bmp)
 {
     if (bmp.size() < 54)
@@ -627,39 +670,10 @@ void EncodeFromDIB(TGIFFrame& frame, const QByteArray& bmp)
     const qint64 offset = u32(10);
     if (54 + 4 * qint64(colours) > bmp.size() || offset + h.RowBytes() * height > bmp.size())
         encodingError();
-    frame.Interlaced = false;
-    TGIFItem& item = *frame.Encoded;
-    const int count = std::min(256, colours);
-    item.ColorTable.Count = count;
-    for (int i = 0; i < count; ++i) {
-        item.ColorTable.Colors[i][0] = uint8_t(bmp[54 + 4 * i + 2]);
-        item.ColorTable.Colors[i][1] = uint8_t(bmp[54 + 4 * i + 1]);
-        item.ColorTable.Colors[i][2] = uint8_t(bmp[54 + 4 * i]);
-    }
-    if (!item.CodeStream)
-        item.CodeStream = std::make_unique<QByteArray>();
-    item.CodeStream->clear();
-    EncodeLZW(*item.CodeStream, h, false, progressOf(frame.Owner),
-              reinterpret_cast<const uint8_t*>(bmp.constData() + offset));
-    item.ColorBits = uint8_t(bitsFor(count));
-    if (TGIFImage* owner = frame.Owner) {
-        TGIFData& data = *owner->SharedData;
-        if (data.GlobalColors.Count == 0) {
-            data.GlobalColors = item.ColorTable;
-            data.TableBits = item.ColorBits;
-            frame.OwnColorTable = false;
-        } else {
-            frame.OwnColorTable = true;
-        }
-    }
-    item.Width = h.Width;
-    item.Height = h.Height;
-    if (TGIFImage* owner = frame.Owner) {
-        owner->CanvasWidth = uint16_t(std::clamp<qint64>(
-            std::max<qint64>(owner->CanvasWidth, qint64(h.Width) + frame.Origin.x()), 0, 65535));
-        owner->CanvasHeight = uint16_t(std::clamp<qint64>(
-            std::max<qint64>(owner->CanvasHeight, qint64(h.Height) + frame.Origin.y()), 0, 65535));
-    }
+    QVector<QRgb> palette(colours);
+    for (int i = 0; i < colours; ++i)
+        palette[i] = qRgb(uint8_t(bmp[54 + 4 * i + 2]), uint8_t(bmp[54 + 4 * i + 1]), uint8_t(bmp[54 + 4 * i]));
+    encodePixels(frame, h, reinterpret_cast<const uint8_t*>(bmp.constData() + offset), palette);
 }
 
 void EncodeBitmap(TGIFFrame& frame)
@@ -671,6 +685,20 @@ void EncodeBitmap(TGIFFrame& frame)
         encodingError();
     QByteArray dib;
     const TPixelFormat pf = bmp->PixelFormat();
+    const QImage& img = bmp->Image();
+    if ((pf == TPixelFormat::pf8bit && img.format() == QImage::Format_Indexed8) ||
+        (pf == TPixelFormat::pf1bit && img.format() == QImage::Format_Mono)) {
+        // The bitmap's rows already have the BMP row layout (top-down): no copy needed.
+        TDibHeader h;
+        h.Width = img.width();
+        h.Height = img.height();
+        h.BitCount = pf == TPixelFormat::pf1bit ? 1 : 8;
+        h.TopDown = true;
+        QVector<QRgb> palette = img.colorTable();
+        palette.resize(pf == TPixelFormat::pf1bit ? 2 : 256, qRgb(0, 0, 0));
+        encodePixels(frame, h, img.constBits(), palette);
+        return;
+    }
     if (pf == TPixelFormat::pf1bit || pf == TPixelFormat::pf4bit || pf == TPixelFormat::pf8bit) {
         dib = bmp->SaveToBmp();
     } else {
@@ -813,6 +841,10 @@ QByteArray WriteGIFBytes(TGIFImage& image)
     image.EncodeFrames();
     TGIFData& shared = *image.SharedData;
     QByteArray out;
+    qint64 total = 2048;
+    for (auto& f : image.FrameList)
+        total += f->Encoded->CodeStream->size() + 1024;
+    out.reserve(int(std::min<qint64>(total, 1 << 30)));
     if (!shared.Comment.isEmpty())
         image.FormatVersion = 2;
     out.append(image.FormatVersion == 2 ? "GIF89a" : "GIF87a", 6);
