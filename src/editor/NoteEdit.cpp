@@ -794,6 +794,12 @@ TCustomNoteEdit::TCustomNoteEdit(QWidget* parent) : RichEditControl(parent)
     SetUndoLimit(100);
     fontToDefaultFormat();
     applyScrollBars();
+    SetHideSelection(true);
+    DocumentAttached();
+}
+
+void TCustomNoteEdit::DocumentAttached()
+{
     connect(document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
             [this](const QSizeF& size) {
                 if (OnResizeRequest)
@@ -869,7 +875,18 @@ void TCustomNoteEdit::keyPressEvent(QKeyEvent* e)
 
 void TCustomNoteEdit::SetHideSelection(bool v)
 {
+    // Hidden selection: nothing is highlighted while the control has no focus.
     hideSelection_ = v;
+    QPalette p = palette();
+    if (v) {
+        p.setColor(QPalette::Inactive, QPalette::Highlight, Qt::transparent);
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Inactive, QPalette::Text));
+    } else {
+        p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   p.color(QPalette::Active, QPalette::HighlightedText));
+    }
+    setPalette(p);
 }
 
 void TCustomNoteEdit::SetHideScrollBars(bool v)

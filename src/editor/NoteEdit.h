@@ -341,6 +341,7 @@ protected:
     void UrlClicked(const QString& url, Qt::MouseButton button) override;
     void changeEvent(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void DocumentAttached() override;
 
 private:
     friend class TRichEditStrings;

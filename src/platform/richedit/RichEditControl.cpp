@@ -196,6 +196,7 @@ void RichEditControl::attachDocument(QTextDocument* doc)
     applyUndoLimit();
     if (old && old != doc && old->parent() == this)
         delete old;
+    DocumentAttached();
 }
 
 void RichEditControl::AdoptDocument(QTextDocument* doc)
@@ -828,12 +829,13 @@ bool RichEditControl::insertWithinLimit(const QMimeData* source)
         fresh.setHtml(source->html());
         rich = true;
     }
-    if (rich && fresh.characterCount() - 1 <= room) {
+    if (rich && acceptRichText() && fresh.characterCount() - 1 <= room) {
         ReplaceSelWithDocument(fresh, true);
         SetSelection(textCursor().selectionEnd(), textCursor().selectionEnd(), true);
         return true;
     }
-    QString text = rich ? PlainTextOf(fresh) : source->text();
+    // Plain text mode, or rich content longer than the room left: the text only.
+    QString text = source->hasText() ? source->text() : PlainTextOf(fresh);
     if (text.size() > room) {
         // Pasting keeps to the text limit: what does not fit is left out.
         QApplication::beep();

@@ -116,6 +116,8 @@ protected:
     virtual void Changed() {}
     virtual bool ProtectedChange(int /*start*/, int /*end*/) { return false; }
     virtual void UrlClicked(const QString& /*url*/, Qt::MouseButton /*button*/) {}
+    // A new document now shows in the control (after loading).
+    virtual void DocumentAttached() {}
 
     void keyPressEvent(QKeyEvent* e) override;
     void inputMethodEvent(QInputMethodEvent* e) override;

@@ -317,3 +317,34 @@ TEST(Control, ClearEmptiesTextAndModifiedFlag)
     EXPECT_FALSE(edit.Modified());
     EXPECT_EQ(edit.Lines()->Count(), 0);
 }
+
+TEST(Control, CopyAndPasteKeepFormatsWithinTheLimitAndMode)
+{
+    TNoteEdit source;
+    loadRtf(source, "{\\rtf1 plain {\\b bold} tail}");
+    source.SetSelection(6, 10);
+    source.CopyToClipboard();
+
+    TNoteEdit target;
+    target.SetText(QStringLiteral("[]"));
+    target.SetSelection(1, 1);
+    ASSERT_TRUE(target.CanPaste());
+    target.PasteFromClipboard();
+    EXPECT_EQ(target.Text(), QStringLiteral("[bold]"));
+    target.SetSelection(2, 3);
+    EXPECT_TRUE(target.SelectionFormat()->Style() & fsBold);
+
+    // Plain text mode takes the text only.
+    TNoteEdit plain;
+    plain.SetPlainText(true);
+    plain.PasteFromClipboard();
+    plain.SetSelection(1, 2);
+    EXPECT_EQ(plain.Text(), QStringLiteral("bold"));
+    EXPECT_FALSE(plain.SelectionFormat()->Style() & fsBold);
+
+    // What does not fit under the text limit is left out.
+    TNoteEdit limited;
+    limited.SetMaxLength(2);
+    limited.PasteFromClipboard();
+    EXPECT_EQ(limited.Text(), QStringLiteral("bo"));
+}
