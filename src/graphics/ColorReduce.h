@@ -32,6 +32,13 @@ void InitColorReduce();
 // "Function not yet implemented" and abort silently.
 QByteArray BitmapToPaletteStream(TBitmap& bitmap, TPixelFormat pf, TReductionMethod method);
 
+// Choices where the methods leave room:
+// - rmPopular: unused palette entries are grey (128, 128, 128).
+// - rmMedianCut: bins with equal values on the split channel keep their histogram order
+//   (red, green, blue bin index), so splits are reproducible; a box's colour is the
+//   unweighted mean of its bins' top values (v * 16 + 15) per channel, black when all three
+//   channels are 16 or less; entries past the last box are black.
+// - rmLevels784 / rmLevels666: entries past 224 / 216 are grey.
 // The reduction itself: `image` in any true-colour layout; `indices` receives one byte per
 // pixel, rows top-down, `width` bytes per row; `palette` always gets 256 entries. Returns
 // the BMP "important colours" value: the box count for rmMedianCut, 224 and 216 for the
