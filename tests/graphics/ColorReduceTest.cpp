@@ -231,3 +231,24 @@ TEST(ColorReduce, FormatRoads)
     EXPECT_THROW(BitmapToPaletteStream(*b, TPixelFormat::pf16bit, rmPopular), platform::EAbort);
     EXPECT_EQ(dialogs->messages(), QStringList{"Function not yet implemented"});
 }
+
+TEST(ColorReduce, MedianCutDependsOnTheHistogramOnly)
+{
+    // The same colours in another pixel order give the same palette, and every pixel maps
+    // to a box whose colour is close to it.
+    std::vector<QRgb> colours;
+    for (int i = 0; i < 3000; ++i)
+        colours.push_back(qRgb((i * 13) & 0xFF, (i * 29) & 0xFF, (i * 7) & 0xFF));
+    std::vector<QRgb> shuffled(colours.rbegin(), colours.rend());
+    Reduced a = reduce(pixels(colours, 60), rmMedianCut);
+    Reduced b = reduce(pixels(shuffled, 60), rmMedianCut);
+    EXPECT_EQ(a.palette, b.palette);
+    EXPECT_EQ(a.important, 256);
+    long worst = 0;
+    for (size_t i = 0; i < colours.size(); ++i) {
+        QRgb p = a.palette[a.indices[i]], c = colours[i];
+        worst = std::max<long>(worst, std::abs(qRed(p) - qRed(c)) + std::abs(qGreen(p) - qGreen(c)) +
+                                          std::abs(qBlue(p) - qBlue(c)));
+    }
+    EXPECT_LT(worst, 200);
+}
