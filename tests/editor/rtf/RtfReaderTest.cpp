@@ -279,3 +279,30 @@ TEST(RtfReaderAt, InsertsAtTheCursor)
     EXPECT_EQ(doc.toPlainText(), "ABCD");
     EXPECT_TRUE(richCharProps(formatAt(doc, 1)).bold);
 }
+
+TEST(RtfReaderInput, HostileInputStaysBounded)
+{
+    QTextDocument doc;
+    // \bin longer than the file, a huge picture size, odd hex digits, an unknown font.
+    ASSERT_TRUE(ReadRtf("{\\rtf1{\\pict\\pngblip\\picw99999\\pich99999\\bin2000000000 abc}}", doc));
+    const QTextImageFormat big = formatAt(doc, 0).toImageFormat();
+    ASSERT_TRUE(big.isValid());
+    EXPECT_LE(big.width(), 20 * 96.0); // shown at most 20 inches wide
+    const QImage shown = doc.resource(QTextDocument::ImageResource, QUrl(big.name())).value<QImage>();
+    EXPECT_LE(qint64(shown.width()) * shown.height(), 64 * 64);
+    EXPECT_EQ(richPicture(big).bytes, QByteArray("abc}}"));
+
+    ASSERT_TRUE(ReadRtf("{\\rtf1{\\pict\\pngblip 89504e470}x}", doc));
+    EXPECT_EQ(richPicture(formatAt(doc, 0).toImageFormat()).bytes, QByteArray::fromHex("89504e47"));
+    EXPECT_EQ(doc.toRawText().right(1), "x");
+
+    ASSERT_TRUE(ReadRtf("{\\rtf1\\f9999\\fs99999999999\\cf99999\\highlight-5\\li-2147483648 x\\par}", doc));
+    EXPECT_EQ(doc.toPlainText(), "x");
+    EXPECT_GT(richCharProps(formatAt(doc, 0)).halfPoints, 0);
+
+    QByteArray manyFonts = "{\\rtf1{\\fonttbl";
+    for (int i = 0; i < 5000; ++i)
+        manyFonts += "{\\f" + QByteArray::number(i) + " F;}";
+    ASSERT_TRUE(ReadRtf(manyFonts + "}\\f4999 y}", doc));
+    EXPECT_EQ(doc.toPlainText(), "y");
+}
