@@ -258,15 +258,17 @@ private:
 
     unsigned realBits() const { return bitcnt_ >= overrun_ * 8 ? bitcnt_ - overrun_ * 8 : 0; }
 
-    void syncInput() { io_.ConsumeInput(size_t(in_ - io_.InputData())); }
+    void syncInput() { io_.SetInputPosition(in_); }
 
     bool refillSource()
     {
+        // The refill keeps the 8 bytes before the read position, so whole bytes of the bit
+        // buffer can still be given back afterwards.
         syncInput();
-        bool ok = io_.RefillInput();
+        io_.RefillInput();
         in_ = io_.InputData();
         end_ = in_ + io_.InputAvailable();
-        return ok && in_ != end_;
+        return in_ != end_;
     }
 
     // Tops the bit buffer up to at least 57 bits, bytewise; past the end zero bytes go in and

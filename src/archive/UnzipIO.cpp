@@ -12,16 +12,19 @@ namespace {
 // zeroed slack it may over-read.
 constexpr size_t InputCapacity = 2 * TUnzipIO::InputChunkSize;
 constexpr size_t InputSlack = 64;
+// Bytes kept in front of the read position across refills, so a decoder that read ahead into
+// its bit buffer can give whole bytes back.
+constexpr size_t Lookbehind = 8;
 // The "bytes left" count stops here past the end, so endless reading cannot wrap it.
 constexpr int64_t BytesLeftFloor = -(int64_t(1) << 40);
 } // namespace
 
 TUnzipIO::TUnzipIO()
-    : inBuf_(new uint8_t[InputCapacity + InputSlack]()),
+    : inBuf_(new uint8_t[Lookbehind + InputCapacity + InputSlack]()),
       outBuf_(new uint8_t[OutputBlockSize + 1]()),
       window_(new uint8_t[WindowBufferSize]())
 {
-    inPtr_ = inEnd_ = inBuf_.get();
+    inPtr_ = inEnd_ = inBuf_.get() + Lookbehind;
 }
 
 TUnzipIO::~TUnzipIO() = default;
@@ -40,7 +43,7 @@ void TUnzipIO::StartMember(TUnzipSource* source, TUnzipSink* sink, uint64_t comp
     BitCount = 0;
     EndOfData = 0;
     outCount_ = 0;
-    inPtr_ = inEnd_ = inBuf_.get();
+    inPtr_ = inEnd_ = inBuf_.get() + Lookbehind;
 }
 
 bool TUnzipIO::RefillInput()
@@ -48,11 +51,12 @@ bool TUnzipIO::RefillInput()
     if (fetchLeft_ == 0 || !source_)
         return false;
     size_t have = InputAvailable();
-    uint8_t* base = inBuf_.get();
+    uint8_t* base = inBuf_.get() + Lookbehind;
     if (have > InputCapacity - InputChunkSize)
         return true; // plenty unread already
-    if (inPtr_ != base && have)
-        std::memmove(base, inPtr_, have);
+    size_t keep = std::min<size_t>(Lookbehind, size_t(inPtr_ - inBuf_.get()));
+    if (inPtr_ != base)
+        std::memmove(base - keep, inPtr_ - keep, have + keep);
     inPtr_ = base;
     inEnd_ = base + have;
     size_t want = size_t(std::min<uint64_t>(fetchLeft_, InputChunkSize));
@@ -66,6 +70,14 @@ bool TUnzipIO::RefillInput()
     inEnd_ += got;
     std::memset(const_cast<uint8_t*>(inEnd_), 0, InputSlack);
     return true;
+}
+
+void TUnzipIO::SetInputPosition(const uint8_t* p)
+{
+    const uint8_t* lowest = inBuf_.get();
+    p = std::clamp(p, lowest, inEnd_);
+    BytesLeft -= int64_t(p - inPtr_);
+    inPtr_ = p;
 }
 
 void TUnzipIO::ConsumeInput(size_t n)

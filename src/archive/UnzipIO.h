@@ -86,6 +86,9 @@ public:
     size_t InputAvailable() const { return size_t(inEnd_ - inPtr_); }
     void ConsumeInput(size_t n);
     bool RefillInput();
+    // Moves the read position, forward, or back by at most 8 bytes already read (the 8 bytes
+    // before the read position survive a refill).
+    void SetInputPosition(const uint8_t* p);
 
     // --- Output, for the decoders ---
     void PutByte(uint8_t c)
