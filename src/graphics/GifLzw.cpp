@@ -86,13 +86,51 @@ struct PixelSink {
             col += k;
             s += k;
             n -= k;
-            if (col == width) {
-                col = 0;
-                row = interlaced ? NextInterlacedRow(row, height, pass) : row + 1;
-                if (row < height)
-                    rowPtr = rowAddress(row);
-            }
+            if (col == width)
+                nextRow();
         }
+    }
+
+    void nextRow()
+    {
+        col = 0;
+        row = interlaced ? NextInterlacedRow(row, height, pass) : row + 1;
+        if (row < height)
+            rowPtr = rowAddress(row);
+    }
+
+    // Rows not reached keep index 0.
+    void clearRest()
+    {
+        if (row >= height || interlaced)
+            return;
+        const qint64 rowLen = (qint64(width) * bpp + 7) / 8;
+        if (col > 0) {
+            if (bpp == 8)
+                std::memset(rowPtr + col, 0, size_t(width - col));
+            ++row;
+        }
+        for (; row < height; ++row)
+            std::memset(rowAddress(row), 0, size_t(rowLen));
+    }
+};
+
+struct DecoderTables {
+    uint16_t prefix[4096];
+    uint8_t suffix[4096];
+    uint16_t length[4096];
+    std::vector<uint8_t> data; // the data bytes of every sub-block, in one run
+    bool inUse = false;
+};
+
+struct TablesLease {
+    DecoderTables& t;
+    explicit TablesLease(DecoderTables& tables) : t(tables) { t.inUse = true; }
+    ~TablesLease()
+    {
+        t.inUse = false;
+        if (t.data.capacity() > (size_t(1) << 24))
+            std::vector<uint8_t>().swap(t.data); // do not keep a huge buffer around
     }
 };
 
@@ -122,7 +160,17 @@ void DecodeLZW(const QByteArray& codeStream, const TDibHeader& header, bool inte
             codeSize = std::clamp(codeSize, 2, 9);
         }
         // The data bytes of every sub-block, in one run (a short last block keeps what is there).
-        std::vector<uint8_t> data;
+        // Work memory is kept per thread between frames (a nested decode gets its own).
+        thread_local DecoderTables cached;
+        std::unique_ptr<DecoderTables> ownTables;
+        DecoderTables* tables = &cached;
+        if (cached.inUse) {
+            ownTables = std::make_unique<DecoderTables>();
+            tables = ownTables.get();
+        }
+        TablesLease lease(*tables);
+        std::vector<uint8_t>& data = tables->data;
+        data.clear();
         data.reserve(size_t(std::max<qint64>(n, 1)));
         for (qint64 p = 1; p < n;) {
             int c = s[p++];
@@ -142,8 +190,10 @@ void DecodeLZW(const QByteArray& codeStream, const TDibHeader& header, bool inte
         const int colorMask = (1 << std::clamp(colorBits, 1, 8)) - 1;
         int width = codeSize + 1, limit = 1 << width, next = clear + 2;
         bool full = false;
-        auto prefix = std::make_unique<uint16_t[]>(4096);
-        auto suffix = std::make_unique<uint8_t[]>(4096);
+        uint16_t* prefix = tables->prefix;
+        uint8_t* suffix = tables->suffix;
+        uint16_t* length = tables->length;
+        const bool fast8 = header.BitCount == 8;
         uint8_t stack[4097];
         int old = -1;
         uint8_t first = 0;
@@ -191,29 +241,53 @@ void DecodeLZW(const QByteArray& codeStream, const TDibHeader& header, bool inte
                 old = code;
                 continue;
             }
-            int sp = 4097;
             int c;
+            int len;
+            bool extend = false;
             if (code < clear) {
                 c = code;
+                len = 1;
             } else if (code < next) {
                 c = code;
+                len = length[code];
             } else if (code == next && !full) {
-                stack[--sp] = first;
+                extend = true;
                 c = old;
+                len = (old < clear ? 1 : length[old]) + 1;
             } else {
                 broken = true;
                 break;
             }
-            while (c > end) {
-                stack[--sp] = suffix[c];
-                c = prefix[c];
+            if (fast8 && out.col + len <= out.width) {
+                // The whole string fits in the current row: written in place, last byte first.
+                uint8_t* p = out.rowPtr + out.col + len - 1;
+                if (extend)
+                    *p-- = first;
+                while (c > end) {
+                    *p-- = suffix[c];
+                    c = prefix[c];
+                }
+                first = uint8_t(c & colorMask);
+                *p = first;
+                out.col += len;
+                if (out.col == out.width)
+                    out.nextRow();
+            } else {
+                int sp = 4097;
+                if (extend)
+                    stack[--sp] = first;
+                while (c > end) {
+                    stack[--sp] = suffix[c];
+                    c = prefix[c];
+                }
+                first = uint8_t(c & colorMask);
+                stack[--sp] = first;
+                out.put(stack + sp, 4097 - sp);
             }
-            first = uint8_t(c & colorMask);
-            stack[--sp] = first;
-            out.put(stack + sp, 4097 - sp);
             if (!full) {
                 prefix[next] = uint16_t(old);
                 suffix[next] = first;
+                length[next] = uint16_t((old < clear ? 1 : length[old]) + 1);
                 if (++next >= limit) {
                     if (width < 12) {
                         ++width;
@@ -225,11 +299,13 @@ void DecodeLZW(const QByteArray& codeStream, const TDibHeader& header, bool inte
             }
             old = code;
         }
+        const bool complete = out.done();
+        out.clearRest();
         if (broken) {
             if (!tolerant)
                 throw EInvalidGraphicOperation(QStringLiteral("GIF encoded data is corrupt"));
             corrupted = true;
-        } else if (outOfData && !out.done()) {
+        } else if (outOfData && !complete) {
             if (!tolerant)
                 throw EInvalidGraphicOperation(QString::fromLatin1(platform::graphics::SReadError));
             corrupted = true;

@@ -26,7 +26,8 @@ struct TDibHeader {
 using TLzwProgress = std::function<void(TProgressStage stage, int percent, const QString& msg)>;
 
 // Decodes `codeStream` (minimum code size byte, sub-blocks, terminator) into `pixels`
-// (zero-filled by the caller, header.RowBytes() x Height bytes). Row 0 of the picture is
+// (header.RowBytes() x Height bytes; zero-filled by the caller unless the rows are 8 bits and
+// not interlaced, where the decoder clears what it does not reach). Row 0 of the picture is
 // the last row of the buffer; with `interlaced` the rows come in the four GIF passes.
 // Pixel values are the codes' literals masked to `colorBits`. Damage sets `corrupted` when
 // `tolerant`, else raises EInvalidGraphicOperation ("GIF code size not in range 2 to 9",

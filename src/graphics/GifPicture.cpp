@@ -586,7 +586,8 @@ QImage DecodeFrameImage(TGIFFrame& frame, TPixelFormat* format)
     if (img.isNull())
         gifError(QStringLiteral("Not enough memory for a GIF frame of %1 x %2 pixels").arg(item.Width).arg(item.Height));
     img.setColorTable(dibPalette(item.ColorTable, 1 << bitCount));
-    img.fill(0);
+    if (bitCount == 1 || frame.Interlaced || !item.CodeStream)
+        img.fill(0); // otherwise the decoder writes or clears every row
     if (item.CodeStream) {
         TDibHeader h;
         h.Width = item.Width;
