@@ -99,6 +99,63 @@ QString lowerStoredName(const QString& dir, const QString& name)
     return (dir + name).toLower();
 }
 
+// A name stored in OEM 866 that is not plain ASCII also goes into an Info-ZIP Unicode Path
+// extra field (0x7075), from which unzip and 7z show it right under any locale; readers that
+// use the header name see the OEM bytes as before.
+QByteArray unicodePathExtra(const TZipHeaderInfo& h)
+{
+    bool utf8 = false;
+    const QByteArray stored = h.EncodedName(&utf8);
+    bool ascii = true;
+    for (char c : stored)
+        ascii = ascii && uchar(c) < 0x80;
+    if (utf8 || ascii)
+        return QByteArray();
+    QString full = h.FullName();
+    full.replace(u'\\', u'/');
+    const QByteArray name = full.toUtf8();
+    QByteArray extra(9, '\0');
+    uint8_t* p = reinterpret_cast<uint8_t*>(extra.data());
+    PutLE16(p, 0x7075);
+    PutLE16(p + 2, uint16_t(5 + name.size()));
+    p[4] = 1;
+    PutLE32(p + 5, UpdateCrc32(0, stored.constData(), size_t(stored.size())));
+    return extra + name;
+}
+
+// The central record of a member written in this run, with its extra field.
+void saveCentral(TStream& out, TZipHeaderInfo& h, const QByteArray& extra)
+{
+    bool utf8 = false;
+    const QByteArray name = h.EncodedName(&utf8);
+    const QByteArray comment = h.FileComment().value_or(QByteArray());
+    uint16_t madeBy = h.VersionMadeBy;
+    // Readers decode a name made on MS-DOS from the OEM code page, flag or not.
+    if (utf8 && (madeBy >> 8) == 0)
+        madeBy = uint16_t(madeBy | (11u << 8));
+    uint8_t rec[CentralHeaderFixedSize];
+    PutLE32(rec, CentralFileHeaderSig);
+    PutLE16(rec + 4, madeBy);
+    PutLE16(rec + 6, h.VersionNeeded);
+    PutLE16(rec + 8, h.Flags);
+    PutLE16(rec + 10, h.CompressionMethod);
+    PutLE32(rec + 12, h.DateTime);
+    PutLE32(rec + 16, h.CRC32);
+    PutLE32(rec + 20, h.CompressedSize);
+    PutLE32(rec + 24, h.UncompressedSize);
+    PutLE16(rec + 28, uint16_t(name.size()));
+    PutLE16(rec + 30, uint16_t(extra.size()));
+    PutLE16(rec + 32, uint16_t(comment.size()));
+    PutLE16(rec + 34, 0);
+    PutLE16(rec + 36, h.InternalAttributes);
+    PutLE32(rec + 38, h.ExternalAttributes);
+    PutLE32(rec + 42, h.RelativeOffset);
+    out.WriteBuffer(rec, CentralHeaderFixedSize);
+    out.WriteBuffer(name.constData(), name.size());
+    out.WriteBuffer(extra.constData(), extra.size());
+    out.WriteBuffer(comment.constData(), comment.size());
+}
+
 } // namespace
 
 // The state of one zip run.
@@ -111,6 +168,8 @@ struct TZipWriter::TRun {
     std::unique_ptr<TEndCentral> End;
     // Central records of carried-over members: their 46 fixed bytes and name bytes as they were.
     QHash<const TZipHeaderInfo*, QByteArray> RawCentral;
+    // Extra fields of new members (the Unicode name of a name stored in OEM 866).
+    QHash<const TZipHeaderInfo*, QByteArray> NewExtra;
     QStringList ToDispose;
     int Added = 0;
     // Current member.
@@ -468,7 +527,6 @@ int TZipWriter::ProcessFiles()
                 QByteArray rec = *raw;
                 uint8_t* p = reinterpret_cast<uint8_t*>(rec.data());
                 const QByteArray comment = h->FileComment().value_or(QByteArray());
-                PutLE16(p + 30, 0); // the extra field is not carried
                 PutLE16(p + 32, uint16_t(comment.size()));
                 PutLE16(p + 34, 0);
                 PutLE32(p + 42, h->RelativeOffset);
@@ -478,7 +536,7 @@ int TZipWriter::ProcessFiles()
                 h->DiskNumberStart = 0;
                 if (h->HasComment() && !h->FileComment())
                     h->SetFileComment(std::nullopt);
-                h->SaveCentralToStream(*run.Out);
+                saveCentral(*run.Out, *h, run.NewExtra.value(h));
             }
         }
         const int64_t centralEnd = run.Out->Position();
@@ -640,9 +698,11 @@ void TZipWriter::CopyOldMember(TRun& Run, TZipHeaderInfo* Old)
         if (in.Read(rec, CentralHeaderFixedSize) != CentralHeaderFixedSize || GetLE32(rec) != CentralFileHeaderSig)
             throw EBadZipFile(LoadStr(SNotValidZipFile));
         QByteArray raw(reinterpret_cast<const char*>(rec), CentralHeaderFixedSize);
-        QByteArray name(GetLE16(rec + 28), '\0');
-        in.ReadBuffer(name.data(), name.size());
-        raw += name;
+        // Name and extra field as they were: the name's bytes and flags stay in step with the
+        // copied local header, and extra fields such as the Unicode name stay with it.
+        QByteArray nameExtra(GetLE16(rec + 28) + GetLE16(rec + 30), '\0');
+        in.ReadBuffer(nameExtra.data(), nameExtra.size());
+        raw += nameExtra;
         Run.RawCentral.insert(header.get(), raw);
     }
     AddWritten(Run, header.release(), QString(), false);
@@ -692,7 +752,10 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
     const int64_t headerPos = Run.Out->Position();
     if (headerPos > int64_t(0xFFFFFFFFu))
         throw EWriteError(QStringLiteral("Stream write error: the archive is too large"));
+    const QByteArray extra = unicodePathExtra(Header);
+    Header.ExtraFieldLength = uint16_t(extra.size());
     Header.SaveLocalToStream(*Run.Out);
+    Run.Out->WriteBuffer(extra.constData(), extra.size());
     const int64_t dataStart = Run.Out->Position();
 
     Run.Encrypt = !Password.isEmpty();
@@ -745,6 +808,8 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
     Header.SaveLocalToStream(*Run.Out);
     Run.Out->Seek(end, soFromBeginning);
 
+    if (!extra.isEmpty())
+        Run.NewExtra.insert(&Header, extra);
     src.Close();
     if (OnEndZip)
         OnEndZip(this, FileName, Header.UncompressedSize, Header.CompressedSize, end);
