@@ -139,6 +139,12 @@ struct CharState {
     bool operator==(const CharState&) const = default;
 };
 
+size_t qHash(const CharState& s, size_t seed = 0)
+{
+    return qHashMulti(seed, s.font, s.halfPoints, s.bold, s.italic, s.strike, s.hidden, s.protect,
+                      s.superscript, s.subscript, int(s.underline), s.offset, s.color, s.highlight);
+}
+
 struct Group {
     Dest dest = Dest::Body;
     CharState ch;
@@ -248,6 +254,9 @@ private:
     QTextCharFormat runFormat_;
     bool runFormatValid_ = false;
     bool charDirty_ = true;
+    // Formats made so far, by state (field runs are not cached).
+    QHash<CharState, QTextCharFormat> formatCache_;
+    QTextCharFormat cachedCharFormat();
     bool anyPar_ = false;
     bool cellTab_ = false;    // the last thing written is the tab of a \cell
 
@@ -308,6 +317,8 @@ bool Reader::run(QString* error)
     doc_.setUndoRedoEnabled(false);
     cursor_.movePosition(QTextCursor::End);
     const int startBlock = cursor_.blockNumber();
+    // One edit block: the cursor does not lay text out after every insertion.
+    cursor_.beginEditBlock();
 
     while (pos_ < n && !done_) {
         const char c = d_[pos_];
@@ -362,6 +373,7 @@ bool Reader::run(QString* error)
         cursor_.deletePreviousChar();
     else
         cursor_.setBlockFormat(makeBlockFormat());
+    cursor_.endEditBlock();
     doc_.setUndoRedoEnabled(undo);
     return true;
 }
@@ -464,6 +476,7 @@ void Reader::finishFont()
     font_.name = rtf::decodeCodePage(cp, name).trimmed();
     if (!fonts_.contains(fontIndex_))
         fonts_.insert(fontIndex_, font_);
+    formatCache_.clear();
     fontName_.clear();
 }
 
@@ -519,6 +532,7 @@ void Reader::textByte(char c)
     case Dest::ColorTable:
         if (c == ';') {
             colors_.push_back(colorHas_ ? QColor(red_, green_, blue_) : QColor());
+            formatCache_.clear();
             colorHas_ = false;
             red_ = green_ = blue_ = 0;
         }
@@ -591,7 +605,7 @@ void Reader::appendText(const QString& s)
 void Reader::appendBodyText(const QString& s)
 {
     if (charDirty_) {
-        const QTextCharFormat f = makeCharFormat();
+        const QTextCharFormat f = cachedCharFormat();
         if (!runFormatValid_ || f != runFormat_) {
             flushRun();
             runFormat_ = f;
@@ -622,6 +636,20 @@ void Reader::flushRun()
     }
     cursor_.insertText(runText_, runFormat_);
     runText_.clear();
+}
+
+QTextCharFormat Reader::cachedCharFormat()
+{
+    const Group& g = stack_.back();
+    if (g.field >= 0 && g.fieldResult)
+        return makeCharFormat();
+    auto it = formatCache_.constFind(g.ch);
+    if (it != formatCache_.cend())
+        return *it;
+    const QTextCharFormat f = makeCharFormat();
+    if (formatCache_.size() < 4096)
+        formatCache_.insert(g.ch, f);
+    return f;
 }
 
 QTextCharFormat Reader::makeCharFormat() const
@@ -1119,6 +1147,7 @@ void Reader::handleWord(const Word& w)
     }
     if (name == "deff") {
         defaultFont_ = param;
+        formatCache_.clear();
         charDirty_ = true;
         return;
     }
@@ -1462,9 +1491,11 @@ QTextCharFormat makeRichObject(QTextDocument& doc, const QByteArray& groupBytes)
 bool ReadRtf(QByteArrayView rtf, QTextDocument& doc, QString* error)
 {
     doc.clear();
-    installRichObjectPainter(doc);
     Reader r(rtf, doc, 0);
-    return r.run(error);
+    const bool ok = r.run(error);
+    // After reading: a layout that exists while the text goes in would lay out every step.
+    installRichObjectPainter(doc);
+    return ok;
 }
 
 bool ReadRtfAt(QByteArrayView rtf, QTextCursor& cursor, QString* error)

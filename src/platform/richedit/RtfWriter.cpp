@@ -107,6 +107,7 @@ private:
     QByteArray out_;
     bool needSpace_ = false;
     Written w_;
+    QHash<int, RichCharProps> propsCache_; // by the document's format index
     RichParaProps para_;
     bool paraWritten_ = false;
     int numberCounter_ = 0;
@@ -490,7 +491,10 @@ void Writer::fragment(const QTextFragment& f, int from, int to)
         }
         return;
     }
-    charState(richCharProps(cf));
+    auto cached = propsCache_.constFind(f.charFormatIndex());
+    if (cached == propsCache_.cend())
+        cached = propsCache_.insert(f.charFormatIndex(), richCharProps(cf));
+    charState(*cached);
     QString s = t;
     s.replace(QChar::ObjectReplacementCharacter, QChar::ReplacementCharacter);
     text(s, codePageOfFont(w_.font));
