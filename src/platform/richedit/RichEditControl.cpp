@@ -2,6 +2,7 @@
 
 #include "platform/richedit/PlainText.h"
 #include "platform/richedit/RichFormat.h"
+#include "platform/richedit/RichLayout.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -144,8 +145,7 @@ bool ReadRtfDetached(QByteArrayView rtf, QTextDocument& doc, QString* error)
 {
     doc.setDocumentLayout(new IdleLayout(&doc));
     const bool ok = ReadRtf(rtf, doc, error);
-    // Back to the standard layout, made anew when it is next asked for.
-    doc.setDocumentLayout(nullptr);
+    doc.setDocumentLayout(new RichLayout(&doc));
     installRichObjectPainter(doc);
     return ok;
 }
@@ -175,6 +175,10 @@ void RichEditControl::attachDocument(QTextDocument* doc)
     QPointer<QTextDocument> old = document();
     if (old && old != doc)
         old->disconnect(this);
+    if (!qobject_cast<RichLayout*>(doc->documentLayout())) {
+        doc->setDocumentLayout(new RichLayout(doc));
+        installRichObjectPainter(*doc);
+    }
     setDocument(doc);
     if (!urlHighlighter_) {
         auto* h = new UrlHighlighter(doc);

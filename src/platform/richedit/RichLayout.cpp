@@ -1,0 +1,479 @@
+#include "platform/richedit/RichLayout.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QStyle>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextLayout>
+#include <QTextObjectInterface>
+#include <QUrl>
+
+#include <cmath>
+
+namespace platform {
+
+namespace {
+
+// Pictures: the image resource at the format's width and height (or the image's own size).
+class ImageHandler : public QObject, public QTextObjectInterface {
+    Q_OBJECT
+    Q_INTERFACES(QTextObjectInterface)
+public:
+    explicit ImageHandler(QObject* parent) : QObject(parent) {}
+
+    QSizeF intrinsicSize(QTextDocument* doc, int, const QTextFormat& format) override
+    {
+        const QTextImageFormat f = format.toImageFormat();
+        const QImage img = image(doc, f);
+        double w = f.width(), h = f.height();
+        if (w <= 0 && h <= 0) {
+            w = img.width();
+            h = img.height();
+        } else if (w <= 0) {
+            w = img.height() > 0 ? h * img.width() / img.height() : h;
+        } else if (h <= 0) {
+            h = img.width() > 0 ? w * img.height() / img.width() : w;
+        }
+        return QSizeF(std::max(1.0, w), std::max(1.0, h));
+    }
+
+    void drawObject(QPainter* painter, const QRectF& rect, QTextDocument* doc, int, const QTextFormat& format) override
+    {
+        const QImage img = image(doc, format.toImageFormat());
+        if (img.isNull()) {
+            painter->save();
+            painter->setPen(Qt::gray);
+            painter->drawRect(rect.adjusted(0, 0, -1, -1));
+            painter->restore();
+            return;
+        }
+        painter->drawImage(rect, img);
+    }
+
+private:
+    static QImage image(QTextDocument* doc, const QTextImageFormat& f)
+    {
+        const QVariant v = doc->resource(QTextDocument::ImageResource, QUrl(f.name()));
+        if (v.canConvert<QImage>())
+            return v.value<QImage>();
+        if (v.canConvert<QPixmap>())
+            return v.value<QPixmap>().toImage();
+        return QImage();
+    }
+};
+
+} // namespace
+
+RichLayout::RichLayout(QTextDocument* doc) : QAbstractTextDocumentLayout(doc)
+{
+    registerHandler(QTextFormat::ImageObject, new ImageHandler(this));
+    stepTimer_.setInterval(0);
+    connect(&stepTimer_, &QTimer::timeout, this, &RichLayout::layoutStep);
+}
+
+RichLayout::~RichLayout() = default;
+
+double RichLayout::available() const
+{
+    const QTextDocument* doc = document();
+    const double w = doc->textWidth();
+    return w > 0 ? w - 2 * doc->documentMargin() : 1e7;
+}
+
+RichLayout::Height RichLayout::estimate(const QTextBlock& block) const
+{
+    // One line per so many characters of the default font: close enough for the scroll bar
+    // until the paragraph is laid out.
+    const QTextDocument* doc = document();
+    static thread_local QFont lastFont;
+    static thread_local double lineHeight = 0, charWidth = 0;
+    if (lineHeight == 0 || lastFont != doc->defaultFont()) {
+        lastFont = doc->defaultFont();
+        const QFontMetricsF fm(lastFont);
+        lineHeight = fm.height();
+        charWidth = std::max(1.0, fm.averageCharWidth());
+    }
+    const QTextBlockFormat bf = block.blockFormat();
+    Height h;
+    h.top = bf.topMargin();
+    h.bottom = bf.bottomMargin();
+    if (block.isVisible()) {
+        const double width = std::max(charWidth, available() - bf.leftMargin() - bf.rightMargin());
+        const double lines = std::max(1.0, std::ceil(block.length() * charWidth / width));
+        h.lines = lines * lineHeight;
+    }
+    return h;
+}
+
+RichLayout::Height RichLayout::layoutBlock(const QTextBlock& block) const
+{
+    Height h;
+    QTextLayout* tl = block.layout();
+    if (!tl)
+        return h;
+    const QTextDocument* doc = document();
+    const QTextBlockFormat bf = block.blockFormat();
+    QTextOption opt = doc->defaultTextOption();
+    opt.setAlignment(QStyle::visualAlignment(block.textDirection(), bf.alignment()));
+    const QList<QTextOption::Tab> tabs = bf.tabPositions();
+    if (!tabs.isEmpty())
+        opt.setTabs(tabs);
+    if (doc->textWidth() <= 0)
+        opt.setWrapMode(QTextOption::NoWrap);
+    tl->setTextOption(opt);
+    tl->setCacheEnabled(true);
+    tl->setPosition(QPointF(0, 0));
+
+    if (!block.isVisible()) {
+        tl->clearLayout();
+        h.laid = true;
+        return h;
+    }
+    const double margin = doc->documentMargin();
+    const double left = margin + bf.leftMargin() + bf.indent() * doc->indentWidth();
+    const double width = available() - bf.leftMargin() - bf.rightMargin() - bf.indent() * doc->indentWidth();
+    double y = 0;
+    bool first = true;
+    tl->beginLayout();
+    for (;;) {
+        QTextLine line = tl->createLine();
+        if (!line.isValid())
+            break;
+        const double indent = first ? bf.textIndent() : 0;
+        line.setLineWidth(std::max(1.0, width - indent));
+        line.setPosition(QPointF(left + indent, y));
+        double lh = line.height();
+        switch (bf.lineHeightType()) {
+        case QTextBlockFormat::ProportionalHeight:
+            lh = lh * bf.lineHeight() / 100.0;
+            break;
+        case QTextBlockFormat::FixedHeight:
+            lh = bf.lineHeight();
+            break;
+        case QTextBlockFormat::MinimumHeight:
+            lh = std::max(lh, bf.lineHeight());
+            break;
+        case QTextBlockFormat::LineDistanceHeight:
+            lh = lh + bf.lineHeight();
+            break;
+        default:
+            break;
+        }
+        y += lh;
+        widest_ = std::max(widest_, left + indent + line.naturalTextWidth() + margin);
+        first = false;
+    }
+    tl->endLayout();
+    h.top = bf.topMargin();
+    h.lines = y;
+    h.bottom = bf.bottomMargin();
+    h.laid = true;
+    return h;
+}
+
+void RichLayout::rebuildTree()
+{
+    const size_t n = heights_.size();
+    tree_.assign(n + 1, 0.0);
+    total_ = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const double v = heights_[i].total();
+        total_ += v;
+        tree_[i + 1] += v;
+        const size_t parent = (i + 1) + ((i + 1) & (~(i + 1) + 1));
+        if (parent <= n)
+            tree_[parent] += tree_[i + 1];
+    }
+}
+
+void RichLayout::treeAdd(int index, double delta) const
+{
+    total_ += delta;
+    for (size_t i = size_t(index) + 1; i < tree_.size(); i += i & (~i + 1))
+        tree_[i] += delta;
+}
+
+double RichLayout::blockTop(int index) const
+{
+    double sum = 0;
+    for (size_t i = size_t(std::clamp(index, 0, int(heights_.size()))); i > 0; i -= i & (~i + 1))
+        sum += tree_[i];
+    return sum + document()->documentMargin();
+}
+
+int RichLayout::blockAtY(double y) const
+{
+    // The largest index whose top lies at or above y.
+    y -= document()->documentMargin();
+    size_t pos = 0;
+    size_t step = 1;
+    while (step * 2 < tree_.size())
+        step *= 2;
+    for (; step > 0; step /= 2) {
+        if (pos + step < tree_.size() && tree_[pos + step] <= y) {
+            pos += step;
+            y -= tree_[pos];
+        }
+    }
+    return std::clamp(int(pos), 0, std::max(0, int(heights_.size()) - 1));
+}
+
+void RichLayout::relayoutAll()
+{
+    const QTextDocument* doc = document();
+    heights_.clear();
+    heights_.reserve(size_t(doc->blockCount()));
+    widest_ = 0;
+    // The first screens at once, estimates for the rest.
+    double y = 0;
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        heights_.push_back(y < 4000 ? layoutBlock(b) : estimate(b));
+        y += heights_.back().total();
+    }
+    rebuildTree();
+    nextStep_ = 0;
+    if (!heights_.empty() && !heights_.back().laid)
+        stepTimer_.start();
+}
+
+void RichLayout::ensureLaid(int index, QTextBlock block) const
+{
+    if (index < 0 || index >= int(heights_.size()) || heights_[size_t(index)].laid)
+        return;
+    if (!block.isValid())
+        block = document()->findBlockByNumber(index);
+    if (!block.isValid())
+        return;
+    const Height h = layoutBlock(block);
+    const double d = h.total() - heights_[size_t(index)].total();
+    heights_[size_t(index)] = h;
+    if (d != 0) {
+        treeAdd(index, d);
+        sizeDirty_ = true;
+    }
+}
+
+void RichLayout::layoutStep()
+{
+    // A slice of the paragraphs that still hold estimates, while the program is idle.
+    const int n = int(heights_.size());
+    QTextBlock b = document()->findBlockByNumber(nextStep_);
+    int done = 0;
+    while (nextStep_ < n && b.isValid() && done < 400) {
+        if (!heights_[size_t(nextStep_)].laid) {
+            ensureLaid(nextStep_, b);
+            ++done;
+        }
+        ++nextStep_;
+        b = b.next();
+    }
+    if (nextStep_ >= n || !b.isValid())
+        stepTimer_.stop();
+    sizeMayHaveChanged();
+}
+
+void RichLayout::FinishLayout()
+{
+    QTextBlock b = document()->begin();
+    for (int i = 0; i < int(heights_.size()) && b.isValid(); ++i, b = b.next())
+        ensureLaid(i, b);
+    stepTimer_.stop();
+    sizeMayHaveChanged();
+}
+
+void RichLayout::sizeMayHaveChanged()
+{
+    sizeDirty_ = false;
+    const QSizeF size = documentSize();
+    if (size != lastSize_) {
+        lastSize_ = size;
+        emit documentSizeChanged(size);
+    }
+}
+
+void RichLayout::documentChanged(int from, int charsRemoved, int charsAdded)
+{
+    const QTextDocument* doc = document();
+    const int count = doc->blockCount();
+    const int length = doc->characterCount();
+    if ((from == 0 && charsAdded >= length - 1) || heights_.empty() || heights_.size() > size_t(1) << 30) {
+        relayoutAll();
+    } else {
+        const QTextBlock firstBlock = doc->findBlock(from);
+        QTextBlock lastBlock = doc->findBlock(std::min(from + charsAdded, length - 1));
+        if (!firstBlock.isValid() || !lastBlock.isValid()) {
+            relayoutAll();
+        } else {
+            const int first = firstBlock.blockNumber();
+            const int lastNew = lastBlock.blockNumber();
+            const int delta = count - int(heights_.size());
+            const int lastOld = lastNew - delta;
+            if (first < 0 || lastOld < first - 1 || lastOld >= int(heights_.size())) {
+                relayoutAll();
+            } else {
+                std::vector<Height> fresh;
+                for (QTextBlock b = firstBlock; b.isValid(); b = b.next()) {
+                    fresh.push_back(layoutBlock(b));
+                    if (b == lastBlock)
+                        break;
+                }
+                if (delta == 0) {
+                    bool moved = false;
+                    double changed = 0;
+                    for (size_t i = 0; i < fresh.size(); ++i) {
+                        const double d = fresh[i].total() - heights_[first + i].total();
+                        heights_[first + i] = fresh[i];
+                        changed += fresh[i].total();
+                        if (d != 0) {
+                            treeAdd(first + int(i), d);
+                            moved = true;
+                        }
+                    }
+                    if (!moved) {
+                        // Only these paragraphs need painting again.
+                        sizeMayHaveChanged();
+                        emit update(QRectF(0, blockTop(first), 1e9, changed));
+                        return;
+                    }
+                } else {
+                    heights_.erase(heights_.begin() + first, heights_.begin() + lastOld + 1);
+                    heights_.insert(heights_.begin() + first, fresh.begin(), fresh.end());
+                    rebuildTree();
+                    nextStep_ = std::min(nextStep_, first);
+                }
+            }
+        }
+    }
+    sizeMayHaveChanged();
+    emit update();
+    Q_UNUSED(charsRemoved);
+}
+
+QSizeF RichLayout::documentSize() const
+{
+    const QTextDocument* doc = document();
+    const double margin = doc->documentMargin();
+    const double w = doc->textWidth() > 0 ? doc->textWidth() : widest_ + margin;
+    return QSizeF(w, total_ + 2 * margin);
+}
+
+QRectF RichLayout::frameBoundingRect(QTextFrame* frame) const
+{
+    if (frame == document()->rootFrame())
+        return QRectF(QPointF(0, 0), documentSize());
+    return QRectF();
+}
+
+QRectF RichLayout::blockBoundingRect(const QTextBlock& block) const
+{
+    if (!block.isValid())
+        return QRectF();
+    const int index = block.blockNumber();
+    if (index < 0 || index >= int(heights_.size()))
+        return QRectF();
+    ensureLaid(index, block);
+    const Height& h = heights_[size_t(index)];
+    const QTextDocument* doc = document();
+    const double w = doc->textWidth() > 0 ? doc->textWidth() : widest_;
+    return QRectF(0, blockTop(index) + h.top, w, h.lines);
+}
+
+void RichLayout::draw(QPainter* painter, const PaintContext& context)
+{
+    const QTextDocument* doc = document();
+    if (heights_.empty())
+        return;
+    const QRectF clip = context.clip.isValid() ? context.clip : QRectF(0, 0, 1e9, 1e9);
+    int index = blockAtY(clip.top());
+    QTextBlock block = doc->findBlockByNumber(index);
+    ensureLaid(index, block);
+    double top = blockTop(index);
+    const int cursorWidth = property("cursorWidth").isValid() ? property("cursorWidth").toInt() : 1;
+    painter->save();
+    painter->setPen(context.palette.color(QPalette::Text));
+    for (; block.isValid() && index < int(heights_.size()); block = block.next(), ++index) {
+        if (top > clip.bottom())
+            break;
+        ensureLaid(index, block);
+        const Height& h = heights_[size_t(index)];
+        const double y = top + h.top;
+        top += h.total();
+        if (!block.isVisible())
+            continue;
+        QTextLayout* tl = block.layout();
+        const int bpos = block.position();
+        const int blen = block.length();
+        QList<QTextLayout::FormatRange> ranges;
+        for (const Selection& s : context.selections) {
+            const int ss = s.cursor.selectionStart(), se = s.cursor.selectionEnd();
+            if (se <= bpos || ss >= bpos + blen || ss == se)
+                continue;
+            QTextLayout::FormatRange r;
+            r.start = std::max(ss, bpos) - bpos;
+            r.length = std::min(se, bpos + blen) - bpos - r.start;
+            r.format = s.format;
+            ranges << r;
+        }
+        const QTextBlockFormat bf = block.blockFormat();
+        if (bf.hasProperty(QTextFormat::BackgroundBrush))
+            painter->fillRect(QRectF(0, y - h.top, doc->textWidth() > 0 ? doc->textWidth() : widest_, h.total()),
+                              bf.background());
+        tl->draw(painter, QPointF(0, y), ranges, clip);
+        const int cp = context.cursorPosition;
+        if (cp >= bpos && cp < bpos + blen)
+            tl->drawCursor(painter, QPointF(0, y), cp - bpos, cursorWidth);
+    }
+    painter->restore();
+    if (sizeDirty_)
+        QMetaObject::invokeMethod(this, [this] { sizeMayHaveChanged(); }, Qt::QueuedConnection);
+}
+
+int RichLayout::hitTest(const QPointF& point, Qt::HitTestAccuracy accuracy) const
+{
+    const QTextDocument* doc = document();
+    if (heights_.empty())
+        return -1;
+    const double margin = doc->documentMargin();
+    if (point.y() < margin) {
+        if (accuracy == Qt::ExactHit)
+            return -1;
+    }
+    if (point.y() >= total_ + margin && accuracy == Qt::ExactHit)
+        return -1;
+    const int index = blockAtY(point.y());
+    const QTextBlock block = doc->findBlockByNumber(index);
+    if (!block.isValid())
+        return -1;
+    ensureLaid(index, block);
+    const QTextLayout* tl = block.layout();
+    const double y = point.y() - (blockTop(index) + heights_[size_t(index)].top);
+    const int n = tl ? tl->lineCount() : 0;
+    if (n == 0)
+        return accuracy == Qt::ExactHit ? -1 : block.position();
+    // Binary search over the lines by their top.
+    int lo = 0, hi = n - 1;
+    while (lo < hi) {
+        const int mid = (lo + hi + 1) / 2;
+        if (tl->lineAt(mid).y() <= y)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    const QTextLine line = tl->lineAt(lo);
+    if (accuracy == Qt::ExactHit) {
+        if (y < line.y() || y > line.y() + line.height())
+            return -1;
+        const double left = line.cursorToX(line.textStart());
+        const double right = left + line.naturalTextWidth();
+        if (point.x() < left || point.x() > right)
+            return -1;
+    }
+    const int pos = line.xToCursor(point.x(), QTextLine::CursorBetweenCharacters);
+    return block.position() + std::clamp(pos, 0, block.length() - 1);
+}
+
+} // namespace platform
+
+#include "RichLayout.moc"

@@ -1,0 +1,74 @@
+#pragma once
+#include <QAbstractTextDocumentLayout>
+#include <QList>
+#include <QTextBlock>
+#include <QTimer>
+
+#include <vector>
+
+namespace platform {
+
+// The note control's document layout. Qt's own layout walks every paragraph after each change
+// and before every paint, so typing slows down as a note grows; this one keeps the paragraph
+// heights in a sum tree: a change lays out only the paragraphs it touches, and painting and hit
+// tests find the visible paragraphs in logarithmic time.
+//
+// A newly loaded note gets estimated heights at once; the paragraphs are laid out when they
+// are first shown or asked about, and the rest in steps while the program is idle.
+//
+// It lays out what notes hold: paragraphs in the root frame with margins, first-line indent,
+// alignment, tab stops and line height, inline pictures and objects (through the registered
+// handlers). Nested frames and tables are laid out as plain paragraphs, one after another.
+class RichLayout : public QAbstractTextDocumentLayout {
+    Q_OBJECT
+public:
+    explicit RichLayout(QTextDocument* doc);
+    ~RichLayout() override;
+
+    void draw(QPainter* painter, const PaintContext& context) override;
+    int hitTest(const QPointF& point, Qt::HitTestAccuracy accuracy) const override;
+    int pageCount() const override { return 1; }
+    QSizeF documentSize() const override;
+    QRectF frameBoundingRect(QTextFrame* frame) const override;
+    QRectF blockBoundingRect(const QTextBlock& block) const override;
+
+    // True while paragraphs still hold estimated heights; FinishLayout lays them all out now.
+    bool LayoutPending() const { return stepTimer_.isActive(); }
+    void FinishLayout();
+
+protected:
+    void documentChanged(int from, int charsRemoved, int charsAdded) override;
+
+private:
+    struct Height {
+        double top = 0;    // the paragraph's top margin
+        double lines = 0;  // height of its lines
+        double bottom = 0; // its bottom margin
+        bool laid = false; // false: an estimate
+        double total() const { return top + lines + bottom; }
+    };
+    Height layoutBlock(const QTextBlock& block) const;
+    Height estimate(const QTextBlock& block) const;
+    void relayoutAll();
+    // Lays out paragraph index (a QTextBlock for it may be given) when it holds an estimate.
+    void ensureLaid(int index, QTextBlock block = QTextBlock()) const;
+    void layoutStep();
+    void sizeMayHaveChanged();
+    double blockTop(int index) const; // sum of the heights before it
+    int blockAtY(double y) const;     // index of the paragraph that holds y
+    void rebuildTree();
+    void treeAdd(int index, double delta) const;
+    double available() const;
+
+    // Filled lazily from const functions (drawing, hit tests), hence mutable.
+    mutable std::vector<Height> heights_;
+    mutable std::vector<double> tree_; // Fenwick tree over heights_[i].total()
+    mutable double total_ = 0;
+    mutable double widest_ = 0;
+    mutable bool sizeDirty_ = false;
+    int nextStep_ = 0; // first paragraph the idle steps look at
+    QTimer stepTimer_;
+    QSizeF lastSize_;
+};
+
+} // namespace platform

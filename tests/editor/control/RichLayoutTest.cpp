@@ -1,0 +1,140 @@
+// The control's incremental layout: after any series of edits it places every paragraph where
+// a layout from scratch would, and hit tests find the characters it shows.
+#include "editor/NoteEdit.h"
+#include "platform/richedit/RichFormat.h"
+#include "platform/richedit/RichLayout.h"
+
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <gtest/gtest.h>
+
+namespace {
+
+platform::RichLayout* layoutOf(QTextDocument* doc)
+{
+    return qobject_cast<platform::RichLayout*>(doc->documentLayout());
+}
+
+// Every paragraph's rectangle against a fresh layout of a copy of the document.
+void expectSameAsFresh(QTextDocument* doc)
+{
+    std::unique_ptr<QTextDocument> copy(doc->clone());
+    copy->setDocumentLayout(new platform::RichLayout(copy.get()));
+    copy->setTextWidth(doc->textWidth());
+    copy->setDocumentMargin(doc->documentMargin());
+    layoutOf(copy.get())->FinishLayout();
+    layoutOf(doc)->FinishLayout();
+    ASSERT_EQ(copy->blockCount(), doc->blockCount());
+    QTextBlock a = doc->begin(), b = copy->begin();
+    for (; a.isValid(); a = a.next(), b = b.next()) {
+        const QRectF ra = doc->documentLayout()->blockBoundingRect(a);
+        const QRectF rb = copy->documentLayout()->blockBoundingRect(b);
+        ASSERT_NEAR(ra.top(), rb.top(), 0.01) << "paragraph " << a.blockNumber();
+        ASSERT_NEAR(ra.height(), rb.height(), 0.01) << "paragraph " << a.blockNumber();
+    }
+    EXPECT_NEAR(doc->documentLayout()->documentSize().height(), copy->documentLayout()->documentSize().height(), 0.01);
+}
+
+} // namespace
+
+TEST(RichLayout, IncrementalEditsMatchAFreshLayout)
+{
+    TNoteEdit edit;
+    edit.resize(500, 400);
+    edit.show();
+    QString text;
+    for (int i = 0; i < 300; ++i)
+        text += QStringLiteral("paragraph %1 %2\r").arg(i).arg(QString(i % 7 * 15, u'w'));
+    edit.SetText(text);
+    QTextDocument* doc = edit.document();
+    ASSERT_NE(layoutOf(doc), nullptr);
+    expectSameAsFresh(doc);
+
+    QRandomGenerator rng(42);
+    for (int step = 0; step < 120; ++step) {
+        QTextCursor c(doc);
+        const int len = doc->characterCount() - 1;
+        const int pos = int(rng.bounded(len + 1));
+        c.setPosition(pos);
+        switch (rng.bounded(6)) {
+        case 0:
+            c.insertText(QStringLiteral("typed words "));
+            break;
+        case 1:
+            c.insertText(QStringLiteral("one\ntwo\nthree"));
+            break;
+        case 2:
+            c.setPosition(std::min(len, pos + int(rng.bounded(400))), QTextCursor::KeepAnchor);
+            c.removeSelectedText();
+            break;
+        case 3: {
+            QTextBlockFormat f;
+            f.setTopMargin(rng.bounded(20));
+            f.setLeftMargin(rng.bounded(60));
+            c.setPosition(std::min(len, pos + int(rng.bounded(200))), QTextCursor::KeepAnchor);
+            c.mergeBlockFormat(f);
+            break;
+        }
+        case 4:
+            edit.Undo();
+            break;
+        default: {
+            QTextCharFormat f;
+            f.setFontPointSize(8 + rng.bounded(20));
+            c.setPosition(std::min(len, pos + int(rng.bounded(100))), QTextCursor::KeepAnchor);
+            c.mergeCharFormat(f);
+            break;
+        }
+        }
+        expectSameAsFresh(doc);
+        if (HasFatalFailure())
+            return;
+    }
+    // Narrower window: everything wraps again.
+    edit.resize(300, 400);
+    expectSameAsFresh(doc);
+}
+
+TEST(RichLayout, HitTestsFindTheCharactersShown)
+{
+    TNoteEdit edit;
+    edit.resize(400, 300);
+    edit.show();
+    edit.SetText(QStringLiteral("first line of text\rsecond paragraph that is long enough to wrap over more "
+                                "than one line in a narrow window\rthird"));
+    QTextDocument* doc = edit.document();
+    for (int pos : {0, 5, 19, 40, 80, 110}) {
+        QTextCursor c(doc);
+        c.setPosition(pos);
+        const QRect r = edit.cursorRect(c);
+        const QPointF docPoint(r.left() + 1 + edit.horizontalScrollBar()->value(),
+                               r.center().y() + edit.verticalScrollBar()->value());
+        EXPECT_EQ(doc->documentLayout()->hitTest(docPoint, Qt::FuzzyHit), pos) << pos;
+    }
+    // Far right of a short line: no exact hit, a fuzzy one at the line's end.
+    QTextCursor c(doc);
+    c.setPosition(3);
+    const QRect r = edit.cursorRect(c);
+    EXPECT_EQ(doc->documentLayout()->hitTest(QPointF(380, r.center().y()), Qt::ExactHit), -1);
+    EXPECT_EQ(doc->documentLayout()->hitTest(QPointF(380, r.center().y()), Qt::FuzzyHit), 18);
+}
+
+TEST(RichLayout, PicturesTakeTheirGoalSize)
+{
+    TNoteEdit edit;
+    edit.show();
+    auto* doc = new QTextDocument;
+    // A 1x1 PNG shown at 1440 x 720 twips: 96 x 48 pixels.
+    ASSERT_TRUE(platform::ReadRtfDetached(
+        "{\\rtf1 a{\\pict\\pngblip\\picw1\\pich1\\picwgoal1440\\pichgoal720 "
+        "89504e470d0a1a0a0000000d4948445200000001000000010806000000"
+        "1f15c4890000000d49444154789c63f8cfc0f01f0005000201ac9b2c8c0000000049454e44ae426082}b\\par}",
+        *doc));
+    edit.AdoptDocument(doc);
+    const QRectF r = doc->documentLayout()->blockBoundingRect(doc->begin());
+    EXPECT_GE(r.height(), 48);
+    EXPECT_LT(r.height(), 80);
+}
