@@ -522,6 +522,9 @@ int TZipWriter::ProcessFiles()
         const int64_t centralStart = run.Out->Position();
         for (int i = 0; i < run.ArchiveOrder->Count(); ++i) {
             TZipHeaderInfo* h = run.ArchiveOrder->Header(i);
+            // Where the record lies in the new archive: the cached directory stays usable for
+            // comments and for the next update.
+            h->CentralOffset = uint32_t(run.Out->Position());
             auto raw = run.RawCentral.constFind(h);
             if (raw != run.RawCentral.constEnd()) {
                 QByteArray rec = *raw;
@@ -601,8 +604,6 @@ int TZipWriter::ProcessFiles()
     run.ByName.reset();
     FMembers = run.ArchiveOrder.release();
     FSortedMembers = FMembers;
-    for (int i = 0; i < FMembers->Count(); ++i)
-        FMembers->Header(i)->CentralOffset = 0;
     FEndRecord->Assign(*run.End);
     FEndRecord->CommentModified = false;
     ArchiveDate = StampOf(FZipName);

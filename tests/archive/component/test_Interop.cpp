@@ -316,3 +316,29 @@ TEST(ZipInteropRead, PublicTestArchives)
     EXPECT_EQ(z.count, 0);
     EXPECT_EQ(z.skipped.size(), 3);
 }
+
+TEST(ZipInteropUpdate, DataDescriptorMembersThroughTwoUpdates)
+{
+    MV_REQUIRE_TOOL("zip");
+    MV_REQUIRE_TOOL("7z");
+    TempDir t;
+    writeFile(t.file("in.txt"), textBytes(40000, 21));
+    QByteArray out;
+    // zip writing to a pipe puts sizes and CRC in data descriptors (flag bit 3).
+    ASSERT_EQ(peer("sh", {"-c", "cat " + t.file("in.txt") + " | zip -q - - | cat > " + t.file("dd.zip")}, &out), 0) << out.constData();
+    TZipWriter w;
+    w.SetZipName(t.file("dd.zip"));
+    w.OpenZip();
+    ASSERT_EQ(w.Count(), 1);
+    EXPECT_TRUE(w.SortedMembers()->Header(0)->HasDataDescriptor());
+    w.CloseZip();
+    for (int round = 1; round <= 2; ++round) {
+        writeFile(t.file(QStringLiteral("add%1.txt").arg(round)), textBytes(500 * round, round));
+        w.FilesList << t.file(QStringLiteral("add%1.txt").arg(round));
+        EXPECT_EQ(w.Zip(), 1); // the second round works from the directory cached by the first
+        EXPECT_EQ(peer("unzip", {"-t", t.file("dd.zip")}, &out), 0) << round << out.constData();
+        EXPECT_EQ(peer("7z", {"t", t.file("dd.zip")}, &out), 0) << round << out.constData();
+    }
+    ASSERT_EQ(peer("unzip", {"-p", t.file("dd.zip"), "-"}, &out), 0);
+    EXPECT_EQ(out, textBytes(40000, 21));
+}
