@@ -183,8 +183,9 @@ struct RichParaProps {
     // the following lines from it (\li720\fi-360: start 360, offset 360).
     int startIndent() const { return leftIndent + firstIndent; }
     int offset() const { return -firstIndent; }
-    void setStartIndent(int twips) { int l = leftIndent; firstIndent = twips - l; }
-    void setOffset(int twips) { leftIndent = startIndent() + twips; firstIndent = -twips; }
+    // Setting one keeps the other, as the rich edit does: a new start moves the whole paragraph.
+    void setStartIndent(int twips) { const int off = offset(); leftIndent = twips + off; firstIndent = -off; }
+    void setOffset(int twips) { const int start = startIndent(); leftIndent = start + twips; firstIndent = -twips; }
     // The rich edit's line spacing rule (0 single, 1 one and a half, 2 double, 3 at least,
     // 4 exactly, 5 multiple in twentieths of a line) and its value.
     int lineSpacingRule() const;
