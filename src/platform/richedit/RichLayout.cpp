@@ -1,5 +1,7 @@
 #include "platform/richedit/RichLayout.h"
 
+#include "platform/richedit/RichFormat.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QStyle>
@@ -82,6 +84,80 @@ double RichLayout::available() const
     return w > 0 ? w - 2 * doc->documentMargin() : 1e7;
 }
 
+namespace {
+
+QString roman(int n, bool upper)
+{
+    static const struct { int value; const char* text; } table[] = {
+        {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"},
+        {50, "l"}, {40, "xl"}, {10, "x"}, {9, "ix"}, {5, "v"}, {4, "iv"}, {1, "i"}};
+    QString s;
+    n = std::clamp(n, 1, 3999);
+    for (const auto& t : table)
+        while (n >= t.value) {
+            s += QLatin1String(t.text);
+            n -= t.value;
+        }
+    return upper ? s.toUpper() : s;
+}
+
+QString letters(int n, bool upper)
+{
+    QString s;
+    n = std::max(1, n);
+    while (n > 0) {
+        --n;
+        s.prepend(QChar(u'a' + n % 26));
+        n /= 26;
+    }
+    return upper ? s.toUpper() : s;
+}
+
+int numberingKind(const QTextBlock& b)
+{
+    return b.blockFormat().intProperty(RichProp::Numbering);
+}
+
+} // namespace
+
+QString RichLayout::markerText(const QTextBlock& block) const
+{
+    const QTextBlockFormat f = block.blockFormat();
+    const int kind = f.intProperty(RichProp::Numbering);
+    if (kind == int(RichNumberingKind::None))
+        return QString();
+    if (kind == int(RichNumberingKind::Bullet))
+        return QString(QChar(0x2022));
+    // The number counts the paragraphs of the same kind just before this one.
+    int index = 0;
+    for (QTextBlock p = block.previous(); p.isValid() && numberingKind(p) == kind && index < 100000; p = p.previous())
+        ++index;
+    const int start = f.hasProperty(RichProp::NumberingStart) ? f.intProperty(RichProp::NumberingStart) : 1;
+    const int n = start + index;
+    QString number;
+    switch (RichNumberingKind(kind)) {
+    case RichNumberingKind::LowerLetter: number = letters(n, false); break;
+    case RichNumberingKind::UpperLetter: number = letters(n, true); break;
+    case RichNumberingKind::LowerRoman: number = roman(n, false); break;
+    case RichNumberingKind::UpperRoman: number = roman(n, true); break;
+    default: number = QString::number(n); break;
+    }
+    switch (RichNumberingStyle(f.intProperty(RichProp::NumberingStyle))) {
+    case RichNumberingStyle::Parens: number = u'(' + number + u')'; break;
+    case RichNumberingStyle::Period: number += u'.'; break;
+    case RichNumberingStyle::Plain: break;
+    default: number += u')'; break;
+    }
+    return f.stringProperty(RichProp::NumberingTextBefore) + number + f.stringProperty(RichProp::NumberingTextAfter);
+}
+
+double RichLayout::firstLineX(const QTextBlock& block) const
+{
+    const QTextDocument* doc = document();
+    const QTextBlockFormat bf = block.blockFormat();
+    return doc->documentMargin() + bf.leftMargin() + bf.indent() * doc->indentWidth() + bf.textIndent();
+}
+
 RichLayout::Height RichLayout::estimate(const QTextBlock& block) const
 {
     // One line per so many characters of the default font: close enough for the scroll bar
@@ -136,12 +212,22 @@ RichLayout::Height RichLayout::layoutBlock(const QTextBlock& block) const
     const double width = available() - bf.leftMargin() - bf.rightMargin() - bf.indent() * doc->indentWidth();
     double y = 0;
     bool first = true;
+    // A bullet or number stands at the first line's indent; the text follows it, at the
+    // hanging indent when there is room.
+    double firstIndent = bf.textIndent();
+    const QString marker = markerText(block);
+    if (!marker.isEmpty()) {
+        const QFontMetricsF fm(block.charFormat().font());
+        const double markerEnd = bf.textIndent() + fm.horizontalAdvance(marker) + fm.height() / 3;
+        const double tab = richTwipsToPixels(bf.intProperty(RichProp::NumberingTab));
+        firstIndent = bf.textIndent() < 0 ? std::max(0.0, markerEnd) : std::max(markerEnd, bf.textIndent() + tab);
+    }
     tl->beginLayout();
     for (;;) {
         QTextLine line = tl->createLine();
         if (!line.isValid())
             break;
-        const double indent = first ? bf.textIndent() : 0;
+        const double indent = first ? firstIndent : 0;
         line.setLineWidth(std::max(1.0, width - indent));
         line.setPosition(QPointF(left + indent, y));
         double lh = line.height();
@@ -421,6 +507,14 @@ void RichLayout::draw(QPainter* painter, const PaintContext& context)
             painter->fillRect(QRectF(0, y - h.top, doc->textWidth() > 0 ? doc->textWidth() : widest_, h.total()),
                               bf.background());
         tl->draw(painter, QPointF(0, y), ranges, clip);
+        if (tl->lineCount() > 0 && block.blockFormat().intProperty(RichProp::Numbering) != 0) {
+            const QString marker = markerText(block);
+            const QTextLine first = tl->lineAt(0);
+            painter->save();
+            painter->setFont(block.charFormat().font());
+            painter->drawText(QPointF(firstLineX(block), y + first.y() + first.ascent()), marker);
+            painter->restore();
+        }
         const int cp = context.cursorPosition;
         if (cp >= bpos && cp < bpos + blen)
             tl->drawCursor(painter, QPointF(0, y), cp - bpos, cursorWidth);

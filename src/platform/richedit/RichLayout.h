@@ -48,6 +48,9 @@ private:
         double total() const { return top + lines + bottom; }
     };
     Height layoutBlock(const QTextBlock& block) const;
+    // The bullet or number shown before a paragraph's first line, empty for none.
+    QString markerText(const QTextBlock& block) const;
+    double firstLineX(const QTextBlock& block) const;
     Height estimate(const QTextBlock& block) const;
     void relayoutAll();
     // Lays out paragraph index (a QTextBlock for it may be given) when it holds an estimate.

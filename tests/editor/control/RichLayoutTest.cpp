@@ -138,3 +138,30 @@ TEST(RichLayout, PicturesTakeTheirGoalSize)
     EXPECT_GE(r.height(), 48);
     EXPECT_LT(r.height(), 80);
 }
+
+TEST(RichLayout, BulletsAndNumbersAreShownBeforeTheText)
+{
+    TNoteEdit edit;
+    edit.resize(400, 200);
+    edit.show();
+    edit.SetText(QStringLiteral("item one\ritem two"));
+    edit.SelectAll();
+    edit.ParagraphFormat()->SetNumbering(nsBullet);
+    QTextDocument* doc = edit.document();
+    layoutOf(doc)->FinishLayout();
+    const QTextBlock first = doc->begin();
+    const QTextLine line = first.layout()->lineAt(0);
+    // Text starts at the left indent (10 points), the bullet before it.
+    EXPECT_NEAR(line.x(), doc->documentMargin() + 200 / 15.0, 1.0);
+
+    QImage shot(edit.viewport()->size(), QImage::Format_RGB32);
+    shot.fill(Qt::white);
+    edit.viewport()->render(&shot);
+    const QRectF br = doc->documentLayout()->blockBoundingRect(first);
+    int dark = 0;
+    for (int y = int(br.top()); y < int(br.top() + line.height()); ++y)
+        for (int x = 0; x < int(line.x()) - 1; ++x)
+            if (qGray(shot.pixel(x, y)) < 128)
+                ++dark;
+    EXPECT_GT(dark, 3) << "no bullet drawn";
+}
