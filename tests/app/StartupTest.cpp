@@ -348,3 +348,39 @@ TEST_F(AppTest, TheEditorFillsItsPanelAndCanKeepTheProgramRunning)
     FormSlova->EditorShown = 0;
     EXPECT_TRUE(FormSlova->close());
 }
+
+TEST_F(AppTest, AMissingTreeFileShowsTheEmptyTreeTemplate)
+{
+    const QString dir = makeCatalog("Project1", "a\r\n");
+    write(dir + "CurrentMenue", "Menue\r\nOther\r\n");
+    write(dir + "Other_ind", "5\r\n");
+    write(progFile("menue_clear"), "Template\r\n");
+    start();
+    EXPECT_EQ(FormSlova->CurrentLayer, "Other");
+    ASSERT_EQ(treefile::nodeCount(FormSlova->Tree1), 1);
+    EXPECT_EQ(FormSlova->Tree1->topLevelItem(0)->text(0), "Template");
+    EXPECT_EQ(treefile::imageIndex(FormSlova->Tree1->topLevelItem(0)), 5);
+    EXPECT_EQ(FormSlova->Tree1->currentItem(), nullptr);
+    // Once it has grown, the layer's own files are written and the layer list is kept.
+    FormSlova->Tree1->topLevelItem(0)->addChild(new TTreeNode("child"));
+    stop();
+    EXPECT_EQ(read(dir + "Other"), QByteArray("Template\r\n\tchild\r\n"));
+    EXPECT_EQ(read(dir + "Other_ind"), QByteArray("5\r\n0\r\n"));
+    EXPECT_EQ(read(dir + "CurrentMenue"), QByteArray("Menue\r\nOther\r\n"));
+    EXPECT_EQ(read(dir + "Menue"), QByteArray("a\r\n"));
+}
+
+TEST_F(AppTest, UndoSnapshotsAreWrittenWhateverTheSizeAndReadBackWithoutIcons)
+{
+    const QString dir = makeCatalog("Project1", "a\r\n\tb\r\n");
+    write(dir + "Menue_ind", "3\r\n4\r\n");
+    start();
+    ASSERT_TRUE(FormSlova->WriteUndo());
+    EXPECT_EQ(read(dir + "menue_undo"), QByteArray("a\r\n\tb\r\n"));
+    FormSlova->Tree1->topLevelItem(0)->addChild(new TTreeNode("c"));
+    ASSERT_TRUE(FormSlova->WriteUndo("menue_undo.txt"));
+    EXPECT_EQ(read(dir + "menue_undo.txt"), QByteArray("a\r\n\tb\r\n\tc\r\n"));
+    FormSlova->undo();
+    EXPECT_EQ(treefile::nodeCount(FormSlova->Tree1), 2);
+    EXPECT_EQ(treefile::imageIndex(FormSlova->Tree1->topLevelItem(0)), 0);
+}
