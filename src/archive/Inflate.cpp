@@ -1,6 +1,7 @@
 #include "archive/Inflate.h"
 
 #include "archive/ZipExceptions.h"
+#include "platform/dialogs/Dialogs.h"
 
 #include <algorithm>
 #include <cstring>
@@ -624,8 +625,15 @@ private:
 
 TInflateResult Inflate(TUnzipIO& io)
 {
-    if (!io.InflateState)
-        io.InflateState.reset(new TInflateState);
+    if (!io.InflateState) {
+        try {
+            io.InflateState.reset(new TInflateState);
+        } catch (const std::bad_alloc&) {
+            platform::dialogs().message(QStringLiteral("*** inflate out of memory ***"), QStringLiteral("Error"),
+                                        platform::MsgButtons::Ok);
+            return TInflateResult::OutOfMemory;
+        }
+    }
     TInflateState& st = *io.InflateState;
     st.unusedBytes = 0;
     Decoder dec(io, st);
@@ -691,6 +699,109 @@ TInflateResult InflateBuffer(const uint8_t* data, size_t size, std::vector<uint8
         *consumed = size_t(used);
     }
     return r;
+}
+
+int huft_build(const unsigned* b, unsigned n, unsigned s, const uint16_t* d, const uint8_t* e, THuftList& table,
+               int& lookupBits)
+{
+    constexpr unsigned MaxLen = 16;
+    huft_free(table);
+    try {
+        unsigned count[MaxLen + 1] = {};
+        for (unsigned i = 0; i < n; ++i) {
+            if (b[i] > MaxLen)
+                return 2;
+            count[b[i]]++;
+        }
+        count[0] = 0;
+        unsigned minLen = 0, maxLen = 0;
+        for (unsigned l = 1; l <= MaxLen; ++l)
+            if (count[l]) {
+                if (!minLen)
+                    minLen = l;
+                maxLen = l;
+            }
+        if (maxLen == 0) {
+            lookupBits = 0;
+            return 0;
+        }
+        int64_t left = 1;
+        for (unsigned l = 1; l <= MaxLen; ++l) {
+            left = (left << 1) - int64_t(count[l]);
+            if (left < 0)
+                return 2;
+        }
+        unsigned rootBits = unsigned(std::clamp(lookupBits, int(minLen), int(maxLen)));
+        lookupBits = int(rootBits);
+        unsigned next[MaxLen + 1];
+        unsigned code = 0;
+        for (unsigned l = 1; l <= MaxLen; ++l) {
+            code = (code + count[l - 1]) << 1;
+            next[l] = code;
+        }
+        THuft invalid;
+        invalid.e = 99;
+        invalid.b = uint8_t(rootBits);
+        table.tables.emplace_back(size_t(1) << rootBits, invalid);
+        const unsigned subBits = maxLen - rootBits;
+        std::vector<int> subOf(size_t(1) << rootBits, -1);
+        for (unsigned i = 0; i < n; ++i) {
+            const unsigned len = b[i];
+            if (!len)
+                continue;
+            unsigned rev = 0;
+            for (unsigned k = 0, c = next[len]++; k < len; ++k, c >>= 1)
+                rev = (rev << 1) | (c & 1);
+            THuft entry;
+            if (i < s) {
+                entry.e = i < 256 ? 16 : 15;
+                entry.n = uint16_t(i);
+            } else {
+                entry.e = e[i - s];
+                entry.n = d[i - s];
+            }
+            if (len <= rootBits) {
+                entry.b = uint8_t(len);
+                std::vector<THuft>& root = table.tables[0];
+                for (size_t k = rev; k < root.size(); k += size_t(1) << len)
+                    root[k] = entry;
+                continue;
+            }
+            const unsigned prefix = rev & ((1u << rootBits) - 1);
+            if (subOf[prefix] < 0) {
+                THuft subInvalid;
+                subInvalid.e = 99;
+                subInvalid.b = uint8_t(subBits);
+                subOf[prefix] = int(table.tables.size());
+                table.tables.emplace_back(size_t(1) << subBits, subInvalid);
+            }
+            std::vector<THuft>& sub = table.tables[size_t(subOf[prefix])];
+            entry.b = uint8_t(len - rootBits);
+            for (size_t k = rev >> rootBits; k < sub.size(); k += size_t(1) << (len - rootBits))
+                sub[k] = entry;
+        }
+        // Links from the first level to the sub-tables, now that no table moves any more.
+        for (size_t prefix = 0; prefix < subOf.size(); ++prefix) {
+            if (subOf[prefix] < 0)
+                continue;
+            THuft& link = table.tables[0][prefix];
+            link.e = uint8_t(16 + subBits);
+            link.b = uint8_t(rootBits);
+            link.n = 0;
+            link.t = table.tables[size_t(subOf[prefix])].data();
+        }
+        table.root = table.tables[0].data();
+        return left > 0 ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        huft_free(table);
+        return 3;
+    }
+}
+
+void huft_free(THuftList& table)
+{
+    table.tables.clear();
+    table.root = nullptr;
 }
 
 } // namespace archive

@@ -13,6 +13,7 @@ enum class TInflateResult {
     DataError = 1, // bad codes or lengths, a distance before the start of the output, the
                    // input ended early, or the output grew past the member's size
     BadBlockType = 2,
+    OutOfMemory = 3, // the decoder's tables could not be made (after a message box)
 };
 
 // Expands one deflated member from io's input to io's output (call io.StartMember first).
@@ -26,5 +27,34 @@ TInflateResult Inflate(TUnzipIO& io);
 // receives the count of input bytes the stream used (whole bytes, up to its last bit).
 TInflateResult InflateBuffer(const uint8_t* data, size_t size, std::vector<uint8_t>& out,
                              size_t maxOutput = SIZE_MAX, size_t* consumed = nullptr);
+
+// Multi-level decoding tables of a prefix code, as inflate's tables are made; the explode
+// decoder builds its trees with them too. One entry:
+struct THuft {
+    uint8_t e = 99;           // 16 literal, 15 end of block, 99 invalid, below 15 a base value
+                              // with e extra bits, above 16 a sub-table of (e - 16) index bits
+    uint8_t b = 0;            // bits of the code used by this entry
+    uint16_t n = 0;           // literal or base value
+    const THuft* t = nullptr; // the sub-table (e above 16)
+};
+
+// The tables of one tree. Decoding: t = root[next lookup bits]; while t->e > 16: stop with
+// an error when it is 99, else drop t->b bits and t = t->t[next (t->e - 16) bits]; finally
+// drop t->b bits. Bits are taken least significant first, as deflate sends them.
+struct THuftList {
+    const THuft* root = nullptr;
+    std::vector<std::vector<THuft>> tables;
+};
+
+// Builds the tables for the code lengths b[0..n) (0 = unused, at most 16). Codes below s are
+// literals (e 16; 15 from 256 on); code i from s on gets base d[i - s] and e[i - s]. lookupBits
+// gives the first-level bits wanted and receives the bits used (bounded by the shortest and
+// longest code). Returns 0 for a complete code (also for all lengths 0: no table), 1 for an
+// incomplete one (the table is still made; unused codes are invalid), 2 for over-subscribed
+// lengths, 3 when memory runs out.
+int huft_build(const unsigned* b, unsigned n, unsigned s, const uint16_t* d, const uint8_t* e, THuftList& table,
+               int& lookupBits);
+// Releases the tables and leaves the handle empty.
+void huft_free(THuftList& table);
 
 } // namespace archive

@@ -412,3 +412,47 @@ TEST(Inflate, DecodesThePublicTestArchives)
         }
     }
 }
+
+TEST(Inflate, HuftBuildTablesForOtherDecoders)
+{
+    THuftList t;
+    int bits = 7;
+    const unsigned complete[] = {2, 2, 2, 2};
+    EXPECT_EQ(huft_build(complete, 4, 4, nullptr, nullptr, t, bits), 0);
+    EXPECT_EQ(bits, 2); // no more than the longest code
+    const unsigned over[] = {1, 1, 1};
+    EXPECT_EQ(huft_build(over, 3, 3, nullptr, nullptr, t, bits), 2);
+    const unsigned zeros[] = {0, 0, 0};
+    bits = 5;
+    EXPECT_EQ(huft_build(zeros, 3, 3, nullptr, nullptr, t, bits), 0);
+    EXPECT_EQ(t.root, nullptr);
+
+    // a = 0, b = 10, c = 110, d = 111 (incomplete with e missing: lengths 1,2,3,4 -> 1 free).
+    const unsigned lens[] = {1, 2, 3, 4};
+    const uint16_t base[] = {100, 200};
+    const uint8_t extra[] = {3, 99};
+    bits = 2;
+    ASSERT_EQ(huft_build(lens, 4, 2, base, extra, t, bits), 1);
+    EXPECT_EQ(bits, 2);
+    // Decode a bit string given most significant code bit first, fed least significant first.
+    auto decode = [&](unsigned value) {
+        const THuft* h = t.root + (value & 3);
+        unsigned used = 0;
+        while (h->e > 16 && h->e != 99) {
+            used += h->b;
+            h = h->t + ((value >> used) & ((1u << (h->e - 16)) - 1));
+        }
+        return h;
+    };
+    EXPECT_EQ(decode(0b0)->e, 16);        // a: literal 0
+    EXPECT_EQ(decode(0b0)->n, 0);
+    EXPECT_EQ(decode(0b01)->n, 1);        // b (bits 1,0)
+    const THuft* c = decode(0b011);       // c (bits 1,1,0): base 100, 3 extra bits
+    EXPECT_EQ(c->e, 3);
+    EXPECT_EQ(c->n, 100);
+    EXPECT_EQ(decode(0b0111)->e, 99);     // d: invalid by its extra-bit table
+    EXPECT_EQ(decode(0b1111)->e, 99);     // the unused code
+    huft_free(t);
+    EXPECT_EQ(t.root, nullptr);
+    EXPECT_TRUE(t.tables.empty());
+}
