@@ -114,6 +114,7 @@ enum class Dest {
     Skip,        // ignored group
     FontTable,
     FontEntry,
+    FontRealName,
     ColorTable,
     FieldInst,
     Pn,
@@ -246,6 +247,7 @@ private:
     int fontIndex_ = 0;
     FontInfo font_;
     QByteArray fontName_;
+    QByteArray fontRealName_;
 
     // text
     QByteArray pendingBytes_;
@@ -392,6 +394,10 @@ void Reader::pushGroup()
         if (g.dest == Dest::FontTable) {
             g.dest = Dest::FontEntry;
             g.destOwner = true;
+        } else if (g.dest == Dest::FontEntry && fontOpen_ && d_.sliced(pos_).startsWith("\\*\\fname")) {
+            // The face's real name, beside a charset-specific one ("Arial" for "Arial CYR").
+            g.dest = Dest::FontRealName;
+            fontRealName_.clear();
         } else if (g.dest == Dest::FontEntry || g.dest == Dest::ColorTable) {
             g.dest = Dest::Skip;
         } else if (g.dest == Dest::Upr) {
@@ -468,7 +474,7 @@ void Reader::finishFont()
     if (!fontOpen_)
         return;
     fontOpen_ = false;
-    QByteArray name = fontName_.trimmed();
+    QByteArray name = fontRealName_.trimmed().isEmpty() ? fontName_.trimmed() : fontRealName_.trimmed();
     if (name.endsWith(';'))
         name.chop(1);
     const int cp = font_.codePage >= 0 ? font_.codePage
@@ -478,6 +484,7 @@ void Reader::finishFont()
         fonts_.insert(fontIndex_, font_);
     formatCache_.clear();
     fontName_.clear();
+    fontRealName_.clear();
 }
 
 void Reader::finishPn(Group& outer)
@@ -536,6 +543,10 @@ void Reader::textByte(char c)
             colorHas_ = false;
             red_ = green_ = blue_ = 0;
         }
+        return;
+    case Dest::FontRealName:
+        if (c != ';' && fontRealName_.size() < 256)
+            fontRealName_.append(c);
         return;
     case Dest::FontTable:
     case Dest::FontEntry:
@@ -940,7 +951,7 @@ void Reader::handleWord(const Word& w)
     }
 
     // Destinations.
-    if (g.dest == Dest::Skip)
+    if (g.dest == Dest::Skip || g.dest == Dest::FontRealName)
         return;
     static const QSet<QByteArray> destinations = {
         "fonttbl", "colortbl", "pict", "object", "field", "fldinst", "fldrslt", "pn", "pntxtb",
@@ -975,6 +986,7 @@ void Reader::handleWord(const Word& w)
             fontIndex_ = param;
             font_ = FontInfo{};
             fontName_.clear();
+            fontRealName_.clear();
         } else if (name == "fcharset") {
             font_.charset = std::clamp(param, 0, 255);
         } else if (name == "cpg") {

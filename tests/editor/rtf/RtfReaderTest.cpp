@@ -41,6 +41,12 @@ TEST(RtfReaderCodePages, HexBytesFollowTheFontCharset)
     EXPECT_EQ(readText("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset204 A;}{\\f1\\fcharset161 B;}}"
                        "\\f0\\'c0\\f1\\'c1}"),
               QString::fromUtf8("АΑ"));
+    // The face's real name wins over a charset-specific one.
+    QTextDocument doc;
+    ASSERT_TRUE(ReadRtf("{\\rtf1{\\fonttbl{\\f0\\fcharset204{\\*\\fname Arial;}Arial CYR;}}\\f0 \\'cf}", doc));
+    QTextCursor c(&doc);
+    c.setPosition(1);
+    EXPECT_EQ(richCharProps(c.charFormat()).face, "Arial");
     // An unknown font falls back to the document's code page.
     EXPECT_EQ(readText("{\\rtf1\\ansi\\ansicpg1251\\f9999 \\'cf}"), QString::fromUtf8("П"));
 }
