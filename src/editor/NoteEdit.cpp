@@ -444,7 +444,7 @@ TRichEditStrings::~TRichEditStrings() = default;
 const QList<TRichEditStrings::Line>& TRichEditStrings::lines() const
 {
     const QTextDocument* doc = owner_->document();
-    if (doc != cacheDoc_ || doc->revision() != cacheRevision_) {
+    if (owner_->ContentsVersion() != cacheVersion_) {
         cache_.clear();
         const QString raw = doc->toRawText();
         int start = 0;
@@ -456,8 +456,7 @@ const QList<TRichEditStrings::Line>& TRichEditStrings::lines() const
             }
         }
         cache_.append({start, int(raw.size()) - start});
-        cacheDoc_ = doc;
-        cacheRevision_ = doc->revision();
+        cacheVersion_ = owner_->ContentsVersion();
     }
     return cache_;
 }
@@ -582,11 +581,31 @@ void TRichEditStrings::SetText(const QString& text)
 
 void TRichEditStrings::AddStrings(const QStringList& list)
 {
+    if (list.isEmpty())
+        return;
     auto saved = std::move(owner_->OnSelectionChange);
     owner_->OnSelectionChange = nullptr;
     BeginUpdate();
-    for (const QString& s : list)
-        Add(s);
+    // The same as adding the lines one by one (see Insert), in one insertion at the end:
+    // after a last line that is empty a line comes with its break, after one that is not the
+    // break comes first.
+    const auto& l = lines();
+    const int end = l.last().start + l.last().length;
+    bool lastEmpty = l.last().length == 0;
+    QString text;
+    for (const QString& line : list) {
+        if (lastEmpty) {
+            text += line + u'\r';
+        } else {
+            text += u'\r' + line;
+            lastEmpty = line.isEmpty();
+        }
+    }
+    {
+        LinesUpdate u(owner_->linesUpdating_);
+        owner_->SetSelection(end, end, false);
+        owner_->ReplaceSelection(text);
+    }
     EndUpdate();
     owner_->OnSelectionChange = std::move(saved);
 }

@@ -234,8 +234,7 @@ private:
     std::unique_ptr<TConversion> conversion_;
     int updateCount_ = 0;
     mutable QList<Line> cache_;
-    mutable const QTextDocument* cacheDoc_ = nullptr;
-    mutable int cacheRevision_ = -1;
+    mutable quint64 cacheVersion_ = ~quint64(0);
 };
 
 enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };

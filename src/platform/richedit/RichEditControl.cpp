@@ -197,6 +197,7 @@ void RichEditControl::attachDocument(QTextDocument* doc)
     connect(this, &QTextEdit::selectionChanged, this, &RichEditControl::onCursorMoved,
             Qt::UniqueConnection);
     reachable_ = 0;
+    ++contentsVersion_;
     applyUndoLimit();
     if (old && old != doc && old->parent() == this)
         delete old;
@@ -768,6 +769,7 @@ void RichEditControl::contextMenuEvent(QContextMenuEvent* e)
 
 void RichEditControl::onContentsChanged()
 {
+    ++contentsVersion_;
     if (changeNotify_)
         Changed();
 }

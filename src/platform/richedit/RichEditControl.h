@@ -110,6 +110,8 @@ public:
     bool IsProtectedRange(int start, int end) const;
 
     QTextCursor Cursor() const { return textCursor(); }
+    // Grows with every change of the document (and with every new document).
+    quint64 ContentsVersion() const { return contentsVersion_; }
 
 protected:
     virtual void SelectionChanged() {}
@@ -147,6 +149,7 @@ private:
     // offered (Qt's history has no limit of its own).
     int reachable_ = 0;
     bool lastWasUndo_ = false;
+    quint64 contentsVersion_ = 0;
     int maxLength_ = 0;
     bool autoUrl_ = true;
     bool changeNotify_ = true;

@@ -187,3 +187,25 @@ TEST(ParaAttributes, AlignmentSpacingTabsAcrossTheSelection)
     edit.SetSelection(0, 0);
     EXPECT_EQ(edit.ParagraphFormat()->TabCount(), 0);
 }
+
+TEST(Lines, AddingManyLinesEqualsAddingThemOneByOne)
+{
+    const QStringList list{"a", "", "b c", "d"};
+    for (const QString& start : {QString(), QStringLiteral("x"), QStringLiteral("x\r")}) {
+        TNoteEdit bulk, single;
+        bulk.SetText(start);
+        single.SetText(start);
+        bulk.Lines()->AddStrings(list);
+        for (const QString& s : list)
+            single.Lines()->Add(s);
+        EXPECT_EQ(bulk.Text(), single.Text()) << start.toStdString();
+    }
+    // Lines change as the text changes, with or without undo.
+    TNoteEdit edit;
+    edit.SetUndoLimit(0);
+    edit.SetText(QStringLiteral("one\rtwo"));
+    EXPECT_EQ(edit.Lines()->Get(1), QStringLiteral("two"));
+    edit.SetSelection(4, 7);
+    edit.ReplaceSelection(QStringLiteral("six"));
+    EXPECT_EQ(edit.Lines()->Get(1), QStringLiteral("six"));
+}
