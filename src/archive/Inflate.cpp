@@ -693,7 +693,7 @@ TInflateResult InflateBuffer(const uint8_t* data, size_t size, std::vector<uint8
     VectorSink sink(out);
     io.StartMember(&src, &sink, size, maxOutput);
     TInflateResult r = Inflate(io);
-    if (consumed) {
+    if (consumed && io.InflateState) {
         uint64_t used = uint64_t(size) - uint64_t(std::max<int64_t>(io.BytesLeft, 0));
         used -= std::min<uint64_t>(used, io.InflateState->unusedBytes);
         *consumed = size_t(used);
