@@ -219,7 +219,8 @@ void TZipReader::ReadZip()
             if (!h->ReadCentralFromStream(s, nextVolume))
                 break;
             if (!FDirectoryRebuilt) {
-                FMembers->Add(h.release());
+                FMembers->Add(h.get()); // a duplicate raises, and h still owns the header
+                h.release();
             } else {
                 int idx = FMembers->IndexOf(h.get());
                 if (idx >= 0) {
@@ -286,7 +287,8 @@ bool TZipReader::RebuildDirectory()
         if (!h->ReadLocalFromStream(*s))
             break;
         const int64_t skip = int64_t(h->CompressedSize) + h->ExtraFieldLength + (h->HasDataDescriptor() ? 16 : 0);
-        FMembers->Add(h.release());
+        FMembers->Add(h.get());
+        h.release();
         s->Seek(skip, soFromCurrent);
     }
     TEndCentral& end = *FEndRecord;
