@@ -87,7 +87,10 @@ const char* icuName(int cp)
 
 struct Converters {
     QHash<int, std::shared_ptr<QStringDecoder>> decoders;
-    QHash<int, std::shared_ptr<QStringEncoder>> encoders;
+    // Single-byte codes of a code page by character, made by decoding every byte once. Qt's
+    // ICU encoders stay in their error state after a character they cannot hold, so they are
+    // not kept.
+    QHash<int, std::shared_ptr<QHash<char16_t, char>>> singleBytes;
 };
 
 Converters& converters()
@@ -112,20 +115,28 @@ QStringDecoder* decoderFor(int cp)
     return it->get();
 }
 
-QStringEncoder* encoderFor(int cp)
+const QHash<char16_t, char>& singleBytesFor(int cp)
 {
-    auto& map = converters().encoders;
+    auto& map = converters().singleBytes;
     auto it = map.find(cp);
     if (it == map.end()) {
-        std::shared_ptr<QStringEncoder> e;
-        if (const char* name = icuName(cp)) {
-            e = std::make_shared<QStringEncoder>(name, QStringConverter::Flag::Stateless);
-            if (!e->isValid())
-                e.reset();
+        auto table = std::make_shared<QHash<char16_t, char>>();
+        for (int b = 0x80; b < 0x100; ++b) {
+            const char byte = char(b);
+            const QString s = decodeCodePage(cp, QByteArrayView(&byte, 1));
+            if (s.size() == 1 && s[0] != QChar::ReplacementCharacter && s[0].unicode() != 0x1A
+                && !table->contains(s[0].unicode()))
+                table->insert(s[0].unicode(), byte);
         }
-        it = map.insert(cp, e);
+        it = map.insert(cp, table);
     }
-    return it->get();
+    return **it;
+}
+
+bool isDoubleByte(int cp)
+{
+    return cp == 932 || cp == 936 || cp == 949 || cp == 950 || cp == 1361 || cp == 10001
+           || cp == 20932 || cp == 65001;
 }
 
 } // namespace
@@ -168,17 +179,21 @@ QByteArray encodeCodePage(int codePage, QStringView ch)
     case 1252: return single(CodePage::Windows1252);
     default: break;
     }
-    QStringEncoder* e = encoderFor(codePage);
-    if (!e)
-        return {};
-    e->resetState();
-    QByteArray b = e->encode(ch);
-    if (e->hasError()) {
-        e->resetState();
-        return {};
+    if (ch.size() == 1 && ch[0].unicode() < 0x80)
+        return QByteArray(1, char(ch[0].unicode()));
+    if (ch.size() == 1) {
+        const auto& table = singleBytesFor(codePage);
+        auto it = table.constFind(ch[0].unicode());
+        if (it != table.cend())
+            return QByteArray(1, *it);
     }
-    // Converters substitute what they cannot hold; a round trip tells.
-    if (decodeCodePage(codePage, b) != ch)
+    if (!isDoubleByte(codePage) || !icuName(codePage))
+        return {};
+    QStringEncoder e(icuName(codePage), QStringConverter::Flag::Stateless);
+    if (!e.isValid())
+        return {};
+    QByteArray b = e.encode(ch);
+    if (e.hasError() || decodeCodePage(codePage, b) != ch)
         return {};
     return b;
 }

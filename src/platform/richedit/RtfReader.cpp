@@ -109,6 +109,35 @@ void skipToGroupEnd(QByteArrayView d, qsizetype& pos)
     pos = n;
 }
 
+// Groups left open at the end of d.
+int unclosedGroups(QByteArrayView d)
+{
+    int depth = 0;
+    const qsizetype n = d.size();
+    qsizetype pos = 0;
+    while (pos < n) {
+        const char c = d[pos];
+        if (c == '{') {
+            ++depth;
+            ++pos;
+        } else if (c == '}') {
+            --depth;
+            ++pos;
+        } else if (c == '\\') {
+            if (pos + 1 < n && isLetter(d[pos + 1])) {
+                const Word w = scanControl(d, pos);
+                if (w.name == "bin" && w.param > 0)
+                    pos += std::min<qsizetype>(w.param, n - pos);
+            } else {
+                pos += 2;
+            }
+        } else {
+            ++pos;
+        }
+    }
+    return depth;
+}
+
 enum class Dest {
     Body,        // document text
     Skip,        // ignored group
@@ -776,8 +805,18 @@ void Reader::readObject()
     if (top().dest != Dest::Body)
         return;
     QByteArray bytes = d_.sliced(open, close - open).toByteArray();
-    if (!bytes.endsWith('}'))
-        bytes.append('}'); // an object cut by the end of the file is closed
+    if (pos_ >= d_.size()) {
+        // An object cut off by the end of the file is closed, when closing its groups gives one
+        // whole group (not when \bin data runs past the end); otherwise it is dropped.
+        const int depth = unclosedGroups(bytes);
+        if (depth <= 0 || depth > MaxRtfDepth)
+            return;
+        bytes.append(QByteArray(depth, '}'));
+        qsizetype p = 1;
+        skipToGroupEnd(bytes, p);
+        if (p != bytes.size() - 1)
+            return;
+    }
     flushRun();
     QTextCharFormat f = nesting_ < 4 ? makeRichObject(doc_, bytes)
                                      : makeRichObjectFormat(doc_, bytes, 0, 0, nullptr);

@@ -92,6 +92,12 @@ TEST(RtfWriter, CharactersOutsideTheCodePage)
     const QByteArray g = WriteRtf(greek);
     EXPECT_TRUE(g.contains("\\fcharset161 Arial Greek;")) << g.toStdString();
     EXPECT_TRUE(g.contains("\\u913\\'c1")) << g.toStdString();
+
+    // A character the code page cannot hold does not spoil the ones after it.
+    QTextDocument oem;
+    ASSERT_TRUE(ReadRtf("{\\rtf1{\\fonttbl{\\f0\\fcharset255 Terminal;}}\\f0 \\'9f\\u20320?\\'9f}", oem));
+    const QByteArray o = WriteRtf(oem);
+    EXPECT_TRUE(o.contains("\\u402\\'9f\\u20320?\\u402\\'9f")) << o.toStdString();
 }
 
 TEST(RtfWriter, ExactParagraphMeasuresSurvive)
@@ -380,7 +386,11 @@ TEST(RtfObjects, KeptByteExactAsOneCharacter)
     QTextDocument cut;
     ASSERT_TRUE(ReadRtf("{\\rtf1 a{\\object\\objw10{\\*\\objdata 0102", cut));
     EXPECT_EQ(cut.toRawText(), QString("a") + QChar::ObjectReplacementCharacter);
-    EXPECT_EQ(richObject(formatAt(cut, 1)).bytes, QByteArray("{\\object\\objw10{\\*\\objdata 0102}"));
+    EXPECT_EQ(richObject(formatAt(cut, 1)).bytes, QByteArray("{\\object\\objw10{\\*\\objdata 0102}}"));
+    stableSave("{\\rtf1 a{\\object\\objw10{\\*\\objdata 0102");
+    // \bin data running past the end cannot be closed: the damaged object is dropped.
+    ASSERT_TRUE(ReadRtf("{\\rtf1 a{\\object{\\bin9 12", cut));
+    EXPECT_EQ(cut.toRawText(), "a");
 }
 
 TEST(RtfObjects, CopiedWithTheirPictures)
