@@ -475,6 +475,8 @@ int TZipWriter::ProcessFiles()
 
     const QString archiveName = FZipName;
     QString target; // the file the finished archive is renamed to
+    TotalBytes = 0;
+    TotalBytesDone = 0;
     try {
         if (!FilesList.isEmpty())
             BuildFileList();

@@ -295,6 +295,16 @@ TEST(ZipWriterUpdate, CancelAndFailureLeaveTheArchiveUntouched)
         EXPECT_EQ(filesIn(t.path()), QStringList{"c.zip"});
     }
     {
+        // A file of that name that is no archive is never replaced.
+        writeFile(t.file("notes.zip"), "not an archive at all");
+        TZipWriter n;
+        n.SetZipName(t.file("notes.zip"));
+        n.FilesList << t.file("s/a.txt");
+        EXPECT_THROW(n.Zip(), EIncompleteZip);
+        EXPECT_EQ(readFile(t.file("notes.zip")), "not an archive at all");
+        QFile::remove(t.file("notes.zip"));
+    }
+    {
         // A new archive that fails leaves nothing.
         TZipWriter n;
         n.SetZipName(t.file("new.zip"));
