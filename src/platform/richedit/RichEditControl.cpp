@@ -71,12 +71,13 @@ void forEachUrl(const QString& text, F&& f)
 // not change, so nothing is saved, marked modified or added to the undo history.
 class UrlHighlighter : public QSyntaxHighlighter {
 public:
-    explicit UrlHighlighter(QTextDocument* doc) : QSyntaxHighlighter(doc) {}
+    UrlHighlighter(QTextDocument* doc, bool* ran) : QSyntaxHighlighter(doc), ran_(ran) {}
     bool enabled = true;
 
 protected:
     void highlightBlock(const QString& text) override
     {
+        *ran_ = true;
         if (!enabled)
             return;
         QTextCharFormat f;
@@ -84,6 +85,9 @@ protected:
         f.setFontUnderline(true);
         forEachUrl(text, [&](int start, int len) { setFormat(start, len, f); });
     }
+
+private:
+    bool* ran_;
 };
 
 QString toControlText(QString s)
@@ -180,8 +184,11 @@ void RichEditControl::attachDocument(QTextDocument* doc)
         installRichObjectPainter(*doc);
     }
     setDocument(doc);
+    // Before the highlighter's own connection: a change of the text reaches us first.
+    connect(doc, &QTextDocument::contentsChange, this, &RichEditControl::onContentsChange,
+            Qt::UniqueConnection);
     if (!urlHighlighter_) {
-        auto* h = new UrlHighlighter(doc);
+        auto* h = new UrlHighlighter(doc, &highlighterRan_);
         h->setParent(this);
         h->enabled = autoUrl_;
         urlHighlighter_ = h;
@@ -767,8 +774,21 @@ void RichEditControl::contextMenuEvent(QContextMenuEvent* e)
     menu->popup(e->globalPos());
 }
 
+void RichEditControl::onContentsChange(int, int, int)
+{
+    // The highlighter runs after a change of the text, but before the change notice of a
+    // re-formatting of its own.
+    if (!highlighterRan_)
+        realChange_ = true;
+}
+
 void RichEditControl::onContentsChanged()
 {
+    const bool real = realChange_;
+    realChange_ = false;
+    highlighterRan_ = false;
+    if (!real)
+        return;
     ++contentsVersion_;
     if (changeNotify_)
         Changed();

@@ -138,6 +138,7 @@ protected:
 private:
     void attachDocument(QTextDocument* doc);
     void onContentsChanged();
+    void onContentsChange(int from, int removed, int added);
     void onCursorMoved();
     void onUndoCommandAdded();
     void applyUndoLimit();
@@ -150,6 +151,10 @@ private:
     int reachable_ = 0;
     bool lastWasUndo_ = false;
     quint64 contentsVersion_ = 0;
+    // The address display's re-formatting reaches the document's change signals too; these
+    // tell it from changes of the text.
+    bool highlighterRan_ = false;
+    bool realChange_ = false;
     int maxLength_ = 0;
     bool autoUrl_ = true;
     bool changeNotify_ = true;

@@ -348,3 +348,20 @@ TEST(Control, CopyAndPasteKeepFormatsWithinTheLimitAndMode)
     limited.PasteFromClipboard();
     EXPECT_EQ(limited.Text(), QStringLiteral("bo"));
 }
+
+TEST(Control, AddressDisplayNeverMarksTheTextModifiedEvenWithoutUndo)
+{
+    TNoteEdit edit;
+    edit.SetUndoLimit(0);
+    edit.show();
+    edit.SetText(QStringLiteral("go to http://example.org now"));
+    edit.SetModified(false);
+    int changes = 0;
+    edit.OnChange = [&] { ++changes; };
+    QApplication::processEvents();
+    edit.SetAutoURLDetect(false);
+    edit.SetAutoURLDetect(true);
+    QApplication::processEvents();
+    EXPECT_FALSE(edit.Modified());
+    EXPECT_EQ(changes, 0);
+}
