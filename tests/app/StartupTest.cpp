@@ -45,6 +45,9 @@ TEST_F(AppTest, FirstRunCreatesTheDefaultFilesBesideTheProgram)
     EXPECT_EQ(FormSlova->Tree1->topLevelItem(0)->childCount(), 0);
     EXPECT_EQ(FormSlova->CurrentLayer, "Menue");
     EXPECT_TRUE(dialogs->messages().isEmpty());
+    FormSlova->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(FormSlova->Tree1->width(), 180);
 
     stop();
     EXPECT_EQ(reg.readInteger("formSlova_tree_width", 0), 180);
