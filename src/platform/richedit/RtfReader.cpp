@@ -264,6 +264,7 @@ private:
     int overflow_ = 0;
     bool starPending_ = false;
     bool done_ = false;
+    qsizetype wordStart_ = 0; // offset of the control word being handled
     int documentCodePage_ = 1252;
     int defaultFont_ = 0;
     QHash<int, FontInfo> fonts_;
@@ -331,6 +332,7 @@ private:
     QTextCharFormat makeCharFormat() const;
     QTextBlockFormat makeBlockFormat() const;
     void skipUnicodeFallback(int count);
+    QByteArray groupFromWord();
     void readPicture();
     void readObject();
     void applyList();
@@ -381,6 +383,7 @@ bool Reader::run(QString* error)
                 break;
             }
             flushBytes();
+            wordStart_ = pos_;
             const Word w = scanControl(d_, pos_);
             handleWord(w);
             break;
@@ -780,16 +783,34 @@ void Reader::skipUnicodeFallback(int count)
     }
 }
 
-void Reader::readPicture()
+QByteArray Reader::groupFromWord()
 {
-    // The group of \pict opened at top().openPos; read it whole.
+    // A destination word starts its group; when something came before it in the group (already
+    // read as text), the group is taken from the word on.
     const qsizetype open = top().openPos;
     skipToGroupEnd(d_, pos_);
     const qsizetype close = std::min(pos_ + 1, d_.size());
+    bool first = true;
+    for (qsizetype i = open + 1; i < wordStart_ && i < d_.size(); ++i) {
+        const char c = d_[i];
+        if (c != ' ' && c != '\r' && c != '\n') {
+            first = false;
+            break;
+        }
+    }
+    if (first)
+        return d_.sliced(open, close - open).toByteArray();
+    return QByteArray("{") + d_.sliced(wordStart_, close - wordStart_).toByteArray();
+}
+
+void Reader::readPicture()
+{
+    // The group of \pict is read whole.
+    const QByteArray group = groupFromWord();
     if (top().dest != Dest::Body)
         return;
     RichPicture pic;
-    if (!ParseRtfPicture(d_.sliced(open, close - open), pic))
+    if (!ParseRtfPicture(group, pic))
         return;
     flushRun();
     const QTextImageFormat f = makeRichPicture(doc_, pic);
@@ -799,12 +820,9 @@ void Reader::readPicture()
 
 void Reader::readObject()
 {
-    const qsizetype open = top().openPos;
-    skipToGroupEnd(d_, pos_);
-    const qsizetype close = std::min(pos_ + 1, d_.size());
+    QByteArray bytes = groupFromWord();
     if (top().dest != Dest::Body)
         return;
-    QByteArray bytes = d_.sliced(open, close - open).toByteArray();
     if (pos_ >= d_.size()) {
         // An object cut off by the end of the file is closed, when closing its groups gives one
         // whole group (not when \bin data runs past the end); otherwise it is dropped.

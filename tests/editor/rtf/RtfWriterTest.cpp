@@ -388,6 +388,11 @@ TEST(RtfObjects, KeptByteExactAsOneCharacter)
     EXPECT_EQ(cut.toRawText(), QString("a") + QChar::ObjectReplacementCharacter);
     EXPECT_EQ(richObject(formatAt(cut, 1)).bytes, QByteArray("{\\object\\objw10{\\*\\objdata 0102}}"));
     stableSave("{\\rtf1 a{\\object\\objw10{\\*\\objdata 0102");
+    // A group with text before its \object word: the text is text, the object starts at the word.
+    ASSERT_TRUE(ReadRtf("{\\rtf1 {ab\\object\\objw10{\\*\\objdata 01}}c}", cut));
+    EXPECT_EQ(cut.toRawText(), QString("ab") + QChar::ObjectReplacementCharacter + "c");
+    EXPECT_EQ(richObject(formatAt(cut, 2)).bytes, QByteArray("{\\object\\objw10{\\*\\objdata 01}}"));
+    stableSave("{\\rtf1 {ab\\object\\objw10{\\*\\objdata 01}}c{abc\\pict\\pngblip 0102}}");
     // \bin data running past the end cannot be closed: the damaged object is dropped.
     ASSERT_TRUE(ReadRtf("{\\rtf1 a{\\object{\\bin9 12", cut));
     EXPECT_EQ(cut.toRawText(), "a");
