@@ -50,7 +50,8 @@ inline Bytes mixedBinary(size_t n, uint32_t seed = 99)
     while (b.size() < n) {
         switch (nextRandom(seed) % 4) {
         case 0: {
-            Bytes r = randomBytes(1000 + nextRandom(seed) % 5000, nextRandom(seed));
+            size_t len = 1000 + nextRandom(seed) % 5000; // one statement each: a fixed order
+            Bytes r = randomBytes(len, nextRandom(seed));
             b.insert(b.end(), r.begin(), r.end());
             break;
         }
@@ -64,7 +65,8 @@ inline Bytes mixedBinary(size_t n, uint32_t seed = 99)
             b.insert(b.end(), nextRandom(seed) % 3000, 0);
             break;
         default: {
-            Bytes t = sampleText(500 + nextRandom(seed) % 4000, nextRandom(seed));
+            size_t len = 500 + nextRandom(seed) % 4000;
+            Bytes t = sampleText(len, nextRandom(seed));
             b.insert(b.end(), t.begin(), t.end());
         }
         }
