@@ -32,6 +32,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTimer>
 #include <QToolBar>
@@ -144,35 +145,41 @@ void TFormSlova::buildToolBar()
     StandardToolBar->setObjectName(QStringLiteral("StandardToolBar"));
     StandardToolBar->setToolTip(QStringLiteral("Move nodes to other project"));
     StandardToolBar->setMovable(false);
-    StandardToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    StandardToolBar->setIconSize(QSize(16, 16));
+    // The buttons show their pictures only; the captions stay as the actions' texts.
+    StandardToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     addToolBar(Qt::TopToolBarArea, StandardToolBar);
-    auto add = [this](const QString& caption, const QString& hint) {
-        QAction* a = StandardToolBar->addAction(caption);
-        a->setToolTip(hint);
+    QStyle* st = style();
+    auto add = [this, st](QStyle::StandardPixmap pixmap, const QString& caption, const QString& hint) {
+        QAction* a = StandardToolBar->addAction(st->standardIcon(pixmap), caption);
+        a->setToolTip(hint.isEmpty() ? caption : hint);
         return a;
     };
-    connect(add(QStringLiteral("Open dir"), QStringLiteral("Open dir")), &QAction::triggered, this, &TFormSlova::Dir_prog);
+    connect(add(QStyle::SP_DirOpenIcon, QStringLiteral("Open dir"), QStringLiteral("Open dir")), &QAction::triggered,
+            this, &TFormSlova::Dir_prog);
     StandardToolBar->addSeparator();
-    add(QStringLiteral("Add node"), QStringLiteral("add node"));
-    add(QStringLiteral("Dell node"), QStringLiteral("delete node"));
-    add(QStringLiteral("Edit node"), QStringLiteral("Edit the name node"));
-    add(QStringLiteral("Find the node"), QStringLiteral("find"));
-    add(QStringLiteral("Filter"), QString());
-    add(QStringLiteral("Edit text"), QStringLiteral("Edit description"));
-    ActionUndo = add(QStringLiteral("Undo"), QStringLiteral("Undo"));
+    add(QStyle::SP_FileIcon, QStringLiteral("Add node"), QStringLiteral("add node"));
+    add(QStyle::SP_TrashIcon, QStringLiteral("Dell node"), QStringLiteral("delete node"));
+    add(QStyle::SP_FileDialogDetailedView, QStringLiteral("Edit node"), QStringLiteral("Edit the name node"));
+    add(QStyle::SP_FileDialogContentsView, QStringLiteral("Find the node"), QStringLiteral("find"));
+    add(QStyle::SP_FileDialogListView, QStringLiteral("Filter"), QString());
+    add(QStyle::SP_FileDialogInfoView, QStringLiteral("Edit text"), QStringLiteral("Edit description"));
+    ActionUndo = add(QStyle::SP_ArrowBack, QStringLiteral("Undo"), QStringLiteral("Undo"));
     ActionUndo->setVisible(false);
     connect(ActionUndo, &QAction::triggered, this, &TFormSlova::undo);
     StandardToolBar->addSeparator();
-    connect(add(QStringLiteral("Draw the tree"), QStringLiteral("Make tree")), &QAction::triggered, this,
-            &TFormSlova::Tree_prog);
-    add(QStringLiteral("Node manager"), QString());
+    connect(add(QStyle::SP_BrowserReload, QStringLiteral("Draw the tree"), QStringLiteral("Make tree")),
+            &QAction::triggered, this, &TFormSlova::Tree_prog);
+    add(QStyle::SP_DirLinkIcon, QStringLiteral("Node manager"), QString());
     StandardToolBar->addSeparator();
-    add(QStringLiteral("Search form"), QStringLiteral("Searh words "));
-    add(QStringLiteral("Download manager"), QStringLiteral("Web download manager"));
-    add(QStringLiteral("Load all links"), QStringLiteral("Load all links"))->setEnabled(false);
+    add(QStyle::SP_FileDialogStart, QStringLiteral("Search form"), QStringLiteral("Searh words "));
+    add(QStyle::SP_ArrowDown, QStringLiteral("Download manager"), QStringLiteral("Web download manager"));
+    add(QStyle::SP_DriveNetIcon, QStringLiteral("Load all links"), QStringLiteral("Load all links"))->setEnabled(false);
     StandardToolBar->addSeparator();
-    connect(add(QStringLiteral("Help"), QStringLiteral("Help")), &QAction::triggered, this, &TFormSlova::Help_prog);
-    connect(add(QStringLiteral("Exit"), QStringLiteral("Quit")), &QAction::triggered, this, &TFormSlova::Exit);
+    connect(add(QStyle::SP_DialogHelpButton, QStringLiteral("Help"), QStringLiteral("Help")), &QAction::triggered, this,
+            &TFormSlova::Help_prog);
+    connect(add(QStyle::SP_DialogCloseButton, QStringLiteral("Exit"), QStringLiteral("Quit")), &QAction::triggered, this,
+            &TFormSlova::Exit);
 }
 
 void TFormSlova::buildMenus()
