@@ -244,6 +244,12 @@ RichParaProps richParaProps(const QTextBlockFormat& f)
     p.numbering.textBefore = f.stringProperty(RichProp::NumberingTextBefore);
     p.numbering.textAfter = f.stringProperty(RichProp::NumberingTextAfter);
     p.numbering.level = intProp(f, RichProp::NumberingLevel, 0);
+    // Values that mean nothing are not told apart: no spacing is single spacing, and a paragraph
+    // without numbering has no numbering details.
+    if (p.lineSpacing == 0)
+        p.lineSpacingMultiple = false;
+    if (p.numbering.kind == RichNumberingKind::None)
+        p.numbering = RichNumbering{};
     return p;
 }
 
