@@ -56,6 +56,24 @@ bool DesktopLauncher::startProgram(const QString& program, const QStringList& ar
     return QProcess::startDetached(exe, args);
 }
 
+bool DesktopLauncher::openInWordProcessor(const QString& file)
+{
+    static const char* const writers[][2] = {{"lowriter", nullptr},  {"libreoffice", "--writer"},
+                                             {"soffice", "--writer"}, {"abiword", nullptr},
+                                             {"calligrawords", nullptr}};
+    for (const auto& w : writers) {
+        const QString p = QStandardPaths::findExecutable(QString::fromLatin1(w[0]));
+        if (p.isEmpty())
+            continue;
+        QStringList args;
+        if (w[1])
+            args.append(QString::fromLatin1(w[1]));
+        args.append(file);
+        return QProcess::startDetached(p, args);
+    }
+    return openDocument(file);
+}
+
 bool DesktopLauncher::openDocument(const QString& fileOrUrl)
 {
     if (fileOrUrl.isEmpty())

@@ -15,6 +15,8 @@ public:
     // "notepad.exe" stands for the desktop's plain-text editor; other names are looked up on PATH.
     virtual bool startProgram(const QString& program, const QStringList& args) = 0;
     virtual bool openDocument(const QString& fileOrUrl) = 0;
+    // Hands a rich-text note to the word processor (the installed office suite's writer).
+    virtual bool openInWordProcessor(const QString& file) = 0;
 };
 
 Launcher& launcher();
@@ -38,6 +40,12 @@ public:
         calls.append({QString(), QStringList(), fileOrUrl});
         return result;
     }
+    // Recorded with the program name "WordProcessor".
+    bool openInWordProcessor(const QString& file) override
+    {
+        calls.append({QStringLiteral("WordProcessor"), QStringList{file}, QString()});
+        return result;
+    }
     QList<Call> calls;
     bool result = true;
 };
@@ -47,6 +55,7 @@ class DesktopLauncher : public Launcher {
 public:
     bool startProgram(const QString& program, const QStringList& args) override;
     bool openDocument(const QString& fileOrUrl) override;
+    bool openInWordProcessor(const QString& file) override;
     // The plain-text editor that stands for "notepad.exe": the first installed of the usual ones.
     static QString textEditor();
 };
