@@ -629,16 +629,18 @@ void Reader::appendText(const QString& s)
         appendBodyText(s);
         break;
     case Dest::FieldInst:
-        if (g.field >= 0 && size_t(g.field) < fieldInst_.size() && fieldInst_[g.field].size() < 4096)
+        if (g.field >= 0 && size_t(g.field) < fieldInst_.size() && fieldInst_[g.field].size() < 4096) {
             fieldInst_[g.field] += s;
+            fieldInst_[g.field].truncate(4096);
+        }
         break;
     case Dest::PnTextBefore:
-        if (pn_.textBefore.size() < 64)
-            pn_.textBefore += s;
+        pn_.textBefore += s;
+        pn_.textBefore.truncate(64);
         break;
     case Dest::PnTextAfter:
-        if (pn_.textAfter.size() < 64)
-            pn_.textAfter += s;
+        pn_.textAfter += s;
+        pn_.textAfter.truncate(64);
         break;
     default:
         break;

@@ -92,6 +92,51 @@ QString letterNumber(int n, bool upper)
     return s;
 }
 
+// Paragraph properties as they will read back: what is written decides, so two paragraphs that
+// write the same are the same paragraph format (no needless \pard, saves that stay stable).
+RichParaProps canonical(RichParaProps p)
+{
+    if (p.tabs.size() > 64)
+        p.tabs.resize(64);
+    RichNumbering& n = p.numbering;
+    if (n.kind == RichNumberingKind::None) {
+        n = RichNumbering{};
+        return p;
+    }
+    if (n.font.isEmpty())
+        n.charset = 1;
+    else if (n.charset == 1 || n.charset < 0 || n.charset > 255)
+        n.charset = DocumentCharset;
+    if (n.kind == RichNumberingKind::Bullet) {
+        if (n.textBefore.isEmpty())
+            n.textBefore = QString(QChar(0x00B7));
+        n.start = 1;
+        n.level = 0;
+        n.style = RichNumberingStyle::RightParen;
+    } else {
+        if (n.textBefore.isEmpty() && n.textAfter.isEmpty()) {
+            switch (n.style) {
+            case RichNumberingStyle::Parens: n.textBefore = QStringLiteral("("); n.textAfter = QStringLiteral(")"); break;
+            case RichNumberingStyle::Period: n.textAfter = QStringLiteral("."); break;
+            case RichNumberingStyle::RightParen: n.textAfter = QStringLiteral(")"); break;
+            case RichNumberingStyle::Plain: break;
+            }
+        }
+        n.level = std::clamp(n.level, 0, 9);
+        if (n.textAfter == QLatin1String(".") && n.textBefore.isEmpty())
+            n.style = RichNumberingStyle::Period;
+        else if (n.textBefore == QLatin1String("(") && n.textAfter == QLatin1String(")"))
+            n.style = RichNumberingStyle::Parens;
+        else if (n.textAfter == QLatin1String(")"))
+            n.style = RichNumberingStyle::RightParen;
+        else if (n.textBefore.isEmpty() && n.textAfter.isEmpty())
+            n.style = RichNumberingStyle::Plain;
+    }
+    n.textBefore.truncate(64);
+    n.textAfter.truncate(64);
+    return p;
+}
+
 class Writer {
 public:
     explicit Writer(const QTextDocument& doc) : doc_(doc) {}
@@ -508,7 +553,7 @@ QByteArray Writer::write(int start, int end, bool whole)
         const int bEnd = bStart + block.length() - 1; // position of the paragraph mark
         if (!whole && bStart >= end && bStart > start)
             break;
-        paraState(richParaProps(block.blockFormat()), block);
+        paraState(canonical(richParaProps(block.blockFormat())), block);
         bool anyText = false;
         // Runs, fields grouped.
         QString openField;
