@@ -754,9 +754,7 @@ void TRichEditStrings::LoadFromStream(QIODevice& stream)
     const bool ok = readOk && (loadAttempt(bytes, plain) || loadAttempt(bytes, !plain));
     if (!ok)
         throw EOutOfResources(QStringLiteral("Failed to Load Stream"));
-    if (!(mode_ & smSelection)) {
-        owner_->SetSelection(0, 0, true);
-    }
+    owner_->SetSelection(0, 0, true);
 }
 
 void TRichEditStrings::SaveToStream(QIODevice& stream)

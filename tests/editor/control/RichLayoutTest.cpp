@@ -6,6 +6,8 @@
 
 #include <QRandomGenerator>
 #include <QScrollBar>
+#include <QTest>
+#include <QMouseEvent>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -164,4 +166,43 @@ TEST(RichLayout, BulletsAndNumbersAreShownBeforeTheText)
             if (qGray(shot.pixel(x, y)) < 128)
                 ++dark;
     EXPECT_GT(dark, 3) << "no bullet drawn";
+}
+
+TEST(RichLayout, KeyboardAndMouseMoveThroughTheLines)
+{
+    TNoteEdit edit;
+    edit.resize(300, 120);
+    edit.show();
+    QString text;
+    for (int i = 0; i < 40; ++i)
+        text += QStringLiteral("line %1\r").arg(i, 2, 10, QLatin1Char('0'));
+    edit.SetText(text);
+    edit.SetSelection(0, 0);
+    QTest::keyClick(&edit, Qt::Key_Down);
+    QTest::keyClick(&edit, Qt::Key_Down);
+    EXPECT_EQ(edit.SelStart(), 16); // start of "line 02"
+    QTest::keyClick(&edit, Qt::Key_End);
+    EXPECT_EQ(edit.SelStart(), 23);
+    QTest::keyClick(&edit, Qt::Key_Up);
+    EXPECT_EQ(edit.SelStart(), 15);
+    QTest::keyClick(&edit, Qt::Key_PageDown);
+    EXPECT_GT(edit.SelStart(), 40);
+    QTest::keyClick(&edit, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(edit.SelStart(), edit.TextLength());
+    EXPECT_GT(edit.verticalScrollBar()->value(), 0) << "the caret was scrolled into view";
+
+    // A drag from the start of the top visible line to the middle of the next selects between.
+    QTest::keyClick(&edit, Qt::Key_Home, Qt::ControlModifier);
+    QTextCursor a(edit.document()), b(edit.document());
+    a.setPosition(0);
+    b.setPosition(12);
+    const QPoint from = edit.cursorRect(a).center() + QPoint(1, 0);
+    const QPoint to = edit.cursorRect(b).center() + QPoint(1, 0);
+    QTest::mousePress(edit.viewport(), Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), edit.viewport()->mapToGlobal(QPointF(to)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(edit.viewport(), &move);
+    QTest::mouseRelease(edit.viewport(), Qt::LeftButton, {}, to);
+    EXPECT_EQ(edit.SelStart(), 0);
+    EXPECT_EQ(edit.SelLength(), 12);
 }
