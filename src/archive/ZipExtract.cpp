@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstring>
 #include <sys/stat.h>
 
 namespace archive {
@@ -263,10 +264,18 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         ForceDirs(folder);
 
     if (h.Encrypted()) {
+        // The encryption header may continue on the next volume of a set: it is read once
+        // and decrypted again for each password tried.
+        uint8_t raw[EncryptionHeaderSize];
+        TArchiveSource(*this, nullptr).ReadChunk(raw, EncryptionHeaderSize);
+        remaining = std::max<int64_t>(remaining - EncryptionHeaderSize, 0);
         const uint8_t check = TZipCrypt::CheckByte(h.Flags, h.CRC32, h.DateTime);
         for (;;) {
-            const uint8_t got = run.Crypt.DecryptHeader(PasswordBytes(Password), *FArchiveStream, remaining);
-            if (got == check)
+            uint8_t plain[EncryptionHeaderSize];
+            std::memcpy(plain, raw, EncryptionHeaderSize);
+            run.Crypt.init_keys(PasswordBytes(Password));
+            run.Crypt.DecryptBuffer(plain, EncryptionHeaderSize);
+            if (plain[EncryptionHeaderSize - 1] == check)
                 break;
             QString newPassword = Password;
             if (OnBadPassword)
@@ -276,10 +285,11 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
                 return;
             }
             Password = newPassword;
-            FArchiveStream->Seek(-EncryptionHeaderSize, soFromCurrent);
-            remaining += EncryptionHeaderSize;
         }
     }
+    // Where the member's data begin, on which volume.
+    const int dataDisk = FCurrentDisk;
+    const int64_t dataPos = FArchiveStream->Position();
 
     // Overwrite rule.
     const QFileInfo existing(fname);
@@ -337,9 +347,9 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     }
 
     // Decode.
-    seekToData();
-    if (h.Encrypted())
-        FArchiveStream->Seek(EncryptionHeaderSize, soFromCurrent);
+    if (FCurrentDisk != dataDisk)
+        SwapDisk(dataDisk + 1);
+    FArchiveStream->Seek(dataPos, soFromBeginning);
     TArchiveSource source(*this, h.Encrypted() ? &run.Crypt : nullptr);
     TMemberSink sink(*this, *out);
     sink.uncompressed_ = h.UncompressedSize;

@@ -146,7 +146,7 @@ void saveCentral(TStream& out, TZipHeaderInfo& h, const QByteArray& extra)
     PutLE16(rec + 28, uint16_t(name.size()));
     PutLE16(rec + 30, uint16_t(extra.size()));
     PutLE16(rec + 32, uint16_t(comment.size()));
-    PutLE16(rec + 34, 0);
+    PutLE16(rec + 34, h.DiskNumberStart);
     PutLE16(rec + 36, h.InternalAttributes);
     PutLE32(rec + 38, h.ExternalAttributes);
     PutLE32(rec + 42, h.RelativeOffset);
@@ -181,6 +181,25 @@ struct TZipWriter::TRun {
     bool Encrypt = false;
     TZipCrypt Crypt;
     std::vector<uint8_t> Scratch;
+    // Volumes: the room of the volume being written, and the member's data file that is
+    // copied out to the volumes once the member is complete.
+    bool Multi = false;
+    TMultiMode Mode = mmNone;
+    int64_t VolumeSpace = 0;
+    TStream* DataOut = nullptr; // where member data go
+    QString DataName;
+    std::unique_ptr<TFileStream> DataFile;
+    std::unique_ptr<TS_BufferStream> DataBuf;
+    int64_t RoomLeft() { return VolumeSpace - Out->Position(); }
+    void DropDataFile()
+    {
+        DataBuf.reset();
+        DataFile.reset();
+        if (!DataName.isEmpty())
+            QFile::remove(DataName);
+        DataName.clear();
+        DataOut = Out.get();
+    }
 };
 
 // The two routines through which member data flow: reading the source (CRC, percentages)
@@ -212,13 +231,13 @@ public:
                 const size_t n = std::min(count, run_.Scratch.size());
                 std::memcpy(run_.Scratch.data(), data, n);
                 run_.Crypt.EncryptBuffer(run_.Scratch.data(), n);
-                run_.Out->WriteBuffer(run_.Scratch.data(), int64_t(n));
+                run_.DataOut->WriteBuffer(run_.Scratch.data(), int64_t(n));
                 run_.DataWritten += int64_t(n);
                 data += n;
                 count -= n;
             }
         } else {
-            run_.Out->WriteBuffer(data, int64_t(count));
+            run_.DataOut->WriteBuffer(data, int64_t(count));
             run_.DataWritten += int64_t(count);
         }
         w_.ProcessMessagesAndCheckCancel();
@@ -457,10 +476,76 @@ void TZipWriter::AddWritten(TRun& Run, TZipHeaderInfo* Header, const QString& Fi
     }
 }
 
+QString TZipWriter::BlockName(const QString& Name, int Volume)
+{
+    QString base = Name;
+    const qsizetype dot = base.lastIndexOf(u'.');
+    const qsizetype slash = base.lastIndexOf(u'/');
+    if (dot > slash)
+        base.truncate(dot);
+    return base + QString::asprintf(".%3.3d", Volume);
+}
+
+void TZipWriter::CloseVolume(TRun& Run)
+{
+    if (!Run.Out)
+        return;
+    // A flush or sync failure is an error, never a success.
+    if (!Run.Out->FlushBuffer())
+        throw EWriteError(QStringLiteral("Stream write error: ") + Run.OutputName);
+    if (::fsync(Run.File->Handle()) != 0)
+        throw EWriteError(QStringLiteral("Stream write error: ") + Run.OutputName + QStringLiteral(": ") + errnoText(errno));
+    Run.Out.reset();
+    Run.File.reset();
+}
+
+void TZipWriter::OpenVolume(TRun& Run)
+{
+    Run.File = std::make_unique<TFileStream>(Run.OutputName, fmCreate);
+    Run.Out = std::make_unique<TS_BufferStream>(Run.File.get());
+    if (!Run.DataBuf)
+        Run.DataOut = Run.Out.get();
+}
+
+void TZipWriter::WriteDiskLabel(TRun& Run)
+{
+    if (Run.Mode != mmSpan || !MultiZipInfo.WriteDiskLabels || !platform::isRemovableVolume(Run.OutputName))
+        return;
+    platform::setVolumeLabel(Run.OutputName, QString::asprintf("PKBACK# %3.3d", FCurrentDisk + 1));
+}
+
+void TZipWriter::NextVolume(TRun& Run)
+{
+    if (!Run.Multi)
+        return;
+    CloseVolume(Run);
+    if (Run.Mode == mmSpan) {
+        WriteDiskLabel(Run);
+        QString name = Run.OutputName;
+        Run.OutputName.clear(); // a refused disk deletes nothing
+        if (OnGetNextDisk)
+            OnGetNextDisk(this, FCurrentDisk + 2, name);
+        else
+            name.clear();
+        if (name.isEmpty())
+            throw EUserCanceled(SUserCanceledZip);
+        Run.OutputName = name;
+        ++FCurrentDisk;
+        Run.VolumeSpace = platform::volumeFreeSpace32(name);
+    } else {
+        ++FCurrentDisk;
+        Run.OutputName = BlockName(FZipName, FCurrentDisk + 1);
+        Run.VolumeSpace = MultiZipInfo.BlockSize;
+    }
+    OpenVolume(Run);
+    Run.End->EntriesThisDisk = 0;
+}
+
 int TZipWriter::ProcessFiles()
 {
     const TZipSortMode savedSort = SortMode;
     const bool savedKeep = KeepZipOpen;
+    const TMultiMode savedMode = MultiZipInfo.MultiMode;
     KeepZipOpen = true;
     FCurrentDisk = 0;
 
@@ -482,14 +567,31 @@ int TZipWriter::ProcessFiles()
             BuildFileList();
 
         const bool updating = QFileInfo(archiveName).isFile();
-        // The new archive is written beside the old one (so the final rename is atomic) and
-        // replaces it only when complete.
-        target = updating ? QFileInfo(archiveName).canonicalFilePath() : QFileInfo(archiveName).absoluteFilePath();
-        run.OutputName = platform::createTempFile(QFileInfo(target).absolutePath(), QStringLiteral("ARQ"));
-        if (run.OutputName.isEmpty())
-            throw EFCreateError(QStringLiteral("Cannot create file %1").arg(target));
-        run.File = std::make_unique<TFileStream>(run.OutputName, fmCreate);
-        run.Out = std::make_unique<TS_BufferStream>(run.File.get());
+        run.Mode = MultiZipInfo.MultiMode;
+        run.Multi = run.Mode != mmNone;
+        if (run.Multi) {
+            // Volumes are written as they fill; an existing archive is not turned into a set.
+            if (updating)
+                throw EFCreateError(QStringLiteral("Cannot create file %1: a multi-volume set is only written anew").arg(archiveName));
+            target = QFileInfo(archiveName).absoluteFilePath();
+            FZipName = target;
+            if (run.Mode == mmBlocks) {
+                run.OutputName = BlockName(target, 1);
+                run.VolumeSpace = MultiZipInfo.FirstBlockSize;
+            } else {
+                run.OutputName = target;
+                run.VolumeSpace = platform::volumeFreeSpace32(target);
+            }
+            OpenVolume(run);
+        } else {
+            // The new archive is written beside the old one (so the final rename is atomic)
+            // and replaces it only when complete.
+            target = updating ? QFileInfo(archiveName).canonicalFilePath() : QFileInfo(archiveName).absoluteFilePath();
+            run.OutputName = platform::createTempFile(QFileInfo(target).absolutePath(), QStringLiteral("ARQ"));
+            if (run.OutputName.isEmpty())
+                throw EFCreateError(QStringLiteral("Cannot create file %1").arg(target));
+            OpenVolume(run);
+        }
         if (!FDeflater)
             FDeflater = std::make_unique<TDeflater>();
 
@@ -513,6 +615,9 @@ int TZipWriter::ProcessFiles()
                 OnStartZipInfo(this, int(FilesList.size()), TotalBytes, *run.End, stopNow);
             if (stopNow)
                 throw EUserCanceled(SUserCanceledZip);
+            // With volumes every byte is read once from the source and once from its data file.
+            if (run.Multi)
+                TotalBytes *= 2;
             for (const QString& entry : QStringList(FilesList)) {
                 auto header = std::make_unique<TZipHeaderInfo>();
                 if (ZipOneFile(run, entry, *header))
@@ -521,67 +626,102 @@ int TZipWriter::ProcessFiles()
         }
 
         // Central directory.
-        const int64_t centralStart = run.Out->Position();
+        run.End->CentralDisk = uint16_t(FCurrentDisk);
+        run.End->CentralOffset = uint32_t(run.Out->Position());
+        int64_t centralStart = run.Out->Position();
+        int64_t centralBytes = 0;
+        int entriesHere = 0;
         for (int i = 0; i < run.ArchiveOrder->Count(); ++i) {
             TZipHeaderInfo* h = run.ArchiveOrder->Header(i);
+            auto raw = run.RawCentral.constFind(h);
+            const QByteArray comment = h->FileComment().value_or(QByteArray());
+            if (run.Multi) {
+                const int64_t size = (raw != run.RawCentral.constEnd() ? raw->size() : CentralHeaderFixedSize + h->EncodedName().size()
+                                                                                       + run.NewExtra.value(h).size())
+                    + comment.size();
+                if (run.RoomLeft() < size) {
+                    centralBytes += run.Out->Position() - centralStart;
+                    NextVolume(run);
+                    centralStart = 0;
+                    entriesHere = 0;
+                    if (i == 0) {
+                        run.End->CentralOffset = 0;
+                        run.End->CentralDisk = uint16_t(FCurrentDisk);
+                    }
+                }
+            }
             // Where the record lies in the new archive: the cached directory stays usable for
             // comments and for the next update.
             h->CentralOffset = uint32_t(run.Out->Position());
-            auto raw = run.RawCentral.constFind(h);
+            ++entriesHere;
             if (raw != run.RawCentral.constEnd()) {
                 QByteArray rec = *raw;
                 uint8_t* p = reinterpret_cast<uint8_t*>(rec.data());
-                const QByteArray comment = h->FileComment().value_or(QByteArray());
                 PutLE16(p + 32, uint16_t(comment.size()));
                 PutLE16(p + 34, 0);
                 PutLE32(p + 42, h->RelativeOffset);
                 run.Out->WriteBuffer(rec.constData(), rec.size());
                 run.Out->WriteBuffer(comment.constData(), comment.size());
             } else {
-                h->DiskNumberStart = 0;
                 if (h->HasComment() && !h->FileComment())
                     h->SetFileComment(std::nullopt);
                 saveCentral(*run.Out, *h, run.NewExtra.value(h));
             }
         }
         const int64_t centralEnd = run.Out->Position();
-        if (centralEnd > int64_t(0xFFFFFFFFu) || run.End->TotalEntries != uint16_t(run.ArchiveOrder->Count())
-            || run.ArchiveOrder->Count() > 0xFFFF)
+        centralBytes += centralEnd - centralStart;
+        if (centralEnd > int64_t(0xFFFFFFFFu) || centralBytes > int64_t(0xFFFFFFFFu)
+            || run.End->TotalEntries != uint16_t(run.ArchiveOrder->Count()) || run.ArchiveOrder->Count() > 0xFFFF)
             throw EWriteError(QStringLiteral("Stream write error: the archive is too large"));
-        run.End->CentralSize = uint32_t(centralEnd - centralStart);
-        run.End->CentralOffset = uint32_t(centralStart);
-        run.End->EntriesThisDisk = run.End->TotalEntries;
+        run.End->CentralSize = uint32_t(centralBytes);
+        run.End->EntriesThisDisk = uint16_t(entriesHere);
         if (run.End->HasComment() && !run.End->ZipComment())
             run.End->SetZipComment(std::nullopt);
+        if (run.Multi && run.RoomLeft() < int64_t(run.End->EndCentralSize())) {
+            NextVolume(run);
+            run.End->EntriesThisDisk = 0;
+        }
+        run.End->ThisDisk = uint16_t(FCurrentDisk);
         run.End->SaveEndCentralToStream(*run.Out);
+        if (run.Multi)
+            WriteDiskLabel(run);
 
-        // Everything on disk before the old archive is replaced: a flush or sync failure is
-        // an error, never a success.
-        if (!run.Out->FlushBuffer())
-            throw EWriteError(QStringLiteral("Stream write error: ") + run.OutputName);
-        if (::fsync(run.File->Handle()) != 0)
-            throw EWriteError(QStringLiteral("Stream write error: ") + run.OutputName + QStringLiteral(": ")
-                              + errnoText(errno));
-        run.Out.reset();
-        run.File.reset();
+        // Everything on disk before the old archive is replaced.
+        CloseVolume(run);
 
-        if (updating) {
+        if (run.Multi) {
+            ClearZip();
+            if (run.Mode == mmBlocks && FCurrentDisk == 0) {
+                // One block only: it becomes the archive itself.
+                if (::rename(QFile::encodeName(run.OutputName).constData(), QFile::encodeName(target).constData()) != 0)
+                    throw EWriteError(QStringLiteral("Cannot create file %1: %2").arg(target, errnoText(errno)));
+                run.OutputName = target;
+            }
+            target = run.OutputName; // the volume holding the end record
+            run.OutputName.clear();
+        } else if (updating) {
             // Keep the old archive's permissions.
             QFile::setPermissions(run.OutputName, QFile::permissions(target));
         } else {
             QFile::setPermissions(run.OutputName, QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                                       | QFileDevice::ReadGroup | QFileDevice::ReadOther);
         }
-        ClearZip();
-        if (::rename(QFile::encodeName(run.OutputName).constData(), QFile::encodeName(target).constData()) != 0)
-            throw EWriteError(QStringLiteral("Cannot create file %1: %2").arg(target, errnoText(errno)));
-        run.OutputName.clear();
+        if (!run.Multi) {
+            ClearZip();
+            if (::rename(QFile::encodeName(run.OutputName).constData(), QFile::encodeName(target).constData()) != 0)
+                throw EWriteError(QStringLiteral("Cannot create file %1: %2").arg(target, errnoText(errno)));
+            run.OutputName.clear();
+        }
         syncFolderOf(target);
     } catch (...) {
         run.Out.reset();
         run.File.reset();
+        run.DropDataFile();
+        // Only the file being written goes; volumes already finished stay.
         if (!run.OutputName.isEmpty())
             QFile::remove(run.OutputName);
+        MultiZipInfo.MultiMode = savedMode;
+        FMultiMode = savedMode;
         KeepZipOpen = savedKeep;
         SortMode = savedSort;
         if (!FZipName.isEmpty())
@@ -591,7 +731,8 @@ int TZipWriter::ProcessFiles()
         throw;
     }
 
-    FZipName = archiveName;
+    FZipName = run.Multi ? target : archiveName;
+    SetMultiMode(savedMode);
     // Sources go only after the archive holding them is safely in place.
     for (const QString& name : run.ToDispose) {
         bool skip = false;
@@ -609,8 +750,7 @@ int TZipWriter::ProcessFiles()
     FEndRecord->Assign(*run.End);
     FEndRecord->CommentModified = false;
     ArchiveDate = StampOf(FZipName);
-    FNumDisks = 1;
-    FCurrentDisk = 0;
+    FNumDisks = FCurrentDisk + 1;
     FDirectoryRebuilt = false;
     SetSortMode(savedSort);
     KeepZipOpen = savedKeep;
@@ -752,14 +892,34 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
         return false;
     }
 
+    const QByteArray extra = unicodePathExtra(Header);
+    Header.ExtraFieldLength = uint16_t(extra.size());
+    // A local header never spans volumes.
+    if (Run.Multi && Run.RoomLeft() <= int64_t(Header.LocalSize()))
+        NextVolume(Run);
+    Header.DiskNumberStart = uint16_t(FCurrentDisk);
     const int64_t headerPos = Run.Out->Position();
     if (headerPos > int64_t(0xFFFFFFFFu))
         throw EWriteError(QStringLiteral("Stream write error: the archive is too large"));
-    const QByteArray extra = unicodePathExtra(Header);
-    Header.ExtraFieldLength = uint16_t(extra.size());
     Header.SaveLocalToStream(*Run.Out);
     Run.Out->WriteBuffer(extra.constData(), extra.size());
-    const int64_t dataStart = Run.Out->Position();
+    if (Run.Multi) {
+        // The member's data wait in a file of their own until their size is known.
+        const QString folder = !TempPath.isEmpty() && QFileInfo(TempPath).isDir() ? TempPath : platform::tempFolder();
+        Run.DataName = platform::createTempFile(folder, QStringLiteral("ARQ"));
+        if (Run.DataName.isEmpty())
+            throw EFCreateError(QStringLiteral("Cannot create file %1").arg(folder));
+        Run.DataFile = std::make_unique<TFileStream>(Run.DataName, fmCreate);
+        Run.DataBuf = std::make_unique<TS_BufferStream>(Run.DataFile.get());
+        Run.DataOut = Run.DataBuf.get();
+    } else {
+        Run.DataOut = Run.Out.get();
+    }
+    struct DataFileDropper {
+        TRun& r;
+        ~DataFileDropper() { r.DropDataFile(); }
+    } dropper{Run};
+    const int64_t dataStart = Run.DataOut->Position();
 
     Run.Encrypt = !Password.isEmpty();
     uint32_t preCrc = 0;
@@ -772,7 +932,7 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
         preCrc = reg.Crc();
         src.Rewind();
         const auto eh = Run.Crypt.MakeHeader(PasswordBytes(Password), preCrc);
-        Run.Out->WriteBuffer(eh.data(), int64_t(eh.size()));
+        Run.DataOut->WriteBuffer(eh.data(), int64_t(eh.size()));
     }
 
     Run.Crc.Start();
@@ -795,7 +955,7 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
     const uint32_t crc = Run.Crc.Crc();
     if (Run.Encrypt && crc != preCrc)
         throw EReadError(QStringLiteral("Stream read error: ") + FileName + QStringLiteral(" changed while it was read"));
-    const int64_t compressed = Run.Out->Position() - dataStart;
+    const int64_t compressed = Run.DataOut->Position() - dataStart;
     if (Run.FileBytes > int64_t(0xFFFFFFFFu) || compressed > int64_t(0xFFFFFFFFu))
         throw EWriteError(QStringLiteral("Stream write error: ") + FileName + QStringLiteral(" is too large"));
     Header.CRC32 = crc;
@@ -811,11 +971,33 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
     Header.SaveLocalToStream(*Run.Out);
     Run.Out->Seek(end, soFromBeginning);
 
+    if (Run.Multi) {
+        // Out to the volumes, split wherever a volume is full.
+        TS_BufferStream& data = *Run.DataBuf;
+        data.Seek(0, soFromBeginning);
+        int64_t left = compressed;
+        if (Run.RoomLeft() <= 0)
+            NextVolume(Run);
+        while (left > 0) {
+            const int64_t n = std::min({left, Run.RoomLeft(), int64_t(Run.Scratch.size())});
+            data.ReadBuffer(Run.Scratch.data(), n);
+            Run.Out->WriteBuffer(Run.Scratch.data(), n);
+            left -= n;
+            if (OnTotalPercentDone) {
+                TotalBytesDone += n;
+                OnTotalPercentDone(this, Percent(TotalBytes, TotalBytesDone));
+            }
+            ProcessMessagesAndCheckCancel();
+            if (Run.RoomLeft() <= 0)
+                NextVolume(Run);
+        }
+    }
+
     if (!extra.isEmpty())
         Run.NewExtra.insert(&Header, extra);
     src.Close();
     if (OnEndZip)
-        OnEndZip(this, FileName, Header.UncompressedSize, Header.CompressedSize, end);
+        OnEndZip(this, FileName, Header.UncompressedSize, Header.CompressedSize, Run.Out->Position());
     return true;
 }
 

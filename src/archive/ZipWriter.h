@@ -105,6 +105,12 @@ private:
     void CopyOldMember(TRun& Run, TZipHeaderInfo* Old);
     bool ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& Header);
     void AddWritten(TRun& Run, TZipHeaderInfo* Header, const QString& FileName, bool Counted);
+    // Volumes.
+    static QString BlockName(const QString& Name, int Volume);
+    void OpenVolume(TRun& Run);
+    void CloseVolume(TRun& Run);
+    void NextVolume(TRun& Run);
+    void WriteDiskLabel(TRun& Run);
 
     bool FStorePaths = false;
     bool FRelativePaths = false;
