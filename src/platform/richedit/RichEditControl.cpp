@@ -78,12 +78,24 @@ protected:
     void highlightBlock(const QString& text) override
     {
         *ran_ = true;
-        if (!enabled)
-            return;
-        QTextCharFormat f;
-        f.setForeground(QColor(0, 0, 255));
-        f.setFontUnderline(true);
-        forEachUrl(text, [&](int start, int len) { setFormat(start, len, f); });
+        if (enabled) {
+            QTextCharFormat f;
+            f.setForeground(QColor(0, 0, 255));
+            f.setFontUnderline(true);
+            forEachUrl(text, [&](int start, int len) { setFormat(start, len, f); });
+        }
+        // Hidden text is kept and saved but not shown: it shrinks to nothing visible.
+        const QTextBlock block = currentBlock();
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            if (!frag.charFormat().boolProperty(RichProp::Hidden))
+                continue;
+            QTextCharFormat h;
+            h.setForeground(Qt::transparent);
+            h.setFontPointSize(1);
+            h.setFontUnderline(false);
+            setFormat(frag.position() - block.position(), frag.length(), h);
+        }
     }
 
 private:

@@ -365,3 +365,20 @@ TEST(Control, AddressDisplayNeverMarksTheTextModifiedEvenWithoutUndo)
     EXPECT_FALSE(edit.Modified());
     EXPECT_EQ(changes, 0);
 }
+
+TEST(Control, HiddenTextIsKeptButNotShown)
+{
+    TNoteEdit edit;
+    edit.show();
+    loadRtf(edit, "{\\rtf1 shown{\\v hidden hidden hidden} shown}");
+    QApplication::processEvents();
+    EXPECT_EQ(edit.Text(), QStringLiteral("shownhidden hidden hidden shown"));
+    const QTextLine line = edit.document()->begin().layout()->lineAt(0);
+    TNoteEdit plain;
+    plain.show();
+    loadRtf(plain, "{\\rtf1 shown shown}");
+    QApplication::processEvents();
+    const QTextLine plainLine = plain.document()->begin().layout()->lineAt(0);
+    EXPECT_LT(line.naturalTextWidth(), plainLine.naturalTextWidth() + 40);
+    EXPECT_TRUE(platform::WriteRtf(*edit.document()).contains("hidden hidden hidden"));
+}
