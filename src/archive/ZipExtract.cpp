@@ -211,7 +211,10 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     }
 
     // Sizes kept in a ZIP64 extension are not read here; guessing them would misread the data.
-    if (h.NeedsZip64()) {
+    // Neither are the sizes of a member known only from a local header that defers them to a
+    // data descriptor: an empty file would pass for the member.
+    if (h.NeedsZip64()
+        || (h.HasDataDescriptor() && h.CentralOffset == 0 && h.CompressedSize == 0 && h.CompressionMethod != 0)) {
         skipWith(srFileOpenError, storedPath);
         return;
     }

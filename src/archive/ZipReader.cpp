@@ -355,7 +355,7 @@ void TZipReader::DefaultGetNextDisk(TZipReader*, int NextDisk, QString& FName)
 {
     if (GetMultiMode() == mmSpan) {
         const auto r = platform::dialogs().message(
-            LoadStr(SPleaseInsertDisk) + QString::number(NextDisk) + LoadStr(SOfMultiDiskSet), QStringLiteral(" "),
+            LoadStr(SPleaseInsertDisk) + QString::number(NextDisk) + LoadStr(SOfMultiDiskSet), QString(),
             platform::MsgButtons::OkCancel);
         if (r == platform::MsgResult::Cancel)
             FName.clear();

@@ -342,3 +342,25 @@ TEST(ZipInteropUpdate, DataDescriptorMembersThroughTwoUpdates)
     ASSERT_EQ(peer("unzip", {"-p", t.file("dd.zip"), "-"}, &out), 0);
     EXPECT_EQ(out, textBytes(40000, 21));
 }
+
+TEST(ZipInteropRead, ScannedMemberWithDeferredSizesIsNotPassedOffAsEmpty)
+{
+    MV_REQUIRE_TOOL("zip");
+    TempDir t;
+    writeFile(t.file("in.txt"), textBytes(30000, 22));
+    QByteArray out;
+    ASSERT_EQ(peer("sh", {"-c", "cat " + t.file("in.txt") + " | zip -q - - | cat > " + t.file("dd.zip")}, &out), 0);
+    // Without its directory, the local header alone tells no sizes.
+    const QByteArray whole = readFile(t.file("dd.zip"));
+    writeFile(t.file("cut.zip"), whole.left(whole.indexOf(QByteArray("PK\x01\x02", 4))));
+    TZipReader r;
+    r.IncompleteZipMode = izAssumeBad;
+    r.SetZipName(t.file("cut.zip"));
+    r.SetDestDir(t.file("x"));
+    r.DoAll = true;
+    QList<TSkipReason> reasons;
+    r.OnSkippingFile = [&](TZipReader*, TSkipReason why, const QString&, int) { reasons << why; };
+    EXPECT_EQ(r.UnZip(), 0);
+    EXPECT_EQ(reasons, QList<TSkipReason>{srFileOpenError});
+    EXPECT_TRUE(treeOf(t.file("x")).isEmpty());
+}
