@@ -307,3 +307,40 @@ TEST(GifWrite, NoiseFilesDecodeAlikeInGiflibPillowAndImageMagick)
         }
     }
 }
+
+TEST(GifWrite, AnimationReadsBackInPillow)
+{
+    if (!testsupport::haveTool(python3()))
+        GTEST_SKIP() << "python3 missing";
+    QVector<QRgb> pa, pb;
+    auto a = noiseBitmap(40, 30, 8, 1, &pa);
+    auto b = noiseBitmap(20, 10, 4, 2, &pb);
+    b->SetTransparentColor(QRgbToColor(pb[3]));
+    b->SetTransparent(true);
+    TGIFImage gif;
+    gif.AddFrame(a.get());
+    gif.AddFrame(b.get());
+    gif.Frame(1)->Origin = QPoint(5, 6);
+    gif.Frame(1)->DelayMs = 120;
+    gif.Frame(1)->DisposalMode = 2;
+    gif.LoopEnabled = true;
+    gif.LoopCount = 3;
+    TempDir dir;
+    gif.SaveToFile(dir.file("anim.gif"));
+    QByteArray out, err;
+    const char* script = "import sys\nfrom PIL import Image\nim=Image.open(sys.argv[1])\n"
+                         "print(im.n_frames, im.info.get('loop'))\nim.seek(1)\n"
+                         "print(im.tile[0][1], im.info.get('duration'), im.disposal_method)\n";
+    ASSERT_EQ(testsupport::runTool(python3(), {"-c", script, dir.file("anim.gif")}, &out, &err), 0)
+        << err.toStdString();
+    const QList<QByteArray> lines = out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0].trimmed(), "2 3");
+    EXPECT_EQ(lines[1].trimmed(), "(5, 6, 25, 16) 120 2");
+    if (testsupport::haveTool("giftext")) {
+        QByteArray text;
+        ASSERT_EQ(testsupport::runTool("giftext", {dir.file("anim.gif")}, &text), 0);
+        EXPECT_TRUE(text.contains("Transparency on: yes")) << text.toStdString();
+        EXPECT_TRUE(text.contains("Transparent Index: 3")) << text.toStdString();
+    }
+}
