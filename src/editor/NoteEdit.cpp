@@ -864,7 +864,11 @@ void TCustomNoteEdit::fontToDefaultFormat()
     QTextCharFormat cf;
     RichCharProps p;
     p.face = f.family();
-    p.halfPoints = qMax(2, int(f.pointSizeF() * 2));
+    // A font given in pixels (the editor's "Arial" of height -15) has no point size of its own.
+    double points = f.pointSizeF();
+    if (points <= 0 && f.pixelSize() > 0)
+        points = f.pixelSize() * 72.0 / logicalDpiY();
+    p.halfPoints = qMax(2, int(points * 2));
     p.bold = f.bold();
     p.italic = f.italic();
     p.underline = f.underline() ? RichUnderlineKind::Single : RichUnderlineKind::None;

@@ -209,3 +209,14 @@ TEST(Lines, AddingManyLinesEqualsAddingThemOneByOne)
     edit.ReplaceSelection(QStringLiteral("six"));
     EXPECT_EQ(edit.Lines()->Get(1), QStringLiteral("six"));
 }
+
+TEST(TextAttributes, ControlFontBecomesTheDefaultFormat)
+{
+    TNoteEdit edit;
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(15); // the editor's font: height -15
+    edit.setFont(f);
+    EXPECT_EQ(edit.DefaultFormat()->Name(), QStringLiteral("Arial"));
+    EXPECT_EQ(edit.DefaultFormat()->Size(), int(15 * 72.0 / edit.logicalDpiY()));
+    EXPECT_GT(edit.DefaultFormat()->Size(), 5);
+}
