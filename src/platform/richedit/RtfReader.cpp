@@ -511,7 +511,10 @@ void Reader::finishFont()
         name.chop(1);
     const int cp = font_.codePage >= 0 ? font_.codePage
                                        : rtf::codePageForCharset(font_.charset, documentCodePage_);
-    font_.name = rtf::decodeCodePage(cp, name).trimmed();
+    font_.name = rtf::decodeCodePage(cp, name);
+    // Control characters (also what a converter makes of bytes it cannot read) are no part of a name.
+    font_.name.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+    font_.name = font_.name.trimmed();
     if (!fonts_.contains(fontIndex_))
         fonts_.insert(fontIndex_, font_);
     formatCache_.clear();

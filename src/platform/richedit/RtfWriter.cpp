@@ -621,7 +621,7 @@ QByteArray Writer::write(int start, int end, bool whole)
                 head += char(c.unicode());
                 continue;
             }
-            const QByteArray b = rtf::encodeCodePage(cp, f.face.sliced(k, 1));
+            const QByteArray b = c.unicode() < 0x20 ? QByteArray() : rtf::encodeCodePage(cp, f.face.sliced(k, 1));
             if (b.isEmpty()) {
                 head += '?';
             } else {
