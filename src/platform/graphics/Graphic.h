@@ -26,6 +26,9 @@ using TProgressEvent = std::function<void(TPersistent* sender, TProgressStage st
 // reference; the object frees itself when the last holder releases it.
 class TSharedImage {
 public:
+    TSharedImage() = default;
+    TSharedImage(const TSharedImage&) = delete;
+    TSharedImage& operator=(const TSharedImage&) = delete;
     virtual ~TSharedImage() = default;
     void Reference() { ++refCount_; }
     void Release()
