@@ -81,7 +81,7 @@ double RichLayout::available() const
 {
     const QTextDocument* doc = document();
     const double w = doc->textWidth();
-    return w > 0 ? w - 2 * doc->documentMargin() : 1e7;
+    return w > 0 ? w - 2 * doc->documentMargin() : 1e5;
 }
 
 namespace {
@@ -196,7 +196,8 @@ RichLayout::Height RichLayout::layoutBlock(const QTextBlock& block) const
     const QList<QTextOption::Tab> tabs = bf.tabPositions();
     if (!tabs.isEmpty())
         opt.setTabs(tabs);
-    if (doc->textWidth() <= 0)
+    const bool wrap = doc->textWidth() > 0 && opt.wrapMode() != QTextOption::NoWrap;
+    if (!wrap)
         opt.setWrapMode(QTextOption::NoWrap);
     tl->setTextOption(opt);
     tl->setCacheEnabled(true);
@@ -228,7 +229,14 @@ RichLayout::Height RichLayout::layoutBlock(const QTextBlock& block) const
         if (!line.isValid())
             break;
         const double indent = first ? firstIndent : 0;
-        line.setLineWidth(std::max(1.0, width - indent));
+        if (wrap) {
+            line.setLineWidth(std::max(1.0, width - indent));
+        } else {
+            // Unwrapped: the line as long as its text, at least the window's width (for
+            // alignment).
+            line.setLineWidth(1e7);
+            line.setLineWidth(std::max({1.0, width - indent, line.naturalTextWidth()}));
+        }
         line.setPosition(QPointF(left + indent, y));
         double lh = line.height();
         switch (bf.lineHeightType()) {
@@ -441,7 +449,7 @@ QSizeF RichLayout::documentSize() const
 {
     const QTextDocument* doc = document();
     const double margin = doc->documentMargin();
-    const double w = doc->textWidth() > 0 ? doc->textWidth() : widest_ + margin;
+    const double w = std::max(doc->textWidth(), widest_ + margin);
     return QSizeF(w, total_ + 2 * margin);
 }
 

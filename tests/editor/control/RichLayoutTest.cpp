@@ -8,6 +8,9 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QMouseEvent>
+#include <QMimeData>
+#include <QClipboard>
+#include <QTextFrame>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -205,4 +208,35 @@ TEST(RichLayout, KeyboardAndMouseMoveThroughTheLines)
     QTest::mouseRelease(edit.viewport(), Qt::LeftButton, {}, to);
     EXPECT_EQ(edit.SelStart(), 0);
     EXPECT_EQ(edit.SelLength(), 12);
+}
+
+TEST(RichLayout, NoWrapTablesAndFramesStayUsable)
+{
+    TNoteEdit edit;
+    edit.resize(200, 150);
+    edit.show();
+    edit.SetWordWrap(false);
+    edit.SetText(QString(300, u'x') + QStringLiteral("\rshort"));
+    QApplication::processEvents();
+    EXPECT_GT(edit.horizontalScrollBar()->maximum(), 0) << edit.document()->textWidth() << " "
+        << edit.document()->documentLayout()->documentSize().width() << " " << edit.document()->pageSize().width();
+    EXPECT_EQ(edit.document()->begin().layout()->lineCount(), 1);
+
+    // Pasted HTML with a table and a frame: laid out as paragraphs, editable, no crash.
+    edit.SetWordWrap(true);
+    auto* data = new QMimeData;
+    data->setHtml(QStringLiteral("<table><tr><td>a1</td><td>b1</td></tr><tr><td>a2</td><td>b2</td></tr></table><p>after</p>"));
+    QApplication::clipboard()->setMimeData(data);
+    edit.SetSelection(0, 0);
+    edit.PasteFromClipboard();
+    QTextCursor c(edit.document());
+    c.insertFrame(QTextFrameFormat())->firstCursorPosition().insertText(QStringLiteral("framed"));
+    QApplication::processEvents();
+    EXPECT_TRUE(edit.Text().contains(QLatin1String("b2")));
+    layoutOf(edit.document())->FinishLayout();
+    for (QTextBlock b = edit.document()->begin(); b.isValid(); b = b.next())
+        EXPECT_TRUE(edit.document()->documentLayout()->blockBoundingRect(b).isValid() || b.length() <= 1);
+    QTest::keyClick(&edit, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(&edit, QStringLiteral("typed"));
+    EXPECT_TRUE(edit.Text().endsWith(QLatin1String("typed")));
 }
