@@ -908,6 +908,17 @@ void RichEditControl::PrintRange(QPagedPaintDevice& printer, int start, int end,
         c.setPosition(start, QTextCursor::KeepAnchor);
         c.removeSelectedText();
     }
+    // Hidden text does not print, as it does not show.
+    QList<QPair<int, int>> hidden;
+    for (QTextBlock b = copy->begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            if (it.fragment().charFormat().boolProperty(RichProp::Hidden))
+                hidden.append({it.fragment().position(), it.fragment().length()});
+    for (qsizetype i = hidden.size() - 1; i >= 0; --i) {
+        c.setPosition(hidden[i].first);
+        c.setPosition(hidden[i].first + hidden[i].second, QTextCursor::KeepAnchor);
+        c.removeSelectedText();
+    }
 
     QPainter p(&printer);
     if (!p.isActive())
