@@ -82,7 +82,7 @@ TEST(ZipInteropRead, ArchivesOf7z)
     MV_REQUIRE_TOOL("7z");
     TempDir t;
     makeSources(t.file("src/"));
-    for (int level = 1; level <= 9; level += 2) {
+    for (int level = 1; level <= 9; ++level) {
         const QString zip = t.file(QStringLiteral("s%1.zip").arg(level));
         ASSERT_EQ(peer("7z", QStringList{"a", "-tzip", QStringLiteral("-mx%1").arg(level), zip} + sourcePaths(t.file("src/"))), 0);
         const QString out = t.file(QStringLiteral("x%1/").arg(level));
@@ -120,7 +120,7 @@ TEST(ZipInteropWrite, OurArchivesPassEveryPeer)
     TempDir t;
     makeSources(t.file("src/"));
     for (int level = 0; level <= 9; ++level) {
-        for (const QString password : {QString(), QStringLiteral("pw")}) {
+        for (const QString& password : {QString(), QStringLiteral("pw")}) {
             if (!password.isEmpty() && level % 3 != 0)
                 continue;
             const QString zip = t.file(QStringLiteral("o%1%2.zip").arg(level).arg(password));
@@ -235,9 +235,11 @@ TEST(ZipInteropUpdate, PeersArchivesStayValidAfterAnUpdate)
         ASSERT_EQ(peer("unzip", ux << zip << "-d" << t.file("u")), 0) << what;
         EXPECT_EQ(readFile(t.file("u/text.txt")), textBytes(1234, 99)) << what;
         EXPECT_EQ(readFile(t.file("u/added.txt")), "added") << what;
-        for (const QString& n : sourceNames)
-            if (n != "text.txt")
+        for (const QString& n : sourceNames) {
+            if (n != "text.txt") {
                 EXPECT_EQ(readFile(t.file("u/") + n), readFile(t.file("src/") + n)) << what << n.toStdString();
+            }
+        }
         // Our own reader agrees.
         const Extracted ex = unzipAll(zip, t.file("o/") + m.name + "/", m.password);
         EXPECT_EQ(ex.count, 6) << what;
@@ -302,13 +304,13 @@ TEST(ZipInteropRead, PublicTestArchives)
         }
     }
     // Unsupported methods and AES: nothing written, nothing wrongly counted.
-    for (const QString name : {"sharpcompress/Zip.lzma.zip", "sharpcompress/Zip.bzip2.zip", "sharpcompress/Zip.ppmd.zip",
+    for (const char* name : {"sharpcompress/Zip.lzma.zip", "sharpcompress/Zip.bzip2.zip", "sharpcompress/Zip.ppmd.zip",
                                "sharpcompress/Zip.deflate64.zip", "sharpcompress/Zip.deflate.WinzipAES.zip",
                                "zip2/aes_archive.zip"}) {
         TempDir t;
         const Extracted ex = unzipAll(base + name, t.file("x/"), passwords.value(name));
-        EXPECT_EQ(ex.count, 0) << name.toStdString();
-        EXPECT_TRUE(treeOf(t.file("x")).isEmpty()) << name.toStdString();
+        EXPECT_EQ(ex.count, 0) << name;
+        EXPECT_TRUE(treeOf(t.file("x")).isEmpty()) << name;
     }
     // ZIP64 members are refused rather than misread.
     TempDir t;

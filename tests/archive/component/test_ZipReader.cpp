@@ -226,7 +226,7 @@ TEST(ZipReaderVolumes, SpannedSetsWithAVolumeHandler)
 {
     MV_REQUIRE_TESTDATA();
     const QString base = testdataDir() + "zip/sharpcompress/";
-    for (const QString stem : {"Infozip.nocomp.multi", "WinZip26.nocomp.multi"}) {
+    for (const QString& stem : {QStringLiteral("Infozip.nocomp.multi"), QStringLiteral("WinZip26.nocomp.multi")}) {
         TempDir t;
         TZipReader r;
         r.SetZipName(base + stem + ".zip");
