@@ -828,12 +828,27 @@ void TZipWriter::CopyOldMember(TRun& Run, TZipHeaderInfo* Old)
         ProcessMessagesAndCheckCancel();
     }
     if (Old->HasDataDescriptor()) {
-        uint8_t dd[16];
+        // A fresh descriptor, as wide as the copied local header announces: 8-byte sizes when
+        // it carries a ZIP64 field (as zip writes for data of unknown length).
+        bool zip64 = false;
+        const int nameLen = GetLE16(local + 26);
+        const auto* x = reinterpret_cast<const uint8_t*>(nameExtra.constData()) + nameLen;
+        for (int at = 0, len = int(nameExtra.size()) - nameLen; at + 4 <= len;) {
+            const int size = GetLE16(x + at + 2);
+            zip64 = zip64 || GetLE16(x + at) == 0x0001;
+            at += 4 + size;
+        }
+        uint8_t dd[24] = {};
         PutLE32(dd, DataDescriptorSig);
         PutLE32(dd + 4, Old->CRC32);
-        PutLE32(dd + 8, Old->CompressedSize);
-        PutLE32(dd + 12, Old->UncompressedSize);
-        Run.Out->WriteBuffer(dd, sizeof dd);
+        if (zip64) {
+            PutLE32(dd + 8, Old->CompressedSize);
+            PutLE32(dd + 16, Old->UncompressedSize);
+        } else {
+            PutLE32(dd + 8, Old->CompressedSize);
+            PutLE32(dd + 12, Old->UncompressedSize);
+        }
+        Run.Out->WriteBuffer(dd, zip64 ? 24 : 16);
     }
     if (Old->CentralOffset != 0) {
         uint8_t rec[CentralHeaderFixedSize];
