@@ -444,7 +444,7 @@ private:
         const uint8_t* src = out_ - dist;
         out_ += len;
         if (dist >= 8) {
-            // Wide copies; they may overshoot the match by up to 7 bytes into the slack.
+            // Wide copies; they may overshoot the match by up to 15 bytes into the slack.
             do {
                 std::memcpy(dst, src, 8);
                 std::memcpy(dst + 8, src + 8, 8);
