@@ -1,6 +1,7 @@
 // Archives spread over block files and over removable disks, and read back.
 #include "ComponentSupport.h"
 
+#include "platform/dialogs/Dialogs.h"
 #include "platform/volumes/Volumes.h"
 
 #include <QFile>
@@ -86,12 +87,38 @@ TEST(ZipVolumesWrite, SpannedDisksAreLabelledAndReadBack)
     for (int n = 1; n <= disks; ++n)
         EXPECT_EQ(drive.label(n), QString::asprintf("PKBACK# %3.3d", n));
 
-    // Read back: the reader asks for each disk and checks its label.
+    // The default prompt, cancelled.
+    {
+        platform::ScopedScriptedDialogs dlg;
+        dlg->pushAnswer(platform::MsgResult::Cancel);
+        TZipReader d;
+        d.SetZipName(zip);
+        d.SetDestDir(t.file("d"));
+        d.DoAll = true;
+        d.Password = "pw";
+        try {
+            d.UnZip();
+            ADD_FAILURE() << "no cancel";
+        } catch (const EUserCanceled& e) {
+            EXPECT_EQ(e.Message, "User canceled loading new disk.");
+        }
+        ASSERT_EQ(dlg->messages().size(), 1);
+        EXPECT_EQ(dlg->messages()[0], "Please insert disk 1 of the multi-disk set.");
+    }
+
+    // Read back: the reader asks for each disk and checks its label; a wrong disk is asked for
+    // again.
     TZipReader r;
     r.SetZipName(zip);
     QList<int> wanted;
+    bool wrongGiven = false;
     r.OnGetNextDisk = [&](TZipReader*, int disk, QString&) {
         wanted << disk;
+        if (!wrongGiven && disk == 1) {
+            wrongGiven = true;
+            drive.insertDisk(disks);
+            return;
+        }
         drive.insertDisk(disk);
     };
     r.SetDestDir(t.file("x"));
@@ -99,7 +126,9 @@ TEST(ZipVolumesWrite, SpannedDisksAreLabelledAndReadBack)
     r.Password = "pw";
     EXPECT_EQ(r.UnZip(), 2);
     EXPECT_EQ(r.GetMultiMode(), mmSpan);
-    EXPECT_FALSE(wanted.isEmpty());
+    ASSERT_GE(wanted.size(), 2);
+    EXPECT_EQ(wanted[0], 1);
+    EXPECT_EQ(wanted[1], 1); // the wrong label was refused
     EXPECT_EQ(readFile(t.file("x/a.bin")), randomBytes(2500, 41));
     EXPECT_EQ(readFile(t.file("x/b.txt")), textBytes(900, 42));
 }
