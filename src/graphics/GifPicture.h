@@ -177,7 +177,6 @@ int ColorBitsOf(int count);
 // Reads `count` bytes of `source` as a GIF into `image` (replacing its content). With
 // `decodeFirst` frame 0 is decoded at once.
 void ReadGIF(TGIFImage& image, qint64 count, QIODevice& source, bool decodeFirst);
-// Reads one image (descriptor, local table, image data) at the reader position.
 // Writes the picture as a GIF, with a 32-bit little-endian size first when `sizePrefix`.
 // Nothing reaches `dest` when a step fails.
 void WriteGIF(TGIFImage& image, QIODevice& dest, bool sizePrefix);
