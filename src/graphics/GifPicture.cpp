@@ -166,6 +166,7 @@ void readFrame(TGIFImage& image, TGIFFrame& frame, Reader& r)
     }
     const qint64 start = r.p;
     qint64 stop = start;
+    QByteArray partial;
     if (r.atEnd()) {
         frame.Corrupted = true;
     } else {
@@ -179,6 +180,13 @@ void readFrame(TGIFImage& image, TGIFFrame& frame, Reader& r)
                 break;
             }
             if (r.n - r.p - 1 < c) {
+                // The data end inside this sub-block (a cut download): what is there is kept
+                // as a shorter block, so the pixels it holds still decode.
+                const int have = int(r.n - r.p - 1);
+                if (have > 0) {
+                    partial.append(char(have));
+                    partial.append(reinterpret_cast<const char*>(r.d + r.p + 1), have);
+                }
                 frame.Corrupted = true;
                 r.p = r.n;
                 break;
@@ -187,7 +195,7 @@ void readFrame(TGIFImage& image, TGIFFrame& frame, Reader& r)
             stop = r.p;
         }
     }
-    *item.CodeStream = QByteArray(reinterpret_cast<const char*>(r.d + start), int(stop - start));
+    *item.CodeStream = QByteArray(reinterpret_cast<const char*>(r.d + start), int(stop - start)) + partial;
     if (frame.Corrupted && !image.TolerantRead)
         streamReadError();
 

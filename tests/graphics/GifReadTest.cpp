@@ -70,7 +70,11 @@ TEST(GifRead, TruncatedLastSubBlockMarksTheFrameCorrupt)
     auto gif = loadGif(g.bytes);
     ASSERT_EQ(gif->FrameCount(), 1);
     EXPECT_TRUE(gif->Frame(0)->Corrupted);
-    EXPECT_EQ(gif->Frame(0)->GetBitmap()->Width(), 2);
+    // The bytes that did arrive are kept (as a block of their own length) and still decode.
+    EXPECT_EQ(gif->Frame(0)->Encoded->CodeStream->toHex(' '), "02 02 8c 06");
+    EXPECT_EQ(frameIndices(*gif->Frame(0)), (std::vector<uint8_t>{1, 2, 3, 0}));
+    QByteArray out = saveGif(*gif);
+    EXPECT_TRUE(out.endsWith(QByteArray::fromHex("02028c06003b")));
 }
 
 TEST(GifRead, TruncatedDownloadKeepsPixelsDecodedSoFar)

@@ -201,3 +201,20 @@ TEST(GifTestdata, EveryFileLoadsAndDecodesWithoutCrashing)
     }
     EXPECT_GT(files, 60);
 }
+
+TEST(GifTestdata, TruncatedInterlacedDownloadKeepsItsFirstPasses)
+{
+    MV_REQUIRE_TESTDATA();
+    auto full = loadGifFile(gifDir() + "wuffs/hippopotamus.interlaced.gif");
+    auto cut = loadGifFile(gifDir() + "wuffs/hippopotamus.interlaced.truncated.gif");
+    ASSERT_EQ(cut->FrameCount(), 1);
+    EXPECT_FALSE(full->Frame(0)->Corrupted);
+    std::vector<uint8_t> a = frameIndices(*full->Frame(0)), b = frameIndices(*cut->Frame(0));
+    EXPECT_TRUE(cut->Frame(0)->Corrupted);
+    const int w = full->Frame(0)->Encoded->Width;
+    // Rows of the first pass (every 8th from 0) arrived whole.
+    for (int y = 0; y < full->Frame(0)->Encoded->Height; y += 8)
+        for (int x = 0; x < w; ++x)
+            ASSERT_EQ(a[size_t(y * w + x)], b[size_t(y * w + x)]) << y;
+    EXPECT_NE(a, b);
+}
