@@ -214,8 +214,11 @@ public:
         if (n == 0)
             return 0;
         run_.FileBytes += int64_t(n);
-        if (w_.OnFilePercentDone)
-            w_.OnFilePercentDone(&w_, Percent(std::max(run_.FileSize, run_.FileBytes), run_.FileBytes));
+        if (w_.OnFilePercentDone) {
+            const int p = Percent(std::max(run_.FileSize, run_.FileBytes), run_.FileBytes);
+            // With volumes the second half of a file's progress is its copy to the volumes.
+            w_.OnFilePercentDone(&w_, run_.Multi ? p / 2 : p);
+        }
         if (w_.OnTotalPercentDone) {
             w_.TotalBytesDone += int64_t(n);
             w_.OnTotalPercentDone(&w_, Percent(w_.TotalBytes, w_.TotalBytesDone));
@@ -991,6 +994,9 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
         TS_BufferStream& data = *Run.DataBuf;
         data.Seek(0, soFromBeginning);
         int64_t left = compressed;
+        // The total counted each byte twice; the copy moves the compressed size only.
+        if (OnTotalPercentDone)
+            TotalBytes -= Run.FileBytes - compressed;
         if (Run.RoomLeft() <= 0)
             NextVolume(Run);
         while (left > 0) {
@@ -998,9 +1004,12 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
             data.ReadBuffer(Run.Scratch.data(), n);
             Run.Out->WriteBuffer(Run.Scratch.data(), n);
             left -= n;
-            if (OnTotalPercentDone) {
-                TotalBytesDone += n;
-                OnTotalPercentDone(this, Percent(TotalBytes, TotalBytesDone));
+            if (OnFilePercentDone) {
+                OnFilePercentDone(this, Percent(Run.FileBytes + compressed, Run.FileBytes + compressed - left));
+                if (OnTotalPercentDone) {
+                    TotalBytesDone += n;
+                    OnTotalPercentDone(this, Percent(TotalBytes, TotalBytesDone));
+                }
             }
             ProcessMessagesAndCheckCancel();
             if (Run.RoomLeft() <= 0)

@@ -22,7 +22,17 @@ TEST(ZipVolumesWrite, BlockFilesOfTheGivenSizes)
     info.BlockSize = 500;
     w.SetMultiZipInfo(info);
     w.FilesList << t.file("s/data.bin") << t.file("s/note.txt");
+    QList<int> file, total;
+    w.OnFilePercentDone = [&](TZipReader*, int p) { file << p; };
+    w.OnTotalPercentDone = [&](TZipReader*, int p) { total << p; };
     ASSERT_EQ(w.Zip(), 2);
+    // Reading a file is its first half, the copy to the volumes the second.
+    ASSERT_FALSE(file.isEmpty());
+    EXPECT_EQ(file.first(), 50);
+    EXPECT_EQ(file.last(), 100);
+    ASSERT_FALSE(total.isEmpty());
+    EXPECT_EQ(total.last(), 100);
+    EXPECT_TRUE(std::is_sorted(total.begin(), total.end()));
     const QStringList blocks = QDir(t.path()).entryList({"set.*"}, QDir::Files, QDir::Name);
     ASSERT_GE(blocks.size(), 4);
     EXPECT_EQ(blocks.first(), "set.001");
