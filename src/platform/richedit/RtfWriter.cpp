@@ -31,6 +31,7 @@ struct FontEntry {
     int charset = DocumentCharset;
     int pitch = 0;
     RichFontFamily family = RichFontFamily::Nil;
+    QByteArray written;      // the name as written in the font table
 };
 
 const char* familyWord(RichFontFamily f)
@@ -146,7 +147,7 @@ public:
 private:
     const QTextDocument& doc_;
     QList<FontEntry> fonts_;
-    QHash<QString, int> fontIndex_; // face + charset
+    QHash<QByteArray, int> fontIndex_; // written face + charset
     QList<QRgb> colors_;
     QHash<QRgb, int> colorIndex_;
     QByteArray out_;
@@ -178,17 +179,50 @@ QString Writer::defaultFace() const
     return f.isEmpty() ? QStringLiteral("Times New Roman") : f;
 }
 
+// A face name in the font table: printable ASCII as is, other characters as bytes of the font's
+// code page, "?" for what it cannot hold (and for ";", which ends a name).
+QByteArray faceBytes(const QString& faceIn, int charset)
+{
+    QString face = faceIn;
+    face.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+    face = face.trimmed();
+    const int cp = rtf::codePageForCharset(charset, DocumentCodePage);
+    QByteArray out;
+    for (qsizetype k = 0; k < face.size() && out.size() < 1024; ++k) {
+        const QChar c = face[k];
+        if (c == QLatin1Char(';')) {
+            out += '?';
+        } else if (c == QLatin1Char('\\') || c == QLatin1Char('{') || c == QLatin1Char('}')) {
+            out += '\\';
+            out += char(c.unicode());
+        } else if (c.unicode() >= 0x20 && c.unicode() < 0x7F) {
+            out += char(c.unicode());
+        } else {
+            const QByteArray b = rtf::encodeCodePage(cp, face.sliced(k, 1));
+            if (b.isEmpty()) {
+                out += '?';
+            } else {
+                for (char x : b)
+                    out += "\\'" + QByteArray(1, x).toHex();
+            }
+        }
+    }
+    return out;
+}
+
 int Writer::fontFor(const QString& faceIn, int charset, int pitch, RichFontFamily family)
 {
     const QString face = faceIn.isEmpty() ? defaultFace() : faceIn;
     if (charset == 1 || charset < 0 || charset > 255)
         charset = DocumentCharset;
-    const QString key = face + QChar(0) + QString::number(charset);
+    // Faces are told apart by what is written: two names that write the same are one font.
+    const QByteArray written = faceBytes(face, charset);
+    const QByteArray key = written + '\0' + QByteArray::number(charset);
     auto it = fontIndex_.constFind(key);
     if (it != fontIndex_.cend())
         return *it;
     const int i = int(fonts_.size());
-    fonts_.append(FontEntry{face, charset, pitch, family});
+    fonts_.append(FontEntry{face, charset, pitch, family, written});
     fontIndex_.insert(key, i);
     return i;
 }
@@ -613,22 +647,7 @@ QByteArray Writer::write(int start, int end, bool whole)
         if (f.pitch)
             head += "\\fprq" + QByteArray::number(f.pitch);
         head += "\\fcharset" + QByteArray::number(f.charset) + ' ';
-        const int cp = rtf::codePageForCharset(f.charset, DocumentCodePage);
-        for (qsizetype k = 0; k < f.face.size(); ++k) {
-            const QChar c = f.face[k];
-            if (c.unicode() >= 0x20 && c.unicode() < 0x7F && c != QLatin1Char(';') && c != QLatin1Char('\\')
-                && c != QLatin1Char('{') && c != QLatin1Char('}')) {
-                head += char(c.unicode());
-                continue;
-            }
-            const QByteArray b = c.unicode() < 0x20 ? QByteArray() : rtf::encodeCodePage(cp, f.face.sliced(k, 1));
-            if (b.isEmpty()) {
-                head += '?';
-            } else {
-                for (char x : b)
-                    head += "\\'" + QByteArray(1, x).toHex();
-            }
-        }
+        head += f.written;
         head += ";}";
     }
     head += "}\r\n{\\colortbl ;";
