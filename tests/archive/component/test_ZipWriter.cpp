@@ -356,12 +356,16 @@ TEST(ZipWriterUpdate, ChangedCommentIsWrittenWhenTheNameChanges)
     w.FilesList << t.file("a.txt");
     ASSERT_EQ(w.Zip(), 1);
     w.SetZipComment("A comment");
+    w.SetFileComment(0, QString::fromUtf8("Заметка"));
     w.SetZipName(t.file("other.zip"));
     TZipReader r;
     r.SetZipName(t.file("k.zip"));
     EXPECT_EQ(r.ZipComment(), "A comment");
     r.OpenZip();
     EXPECT_EQ(r.Count(), 1);
+    EXPECT_EQ(r.FileComment(0), QString::fromUtf8("Заметка"));
+    MV_REQUIRE_TOOL("unzip");
+    EXPECT_EQ(peer("unzip", {"-t", t.file("k.zip")}), 0);
 }
 
 TEST(ZipWriterUpdate, PermissionsOfTheArchiveSurvive)
