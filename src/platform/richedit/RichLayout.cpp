@@ -179,6 +179,7 @@ RichLayout::Height RichLayout::estimate(const QTextBlock& block) const
         const double width = std::max(charWidth, available() - bf.leftMargin() - bf.rightMargin());
         const double lines = std::max(1.0, std::ceil(block.length() * charWidth / width));
         h.lines = lines * lineHeight;
+        QTextBlock(block).setLineCount(int(lines));
     }
     return h;
 }
@@ -260,6 +261,8 @@ RichLayout::Height RichLayout::layoutBlock(const QTextBlock& block) const
         first = false;
     }
     tl->endLayout();
+    // Line numbers of the document (the caret's line in the status bar) count these.
+    QTextBlock(block).setLineCount(tl->lineCount());
     h.top = bf.topMargin();
     h.lines = y;
     h.bottom = bf.bottomMargin();

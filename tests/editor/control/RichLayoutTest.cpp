@@ -240,3 +240,20 @@ TEST(RichLayout, NoWrapTablesAndFramesStayUsable)
     QTest::keyClicks(&edit, QStringLiteral("typed"));
     EXPECT_TRUE(edit.Text().endsWith(QLatin1String("typed")));
 }
+
+TEST(RichLayout, LineNumbersCountWrappedLines)
+{
+    TNoteEdit edit;
+    edit.resize(250, 200);
+    edit.show();
+    edit.SetText(QString(60, u'w').replace(QStringLiteral("w"), QStringLiteral("word ")) + QStringLiteral("\rnext"));
+    layoutOf(edit.document())->FinishLayout();
+    const int wrapped = edit.document()->begin().layout()->lineCount();
+    ASSERT_GT(wrapped, 2);
+    const int next = edit.TextLength() - 4;
+    EXPECT_EQ(edit.LineFromChar(next), wrapped);
+    EXPECT_EQ(edit.LineIndex(wrapped), next);
+    EXPECT_EQ(edit.LineCount(), wrapped + 1);
+    EXPECT_EQ(edit.LineFromChar(0), 0);
+    EXPECT_GE(edit.LineFromChar(next - 1), wrapped - 1);
+}
