@@ -195,7 +195,15 @@ void TZipReader::ReadZip()
             if (OnInCompleteZip)
                 OnInCompleteZip(this, IncompleteZipMode);
             if (IncompleteZipMode == izAssumeMulti) {
+                // A file that does not even begin like an archive (or a first volume) is no
+                // incomplete archive but no archive at all.
+                uint8_t sig[4] = {0, 0, 0, 0};
+                FArchiveStream->Seek(0, soFromBeginning);
+                const bool zipStart = FArchiveStream->Read(sig, 4) == 4
+                    && (GetLE32(sig) == LocalFileHeaderSig || GetLE32(sig) == 0x08074b50u || GetLE32(sig) == 0x30304b50u);
                 ClearZip();
+                if (!zipStart)
+                    throw EBadZipFile(LoadStr(SNotValidZipFile));
                 throw EIncompleteZip(LoadStr(SIncompleteZipFile));
             }
             if (!RebuildDirectory())

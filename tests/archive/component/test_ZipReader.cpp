@@ -38,8 +38,8 @@ TEST(ZipReaderOpen, RandomBytesAreNoArchive)
     writeFile(t.file("random.zip"), randomBytes(20000, 7));
     TZipReader r;
     r.SetZipName(t.file("random.zip"));
-    // Without an end record the default mode takes it for a part of a set.
-    EXPECT_EQ(messageOf<EIncompleteZip>([&] { r.OpenZip(); }), "Incomplete Zip File");
+    // No end record, and it does not begin like an archive either.
+    EXPECT_EQ(messageOf<EBadZipFile>([&] { r.OpenZip(); }), "Not a valid zip file!");
     EXPECT_EQ(r.Count(), 0);
     EXPECT_TRUE(r.ZipName().isEmpty()); // a failed read leaves the component cleared
 

@@ -300,7 +300,7 @@ TEST(ZipWriterUpdate, CancelAndFailureLeaveTheArchiveUntouched)
         TZipWriter n;
         n.SetZipName(t.file("notes.zip"));
         n.FilesList << t.file("s/a.txt");
-        EXPECT_THROW(n.Zip(), EIncompleteZip);
+        EXPECT_THROW(n.Zip(), EBadZipFile);
         EXPECT_EQ(readFile(t.file("notes.zip")), "not an archive at all");
         QFile::remove(t.file("notes.zip"));
     }
