@@ -382,3 +382,29 @@ TEST(Control, HiddenTextIsKeptButNotShown)
     EXPECT_LT(line.naturalTextWidth(), plainLine.naturalTextWidth() + 40);
     EXPECT_TRUE(platform::WriteRtf(*edit.document()).contains("hidden hidden hidden"));
 }
+
+TEST(Control, FindDialogSearchesAndReportsItsClosing)
+{
+    TNoteEdit edit;
+    edit.show();
+    edit.SetText(QStringLiteral("alpha beta alpha"));
+    TFindDialog* dialog = edit.ShowFindDialog(QStringLiteral("alpha"));
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(edit.ShowFindDialog(QString()), dialog); // reused, text kept
+    EXPECT_EQ(dialog->FindText(), QStringLiteral("alpha"));
+    dialog->FindNextClick();
+    EXPECT_EQ(edit.SelStart(), 0);
+    dialog->FindNextClick();
+    EXPECT_EQ(edit.SelStart(), 11);
+    QString missing;
+    edit.OnTextNotFound = [&](const QString& t) { missing = t; };
+    dialog->FindNextClick();
+    EXPECT_EQ(missing, QStringLiteral("alpha"));
+    dialog->SetDown(false);
+    dialog->FindNextClick();
+    EXPECT_EQ(edit.SelStart(), 0);
+    QDialog* closed = nullptr;
+    edit.OnCloseFindDialog = [&](QDialog* d) { closed = d; };
+    dialog->close();
+    EXPECT_EQ(closed, dialog);
+}
