@@ -126,7 +126,11 @@ int doUnzip(const QString& archiveName, const QString& dest, const QString& pass
         };
         r.OnEndUnZip = [&](TZipReader*, int i, const QString&) { line(i, QStringLiteral("ok")); };
         r.OnBadCRC = [&](TZipReader*, uint32_t calc, uint32_t stored, int i) {
-            line(i, QStringLiteral("CRC error (%1, stored %2)").arg(calc, 8, 16, QLatin1Char('0')).arg(stored, 8, 16, QLatin1Char('0')));
+            const int method = r.SortedMembers()->Header(i)->CompressionMethod;
+            if (method != 0 && method != 8)
+                line(i, QStringLiteral("not extracted: Unknown Compression Method"));
+            else
+                line(i, QStringLiteral("CRC error (%1, stored %2)").arg(calc, 8, 16, QLatin1Char('0')).arg(stored, 8, 16, QLatin1Char('0')));
             failed = true;
         };
         r.OnSkippingFile = [&](TZipReader*, TSkipReason reason, const QString& name, int i) {
