@@ -798,7 +798,7 @@ QByteArray Reader::groupFromWord()
     bool first = true;
     for (qsizetype i = open + 1; i < wordStart_ && i < d_.size(); ++i) {
         const char c = d_[i];
-        if (c != ' ' && c != '\r' && c != '\n') {
+        if (c != '\r' && c != '\n') { // a blank is text already read
             first = false;
             break;
         }
