@@ -31,6 +31,12 @@ QString errnoText(int err)
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
+// A source file that cannot be read to its end: the member fails, the run goes on.
+class ESourceReadError : public EReadError {
+public:
+    using EReadError::EReadError;
+};
+
 // A source file read through its descriptor, so that a read error is told apart from the end
 // of the file.
 class TSourceFile {
@@ -57,14 +63,14 @@ public:
                 return size_t(n);
             if (errno == EINTR)
                 continue;
-            throw EReadError(QStringLiteral("Stream read error") + QStringLiteral(": ") + name_ + QStringLiteral(": ")
-                             + errnoText(errno));
+            throw ESourceReadError(QStringLiteral("Stream read error") + QStringLiteral(": ") + name_ + QStringLiteral(": ")
+                                   + errnoText(errno));
         }
     }
     void Rewind()
     {
         if (::lseek(fd_, 0, SEEK_SET) < 0)
-            throw EReadError(QStringLiteral("Stream read error") + QStringLiteral(": ") + name_);
+            throw ESourceReadError(QStringLiteral("Stream read error") + QStringLiteral(": ") + name_);
     }
     int64_t SizeNow() const
     {
@@ -496,6 +502,10 @@ void TZipWriter::CloseVolume(TRun& Run)
     // A flush or sync failure is an error, never a success.
     if (!Run.Out->FlushBuffer())
         throw EWriteError(QStringLiteral("Stream write error: ") + Run.OutputName);
+    // A member taken back out may have left bytes beyond the end.
+    const int64_t end = Run.Out->Position();
+    if (Run.File->Size() > end)
+        Run.File->SetSize(end);
     if (::fsync(Run.File->Handle()) != 0)
         throw EWriteError(QStringLiteral("Stream write error: ") + Run.OutputName + QStringLiteral(": ") + errnoText(errno));
     Run.Out.reset();
@@ -941,38 +951,48 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
 
     Run.Encrypt = !Password.isEmpty();
     uint32_t preCrc = 0;
-    if (Run.Encrypt) {
-        // The encryption header holds the CRC, so it is computed before the data are written.
-        TCrcRegister reg;
-        uint8_t piece[4096];
-        for (size_t n; (n = src.Read(piece, sizeof piece)) > 0;)
-            reg.UpdateCRC(piece, n);
-        preCrc = reg.Crc();
-        src.Rewind();
-        const auto eh = Run.Crypt.MakeHeader(PasswordBytes(Password), preCrc);
-        Run.DataOut->WriteBuffer(eh.data(), int64_t(eh.size()));
-    }
+    try {
+        if (Run.Encrypt) {
+            // The encryption header holds the CRC, so it is computed before the data are written.
+            TCrcRegister reg;
+            uint8_t piece[4096];
+            for (size_t n; (n = src.Read(piece, sizeof piece)) > 0;)
+                reg.UpdateCRC(piece, n);
+            preCrc = reg.Crc();
+            src.Rewind();
+            const auto eh = Run.Crypt.MakeHeader(PasswordBytes(Password), preCrc);
+            Run.DataOut->WriteBuffer(eh.data(), int64_t(eh.size()));
+        }
 
-    Run.Crc.Start();
-    Run.FileBytes = 0;
-    Run.DataWritten = 0;
-    TMemberWriter io(*this, Run);
-    const QString storedName = Header.FileName();
-    if (PackLevel <= 0 || NoCompress(storedName)) {
-        std::vector<uint8_t> buf(StoreChunk);
-        for (size_t n; (n = io.ReadSource(buf.data(), buf.size())) > 0;)
-            io.WriteData(buf.data(), n);
-        Header.CompressionMethod = 0;
-        Header.InternalAttributes = 0;
-    } else {
-        const TDeflateResult r = FDeflater->Deflate(io, PackLevel);
-        Header.CompressionMethod = r.Method;
-        Header.Flags |= r.Flags;
-        Header.InternalAttributes = r.InternalAttributes;
+        Run.Crc.Start();
+        Run.FileBytes = 0;
+        Run.DataWritten = 0;
+        TMemberWriter io(*this, Run);
+        const QString storedName = Header.FileName();
+        if (PackLevel <= 0 || NoCompress(storedName)) {
+            std::vector<uint8_t> buf(StoreChunk);
+            for (size_t n; (n = io.ReadSource(buf.data(), buf.size())) > 0;)
+                io.WriteData(buf.data(), n);
+            Header.CompressionMethod = 0;
+            Header.InternalAttributes = 0;
+        } else {
+            const TDeflateResult r = FDeflater->Deflate(io, PackLevel);
+            Header.CompressionMethod = r.Method;
+            Header.Flags |= r.Flags;
+            Header.InternalAttributes = r.InternalAttributes;
+        }
+        if (Run.Encrypt && Run.Crc.Crc() != preCrc)
+            throw ESourceReadError(QStringLiteral("Stream read error: ") + FileName + QStringLiteral(" changed while it was read"));
+    } catch (const ESourceReadError&) {
+        // The member is taken back out: what follows overwrites it, and the file is cut to
+        // its real end when it is closed.
+        Run.Out->Seek(headerPos, soFromBeginning);
+        if (OnSkippingFile)
+            OnSkippingFile(this, srFileOpenError, FileName, -1);
+        TotalBytes -= Run.FileSize;
+        return false;
     }
     const uint32_t crc = Run.Crc.Crc();
-    if (Run.Encrypt && crc != preCrc)
-        throw EReadError(QStringLiteral("Stream read error: ") + FileName + QStringLiteral(" changed while it was read"));
     const int64_t compressed = Run.DataOut->Position() - dataStart;
     if (Run.FileBytes > int64_t(0xFFFFFFFFu) || compressed > int64_t(0xFFFFFFFFu))
         throw EWriteError(QStringLiteral("Stream write error: ") + FileName + QStringLiteral(" is too large"));

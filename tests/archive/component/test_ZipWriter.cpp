@@ -384,3 +384,33 @@ TEST(ZipWriterUpdate, PermissionsOfTheArchiveSurvive)
     EXPECT_EQ(QFile::permissions(t.file("p.zip")), before);
     EXPECT_EQ(memberNames(t.file("p.zip")), (QStringList{"a.txt", "b.txt"}));
 }
+
+TEST(ZipWriterNew, UnreadableFileFailsItsMemberOnly)
+{
+    // Reading this process's memory file from its start fails with an I/O error.
+    if (!QFileInfo("/proc/self/mem").isFile())
+        GTEST_SKIP() << "no /proc/self/mem";
+    TempDir t;
+    writeFile(t.file("a.txt"), textBytes(5000, 51));
+    writeFile(t.file("b.txt"), textBytes(6000, 52));
+    for (const QString& password : {QString(), QStringLiteral("pw")}) {
+        TZipWriter w;
+        w.SetZipName(t.file("r.zip"));
+        w.Password = password;
+        w.FilesList << t.file("a.txt") << "/proc/self/mem" << t.file("b.txt");
+        QStringList skipped;
+        w.OnSkippingFile = [&](TZipReader*, TSkipReason why, const QString& name, int) {
+            skipped << QStringLiteral("%1 %2").arg(int(why)).arg(name);
+        };
+        EXPECT_EQ(w.Zip(), 2);
+        EXPECT_EQ(skipped, QStringList{"2 /proc/self/mem"});
+        EXPECT_EQ(memberNames(t.file("r.zip")), (QStringList{"a.txt", "b.txt"}));
+        const Extracted ex = unzipAll(t.file("r.zip"), t.file("x/"), password);
+        EXPECT_EQ(ex.count, 2);
+        EXPECT_EQ(readFile(t.file("x/b.txt")), textBytes(6000, 52));
+        if (haveTool("unzip")) {
+            EXPECT_EQ(peer("unzip", QStringList{"-tq", "-P", "pw", t.file("r.zip")}), 0);
+        }
+        QFile::remove(t.file("r.zip"));
+    }
+}
