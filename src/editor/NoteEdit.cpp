@@ -2,6 +2,7 @@
 
 #include "platform/files/AtomicFile.h"
 #include "platform/richedit/PlainText.h"
+#include "platform/richedit/RichLayout.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -708,6 +709,8 @@ bool TRichEditStrings::loadAttempt(const QByteArray& bytes, bool plain)
             owner_->ReplaceSel(text, true);
             return true;
         }
+        // Laid out by the control's own layout from the start (see RichLayout).
+        fresh->setDocumentLayout(new RichLayout(fresh.get()));
         installRichObjectPainter(*fresh);
         QTextCursor c(fresh.get());
         c.setCharFormat(owner_->defaultChar_);
@@ -955,6 +958,7 @@ void TCustomNoteEdit::SetPlainText(bool v)
         const QString text = PlainTextOf(*document());
         auto* fresh = new QTextDocument;
         fresh->setDefaultFont(document()->defaultFont());
+        fresh->setDocumentLayout(new RichLayout(fresh));
         installRichObjectPainter(*fresh);
         QTextCursor c(fresh);
         c.setBlockCharFormat(defaultChar_);

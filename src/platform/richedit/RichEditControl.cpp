@@ -17,7 +17,6 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QScreen>
-#include <QSyntaxHighlighter>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
@@ -67,40 +66,31 @@ void forEachUrl(const QString& text, F&& f)
     }
 }
 
-// Shows detected addresses through the layout's additional formats: the document itself does
-// not change, so nothing is saved, marked modified or added to the undo history.
-class UrlHighlighter : public QSyntaxHighlighter {
-public:
-    UrlHighlighter(QTextDocument* doc, bool* ran) : QSyntaxHighlighter(doc), ran_(ran) {}
-    bool enabled = true;
-
-protected:
-    void highlightBlock(const QString& text) override
-    {
-        *ran_ = true;
-        if (enabled) {
-            QTextCharFormat f;
-            f.setForeground(QColor(0, 0, 255));
-            f.setFontUnderline(true);
-            forEachUrl(text, [&](int start, int len) { setFormat(start, len, f); });
-        }
-        // Hidden text is kept and saved but not shown: it shrinks to nothing visible.
-        const QTextBlock block = currentBlock();
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment frag = it.fragment();
-            if (!frag.charFormat().boolProperty(RichProp::Hidden))
-                continue;
-            QTextCharFormat h;
-            h.setForeground(Qt::transparent);
-            h.setFontPointSize(1);
-            h.setFontUnderline(false);
-            setFormat(frag.position() - block.position(), frag.length(), h);
-        }
+// Detected addresses and hidden text, as display-only formats of a paragraph's layout: the
+// document itself does not change, so nothing is saved, marked modified or added to the undo
+// history.
+QList<QTextLayout::FormatRange> decorations(const QTextBlock& block, bool urls)
+{
+    QList<QTextLayout::FormatRange> out;
+    if (urls) {
+        QTextCharFormat f;
+        f.setForeground(QColor(0, 0, 255));
+        f.setFontUnderline(true);
+        forEachUrl(block.text(), [&](int start, int len) { out.append({start, len, f}); });
     }
-
-private:
-    bool* ran_;
-};
+    // Hidden text is kept and saved but not shown: it shrinks to nothing visible.
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment frag = it.fragment();
+        if (!frag.charFormat().boolProperty(RichProp::Hidden))
+            continue;
+        QTextCharFormat h;
+        h.setForeground(Qt::transparent);
+        h.setFontPointSize(1);
+        h.setFontUnderline(false);
+        out.append({frag.position() - block.position(), frag.length(), h});
+    }
+    return out;
+}
 
 QString toControlText(QString s)
 {
@@ -171,18 +161,15 @@ RichEditControl::RichEditControl(QWidget* parent) : QTextEdit(parent)
     setAcceptRichText(true);
     setTabChangesFocus(false);
     auto* doc = new QTextDocument(this);
+    doc->setDocumentLayout(new RichLayout(doc));
     installRichObjectPainter(*doc);
     attachDocument(doc);
 }
 
 RichEditControl::~RichEditControl()
 {
-    // The highlighter touches its document when it goes; it must go while the view still
-    // exists.
     if (QTextDocument* doc = document())
         doc->disconnect(this);
-    delete urlHighlighter_;
-    urlHighlighter_ = nullptr;
 }
 
 void RichEditControl::attachDocument(QTextDocument* doc)
@@ -191,22 +178,15 @@ void RichEditControl::attachDocument(QTextDocument* doc)
     QPointer<QTextDocument> old = document();
     if (old && old != doc)
         old->disconnect(this);
-    if (!qobject_cast<RichLayout*>(doc->documentLayout())) {
-        doc->setDocumentLayout(new RichLayout(doc));
+    auto* layout = qobject_cast<RichLayout*>(doc->documentLayout());
+    if (!layout) {
+        layout = new RichLayout(doc);
+        doc->setDocumentLayout(layout);
         installRichObjectPainter(*doc);
     }
+    layout->SetDecorator([this](const QTextBlock& b) { return decorations(b, autoUrl_); });
+    layout->Redecorate();
     setDocument(doc);
-    // Before the highlighter's own connection: a change of the text reaches us first.
-    connect(doc, &QTextDocument::contentsChange, this, &RichEditControl::onContentsChange,
-            Qt::UniqueConnection);
-    if (!urlHighlighter_) {
-        auto* h = new UrlHighlighter(doc, &highlighterRan_);
-        h->setParent(this);
-        h->enabled = autoUrl_;
-        urlHighlighter_ = h;
-    } else {
-        urlHighlighter_->setDocument(doc);
-    }
     connect(doc, &QTextDocument::contentsChanged, this, &RichEditControl::onContentsChanged,
             Qt::UniqueConnection);
     connect(doc, &QTextDocument::undoCommandAdded, this, &RichEditControl::onUndoCommandAdded,
@@ -556,11 +536,8 @@ void RichEditControl::SetAutoURLDetect(bool on)
     if (autoUrl_ == on)
         return;
     autoUrl_ = on;
-    auto* h = static_cast<UrlHighlighter*>(urlHighlighter_);
-    h->enabled = on;
-    const bool modified = Modified();
-    h->rehighlight();
-    SetModified(modified);
+    if (auto* layout = qobject_cast<RichLayout*>(document()->documentLayout()))
+        layout->Redecorate();
 }
 
 QString RichEditControl::UrlAt(int pos, int* start, int* end) const
@@ -786,21 +763,8 @@ void RichEditControl::contextMenuEvent(QContextMenuEvent* e)
     menu->popup(e->globalPos());
 }
 
-void RichEditControl::onContentsChange(int, int, int)
-{
-    // The highlighter runs after a change of the text, but before the change notice of a
-    // re-formatting of its own.
-    if (!highlighterRan_)
-        realChange_ = true;
-}
-
 void RichEditControl::onContentsChanged()
 {
-    const bool real = realChange_;
-    realChange_ = false;
-    highlighterRan_ = false;
-    if (!real)
-        return;
     ++contentsVersion_;
     if (changeNotify_)
         Changed();

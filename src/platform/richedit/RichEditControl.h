@@ -7,7 +7,6 @@
 #include <memory>
 
 class QPagedPaintDevice;
-class QSyntaxHighlighter;
 
 namespace platform {
 
@@ -138,7 +137,6 @@ protected:
 private:
     void attachDocument(QTextDocument* doc);
     void onContentsChanged();
-    void onContentsChange(int from, int removed, int added);
     void onCursorMoved();
     void onUndoCommandAdded();
     void applyUndoLimit();
@@ -151,17 +149,12 @@ private:
     int reachable_ = 0;
     bool lastWasUndo_ = false;
     quint64 contentsVersion_ = 0;
-    // The address display's re-formatting reaches the document's change signals too; these
-    // tell it from changes of the text.
-    bool highlighterRan_ = false;
-    bool realChange_ = false;
     int maxLength_ = 0;
     bool autoUrl_ = true;
     bool changeNotify_ = true;
     int lastAnchor_ = -1, lastPos_ = -1;
     int urlPressStart_ = -1, urlPressEnd_ = -1;
     Qt::MouseButton urlPressButton_ = Qt::NoButton;
-    QSyntaxHighlighter* urlHighlighter_ = nullptr;
 };
 
 } // namespace platform

@@ -202,6 +202,7 @@ RichLayout::Height RichLayout::layoutBlock(const QTextBlock& block) const
         opt.setWrapMode(QTextOption::NoWrap);
     tl->setTextOption(opt);
     tl->setCacheEnabled(true);
+    tl->setFormats(decorator_ ? decorator_(block) : QList<QTextLayout::FormatRange>());
     tl->setPosition(QPointF(0, 0));
 
     if (!block.isVisible()) {
@@ -369,6 +370,18 @@ void RichLayout::layoutStep()
     if (nextStep_ >= n || !b.isValid())
         stepTimer_.stop();
     sizeMayHaveChanged();
+}
+
+void RichLayout::SetDecorator(Decorator decorator)
+{
+    decorator_ = std::move(decorator);
+}
+
+void RichLayout::Redecorate()
+{
+    relayoutAll();
+    sizeMayHaveChanged();
+    emit update();
 }
 
 void RichLayout::FinishLayout()

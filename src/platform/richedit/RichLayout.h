@@ -2,8 +2,10 @@
 #include <QAbstractTextDocumentLayout>
 #include <QList>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 
+#include <functional>
 #include <vector>
 
 namespace platform {
@@ -31,6 +33,13 @@ public:
     QSizeF documentSize() const override;
     QRectF frameBoundingRect(QTextFrame* frame) const override;
     QRectF blockBoundingRect(const QTextBlock& block) const override;
+
+    // Display-only formats of a paragraph (detected addresses, hidden text): applied to its
+    // layout when it is laid out, never to the document.
+    using Decorator = std::function<QList<QTextLayout::FormatRange>(const QTextBlock&)>;
+    void SetDecorator(Decorator decorator);
+    // Lays everything out again (the decorations changed).
+    void Redecorate();
 
     // True while paragraphs still hold estimated heights; FinishLayout lays them all out now.
     bool LayoutPending() const { return stepTimer_.isActive(); }
@@ -71,6 +80,7 @@ private:
     mutable bool sizeDirty_ = false;
     int nextStep_ = 0; // first paragraph the idle steps look at
     QTimer stepTimer_;
+    Decorator decorator_;
     QSizeF lastSize_;
 };
 
