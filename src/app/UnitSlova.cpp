@@ -323,7 +323,9 @@ void TFormSlova::closeEvent(QCloseEvent* e)
         return;
     }
     e->accept();
-    QCoreApplication::quit();
+    // exit, not quit: quit asks every window to close first, and the splash refuses during its
+    // first second, which would leave the program running without a main window.
+    QCoreApplication::exit(0);
 }
 
 void TFormSlova::Exit() { close(); }

@@ -7,6 +7,7 @@
 #include "editor/REMain.h"
 #include "web/Unit_kyes.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QListWidget>
@@ -386,4 +387,16 @@ TEST_F(AppTest, UndoSnapshotsAreWrittenWhateverTheSizeAndReadBackWithoutIcons)
     FormSlova->undo();
     EXPECT_EQ(treefile::nodeCount(FormSlova->Tree1), 2);
     EXPECT_EQ(treefile::imageIndex(FormSlova->Tree1->topLevelItem(0)), 0);
+}
+
+TEST_F(AppTest, ClosingTheMainWindowWhileTheSplashShowsEndsTheProgram)
+{
+    start();
+    FormSlova->show();
+    ASSERT_TRUE(SplashForm->isVisible());
+    // The user closes the main window at once; the splash still refuses every close request.
+    QTimer::singleShot(0, FormSlova, [] { FormSlova->close(); });
+    QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(7); }); // the program kept running
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(FormSlova->isVisible());
 }
