@@ -26,14 +26,61 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 TSplashForm* SplashForm = nullptr;
 
 namespace {
 // The first splash instance: the variable is reused for the second one.
 TSplashForm* firstSplash = nullptr;
+
+// A termination request (logout, "kill", Ctrl+C in a terminal) is turned into closing the main
+// window, so the program saves as when the user closes it. The handler only writes a byte; the
+// message loop does the rest.
+int terminationPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const int saved = errno;
+    const char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(terminationPipe[1], &c, 1);
+    errno = saved;
+}
+
+void installTerminationHandler()
+{
+    if (terminationPipe[0] < 0) {
+        if (::pipe(terminationPipe) != 0)
+            return;
+        for (int fd : terminationPipe) {
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        }
+    }
+    auto* notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        char buf[16];
+        while (::read(terminationPipe[0], buf, sizeof buf) > 0) {
+        }
+        if (FormSlova)
+            FormSlova->close(); // the editor may still ask about a modified note
+        else
+            QCoreApplication::exit(0);
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = onTerminationSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
+}
 } // namespace
 
 TSplashForm::TSplashForm()
@@ -167,6 +214,7 @@ int runMorvanel(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     platform::setDialogs(std::make_unique<platform::QtDialogs>());
     platform::setLauncher(std::make_unique<platform::DesktopLauncher>());
+    installTerminationHandler();
 
     CreateWindows(QApplication::arguments());
     FormSlova->show();
