@@ -18,6 +18,22 @@
 
 TFormDir* FormDir = nullptr;
 
+namespace {
+// The catalog folder of a list entry. An absolute entry ("/..." here, or one with a drive
+// letter) is used as it is; any other counts from the program folder, also one that begins
+// with a backslash.
+QString entryPath(const QString& entry)
+{
+    QString e = entry;
+    e.replace('\\', '/');
+    if (entry.startsWith('/') || app::hasDriveLetter(e))
+        return app::catalogPath(e);
+    while (e.startsWith('/'))
+        e.remove(0, 1);
+    return app::catalogPath(FormSlova->ProgramDir + e);
+}
+} // namespace
+
 TFormDir::TFormDir() : TForm(QStringLiteral("FormDir"))
 {
     setWindowFlag(Qt::WindowCloseButtonHint, false);
@@ -97,11 +113,7 @@ void TFormDir::OK()
     QString entry = windowTitle();
     if (entry.isEmpty())
         return;
-    // An absolute entry is used as it is; any other counts from the program folder.
-    QString e = entry;
-    e.replace('\\', '/');
-    QString path = e.startsWith('/') || app::hasDriveLetter(e) ? e : FormSlova->ProgramDir + e;
-    FormSlova->ProjectPath = app::catalogPath(path);
+    FormSlova->ProjectPath = entryPath(entry);
     FormSlova->CurrentIndex = 0;
     CheckBox1Click();
     FormSlova->LoadMenue();
@@ -113,9 +125,7 @@ void TFormDir::showEvent(QShowEvent* e)
     setWindowTitle(FormSlova->ProjectPath);
     int found = -1;
     for (int i = 0; i < memo1->count(); ++i)
-        if (app::catalogPath(memo1->item(i)->text().startsWith('/') ? memo1->item(i)->text()
-                                                                       : FormSlova->ProgramDir + memo1->item(i)->text())
-            == FormSlova->ProjectPath)
+        if (entryPath(memo1->item(i)->text()) == FormSlova->ProjectPath)
             found = i;
     memo1->setCurrentRow(found >= 0 ? found : 0);
     TForm::showEvent(e);

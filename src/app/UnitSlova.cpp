@@ -305,8 +305,10 @@ void TFormSlova::Timer1Timer()
 
 void TFormSlova::TimerTreeTimer()
 {
-    // Timers fire inside modal dialogs too: never change the tree under one; try again later.
-    if (QApplication::activeModalWidget())
+    // Timers fire inside modal dialogs too, and during a rename (the rename panel) or a catalog
+    // switch (the tree is empty until the chooser loads the next catalog): never change the tree
+    // then; "Redraw" stays set, so the next tick tries again.
+    if (QApplication::activeModalWidget() || Panel1->isVisible() || (FormDir && FormDir->isVisible()))
         return;
     platform::SettingsStore reg;
     if (reg.readInteger(QStringLiteral("Redraw"), 0) != 1)

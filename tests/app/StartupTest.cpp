@@ -234,6 +234,21 @@ TEST_F(AppTest, RedrawIsResetOnlyFromOne)
     reg.writeString("Redraw", "abc");
     FormSlova->TimerTreeTimer();
     EXPECT_EQ(reg.readString("Redraw", ""), "abc");
+
+    // Not while a node is renamed or a catalog switch waits for the chooser: the request stays.
+    FormSlova->show();
+    reg.writeString("Redraw", "1");
+    FormSlova->Panel1->show();
+    FormSlova->TimerTreeTimer();
+    EXPECT_EQ(reg.readString("Redraw", ""), "1");
+    FormSlova->Panel1->hide();
+    FormSlova->Dir_prog();
+    ASSERT_TRUE(FormDir->isVisible());
+    FormSlova->TimerTreeTimer();
+    EXPECT_EQ(reg.readString("Redraw", ""), "1");
+    FormDir->hide();
+    FormSlova->TimerTreeTimer();
+    EXPECT_EQ(reg.readString("Redraw", ""), "0");
 }
 
 TEST_F(AppTest, WindowsAreCreatedInOrderAndTheSplashClosesOnlyByItsTimer)
@@ -399,4 +414,28 @@ TEST_F(AppTest, ClosingTheMainWindowWhileTheSplashShowsEndsTheProgram)
     QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(7); }); // the program kept running
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_FALSE(FormSlova->isVisible());
+}
+
+TEST_F(AppTest, CatalogChooserEntriesCountFromTheProgramFolderUnlessAbsolute)
+{
+    makeCatalog("Project1", "a\r\n");
+    const QString notes = makeCatalog("Notes", "n\r\n");
+    testsupport::TempDir elsewhere;
+    write(elsewhere.file("Menue"), "far\r\n");
+    start();
+    for (const QString& entry : {QStringLiteral("\\Notes\\"), QStringLiteral("Notes\\"), QStringLiteral("/Notes")}) {
+        FormDir->setWindowTitle(entry);
+        FormDir->OK();
+        if (entry.startsWith('/')) {
+            // "/" starts an absolute path here: "/Notes" does not exist, so the program folder.
+            EXPECT_EQ(FormSlova->ProjectPath, prog.path());
+            continue;
+        }
+        EXPECT_EQ(FormSlova->ProjectPath, notes) << entry.toStdString();
+        EXPECT_EQ(FormSlova->Tree1->topLevelItem(0)->text(0), "n");
+    }
+    FormDir->setWindowTitle(elsewhere.path());
+    FormDir->OK();
+    EXPECT_EQ(FormSlova->ProjectPath, elsewhere.path());
+    EXPECT_EQ(FormSlova->Tree1->topLevelItem(0)->text(0), "far");
 }
