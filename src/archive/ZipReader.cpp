@@ -9,6 +9,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <vector>
+
 namespace archive {
 
 namespace {
@@ -24,6 +27,91 @@ std::optional<QByteArray> commentBytes(const QString& text)
     if (text.isEmpty())
         return std::nullopt;
     return platform::toOem(text);
+}
+
+// Plain files cut from one archive (name.001, name.002, ...) read as one file, read-only.
+class TPiecesStream : public TStream {
+public:
+    explicit TPiecesStream(const QStringList& names)
+    {
+        for (const QString& name : names) {
+            auto f = std::make_unique<TFileStream>(name, fmOpenRead | fmShareDenyWrite);
+            starts_.push_back(total_);
+            total_ += std::max<int64_t>(f->Size(), 0);
+            files_.push_back(std::move(f));
+        }
+    }
+
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        auto* out = static_cast<uint8_t*>(buffer);
+        int64_t done = 0;
+        while (done < count && pos_ < total_) {
+            // The last piece starting at or before the position: never an empty one.
+            const size_t i = size_t(std::upper_bound(starts_.begin(), starts_.end(), pos_) - starts_.begin()) - 1;
+            const int64_t pieceEnd = i + 1 < starts_.size() ? starts_[i + 1] : total_;
+            const int64_t want = std::min(count - done, pieceEnd - pos_);
+            files_[i]->Seek(pos_ - starts_[i], soFromBeginning);
+            const int64_t got = files_[i]->Read(out + done, want);
+            if (got <= 0)
+                break; // a piece cut shorter since it was opened
+            done += got;
+            pos_ += got;
+            if (got < want)
+                break;
+        }
+        return done;
+    }
+
+    int64_t Write(const void*, int64_t) override { return 0; }
+
+    int64_t Seek(int64_t offset, int origin) override
+    {
+        const int64_t from = origin == soFromCurrent ? pos_ : origin == soFromEnd ? total_ : 0;
+        pos_ = std::max<int64_t>(from + offset, 0);
+        return pos_;
+    }
+
+    int64_t Size() override { return total_; }
+
+private:
+    std::vector<std::unique_ptr<TFileStream>> files_;
+    std::vector<int64_t> starts_;
+    int64_t total_ = 0;
+    int64_t pos_ = 0;
+};
+
+// Constructed before the buffered stream and destroyed after it, so the buffer never outlives
+// the pieces it reads.
+struct TPiecesHolder {
+    explicit TPiecesHolder(const QStringList& names) : Pieces(std::make_unique<TPiecesStream>(names)) {}
+    std::unique_ptr<TPiecesStream> Pieces;
+};
+
+// The joined pieces behind the archive stream's buffer; the handle is the first piece's.
+class TJoinedFileStream : private TPiecesHolder, public TLFNFileStream {
+public:
+    explicit TJoinedFileStream(const QStringList& names)
+        : TPiecesHolder(names), TLFNFileStream(names.first(), fmOpenRead | fmShareDenyWrite)
+    {
+        SetWrappedStream(Pieces.get());
+    }
+    void SetSize(int64_t) override { throw EStreamError(QStringLiteral("Stream size cannot be changed")); }
+};
+
+// The end record leads to a central directory that is really there.
+bool centralDirectoryAt(TStream& stream, const TEndCentral& end)
+{
+    if (end.TotalEntries == 0)
+        return true;
+    uint8_t sig[4] = {0, 0, 0, 0};
+    stream.Seek(end.CentralOffset, soFromBeginning);
+    return stream.Read(sig, 4) == 4 && GetLE32(sig) == CentralFileHeaderSig;
+}
+
+bool isFile(const QString& name)
+{
+    return QFileInfo(name).isFile();
 }
 
 } // namespace
@@ -54,6 +142,70 @@ TZipReader::TArchiveStamp TZipReader::StampOf(const QString& FileName)
     return s;
 }
 
+QStringList TZipReader::SplitPiecesOf(const QString& FirstPiece)
+{
+    if (!FirstPiece.endsWith(QLatin1String(".001")))
+        return {};
+    const QString stem = FirstPiece.left(FirstPiece.size() - 3);
+    QStringList pieces{FirstPiece};
+    for (int n = 2; n <= 999; ++n) {
+        const QString next = stem + QString::asprintf("%3.3d", n);
+        if (!isFile(next))
+            break;
+        pieces << next;
+    }
+    return pieces.size() > 1 ? pieces : QStringList();
+}
+
+TZipReader::TArchiveStamp TZipReader::CurrentStamp() const
+{
+    if (FPieces.isEmpty())
+        return StampOf(FZipName);
+    // Any piece changed, added or cut changes the stamp.
+    TArchiveStamp s;
+    s.Size = 0;
+    for (const QString& piece : FPieces) {
+        const TArchiveStamp p = StampOf(piece);
+        if (p.isNull())
+            return TArchiveStamp();
+        if (!s.Modified.isValid() || p.Modified > s.Modified)
+            s.Modified = p.Modified;
+        s.Size += p.Size;
+    }
+    return s;
+}
+
+TLFNFileStream* TZipReader::OpenArchiveFile()
+{
+    if (!FPieces.isEmpty())
+        return new TJoinedFileStream(FPieces);
+    return new TLFNFileStream(FZipName, fmOpenRead | fmShareDenyWrite);
+}
+
+bool TZipReader::JoinSplitPieces()
+{
+    const QStringList pieces = SplitPiecesOf(FZipName);
+    if (pieces.isEmpty())
+        return false;
+    std::unique_ptr<TJoinedFileStream> joined;
+    try {
+        joined = std::make_unique<TJoinedFileStream>(pieces);
+    } catch (const EStreamError&) {
+        return false; // a piece that cannot be opened: the first one is read alone
+    }
+    TEndCentral end;
+    // Only a whole one-disk archive is read this way; the block files of a volume set are
+    // numbered alike but each keeps its own offsets.
+    if (!end.FindEndCentral(*joined) || end.ThisDisk != 0 || end.CentralDisk != 0
+        || !centralDirectoryAt(*joined, end))
+        return false;
+    delete FArchiveStream;
+    FArchiveStream = joined.release();
+    FPieces = pieces;
+    ArchiveDate = CurrentStamp();
+    return true;
+}
+
 void TZipReader::DropMembers()
 {
     if (FSortedMembers && FSortedMembers != FMembers)
@@ -82,6 +234,8 @@ void TZipReader::SetZipName(const QString& Value)
     FEndRecord->Clear();
     delete FArchiveStream;
     FArchiveStream = nullptr;
+    FPieces.clear();
+    FLastVolumeName.clear();
     FDirectoryRebuilt = false;
 }
 
@@ -128,12 +282,12 @@ void TZipReader::ProcessMessagesAndCheckCancel()
 void TZipReader::OpenZip()
 {
     if (!FArchiveStream)
-        FArchiveStream = new TLFNFileStream(FZipName, fmOpenRead | fmShareDenyWrite);
+        FArchiveStream = OpenArchiveFile();
     if (!FMembers) {
         ReadZip();
         return;
     }
-    if (!(StampOf(FZipName) == ArchiveDate))
+    if (!(CurrentStamp() == ArchiveDate))
         ReadZip();
 }
 
@@ -149,6 +303,8 @@ void TZipReader::ClearZip()
 {
     delete FArchiveStream;
     FArchiveStream = nullptr;
+    FPieces.clear();
+    FLastVolumeName.clear();
     DropMembers();
     FEndRecord->Clear();
     ArchiveDate = TArchiveStamp();
@@ -163,8 +319,15 @@ void TZipReader::ReadZip()
     ArchiveDate = StampOf(FZipName);
     DropMembers();
     FDirectoryRebuilt = false;
+    FLastVolumeName.clear();
     TEndCentral& end = *FEndRecord;
     end.Clear();
+    // The archive's own file is looked at first, also when it was read as pieces before.
+    if (!FPieces.isEmpty()) {
+        delete FArchiveStream;
+        FArchiveStream = nullptr;
+        FPieces.clear();
+    }
     if (!FArchiveStream)
         FArchiveStream = new TLFNFileStream(FZipName, fmOpenRead | fmShareDenyWrite);
 
@@ -174,7 +337,18 @@ void TZipReader::ReadZip()
     };
 
     try {
-        if (end.FindEndCentral(*FArchiveStream)) {
+        bool found = end.FindEndCentral(*FArchiveStream);
+        // A first piece of a plain split: its own file holds no usable directory, the
+        // pieces together may.
+        if ((!found || (end.ThisDisk == 0 && !centralDirectoryAt(*FArchiveStream, end))) && JoinSplitPieces()) {
+            end.Clear();
+            found = end.FindEndCentral(*FArchiveStream);
+        } else if (!found) {
+            end.Clear();
+        }
+        if (found) {
+            if (end.ThisDisk != 0)
+                FLastVolumeName = FZipName;
             FCurrentDisk = end.ThisDisk;
             if (end.ThisDisk == 0)
                 SetMultiMode(mmNone);
@@ -328,6 +502,7 @@ TLFNFileStream* TZipReader::SwapDisk(int DiskNumber)
 {
     delete FArchiveStream;
     FArchiveStream = nullptr;
+    FPieces.clear();
     QString fname = FZipName;
     for (;;) {
         if (OnGetNextDisk)
@@ -375,6 +550,26 @@ void TZipReader::DefaultGetNextDisk(TZipReader*, int NextDisk, QString& FName)
     if (dot > slash)
         base.truncate(dot);
     FName = base + QString::asprintf(".%3.3d", NextDisk);
+    if (isFile(FName))
+        return;
+    // Sets split by Info-ZIP and WinZip: name.z01, name.z02, ... and the last volume, the one
+    // holding the end record, under the archive's own name.
+    const int lastDisk = FEndRecord->ThisDisk + 1;
+    if (FEndRecord->ThisDisk != 0 && NextDisk == lastDisk) {
+        const QString last = FLastVolumeName.isEmpty() ? base + QStringLiteral(".zip") : FLastVolumeName;
+        if (isFile(last))
+            FName = last;
+        return;
+    }
+    if (FEndRecord->ThisDisk != 0 && NextDisk > lastDisk)
+        return;
+    for (const char* form : {".z%02d", ".Z%02d"}) {
+        const QString name = base + QString::asprintf(form, NextDisk);
+        if (isFile(name)) {
+            FName = name;
+            return;
+        }
+    }
 }
 
 int TZipReader::UnZip()

@@ -127,6 +127,12 @@ public:
     int CurrentDisk() const { return FCurrentDisk; }
     int NumDisks() const { return FNumDisks; }
     TLFNFileStream* ArchiveStream() const { return FArchiveStream; }
+    // The plain pieces (name.001, name.002, ...) read as one archive; empty for an archive
+    // in one file and for a volume set.
+    const QStringList& SplitPieces() const { return FPieces; }
+    // The consecutive pieces name.002, name.003, ... that follow FirstPiece (a name ending in
+    // ".001"), FirstPiece included; empty when it is no first piece or has no second one.
+    static QStringList SplitPiecesOf(const QString& FirstPiece);
 
     // Extraction run totals (64-bit byte counts for the total percentage).
     int64_t TotalBytes = 0;
@@ -142,6 +148,13 @@ protected:
         bool isNull() const { return !Modified.isValid(); }
     };
     static TArchiveStamp StampOf(const QString& FileName);
+    // The stamp of what is read as the archive: the file, or all pieces of a split.
+    TArchiveStamp CurrentStamp() const;
+    // Opens the archive for reading: its file, or its pieces as one stream.
+    TLFNFileStream* OpenArchiveFile();
+    // When the archive is the first piece of a plain split whose joined pieces hold a whole
+    // one-disk archive, reads on through the joined pieces; true then.
+    bool JoinSplitPieces();
 
     friend class TArchiveSource;
     friend class TMemberSink;
@@ -168,6 +181,9 @@ protected:
     TSortedZip* FMembers = nullptr;
     TSortedZip* FSortedMembers = nullptr;
     TLFNFileStream* FArchiveStream = nullptr;
+    QStringList FPieces;
+    // The volume holding the end record of a volume set, as it was opened.
+    QString FLastVolumeName;
     std::unique_ptr<TEndCentral> FEndRecord;
     std::unique_ptr<TZipHeaderInfo> CurrentHeader;
     TArchiveStamp ArchiveDate;
