@@ -73,3 +73,25 @@ TEST(ProgramRun, ATerminationRequestSavesLikeClosingTheWindow)
     for (const char* bad : {"Could not", "Cannot", "not found", "QPixmap", "QIcon", "libpng", "No such"})
         EXPECT_FALSE(err.contains(QLatin1String(bad), Qt::CaseInsensitive)) << err.toStdString();
 }
+
+TEST(ProgramRun, AWaylandDesktopFindsItsPlatformPlugin)
+{
+    // Debian 12's desktops run Wayland sessions; Qt looks for its "wayland" plugin first there and
+    // complains on every start when it is not installed. No compositor runs here, so the start
+    // itself fails after the look-up; only the complaint matters.
+    ProgramProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("morvanel-test-no-such-display"));
+    env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), run.cwd.path());
+    env.insert(QStringLiteral("MORVANEL_PROGRAM_DIR"), run.prog.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), run.cfg.path());
+    run.proc.setProcessEnvironment(env);
+    run.proc.setWorkingDirectory(run.cwd.path());
+    run.proc.start(QStringLiteral(MV_MORVANEL_EXE), QStringList());
+    ASSERT_TRUE(run.proc.waitForFinished(20000));
+    const QString err = QString::fromLocal8Bit(run.proc.readAllStandardError());
+    EXPECT_FALSE(err.contains(QLatin1String("Could not find the Qt platform plugin \"wayland\""))) << err.toStdString();
+}
