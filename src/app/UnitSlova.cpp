@@ -319,10 +319,14 @@ void TFormSlova::TimerTreeTimer()
 
 void TFormSlova::closeEvent(QCloseEvent* e)
 {
-    // A modified note must not be lost silently: the editor may ask, and Cancel keeps running.
-    if (EditorShown == 1 && FormEdit && !FormEdit->CloseQuery()) {
-        e->ignore();
-        return;
+    // A modified note must not be lost silently: the editor asks as it closes, and Cancel keeps
+    // it open and the program running. Once closed, the shut-down has nothing more to ask.
+    if (EditorShown == 1 && FormEdit) {
+        FormEdit->Close();
+        if (EditorShown == 1) {
+            e->ignore();
+            return;
+        }
     }
     e->accept();
     // exit, not quit: quit asks every window to close first, and the splash refuses during its

@@ -439,3 +439,32 @@ TEST_F(AppTest, CatalogChooserEntriesCountFromTheProgramFolderUnlessAbsolute)
     EXPECT_EQ(FormSlova->ProjectPath, elsewhere.path());
     EXPECT_EQ(FormSlova->Tree1->topLevelItem(0)->text(0), "far");
 }
+
+namespace {
+// An editor holding a modified note whose user answers the question about it (Yes or No).
+class AskingEditor : public TFormEdit {
+public:
+    int asked = 0;
+    bool CloseQuery() override
+    {
+        ++asked;
+        return true;
+    }
+};
+} // namespace
+
+TEST_F(AppTest, ClosingWithAnOpenNoteAsksAboutItOnce)
+{
+    start();
+    FormSlova->show();
+    delete FormEdit;
+    auto* editor = new AskingEditor();
+    FormEdit = editor;
+    FormSlova->PlaceEditor();
+    FormSlova->EditorShown = 1;
+    EXPECT_TRUE(FormSlova->close());
+    EXPECT_EQ(editor->asked, 1);
+    EXPECT_EQ(FormSlova->EditorShown, 0);
+    FormSlova->FormDestroy();
+    EXPECT_EQ(editor->asked, 1);
+}
