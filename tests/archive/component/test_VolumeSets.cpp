@@ -268,3 +268,33 @@ TEST(ZipVolumeSets, ChangedPiecesAreReadAgain)
     EXPECT_EQ(r.Filename(0), "new.txt");
     EXPECT_TRUE(r.SplitPieces().isEmpty());
 }
+
+TEST(ZipVolumeSets, UpdatingASplitKeepsEveryMember)
+{
+    MV_REQUIRE_TESTDATA();
+    TempDir t;
+    for (int n = 1; n <= 6; ++n)
+        copyTo(sharp() + QString::asprintf("Zip.deflate.split.%3.3d", n), t.file(QString::asprintf("split.%3.3d", n)));
+    writeFile(t.file("added.txt"), "added\r\n");
+    // The updated archive is written whole under the first piece's name.
+    TZipWriter w;
+    w.SetZipName(t.file("split.001"));
+    w.FilesList << t.file("added.txt");
+    ASSERT_EQ(w.Zip(), 1);
+
+    TZipReader r;
+    r.SetZipName(t.file("split.001"));
+    r.OpenZip();
+    r.CloseZip();
+    EXPECT_TRUE(r.SplitPieces().isEmpty());
+    EXPECT_EQ(r.Count(), 7);
+    QMap<QString, QByteArray> expected = expectedContents("sharpcompress/Zip.deflate.split.001");
+    expected.insert("added.txt", sha256("added\r\n"));
+    const Extracted ex = unzipAll(t.file("split.001"), t.file("x/"));
+    EXPECT_EQ(ex.count, 4) << ex.skipped.join(",").toStdString();
+    EXPECT_EQ(hashesOf(t.file("x")), expected);
+    if (requireTool("unzip")) {
+        QByteArray out;
+        EXPECT_EQ(peer("unzip", {"-t", t.file("split.001")}, &out), 0) << out.toStdString();
+    }
+}
