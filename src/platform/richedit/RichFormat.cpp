@@ -338,6 +338,62 @@ void setRichParaProps(QTextBlockFormat& f, const RichParaProps& p)
     setRichNumbering(f, p.numbering);
 }
 
+static QString richNumberString(RichNumberingKind kind, int n)
+{
+    auto roman = [](int v, bool upper) {
+        if (v <= 0 || v >= 4000)
+            return QString::number(v);
+        static const int values[] = {1000, 900, 500, 400, 100, 90, 50, 40, 10, 9, 5, 4, 1};
+        static const char* const digits[] = {"m", "cm", "d", "cd", "c", "xc", "l", "xl", "x", "ix", "v", "iv", "i"};
+        QString s;
+        for (int i = 0; i < 13; ++i) {
+            while (v >= values[i]) {
+                s += QLatin1String(digits[i]);
+                v -= values[i];
+            }
+        }
+        return upper ? s.toUpper() : s;
+    };
+    auto letters = [](int v, bool upper) {
+        if (v <= 0)
+            return QString::number(v);
+        return QString((v - 1) / 26 + 1, QChar(char16_t((upper ? 'A' : 'a') + (v - 1) % 26)));
+    };
+    switch (kind) {
+    case RichNumberingKind::Arabic: return QString::number(n);
+    case RichNumberingKind::LowerLetter: return letters(n, false);
+    case RichNumberingKind::UpperLetter: return letters(n, true);
+    case RichNumberingKind::LowerRoman: return roman(n, false);
+    case RichNumberingKind::UpperRoman: return roman(n, true);
+    default: return {};
+    }
+}
+
+QString richNumberText(const QTextBlock& block)
+{
+    const RichNumbering n = richParaProps(block.blockFormat()).numbering;
+    if (n.kind == RichNumberingKind::None)
+        return {};
+    if (n.kind == RichNumberingKind::Bullet)
+        return n.textBefore.isEmpty() ? QString(QChar(0x00B7)) : n.textBefore + n.textAfter;
+    int index = 0;
+    for (QTextBlock b = block.previous(); b.isValid(); b = b.previous()) {
+        if (!(richParaProps(b.blockFormat()).numbering == n))
+            break;
+        ++index;
+    }
+    QString before = n.textBefore, after = n.textAfter;
+    if (before.isEmpty() && after.isEmpty()) {
+        switch (n.style) {
+        case RichNumberingStyle::Parens: before = QStringLiteral("("); after = QStringLiteral(")"); break;
+        case RichNumberingStyle::Period: after = QStringLiteral("."); break;
+        case RichNumberingStyle::RightParen: after = QStringLiteral(")"); break;
+        case RichNumberingStyle::Plain: break;
+        }
+    }
+    return before + richNumberString(n.kind, n.start + index) + after;
+}
+
 // ---- pictures ----------------------------------------------------------------------------------
 
 RichPicture richPicture(const QTextImageFormat& f)

@@ -32,6 +32,7 @@
 #include <QString>
 #include <QTextFormat>
 
+class QTextBlock;
 class QTextCursor;
 class QTextDocument;
 class QTextDocumentFragment;
@@ -220,6 +221,10 @@ void setRichLineSpacing(QTextBlockFormat& f, int sl, bool multiple);
 void setRichTabs(QTextBlockFormat& f, const QList<RichTab>& tabs);
 // Numbering only sets the block's properties; Qt lists are not used for it.
 void setRichNumbering(QTextBlockFormat& f, const RichNumbering& n);
+// What the numbering of a paragraph shows before its text: the bullet, or the number with its
+// texts ("3.", "(c)", "IV)"), counted over the paragraphs before it with the same numbering.
+// Empty when the paragraph has no numbering.
+QString richNumberText(const QTextBlock& block);
 
 // Twips to document pixels (96 per inch) and back.
 inline double richTwipsToPixels(int twips) { return twips / 15.0; }

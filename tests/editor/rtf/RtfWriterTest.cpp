@@ -212,6 +212,12 @@ TEST(RtfWriter, NumberingInTheRichEditForm)
     EXPECT_EQ(n.kind, RichNumberingKind::UpperRoman);
     EXPECT_EQ(n.start, 4);
     EXPECT_EQ(n.style, RichNumberingStyle::RightParen);
+    // What the paragraphs show before their text.
+    EXPECT_EQ(richNumberText(doc.findBlockByNumber(0)), QString(QChar(0xB7)));
+    EXPECT_EQ(richNumberText(doc.findBlockByNumber(2)), "IV)");
+    EXPECT_EQ(richNumberText(doc.findBlockByNumber(3)), "V)");
+    QTextDocument plain;
+    EXPECT_TRUE(richNumberText(plain.begin()).isEmpty());
 }
 
 TEST(RtfWriter, FieldsAreWrittenBack)
