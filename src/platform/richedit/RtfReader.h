@@ -29,7 +29,9 @@
 // Damaged input never crashes the reader: missing closing braces end the document, text after
 // the outermost group is ignored, groups nested deeper than MaxRtfDepth share their parent's
 // state, \bin past the end takes what is there, odd hex digits are dropped, unknown fonts and
-// colours fall back to the defaults. Only input that does not start with "{\rtf" is refused.
+// colours fall back to the defaults. An object cut off by the end of the file is closed (and
+// dropped when its \bin data runs past the end). Only input that does not start with "{\rtf" is
+// refused.
 #include "platform/richedit/RichFormat.h"
 
 #include <QByteArrayView>
