@@ -2,6 +2,10 @@
 #include "platform/text/LineList.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
 using namespace platform;
 
 TEST(LineList, SplitsAtEveryKindOfBreakAndWritesCrLf)
@@ -54,4 +58,17 @@ TEST(CodePage, CharacterWithoutCodeIsReported)
     EXPECT_FALSE(ok);
     EXPECT_EQ(bad, 3); // "€" has a code in 1251, "é" has none
     EXPECT_FALSE(canEncode(CodePage::Oem866, QString::fromUtf8("é")));
+}
+
+TEST(LineList, AWriteThroughALinkReplacesTheLinkedFileAndKeepsTheLink)
+{
+    testsupport::TempDir t;
+    QDir().mkpath(t.file("elsewhere"));
+    testsupport::writeFile(t.file("elsewhere/Menue"), "old\r\n");
+    ASSERT_TRUE(QFile::link(t.file("elsewhere/Menue"), t.file("Menue")));
+    ASSERT_TRUE(saveLines(t.file("Menue"), {"a", "\tb"}));
+    EXPECT_TRUE(QFileInfo(t.file("Menue")).isSymLink());
+    EXPECT_EQ(testsupport::readFile(t.file("elsewhere/Menue")), QByteArray("a\r\n\tb\r\n"));
+    EXPECT_EQ(QDir(t.path()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"Menue"});
+    EXPECT_EQ(QDir(t.file("elsewhere")).entryList(QDir::Files | QDir::Hidden), QStringList{"Menue"});
 }

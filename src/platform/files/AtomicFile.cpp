@@ -18,10 +18,25 @@ QString errnoText(const char* what, const QString& path)
 {
     return QStringLiteral("%1 %2: %3").arg(QString::fromLatin1(what), path, QString::fromLocal8Bit(std::strerror(errno)));
 }
+
+// A link is kept: the file it points to is the one replaced (the rename would otherwise put a
+// plain file in the link's place and leave the linked file behind, unchanged).
+QString followLinks(const QString& path)
+{
+    QString p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        const QFileInfo fi(p);
+        if (!fi.isSymLink())
+            break;
+        p = fi.symLinkTarget();
+    }
+    return p;
+}
 } // namespace
 
-bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error)
+bool writeFileAtomic(const QString& pathGiven, QByteArrayView data, QString* error)
 {
+    const QString path = followLinks(pathGiven);
     const QByteArray target = QFile::encodeName(path);
     QFileInfo fi(path);
     const QByteArray dir = QFile::encodeName(fi.absolutePath());
@@ -75,7 +90,7 @@ bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error)
         ::close(dfd);
     }
     // A name created during a resolving scope must be found by later case-insensitive look-ups.
-    ResolveScope::noteCreated(path);
+    ResolveScope::noteCreated(pathGiven);
     return true;
 }
 
