@@ -76,3 +76,27 @@ TEST(SettingsStore, OtherSectionsOfTheFileAreKept)
     EXPECT_EQ(reg.readString("FileName", ""), "line\nbreak");
     EXPECT_TRUE(testsupport::readFile(reg.filePath()).contains("; note"));
 }
+
+TEST(SettingsStore, FilesOfOtherWritersReadAsTheyMean)
+{
+    ConfigHome home;
+    SettingsStore reg;
+    // As a text editor or Python's configparser leaves it: a byte order mark, another case of the
+    // section and value names, blanks around "=", a hand-typed path with a backslash.
+    testsupport::writeFile(reg.filePath(),
+                           "\xEF\xBB\xBF[morvanel]\r\nredraw = 1\r\npath = /home/u/Notes\\Work/\r\n");
+    EXPECT_EQ(reg.readInteger("Redraw", 0), 1);
+    EXPECT_EQ(reg.readString("path", ""), "/home/u/Notes\\Work/");
+    EXPECT_TRUE(reg.writeInteger("Redraw", 0));
+    EXPECT_EQ(reg.readInteger("Redraw", 9), 0);
+    const QByteArray text = testsupport::readFile(reg.filePath());
+    EXPECT_EQ(text.count("["), 1) << text.toStdString(); // the same section, not a second one
+    EXPECT_EQ(text.toLower().count("redraw"), 1) << text.toStdString();
+
+    // Values of our own that begin or end with blanks or quotes come back unchanged.
+    for (const QString& v : {QStringLiteral("  two blanks first"), QStringLiteral("trailing  "),
+                             QStringLiteral("\"quoted\""), QStringLiteral("\t tab"), QStringLiteral("a\\nb\\\\c")}) {
+        EXPECT_TRUE(reg.writeString("FileName", v));
+        EXPECT_EQ(reg.readString("FileName", ""), v);
+    }
+}

@@ -36,7 +36,9 @@ QString unescapeValue(const QString& v)
     o.reserve(v.size());
     for (qsizetype i = 0; i < v.size(); ++i) {
         QChar c = v[i];
-        if (c == '\\' && i + 1 < v.size()) {
+        // Only the three escapes written here; any other backslash is the value's own (a path
+        // typed by hand or written by another program).
+        if (c == '\\' && i + 1 < v.size() && (v[i + 1] == '\\' || v[i + 1] == 'n' || v[i + 1] == 'r')) {
             QChar n = v[++i];
             o += n == 'n' ? QChar('\n') : n == 'r' ? QChar('\r') : n;
         } else {
@@ -58,6 +60,8 @@ QList<IniLine> readIni(const QString& path)
     QByteArray data;
     if (!readWholeFile(path, data))
         return out;
+    if (data.startsWith("\xEF\xBB\xBF")) // a byte order mark left by an editor
+        data.remove(0, 3);
     QString section;
     for (const QByteArray& b : splitLines(data)) {
         QString line = QString::fromUtf8(b);
@@ -76,6 +80,30 @@ QList<IniLine> readIni(const QString& path)
         out.append(l);
     }
     return out;
+}
+
+// Section and value names are matched without regard to case, as the registry matches them.
+bool sameSection(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+
+// The text after "=": blanks around "=" are the file's layout ("Redraw = 1"), not the value's.
+// A value that itself begins with a blank or a quote is written in quotes, which are dropped here.
+QString valueText(const QString& raw)
+{
+    qsizetype i = raw.indexOf('=') + 1;
+    while (i < raw.size() && (raw[i] == ' ' || raw[i] == '\t'))
+        ++i;
+    QString v = raw.mid(i);
+    if (v.size() >= 2 && v.startsWith('"') && v.endsWith('"'))
+        v = v.mid(1, v.size() - 2);
+    return v;
+}
+
+QString storedText(const QString& value)
+{
+    const QString v = escapeValue(value);
+    if (v.startsWith(' ') || v.startsWith('\t') || v.startsWith('"'))
+        return '"' + v + '"';
+    return v;
 }
 
 } // namespace
@@ -102,8 +130,8 @@ QString SettingsStore::filePath() const
 QString SettingsStore::readString(const QString& name, const QString& def) const
 {
     for (const IniLine& l : readIni(filePath())) {
-        if (l.section == section_ && !l.name.isEmpty() && l.name.compare(name, Qt::CaseInsensitive) == 0)
-            return unescapeValue(l.raw.mid(l.raw.indexOf('=') + 1));
+        if (sameSection(l.section, section_) && !l.name.isEmpty() && l.name.compare(name, Qt::CaseInsensitive) == 0)
+            return unescapeValue(valueText(l.raw));
     }
     return def;
 }
@@ -111,7 +139,7 @@ QString SettingsStore::readString(const QString& name, const QString& def) const
 bool SettingsStore::valueExists(const QString& name) const
 {
     for (const IniLine& l : readIni(filePath()))
-        if (l.section == section_ && !l.name.isEmpty() && l.name.compare(name, Qt::CaseInsensitive) == 0)
+        if (sameSection(l.section, section_) && !l.name.isEmpty() && l.name.compare(name, Qt::CaseInsensitive) == 0)
             return true;
     return false;
 }
@@ -138,12 +166,12 @@ bool SettingsStore::writeString(const QString& name, const QString& value)
 {
     const QString path = filePath();
     QList<IniLine> lines = readIni(path);
-    const QString entry = name + '=' + escapeValue(value);
+    const QString entry = name + '=' + storedText(value);
     bool done = false;
     qsizetype lastInSection = -1;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         IniLine& l = lines[i];
-        if (l.section != section_)
+        if (!sameSection(l.section, section_))
             continue;
         lastInSection = i;
         if (!l.name.isEmpty() && l.name.compare(name, Qt::CaseInsensitive) == 0) {
@@ -187,7 +215,7 @@ bool SettingsStore::deleteValue(const QString& name)
     QByteArray out;
     bool found = false;
     for (const IniLine& l : lines) {
-        if (l.section == section_ && !l.name.isEmpty() && l.name.compare(name, Qt::CaseInsensitive) == 0) {
+        if (sameSection(l.section, section_) && !l.name.isEmpty() && l.name.compare(name, Qt::CaseInsensitive) == 0) {
             found = true;
             continue;
         }
