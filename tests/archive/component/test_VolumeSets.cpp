@@ -343,3 +343,22 @@ TEST(ZipVolumeSets, DamagedSetsFailCleanly)
         EXPECT_EQ(QDir(t.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"in"});
     }
 }
+
+TEST(ZipVolumeSets, DefaultHandlerPrefersNumberedBlocks)
+{
+    TempDir t;
+    writeFile(t.file("set.z01"), "x");
+    TZipReader r;
+    QString name = t.file("set.zip");
+    r.DefaultGetNextDisk(&r, 1, name);
+    EXPECT_EQ(name, t.file("set.z01"));
+    // A block file of the component's own naming comes first.
+    writeFile(t.file("set.001"), "x");
+    name = t.file("set.zip");
+    r.DefaultGetNextDisk(&r, 1, name);
+    EXPECT_EQ(name, t.file("set.001"));
+    // Neither: the numbered name, which the volume change then reports as missing.
+    name = t.file("set.zip");
+    r.DefaultGetNextDisk(&r, 2, name);
+    EXPECT_EQ(name, t.file("set.002"));
+}
