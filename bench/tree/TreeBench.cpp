@@ -2,9 +2,11 @@
 // and saving both. Targets on the reference machine: load + icons under 1 s, save under 0.5 s.
 // The peer is the bare read and split of the same file, the floor any loader pays.
 #include "app/TreeFile.h"
+#include "app/UnitSlova.h"
 #include "platform/text/LineList.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <benchmark/benchmark.h>
@@ -86,6 +88,31 @@ void BM_SaveTreeAndIcons(benchmark::State& state)
     }
 }
 BENCHMARK(BM_SaveTreeAndIcons)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The main window's own road: a catalog load of the tree with its icons into the shown window,
+// then the shut-down's save of layer list, tree and icon index file.
+void BM_MainWindowLoadAndSave(benchmark::State& state)
+{
+    QTemporaryDir cfg;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(cfg.path()));
+    const QString catalog = files().dir.path() + QStringLiteral("/");
+    QFile::remove(catalog + QStringLiteral("CurrentMenue"));
+    platform::saveLines(catalog + QStringLiteral("CurrentMenue"), {"Menue"});
+    platform::saveLines(catalog + QStringLiteral("dir"), {"Project1\\"});
+    TFormSlova w;
+    w.ProgramDir = catalog;
+    w.CurrentLayer = QStringLiteral("Menue");
+    w.show();
+    for (auto _ : state) {
+        w.ProjectPath = catalog;
+        w.LoadMenue();
+        QCoreApplication::processEvents();
+        if (treefile::nodeCount(w.Tree1) != kNodes)
+            std::abort();
+        w.FormDestroy();
+    }
+}
+BENCHMARK(BM_MainWindowLoadAndSave)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_PeerReadAndSplit(benchmark::State& state)
 {
