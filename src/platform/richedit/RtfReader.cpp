@@ -1012,6 +1012,13 @@ void Reader::handleWord(const Word& w)
         }
     }
 
+    if (name == "bin") {
+        // Binary data outside a picture is skipped, in every destination (it may hold braces).
+        if (w.param > 0)
+            pos_ += std::min<qsizetype>(w.param, d_.size() - pos_);
+        return;
+    }
+
     // Destinations.
     if (g.dest == Dest::Skip || g.dest == Dest::FontRealName)
         return;
@@ -1159,13 +1166,6 @@ void Reader::handleWord(const Word& w)
         g.uc = std::clamp(param, 0, 16);
         return;
     }
-    if (name == "bin") {
-        // Binary data outside a picture: skipped.
-        if (w.param > 0)
-            pos_ += std::min<qsizetype>(w.param, d_.size() - pos_);
-        return;
-    }
-
     // Text.
     auto sp = specialChars().constFind(name.toByteArray());
     if (sp != specialChars().cend()) {

@@ -259,6 +259,8 @@ TEST(RtfReaderInput, DamagedInputReadsWhatIsThere)
     EXPECT_EQ(readText("{\\rtf1 abc}}}} trailing"), "abc");
     EXPECT_EQ(readText("{\\rtf1 a\\'4"), "a\x04");
     EXPECT_EQ(readText("{\\rtf1 a\\bin999999 xyz}"), "a");
+    // Braces in binary data are data, wherever the data is.
+    EXPECT_EQ(readText("{\\rtf1{\\fonttbl\\bin3 }}}{\\f0 A;}}a\\bin2 {{b}"), "ab");
     EXPECT_EQ(readText("{\\rtf1 a\\"), "a");
 }
 
