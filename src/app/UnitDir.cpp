@@ -8,7 +8,6 @@
 
 #include <QCheckBox>
 #include <QFileInfo>
-#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -131,8 +130,10 @@ void TFormDir::showEvent(QShowEvent* e)
     TForm::showEvent(e);
 }
 
-void TFormDir::closeEvent(QCloseEvent* e)
+void TFormDir::reject()
 {
+    // Every way of closing passes here: Esc, the window manager's close (through closeEvent) and OK.
+    setWindowTitle(QStringLiteral("Project form"));
     CheckBox1Click();
-    TForm::closeEvent(e);
+    TForm::reject();
 }

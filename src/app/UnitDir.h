@@ -26,7 +26,9 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
+
+public:
+    void reject() override;
 };
 
 extern TFormDir* FormDir;

@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -467,4 +468,24 @@ TEST_F(AppTest, ClosingWithAnOpenNoteAsksAboutItOnce)
     EXPECT_EQ(FormSlova->EditorShown, 0);
     FormSlova->FormDestroy();
     EXPECT_EQ(editor->asked, 1);
+}
+
+TEST_F(AppTest, TheCatalogChooserSavesItsStateHoweverItIsClosed)
+{
+    makeCatalog("Project1", "a\r\n");
+    start();
+    for (const char* how : {"Esc", "close"}) {
+        reg.writeString("ShowDirForm", "1");
+        reg.writeString("path", "");
+        FormDir->show();
+        FormDir->CheckBox1->setChecked(false);
+        if (QByteArray(how) == "Esc")
+            QTest::keyClick(FormDir, Qt::Key_Escape);
+        else
+            FormDir->close();
+        EXPECT_FALSE(FormDir->isVisible()) << how;
+        EXPECT_EQ(reg.readString("ShowDirForm", ""), "0") << how;
+        EXPECT_EQ(reg.readString("path", ""), FormSlova->ProjectPath) << how;
+        EXPECT_EQ(FormDir->windowTitle(), "Project form") << how;
+    }
 }
