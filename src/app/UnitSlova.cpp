@@ -34,6 +34,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -330,8 +331,11 @@ void TFormSlova::closeEvent(QCloseEvent* e)
     }
     e->accept();
     // exit, not quit: quit asks every window to close first, and the splash refuses during its
-    // first second, which would leave the program running without a main window.
-    QCoreApplication::exit(0);
+    // first second, which would leave the program running without a main window. Outside a
+    // message loop (a close from code) there is nothing to end, and exit would make the next
+    // modal dialog return at once.
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
 }
 
 void TFormSlova::Exit() { close(); }

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMenu>
@@ -488,4 +489,17 @@ TEST_F(AppTest, TheCatalogChooserSavesItsStateHoweverItIsClosed)
         EXPECT_EQ(reg.readString("path", ""), FormSlova->ProjectPath) << how;
         EXPECT_EQ(FormDir->windowTitle(), "Project form") << how;
     }
+}
+
+TEST_F(AppTest, ClosingTheMainWindowFromCodeLeavesLaterDialogsWorking)
+{
+    start();
+    FormSlova->show();
+    EXPECT_TRUE(FormSlova->close());
+    // A modal window shown afterwards still runs until it is closed.
+    QTimer::singleShot(200, FormDir, [] { FormDir->close(); });
+    QElapsedTimer t;
+    t.start();
+    FormDir->ShowModal();
+    EXPECT_GE(t.elapsed(), 150);
 }
