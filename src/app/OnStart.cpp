@@ -10,7 +10,9 @@
 #include "UnitSlova.h"
 #include "UnitZip.h"
 #include "editor/REMain.h"
+#include "graphics/Registrations.h"
 #include "platform/dialogs/Dialogs.h"
+#include "platform/richedit/JpegImage.h"
 #include "platform/shell/Launcher.h"
 #include "platform/ui/QtDialogs.h"
 #include "web/UnitFiltr.h"
@@ -215,10 +217,15 @@ int runMorvanel(int argc, char** argv)
     platform::setDialogs(std::make_unique<platform::QtDialogs>());
     platform::setLauncher(std::make_unique<platform::DesktopLauncher>());
     installTerminationHandler();
+    // Picture formats are registered once the application object exists, before any window
+    // may load a picture.
+    graphics::RegisterPictureUnits();
+    platform::RegisterJpegPicture();
 
     CreateWindows(QApplication::arguments());
     FormSlova->show();
     const int rc = QApplication::exec();
     DestroyWindows();
+    graphics::UnregisterPictureUnits();
     return rc;
 }
