@@ -273,7 +273,8 @@ void registerRichResources(QTextDocument& doc);
 // RTF. ReadRtf parses into doc (cleared first; callers parse into a fresh document and swap on
 // success). On failure it returns false with a message in *error; doc then holds what was read.
 bool ReadRtf(QByteArrayView rtf, QTextDocument& doc, QString* error = nullptr);
-// Inserts RTF at the cursor (replacing its selection), for pasting and loading a selection.
+// Inserts RTF at the cursor (replacing its selection), for pasting and loading a selection. Unlike
+// ReadRtf, a final \par is inserted as a paragraph break (a copied line pastes as a line).
 bool ReadRtfAt(QByteArrayView rtf, QTextCursor& cursor, QString* error = nullptr);
 // The whole document as RTF: {\rtf1\ansi\ansicpg1251\deff0 ...}.
 QByteArray WriteRtf(const QTextDocument& doc);

@@ -244,8 +244,8 @@ bool isSkippedDestination(QByteArrayView w)
 
 class Reader {
 public:
-    Reader(QByteArrayView data, QTextDocument& doc, int nesting)
-        : d_(data), doc_(doc), cursor_(&doc), nesting_(nesting)
+    Reader(QByteArrayView data, QTextDocument& doc, int nesting, bool keepLastPar = false)
+        : d_(data), doc_(doc), cursor_(&doc), nesting_(nesting), keepLastPar_(keepLastPar)
     {
     }
 
@@ -258,6 +258,7 @@ private:
     QTextDocument& doc_;
     QTextCursor cursor_;
     int nesting_ = 0;
+    bool keepLastPar_ = false; // inserting: a final \par is a paragraph break like any other
 
     // state
     std::vector<Group> stack_;
@@ -403,7 +404,7 @@ bool Reader::run(QString* error)
     flushBytes();
     flushRun();
     // The last paragraph: its properties, or nothing when a \par ended the text before it.
-    if (anyPar_ && cursor_.block().length() <= 1 && cursor_.blockNumber() > startBlock)
+    if (anyPar_ && !keepLastPar_ && cursor_.block().length() <= 1 && cursor_.blockNumber() > startBlock)
         cursor_.deletePreviousChar();
     else
         cursor_.setBlockFormat(makeBlockFormat());
@@ -1577,7 +1578,7 @@ bool ReadRtfAt(QByteArrayView rtf, QTextCursor& cursor, QString* error)
     if (!cursor.document())
         return false;
     QTextDocument tmp;
-    Reader r(rtf, tmp, 0);
+    Reader r(rtf, tmp, 0, true);
     if (!r.run(error))
         return false;
     QTextDocument& doc = *cursor.document();

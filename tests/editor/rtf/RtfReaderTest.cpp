@@ -286,6 +286,20 @@ TEST(RtfReaderAt, InsertsAtTheCursor)
     ASSERT_TRUE(ReadRtfAt("{\\rtf1 {\\b B}C}", c));
     EXPECT_EQ(doc.toPlainText(), "ABCD");
     EXPECT_TRUE(richCharProps(formatAt(doc, 1)).bold);
+    // A paragraph mark at the end of what is inserted is inserted too (a copied line).
+    c.setPosition(4);
+    ASSERT_TRUE(ReadRtfAt("{\\rtf1 E\\par}", c));
+    EXPECT_EQ(doc.toPlainText(), "ABCDE\n");
+    // Copy and paste of a selection keeps what was selected.
+    QTextCursor sel(&doc);
+    sel.setPosition(1);
+    sel.setPosition(3, QTextCursor::KeepAnchor);
+    QTextDocument other;
+    other.setPlainText("xy");
+    QTextCursor at(&other);
+    at.setPosition(1);
+    ASSERT_TRUE(ReadRtfAt(WriteRtf(sel), at));
+    EXPECT_EQ(other.toPlainText(), "xBCy");
 }
 
 TEST(RtfReaderInput, HostileInputStaysBounded)
