@@ -237,6 +237,7 @@ void TZipReader::SetZipName(const QString& Value)
     FPieces.clear();
     FLastVolumeName.clear();
     FDirectoryRebuilt = false;
+    FDirectoryIncomplete = false;
 }
 
 void TZipReader::SetDestDir(const QString& Value)
@@ -309,6 +310,7 @@ void TZipReader::ClearZip()
     FEndRecord->Clear();
     ArchiveDate = TArchiveStamp();
     FDirectoryRebuilt = false;
+    FDirectoryIncomplete = false;
     FNumDisks = 1;
     SetMultiMode(mmNone);
     FZipName.clear();
@@ -319,6 +321,7 @@ void TZipReader::ReadZip()
     ArchiveDate = StampOf(FZipName);
     DropMembers();
     FDirectoryRebuilt = false;
+    FDirectoryIncomplete = false;
     FLastVolumeName.clear();
     TEndCentral& end = *FEndRecord;
     end.Clear();
@@ -398,8 +401,11 @@ void TZipReader::ReadZip()
             auto h = std::make_unique<TZipHeaderInfo>();
             TStream* s = FArchiveStream;
             // An unreadable record ends the directory; the entries read so far stay.
-            if (!h->ReadCentralFromStream(s, nextVolume))
+            if (!h->ReadCentralFromStream(s, nextVolume)) {
+                // A rebuilt list has every member the scan found, with or without records.
+                FDirectoryIncomplete = FDirectoryIncomplete || !FDirectoryRebuilt;
                 break;
+            }
             if (!FDirectoryRebuilt) {
                 FMembers->Add(h.get()); // a duplicate raises, and h still owns the header
                 h.release();
@@ -472,6 +478,15 @@ bool TZipReader::RebuildDirectory()
         FMembers->Add(h.get());
         h.release();
         s->Seek(skip, soFromCurrent);
+    }
+    {
+        // The scan covered every member only when it ended at the directory, the end record
+        // or the end of the file.
+        uint8_t next[4] = {0, 0, 0, 0};
+        const int64_t at = s->Position();
+        const int64_t got = s->Read(next, 4);
+        FDirectoryIncomplete = got > 0 && !(got == 4 && (GetLE32(next) == CentralFileHeaderSig || GetLE32(next) == EndCentralDirSig));
+        s->Seek(at, soFromBeginning);
     }
     TEndCentral& end = *FEndRecord;
     end.ThisDisk = 0;

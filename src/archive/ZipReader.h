@@ -124,6 +124,9 @@ public:
     TSortedZip* SortedMembers() const { return FSortedMembers; }
     const TEndCentral& EndRecord() const { return *FEndRecord; }
     bool DirectoryRebuilt() const { return FDirectoryRebuilt; }
+    // Some members of the archive may be missing from the list: a central record could not be
+    // read, or the rebuild scan stopped short of the directory or the end of the file.
+    bool DirectoryIncomplete() const { return FDirectoryIncomplete; }
     int CurrentDisk() const { return FCurrentDisk; }
     int NumDisks() const { return FNumDisks; }
     TLFNFileStream* ArchiveStream() const { return FArchiveStream; }
@@ -188,6 +191,7 @@ protected:
     std::unique_ptr<TZipHeaderInfo> CurrentHeader;
     TArchiveStamp ArchiveDate;
     bool FDirectoryRebuilt = false;
+    bool FDirectoryIncomplete = false;
     int FCurrentDisk = 0;
     int FNumDisks = 1;
     TMultiMode FMultiMode = mmNone;

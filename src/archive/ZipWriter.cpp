@@ -610,7 +610,8 @@ int TZipWriter::ProcessFiles()
 
         if (updating) {
             OpenZip();
-            if (IsMultiVolume())
+            // Members the directory does not list would be lost by the rewrite.
+            if (IsMultiVolume() || DirectoryIncomplete())
                 throw EBadZipFile(LoadStr(SNotValidZipFile));
             LoadZipCommentFromOpenStream(FEndRecord.get());
             run.End->Assign(*FEndRecord);
@@ -765,6 +766,7 @@ int TZipWriter::ProcessFiles()
     ArchiveDate = StampOf(FZipName);
     FNumDisks = FCurrentDisk + 1;
     FDirectoryRebuilt = false;
+    FDirectoryIncomplete = false;
     SetSortMode(savedSort);
     KeepZipOpen = savedKeep;
     CloseZip();

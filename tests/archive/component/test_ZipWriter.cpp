@@ -315,6 +315,59 @@ TEST(ZipWriterUpdate, CancelAndFailureLeaveTheArchiveUntouched)
     }
 }
 
+TEST(ZipWriterUpdate, DamagedDirectoryIsNotRewrittenWithoutItsMembers)
+{
+    MV_REQUIRE_TOOL("zip");
+    TempDir t;
+    for (const char* n : {"a.txt", "b.txt", "c.txt", "d.txt"})
+        writeFile(t.file(QStringLiteral("s/") + n), textBytes(500, n[0]));
+    ASSERT_EQ(peer("zip", {"-q", "-j", t.file("z.zip"), t.file("s/a.txt"), t.file("s/b.txt"), t.file("s/c.txt")}), 0);
+    {
+        // The second central record is unreadable: b and c are not listed.
+        QByteArray z = readFile(t.file("z.zip"));
+        const qsizetype second = z.indexOf("PK\x01\x02", z.indexOf("PK\x01\x02") + 4);
+        z[second + 2] = 9;
+        writeFile(t.file("z.zip"), z);
+    }
+    const QByteArray before = readFile(t.file("z.zip"));
+    TZipWriter w;
+    w.SetZipName(t.file("z.zip"));
+    w.FilesList << t.file("s/d.txt");
+    try {
+        w.Zip();
+        ADD_FAILURE() << "damaged archive rewritten";
+    } catch (const EBadZipFile& e) {
+        EXPECT_EQ(e.Message, "Not a valid zip file!");
+    }
+    EXPECT_EQ(readFile(t.file("z.zip")), before);
+    EXPECT_EQ(filesIn(t.path()), QStringList{"z.zip"});
+
+    // No end record, and the rebuild scan stops at a damaged second member.
+    QList<RawMember> members{{"a.txt", "first"}, {"b.txt", "second"}, {"c.txt", "third"}};
+    QByteArray raw = rawZip(members);
+    raw.truncate(raw.indexOf("PK\x01\x02"));
+    raw[raw.indexOf("PK\x03\x04", 4) + 3] = 9;
+    writeFile(t.file("z.zip"), raw);
+    TZipWriter s;
+    s.IncompleteZipMode = izAssumeBad;
+    s.SetZipName(t.file("z.zip"));
+    s.FilesList << t.file("s/d.txt");
+    EXPECT_THROW(s.Zip(), EBadZipFile);
+    EXPECT_EQ(readFile(t.file("z.zip")), raw);
+    EXPECT_EQ(filesIn(t.path()), QStringList{"z.zip"});
+
+    // A scan that reaches the end of the file lists every member: that archive is rewritten whole.
+    raw = rawZip(members);
+    raw.truncate(raw.indexOf("PK\x01\x02"));
+    writeFile(t.file("z.zip"), raw);
+    TZipWriter g;
+    g.IncompleteZipMode = izAssumeBad;
+    g.SetZipName(t.file("z.zip"));
+    g.FilesList << t.file("s/d.txt");
+    EXPECT_EQ(g.Zip(), 1);
+    EXPECT_EQ(memberNames(t.file("z.zip")), (QStringList{"a.txt", "b.txt", "c.txt", "d.txt"}));
+}
+
 TEST(ZipWriterUpdate, DisposeOnlyAfterSuccess)
 {
     TempDir t;
