@@ -62,6 +62,56 @@ int scaleTo8(quint32 v, int bits)
     return int((v * 255 + maxv / 2) / maxv);
 }
 
+// Run-length coded rows (bottom-up) into one index byte per pixel. Pixels the codes skip
+// keep index 0; codes past the width are clipped; data that end before the end-of-picture
+// code, with rows still missing, are refused.
+void decodeRle(const uchar* d, qint64 n, int bitCount, QImage& img)
+{
+    const qint64 width = img.width(), height = img.height();
+    img.fill(0);
+    qint64 p = 0, x = 0, y = 0;
+    auto put = [&](int v) {
+        if (x < width && y < height)
+            img.scanLine(int(height - 1 - y))[x] = uchar(v);
+        ++x;
+    };
+    while (y < height) {
+        if (n - p < 2)
+            invalid();
+        const int count = d[p], value = d[p + 1];
+        p += 2;
+        if (count > 0) {
+            for (int i = 0; i < count; ++i)
+                put(bitCount == 8 ? value : (i & 1) ? (value & 0x0F) : (value >> 4));
+            continue;
+        }
+        switch (value) {
+        case 0: // end of row
+            x = 0;
+            ++y;
+            break;
+        case 1: // end of picture
+            return;
+        case 2: // move right and up
+            if (n - p < 2)
+                invalid();
+            x += d[p];
+            y += d[p + 1];
+            p += 2;
+            break;
+        default: { // literal pixels, padded to whole 16-bit words
+            const qint64 bytes = bitCount == 8 ? value : (value + 1) / 2;
+            if (n - p < bytes)
+                invalid();
+            for (int i = 0; i < value; ++i)
+                put(bitCount == 8 ? d[p + i] : (i & 1) ? (d[p + i / 2] & 0x0F) : (d[p + i / 2] >> 4));
+            p += bytes + (bytes & 1);
+            break;
+        }
+        }
+    }
+}
+
 } // namespace
 
 int BitsOfPixelFormat(TPixelFormat pf)
@@ -147,8 +197,12 @@ BmpImage ReadBmp(const char* data, qint64 size)
         height = -height;
     if (width < 0 || width > 65535 * 4 || height > 65535 * 4)
         invalid();
-    if (compression != 0 && compression != 3)
-        invalid(); // run-length images are not used by the program
+    // Run-length coding (1: 8 bits, 2: 4 bits) is the default of some writers for palette images.
+    const bool rle = (compression == 1 && bitCount == 8) || (compression == 2 && bitCount == 4);
+    if (compression != 0 && compression != 3 && !rle)
+        invalid();
+    if (rle && (topDown || width * height > (qint64(1) << 28)))
+        invalid(); // the pixel count is not bounded by the data for these: keep it sane
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
         invalid();
     if (compression == 3 && bitCount != 16 && bitCount != 32)
@@ -167,6 +221,8 @@ BmpImage ReadBmp(const char* data, qint64 size)
                 masks[i] = u32(data + paletteStart + 4 * i);
             paletteStart += 12;
         } else {
+            if (headerSize < 52)
+                invalid(); // too short to hold the masks
             for (int i = 0; i < 3; ++i)
                 masks[i] = u32(ih + 40 + 4 * i);
         }
@@ -188,7 +244,7 @@ BmpImage ReadBmp(const char* data, qint64 size)
         while (palette.size() < (1 << bitCount))
             palette.append(qRgb(0, 0, 0));
     }
-    if (offBits < 14 + headerSize || offBits + rowBytes * height > size)
+    if (offBits < 14 + headerSize || offBits > size || (!rle && offBits + rowBytes * height > size))
         invalid();
 
     BmpImage out;
@@ -206,6 +262,11 @@ BmpImage ReadBmp(const char* data, qint64 size)
     if (bitCount <= 8)
         img.setColorTable(palette);
     const char* pixels = data + offBits;
+    if (rle) {
+        decodeRle(reinterpret_cast<const uchar*>(pixels), size - offBits, bitCount, img);
+        out.image = img;
+        return out;
+    }
     int rs = shiftOf(masks[0]), gs = shiftOf(masks[1]), bs = shiftOf(masks[2]);
     int rw = widthOf(masks[0]), gw = widthOf(masks[1]), bw = widthOf(masks[2]);
     for (qint64 y = 0; y < height; ++y) {
