@@ -387,7 +387,9 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         applyAttributes(fname, h);
 
     const uint32_t crc = run.IO.Crc.Crc();
-    if (crc == h.CRC32) {
+    // A member cut short passes only if its bytes are all there: an empty output is no
+    // member of a method we cannot decode, whatever CRC the header claims.
+    if (crc == h.CRC32 && run.IO.BytesWritten == h.UncompressedSize) {
         if (OnEndUnZip)
             OnEndUnZip(this, FileIndex, fname);
         ++run.FilesDone;

@@ -309,6 +309,19 @@ TEST(ZipExtractMethods, UnknownMethodsLeaveNoFile)
     EXPECT_EQ(dlg->shown()[0].caption, "Zip Error");
     EXPECT_EQ(treeOf(t.file("x")).keys(), QStringList{"plain.txt"});
     EXPECT_EQ(ev.log.filter("crc").size(), 2);
+
+    // A header claiming the CRC of no data at all: the empty output is still no success.
+    QByteArray zero = rawZip({m12});
+    for (const qsizetype at : {qsizetype(14), zero.indexOf("PK\x01\x02") + 16})
+        zero.replace(at, 4, QByteArray(4, '\0'));
+    writeFile(t.file("zero.zip"), zero);
+    TZipReader z;
+    z.SetZipName(t.file("zero.zip"));
+    z.SetDestDir(t.file("y"));
+    z.DoAll = true;
+    EXPECT_EQ(z.UnZip(), 0);
+    EXPECT_EQ(dlg->shown().size(), 3);
+    EXPECT_TRUE(treeOf(t.file("y")).isEmpty());
 }
 
 TEST(ZipExtractMethods, DamagedDataFailsTheCrcCheckAndIsRemoved)
