@@ -11,7 +11,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <QRandomGenerator>
+
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 namespace archive {
@@ -112,6 +117,23 @@ void applyAttributes(const QString& fileName, const TZipHeaderInfo& h)
     }
     if (ext & faReadOnly)
         platform::setDosAttributes(fileName, faReadOnly);
+}
+
+// A new, empty file in folder for a member being written; permissions as for any new file.
+QString createPartFile(const QString& folder)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString name = folder + QStringLiteral("/.mvpart")
+            + QString::number(QRandomGenerator::system()->generate64() & 0xFFFFFFFFFFull, 36);
+        const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return name;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return QString();
 }
 
 } // namespace
@@ -327,26 +349,30 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         }
     }
 
-    // A link in the destination is replaced, never written through.
-    if (QFileInfo(fname).isSymLink())
-        QFile::remove(fname);
-
+    // The member is written to a file of its own beside the destination and takes the
+    // destination's name only when it is complete and correct: a damaged member, a wrong
+    // password or a cancel never costs the file it was to replace. A link at the destination
+    // is replaced by the rename, never written through.
+    const QFileInfo target(fname);
+    if (target.isDir() && !target.isSymLink()) {
+        skipWith(srCreateError, fname);
+        return;
+    }
+    if (target.exists() && !target.isSymLink() && (platform::dosAttributes(fname) & faReadOnly) && !ReplaceReadOnly) {
+        skipWith(srCreateError, fname);
+        return;
+    }
+    const QString partName = createPartFile(QFileInfo(fname).absolutePath());
     std::unique_ptr<TFileStream> out;
-    for (int attempt = 0; !out; ++attempt) {
-        try {
-            out = std::make_unique<TFileStream>(fname, fmCreate);
-        } catch (const EFCreateError&) {
-            const uint32_t attrs = platform::dosAttributes(fname);
-            if (ReplaceReadOnly && attempt == 0 && attrs != 0xFFFFFFFFu && (attrs & faReadOnly)) {
-                platform::setDosAttributes(fname, attrs & ~faReadOnly);
-                continue;
-            }
-            skipWith(srCreateError, fname);
-            return;
-        } catch (const EStreamError&) {
-            skipWith(srCreateError, fname);
-            return;
-        }
+    try {
+        if (partName.isEmpty())
+            throw EFCreateError(fname);
+        out = std::make_unique<TFileStream>(partName, fmCreate);
+    } catch (const EStreamError&) {
+        if (!partName.isEmpty())
+            QFile::remove(partName);
+        skipWith(srCreateError, fname);
+        return;
     }
 
     // Decode.
@@ -376,20 +402,29 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     } catch (...) {
         // A run ended by an error or a cancel leaves no partial member behind.
         out.reset();
-        QFile::remove(fname);
+        QFile::remove(partName);
         throw;
     }
     out.reset();
 
-    // Date first: a read-only attribute would keep it from being set.
-    platform::setFileDosDateTime(fname, CheckDosDate(h.DateTime));
-    if (RetainAttributes)
-        applyAttributes(fname, h);
-
     const uint32_t crc = run.IO.Crc.Crc();
     // A member cut short passes only if its bytes are all there: an empty output is no
     // member of a method we cannot decode, whatever CRC the header claims.
-    if (crc == h.CRC32 && run.IO.BytesWritten == h.UncompressedSize) {
+    const bool good = crc == h.CRC32 && run.IO.BytesWritten == h.UncompressedSize;
+    if (good) {
+        // Date first: a read-only attribute would keep it from being set.
+        platform::setFileDosDateTime(partName, CheckDosDate(h.DateTime));
+        if (RetainAttributes)
+            applyAttributes(partName, h);
+        if (::rename(QFile::encodeName(partName).constData(), QFile::encodeName(fname).constData()) != 0) {
+            QFile::remove(partName);
+            skipWith(srCreateError, fname);
+            return;
+        }
+    } else {
+        QFile::remove(partName);
+    }
+    if (good) {
         if (OnEndUnZip)
             OnEndUnZip(this, FileIndex, fname);
         ++run.FilesDone;
@@ -409,7 +444,6 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     } else if (OnBadCRC) {
         OnBadCRC(this, crc, h.CRC32, FileIndex);
     }
-    QFile::remove(fname);
 }
 
 } // namespace archive

@@ -2,6 +2,8 @@
 // unsafe names, unknown methods, progress and cancel.
 #include "ComponentSupport.h"
 
+#include <sys/stat.h>
+
 #include "archive/ZipCrc.h"
 #include "platform/dialogs/Dialogs.h"
 
@@ -346,6 +348,67 @@ TEST(ZipExtractMethods, DamagedDataFailsTheCrcCheckAndIsRemoved)
     EXPECT_EQ(calc, UpdateCrc32(0, "the stored bytes", 16));
     EXPECT_EQ(treeOf(t.file("x")).keys(), QStringList{"empty.txt"});
     EXPECT_EQ(percents, 1); // one block for the damaged member, none for the empty one
+}
+
+TEST(ZipExtractOverwrite, FailedMemberKeepsTheFileItWasToReplace)
+{
+    TempDir t;
+    RawMember bad{"bad.txt", "the stored bytes"};
+    bad.crc = 0x12345678;
+    writeFile(t.file("b.zip"), rawZip({bad, {"new.txt", "fresh"}}));
+    writeFile(t.file("x/bad.txt"), "my own file");
+    writeFile(t.file("x/new.txt"), "old version");
+    TZipReader r;
+    r.SetZipName(t.file("b.zip"));
+    r.SetDestDir(t.file("x"));
+    r.DoAll = true;
+    r.OverwriteMode = Always;
+    EXPECT_EQ(r.UnZip(), 1);
+    EXPECT_EQ(treeOf(t.file("x")), (QMap<QString, QByteArray>{{"bad.txt", "my own file"}, {"new.txt", "fresh"}}));
+    // A new file gets the usual permissions of a new file.
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    EXPECT_EQ(bool(QFileInfo(t.file("x/new.txt")).permissions() & QFile::ReadOther), !(mask & 04));
+
+    // A cancel in the middle of a member: the file it was to replace is untouched.
+    writeFile(t.file("big.bin"), randomBytes(200000, 4));
+    TZipWriter w;
+    w.SetZipName(t.file("c.zip"));
+    w.PackLevel = 0;
+    w.FilesList << t.file("big.bin");
+    ASSERT_EQ(w.Zip(), 1);
+    writeFile(t.file("y/big.bin"), "keep");
+    TZipReader c;
+    c.SetZipName(t.file("c.zip"));
+    c.SetDestDir(t.file("y"));
+    c.DoAll = true;
+    c.OverwriteMode = Always;
+    c.OnFilePercentDone = [](TZipReader* s, int p) {
+        if (p > 30)
+            s->CancelRequested = true;
+    };
+    EXPECT_THROW(c.UnZip(), EUserCanceled);
+    EXPECT_EQ(treeOf(t.file("y")), (QMap<QString, QByteArray>{{"big.bin", "keep"}}));
+
+    // A read-only file is replaced only with ReplaceReadOnly.
+    writeFile(t.file("z/new.txt"), "read only");
+    QFile::setPermissions(t.file("z/new.txt"), QFile::ReadOwner);
+    TZipReader o;
+    o.SetZipName(t.file("b.zip"));
+    o.SetDestDir(t.file("z"));
+    o.DoAll = true;
+    o.OverwriteMode = Always;
+    QStringList skipped;
+    o.OnSkippingFile = [&](TZipReader*, TSkipReason why, const QString& name, int) {
+        if (why == srCreateError)
+            skipped << QFileInfo(name).fileName();
+    };
+    EXPECT_EQ(o.UnZip(), 0);
+    EXPECT_EQ(skipped, QStringList{"new.txt"});
+    EXPECT_EQ(readFile(t.file("z/new.txt")), "read only");
+    o.ReplaceReadOnly = true;
+    EXPECT_EQ(o.UnZip(), 1);
+    EXPECT_EQ(readFile(t.file("z/new.txt")), "fresh");
 }
 
 TEST(ZipExtractMethods, MemberLongerThanItsSizeIsStopped)
