@@ -1173,7 +1173,8 @@ void Reader::handleWord(const Word& w)
         appendText(QString(*sp));
         return;
     }
-    if (name == "par" || name == "page") {
+    // A section break also ends the section's last paragraph.
+    if (name == "par" || name == "page" || name == "sect") {
         if (g.dest == Dest::Body)
             endParagraph();
         return;

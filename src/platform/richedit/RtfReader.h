@@ -20,7 +20,7 @@
 //
 // Paragraphs: every \par ends one; the document's last paragraph needs none, so "abc\par" is one
 // paragraph and "abc\par\par" two. \line is a line break inside the paragraph (U+2028), \page
-// ends a paragraph, \tab and a TAB byte are tabs.
+// and \sect end a paragraph, \tab and a TAB byte are tabs.
 //
 // Tables are not kept as tables: a row becomes one paragraph whose cells are separated by a tab
 // (\cell and \nestcell give a tab, \row ends the paragraph, and the tab of the row's last cell is

@@ -90,6 +90,8 @@ TEST(RtfReaderParagraphs, ParCounts)
     EXPECT_EQ(doc.blockCount(), 1);
     ASSERT_TRUE(ReadRtf("{\\rtf1 a\\par b\\par c}", doc));
     EXPECT_EQ(doc.toPlainText(), "a\nb\nc");
+    // A section break ends the section's last paragraph, as a page break does.
+    EXPECT_EQ(readText("{\\rtf1 a\\sect\\sectd b\\page c\\sect}"), "a\nb\nc");
     EXPECT_EQ(readText("{\\rtf1 a\\line b\\tab c}"), QString("a") + QChar(0x2028) + "b\tc");
     EXPECT_EQ(readText("{\\rtf1 a\\~b\\-c\\_d\\\\\\{\\}}"),
               QString("a") + QChar(0xA0) + "b" + QChar(0xAD) + "c" + QChar(0x2011) + "d\\{}");
