@@ -403,13 +403,15 @@ void TZipWriter::BuildFileList()
     int i = 0;
     while (i < FilesList.size()) {
         QString entry = FilesList[i];
-        if (HasWildcards(entry)) {
+        const QString full = entry.contains(u'/') ? entry : FRootDir + entry;
+        // Linux allows wildcard characters in names: a file that exists is taken as itself.
+        if (HasWildcards(entry) && !QFileInfo(full).isFile()) {
             patterns << entry;
             FilesList.removeAt(i);
             continue;
         }
-        if (!entry.contains(u'/')) {
-            entry = FRootDir + entry;
+        if (entry != full) {
+            entry = full;
             FilesList[i] = entry;
         }
         const QFileInfo fi(entry);

@@ -159,6 +159,26 @@ TEST(ZipWriterNew, ListsPatternsExclusionsAndDuplicates)
     EXPECT_EQ(memberNames(t.file("full.zip")), QStringList{stored + "one.txt"});
 }
 
+TEST(ZipWriterNew, ListedFileWithWildcardCharactersIsTakenAsItself)
+{
+    TempDir t;
+    writeFile(t.file("w/a<1>.txt"), "set in the name");
+    writeFile(t.file("w/a1.txt"), "matches the set");
+    writeFile(t.file("w/q?.txt"), "question mark");
+    writeFile(t.file("w/qz.txt"), "matches the mark");
+    TZipWriter w;
+    w.SetZipName(t.file("w.zip"));
+    w.FilesList << t.file("w/a<1>.txt") << t.file("w/q?.txt");
+    EXPECT_EQ(w.Zip(), 2);
+    EXPECT_EQ(memberNames(t.file("w.zip")), (QStringList{"a<1>.txt", "q?.txt"}));
+    // A name that is no file stays a pattern.
+    TZipWriter p;
+    p.SetZipName(t.file("p.zip"));
+    p.FilesList << t.file("w/a<0-9>.txt");
+    EXPECT_EQ(p.Zip(), 1);
+    EXPECT_EQ(memberNames(t.file("p.zip")), QStringList{"a1.txt"});
+}
+
 TEST(ZipWriterNew, ArchiveNeverContainsItself)
 {
     TempDir t;
