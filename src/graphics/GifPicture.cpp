@@ -811,9 +811,9 @@ void ReadGIF(TGIFImage& image, qint64 count, QIODevice& source, bool decodeFirst
                 if (shared.GlobalColors.Count > 0)
                     frame->Encoded->ColorBits = uint8_t(ColorBitsOf(shared.GlobalColors.Count));
                 frame->Extensions = std::move(run);
-                TGIFFrame* f = frame.get();
+                // Appended once read: a failed read keeps only the whole frames before it.
+                readFrame(image, *frame, r);
                 image.FrameList.push_back(std::move(frame));
-                readFrame(image, *f, r);
                 byte = r.atEnd() ? 0x3B : r.nextNonZero();
                 if (r.atEnd() && byte == 0)
                     byte = 0x3B;

@@ -233,3 +233,24 @@ TEST(GifRead, LocalTablesAndInterlacedFrames)
     // Stream rows 0..9 land on rows 0, 8, 4, 2, 6, 1, 3, 5, 7, 9.
     EXPECT_EQ(frameIndices(f), (std::vector<uint8_t>{0, 1, 3, 2, 2, 3, 0, 0, 1, 1}));
 }
+
+TEST(GifRead, FailedReadKeepsTheWholeFramesBeforeTheDamage)
+{
+    // A good frame, then an image descriptor cut short: the read fails, the good frame stays
+    // and the picture can still be written.
+    QByteArray bytes = oneImage().image(0, 0, 2, 2, 0).codes(2, {4, 1, 2, 3, 0, 5}).u8(0x2C).u16(0).bytes;
+    QBuffer b(&bytes);
+    b.open(QIODevice::ReadOnly);
+    TGIFImage gif;
+    try {
+        gif.LoadFromStream(b);
+        FAIL();
+    } catch (const platform::Exception& e) {
+        EXPECT_EQ(e.Message, "Stream read error");
+    }
+    ASSERT_EQ(gif.FrameCount(), 1);
+    EXPECT_EQ(frameIndices(*gif.Frame(0)), (std::vector<uint8_t>{1, 2, 3, 0}));
+    auto back = loadGif(saveGif(gif));
+    ASSERT_EQ(back->FrameCount(), 1);
+    EXPECT_EQ(frameIndices(*back->Frame(0)), (std::vector<uint8_t>{1, 2, 3, 0}));
+}
