@@ -823,11 +823,11 @@ void ReadGIF(TGIFImage& image, qint64 count, QIODevice& source, bool decodeFirst
                 for (const auto& e : run) {
                     if (e->Kind != ekComment || !e->SubBlocks)
                         continue;
-                    for (const QByteArray& line : *e->SubBlocks) {
-                        if (!shared.Comment.isEmpty())
-                            shared.Comment.append(QByteArray("\r\n\r\n"));
-                        shared.Comment.append(line);
-                    }
+                    // One separator line between comment blocks; the sub-blocks of one block
+                    // are its lines (a long comment is cut into several of them).
+                    if (!shared.Comment.isEmpty())
+                        shared.Comment.append(QByteArray("\r\n\r\n"));
+                    shared.Comment.append(*e->SubBlocks);
                 }
             } else if (byte != 0 && byte != 0x3B) {
                 streamReadError();

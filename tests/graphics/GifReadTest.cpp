@@ -98,8 +98,13 @@ TEST(GifRead, CommentsBeforeAndAfterImages)
     QList<QByteArray>* own = gif->Frame(0)->FrameComment(false);
     ASSERT_NE(own, nullptr);
     EXPECT_EQ(*own, (QList<QByteArray>{"frame note"}));
-    EXPECT_EQ(gif->SharedData->Comment,
-              (QList<QByteArray>{"one", "\r\n\r\n", "two", "\r\n\r\n", "three"}));
+    // A separator line between the two blocks, none between the sub-blocks of one block.
+    const QList<QByteArray> expect{"one", "two", "\r\n\r\n", "three"};
+    EXPECT_EQ(gif->SharedData->Comment, expect);
+    // Written back as one block of those lines, read back unchanged (and again).
+    auto back = loadGif(saveGif(*gif));
+    EXPECT_EQ(back->SharedData->Comment, expect);
+    EXPECT_EQ(loadGif(saveGif(*back))->SharedData->Comment, expect);
 }
 
 TEST(GifRead, LoopBlocks)
