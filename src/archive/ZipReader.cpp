@@ -419,6 +419,11 @@ void TZipReader::ReadZip()
                 }
             }
         }
+        if (!FDirectoryRebuilt && !FDirectoryIncomplete && GetMultiMode() == mmNone && total > 0) {
+            // More records than the end record counts: the list lacks members.
+            uint8_t next[4] = {0, 0, 0, 0};
+            FDirectoryIncomplete = FArchiveStream->Read(next, 4) == 4 && GetLE32(next) == CentralFileHeaderSig;
+        }
         if (end.ThisDisk != 0) {
             // The volume holding the directory may not be in the drive later.
             for (int i = 0; i < FMembers->Count(); ++i)

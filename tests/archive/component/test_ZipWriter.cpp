@@ -362,6 +362,20 @@ TEST(ZipWriterUpdate, DamagedDirectoryIsNotRewrittenWithoutItsMembers)
     EXPECT_EQ(readFile(t.file("z.zip")), before);
     EXPECT_EQ(filesIn(t.path()), QStringList{"z.zip"});
 
+    // An end record that counts fewer members than the directory holds.
+    ASSERT_EQ(peer("zip", {"-q", "-j", t.file("n.zip"), t.file("s/a.txt"), t.file("s/b.txt"), t.file("s/c.txt")}), 0);
+    QByteArray counted = readFile(t.file("n.zip"));
+    const qsizetype endAt = counted.lastIndexOf("PK\x05\x06");
+    counted[endAt + 8] = 2;
+    counted[endAt + 10] = 2;
+    writeFile(t.file("n.zip"), counted);
+    TZipWriter c;
+    c.SetZipName(t.file("n.zip"));
+    c.FilesList << t.file("s/d.txt");
+    EXPECT_THROW(c.Zip(), EBadZipFile);
+    EXPECT_EQ(readFile(t.file("n.zip")), counted);
+    QFile::remove(t.file("n.zip"));
+
     // No end record, and the rebuild scan stops at a damaged second member.
     QList<RawMember> members{{"a.txt", "first"}, {"b.txt", "second"}, {"c.txt", "third"}};
     QByteArray raw = rawZip(members);
