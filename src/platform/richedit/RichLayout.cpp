@@ -151,6 +151,15 @@ QString RichLayout::markerText(const QTextBlock& block) const
     return f.stringProperty(RichProp::NumberingTextBefore) + number + f.stringProperty(RichProp::NumberingTextAfter);
 }
 
+// A bullet or number is as large as the paragraph's text: the format of its first character
+// (the block's own format is that of the paragraph mark before it, a heading's for a list
+// right after one).
+QFont RichLayout::markerFont(const QTextBlock& block) const
+{
+    const QTextBlock::iterator it = block.begin();
+    return it.atEnd() ? block.charFormat().font() : it.fragment().charFormat().font();
+}
+
 double RichLayout::firstLineX(const QTextBlock& block) const
 {
     const QTextDocument* doc = document();
@@ -220,7 +229,7 @@ RichLayout::Height RichLayout::layoutBlock(const QTextBlock& block) const
     double firstIndent = bf.textIndent();
     const QString marker = markerText(block);
     if (!marker.isEmpty()) {
-        const QFontMetricsF fm(block.charFormat().font());
+        const QFontMetricsF fm(markerFont(block));
         const double markerEnd = bf.textIndent() + fm.horizontalAdvance(marker) + fm.height() / 3;
         const double tab = richTwipsToPixels(bf.intProperty(RichProp::NumberingTab));
         firstIndent = bf.textIndent() < 0 ? std::max(0.0, markerEnd) : std::max(markerEnd, bf.textIndent() + tab);
@@ -535,7 +544,7 @@ void RichLayout::draw(QPainter* painter, const PaintContext& context)
             const QString marker = markerText(block);
             const QTextLine first = tl->lineAt(0);
             painter->save();
-            painter->setFont(block.charFormat().font());
+            painter->setFont(markerFont(block));
             painter->drawText(QPointF(firstLineX(block), y + first.y() + first.ascent()), marker);
             painter->restore();
         }

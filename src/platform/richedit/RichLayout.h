@@ -59,6 +59,7 @@ private:
     Height layoutBlock(const QTextBlock& block) const;
     // The bullet or number shown before a paragraph's first line, empty for none.
     QString markerText(const QTextBlock& block) const;
+    QFont markerFont(const QTextBlock& block) const;
     double firstLineX(const QTextBlock& block) const;
     Height estimate(const QTextBlock& block) const;
     void relayoutAll();

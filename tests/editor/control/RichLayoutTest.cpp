@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QMouseEvent>
 #include <QMimeData>
+#include <QBuffer>
 #include <QClipboard>
 #include <QTextFrame>
 #include <QTextBlock>
@@ -256,4 +257,50 @@ TEST(RichLayout, LineNumbersCountWrappedLines)
     EXPECT_EQ(edit.LineCount(), wrapped + 1);
     EXPECT_EQ(edit.LineFromChar(0), 0);
     EXPECT_GE(edit.LineFromChar(next - 1), wrapped - 1);
+}
+
+namespace {
+
+// Dark pixels of a paragraph's first line left of x, as the control shows them.
+int darkPixelsBefore(TNoteEdit& edit, const QTextBlock& block, double x)
+{
+    QImage shot(edit.viewport()->size(), QImage::Format_RGB32);
+    shot.fill(Qt::white);
+    edit.viewport()->render(&shot);
+    const QRectF br = edit.document()->documentLayout()->blockBoundingRect(block);
+    const QTextLine line = block.layout()->lineAt(0);
+    int dark = 0;
+    for (int y = int(br.top() + line.y()); y < int(br.top() + line.y() + line.height()); ++y)
+        for (int px = 0; px < int(x); ++px)
+            if (qGray(shot.pixel(px, y)) < 128)
+                ++dark;
+    return dark;
+}
+
+void loadRtf(TNoteEdit& edit, const QByteArray& rtf)
+{
+    QBuffer in;
+    in.setData(rtf);
+    in.open(QIODevice::ReadOnly);
+    edit.SetStreamFormat(sfRichText);
+    edit.Lines()->LoadFromStream(in);
+    edit.show();
+    layoutOf(edit.document())->FinishLayout();
+}
+
+} // namespace
+
+TEST(RichLayout, BulletTakesTheSizeOfItsParagraphsText)
+{
+    // A bullet list right after a large heading: every bullet as large as the list's text.
+    TNoteEdit edit;
+    edit.resize(400, 300);
+    loadRtf(edit, "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset2 Symbol;}}\\pard\\f0\\fs56 Heading\\par"
+                  "\\pard\\fs20{\\pntext\\f1\\'b7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'b7}}"
+                  "\\fi-360\\li720 one\\par{\\pntext\\f1\\'b7\\tab}two\\par}");
+    const QTextBlock first = edit.document()->begin().next();
+    const double textX = first.layout()->lineAt(0).x();
+    const int bullet = darkPixelsBefore(edit, first, textX);
+    EXPECT_GT(bullet, 3);
+    EXPECT_EQ(bullet, darkPixelsBefore(edit, first.next(), textX));
 }
