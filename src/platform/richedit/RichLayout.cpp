@@ -142,13 +142,18 @@ QString RichLayout::markerText(const QTextBlock& block) const
     case RichNumberingKind::UpperRoman: number = roman(n, true); break;
     default: number = QString::number(n); break;
     }
+    const QString before = f.stringProperty(RichProp::NumberingTextBefore);
+    const QString after = f.stringProperty(RichProp::NumberingTextAfter);
+    // Texts read with the numbering (\pntxtb, \pntxta) already say what the style says.
+    if (!before.isEmpty() || !after.isEmpty())
+        return before + number + after;
     switch (RichNumberingStyle(f.intProperty(RichProp::NumberingStyle))) {
     case RichNumberingStyle::Parens: number = u'(' + number + u')'; break;
     case RichNumberingStyle::Period: number += u'.'; break;
     case RichNumberingStyle::Plain: break;
     default: number += u')'; break;
     }
-    return f.stringProperty(RichProp::NumberingTextBefore) + number + f.stringProperty(RichProp::NumberingTextAfter);
+    return number;
 }
 
 // A bullet or number is as large as the paragraph's text: the format of its first character

@@ -290,6 +290,20 @@ void loadRtf(TNoteEdit& edit, const QByteArray& rtf)
 
 } // namespace
 
+TEST(RichLayout, NumbersShowTheirTextOnce)
+{
+    // "3." before the text, as written by the \pn group; the same characters as text below it.
+    TNoteEdit edit;
+    edit.resize(400, 200);
+    loadRtf(edit, "{\\rtf1\\pard{\\*\\pn\\pnlvlbody\\pndec\\pnstart3{\\pntxta .}}\\fi-360\\li360 x\\par"
+                  "\\pard 3.\\par}");
+    const QTextBlock numbered = edit.document()->begin();
+    const double textX = numbered.layout()->lineAt(0).x();
+    const int marker = darkPixelsBefore(edit, numbered, textX);
+    EXPECT_GT(marker, 3);
+    EXPECT_EQ(marker, darkPixelsBefore(edit, numbered.next(), textX));
+}
+
 TEST(RichLayout, BulletTakesTheSizeOfItsParagraphsText)
 {
     // A bullet list right after a large heading: every bullet as large as the list's text.
