@@ -67,12 +67,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         } catch (const platform::Exception&) {
         }
     }
-    // Everything written lies under dest.
-    QDirIterator it(dir.filePath(QStringLiteral("out")), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+    // Everything written lies under dest, and no member left a half-written file behind.
+    QDirIterator it(dir.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
                     QDirIterator::Subdirectories);
+    const QString out = dir.filePath(QStringLiteral("out"));
     while (it.hasNext()) {
         const QString p = it.next();
-        if (!p.startsWith(dest + QLatin1Char('/')) && p != dest)
+        if (p == zip || p == out || p == dest)
+            continue;
+        if (!p.startsWith(dest + QLatin1Char('/')) || it.fileName().startsWith(QLatin1String(".mvpart")))
             std::abort();
     }
     return 0;
