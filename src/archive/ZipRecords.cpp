@@ -1,5 +1,7 @@
 #include "archive/ZipRecords.h"
 
+#include <QStringDecoder>
+
 #include "archive/ZipExceptions.h"
 #include "archive/ZipStrings.h"
 #include "platform/text/CodePage.h"
@@ -186,6 +188,26 @@ void TZipHeaderInfo::SetFileComment(const std::optional<QByteArray>& text)
     }
 }
 
+namespace {
+
+// Zip tools on Unix store names in the system's own character set, today UTF-8, without the
+// UTF-8 flag; unzip and 7z read them that way. A name that is not valid UTF-8 stays OEM.
+bool unixUtf8Name(uint16_t versionMadeBy, const QByteArray& name)
+{
+    if ((versionMadeBy >> 8) != 3)
+        return false;
+    bool ascii = true;
+    for (char c : name)
+        ascii = ascii && uchar(c) < 0x80;
+    if (ascii)
+        return false;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(name);
+    return !decoder.hasError();
+}
+
+} // namespace
+
 void TZipHeaderInfo::SetFromCentral(const uint8_t* r, const QByteArray& name)
 {
     VersionMadeBy = GetLE16(r + 4);
@@ -204,7 +226,7 @@ void TZipHeaderInfo::SetFromCentral(const uint8_t* r, const QByteArray& name)
     ExternalAttributes = GetLE32(r + 38);
     RelativeOffset = GetLE32(r + 42);
     CentralOffset = 0;
-    SetNameFromDisk(name, Flags & FlagUtf8Name);
+    SetNameFromDisk(name, (Flags & FlagUtf8Name) || unixUtf8Name(VersionMadeBy, name));
     comment_.reset();
     Selected = false;
     Mark = 0;

@@ -180,6 +180,40 @@ TEST(ZipInteropWrite, CyrillicNamesInTheOemCodePage)
     EXPECT_EQ(readFile(t.file("x/") + name), "note");
 }
 
+TEST(ZipInteropRead, UnixNamesOfInfoZipInUtf8)
+{
+    MV_REQUIRE_TOOL("zip");
+    MV_REQUIRE_TOOL("unzip");
+    TempDir t;
+    const QString cyr = QString::fromUtf8("Привет.txt");
+    const QString lat = QString::fromUtf8("café.txt");
+    writeFile(t.file("src/") + cyr, "cyrillic");
+    writeFile(t.file("src/") + lat, "latin");
+    writeFile(t.file("src/plain.txt"), "ascii");
+    // Info-ZIP on Linux stores the names' UTF-8 bytes without the UTF-8 flag.
+    ASSERT_EQ(peer("zip", {"-q", t.file("u.zip"), cyr, lat, "plain.txt"}, nullptr, t.file("src")), 0);
+    const Extracted ex = unzipAll(t.file("u.zip"), t.file("x/"));
+    EXPECT_EQ(ex.count, 3);
+    EXPECT_EQ(treeOf(t.file("x")), (QMap<QString, QByteArray>{{cyr, "cyrillic"}, {lat, "latin"}, {"plain.txt", "ascii"}}));
+
+    // An update finds the member under its real name and replaces it.
+    writeFile(t.file("src/") + cyr, "cyrillic, newer");
+    QFile f(t.file("src/") + cyr);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addDays(1), QFileDevice::FileModificationTime));
+    f.close();
+    TZipWriter w;
+    w.SetZipName(t.file("u.zip"));
+    w.FilesList << t.file("src/") + cyr;
+    EXPECT_EQ(w.Zip(), 1);
+    EXPECT_EQ(w.Count(), 3);
+    QByteArray out;
+    EXPECT_EQ(peer("unzip", {"-t", t.file("u.zip")}, &out), 0) << out.constData();
+    const Extracted again = unzipAll(t.file("u.zip"), t.file("y/"));
+    EXPECT_EQ(again.count, 3);
+    EXPECT_EQ(readFile(t.file("y/") + cyr), "cyrillic, newer");
+}
+
 TEST(ZipInteropUpdate, PeersArchivesStayValidAfterAnUpdate)
 {
     MV_REQUIRE_TOOL("zip");
