@@ -235,8 +235,23 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     // Sizes kept in a ZIP64 extension are not read here; guessing them would misread the data.
     // Neither are the sizes of a member known only from a local header that defers them to a
     // data descriptor: an empty file would pass for the member.
+    // A stored member is known to be empty only when its descriptor follows its header.
+    auto emptyByDescriptor = [&]() {
+        uint8_t local[LocalHeaderFixedSize];
+        uint8_t d[16];
+        FArchiveStream->Seek(h.RelativeOffset, soFromBeginning);
+        if (FArchiveStream->Read(local, LocalHeaderFixedSize) != LocalHeaderFixedSize)
+            return false;
+        FArchiveStream->Seek(GetLE16(local + 26) + GetLE16(local + 28), soFromCurrent);
+        if (FArchiveStream->Read(d, sizeof d) != int64_t(sizeof d))
+            return false;
+        const bool signed_ = GetLE32(d) == 0x08074b50u;
+        return GetLE32(d + (signed_ ? 4 : 0)) == 0 && GetLE32(d + (signed_ ? 8 : 4)) == 0
+            && GetLE32(d + (signed_ ? 12 : 8)) == 0;
+    };
     if (h.NeedsZip64()
-        || (h.HasDataDescriptor() && h.CentralOffset == 0 && h.CompressedSize == 0 && h.CompressionMethod != 0)) {
+        || (h.HasDataDescriptor() && h.CentralOffset == 0 && h.CompressedSize == 0
+            && (h.CompressionMethod != 0 || !emptyByDescriptor()))) {
         skipWith(srFileOpenError, storedPath);
         return;
     }
