@@ -113,9 +113,14 @@ QString letters(int n, bool upper)
     return upper ? s.toUpper() : s;
 }
 
-int numberingKind(const QTextBlock& b)
+// Paragraphs of one list: every numbering property the same (a list right after another one
+// with its own start begins anew, as the saved numbers do).
+bool sameNumbering(const QTextBlockFormat& a, const QTextBlockFormat& b)
 {
-    return b.blockFormat().intProperty(RichProp::Numbering);
+    for (int id = RichProp::Numbering; id <= RichProp::NumberingLevel; ++id)
+        if (a.property(id) != b.property(id))
+            return false;
+    return true;
 }
 
 } // namespace
@@ -128,9 +133,10 @@ QString RichLayout::markerText(const QTextBlock& block) const
         return QString();
     if (kind == int(RichNumberingKind::Bullet))
         return QString(QChar(0x2022));
-    // The number counts the paragraphs of the same kind just before this one.
+    // The number counts the paragraphs of the same list just before this one.
     int index = 0;
-    for (QTextBlock p = block.previous(); p.isValid() && numberingKind(p) == kind && index < 100000; p = p.previous())
+    for (QTextBlock p = block.previous(); p.isValid() && sameNumbering(p.blockFormat(), f) && index < 100000;
+         p = p.previous())
         ++index;
     const int start = f.hasProperty(RichProp::NumberingStart) ? f.intProperty(RichProp::NumberingStart) : 1;
     const int n = start + index;

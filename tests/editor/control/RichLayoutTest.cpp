@@ -304,6 +304,26 @@ TEST(RichLayout, NumbersShowTheirTextOnce)
     EXPECT_EQ(marker, darkPixelsBefore(edit, numbered.next(), textX));
 }
 
+TEST(RichLayout, AListWithItsOwnStartBeginsAnew)
+{
+    // Two lists one after the other: the second one's first number is its own start, 5, as the
+    // saved note says too.
+    TNoteEdit edit;
+    edit.resize(400, 200);
+    const QByteArray rtf = "{\\rtf1\\pard{\\*\\pn\\pnlvlbody\\pndec\\pnstart1{\\pntxta .}}\\fi-360\\li360 a\\par b\\par"
+                           "\\pard{\\*\\pn\\pnlvlbody\\pndec\\pnstart5{\\pntxta .}}\\fi-360\\li360 c\\par"
+                           "\\pard 5.\\par}";
+    loadRtf(edit, rtf);
+    const QTextBlock second = edit.document()->findBlockByNumber(2);
+    const double textX = second.layout()->lineAt(0).x();
+    EXPECT_EQ(darkPixelsBefore(edit, second, textX), darkPixelsBefore(edit, second.next(), textX));
+    edit.SetStreamFormat(sfRichText);
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    edit.Lines()->SaveToStream(out);
+    EXPECT_TRUE(out.data().contains("{\\pntext 5.\\tab}")) << out.data().constData();
+}
+
 TEST(RichLayout, BulletTakesTheSizeOfItsParagraphsText)
 {
     // A bullet list right after a large heading: every bullet as large as the list's text.
