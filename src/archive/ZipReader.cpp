@@ -7,7 +7,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <vector>
@@ -134,10 +137,12 @@ void TZipReader::Loaded() {}
 TZipReader::TArchiveStamp TZipReader::StampOf(const QString& FileName)
 {
     TArchiveStamp s;
-    QFileInfo fi(FileName);
-    if (fi.exists()) {
-        s.Modified = fi.lastModified();
-        s.Size = fi.size();
+    struct stat st;
+    if (::stat(QFile::encodeName(FileName).constData(), &st) == 0) {
+        s.Modified = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
+        s.Nanoseconds = st.st_mtim.tv_nsec;
+        s.Size = st.st_size;
+        s.Identity = quint64(st.st_ino) ^ (quint64(st.st_dev) << 40);
     }
     return s;
 }
@@ -170,7 +175,9 @@ TZipReader::TArchiveStamp TZipReader::CurrentStamp() const
             return TArchiveStamp();
         if (!s.Modified.isValid() || p.Modified > s.Modified)
             s.Modified = p.Modified;
+        s.Nanoseconds += p.Nanoseconds;
         s.Size += p.Size;
+        s.Identity = s.Identity * 31 + p.Identity;
     }
     return s;
 }

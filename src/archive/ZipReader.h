@@ -144,10 +144,17 @@ public:
 protected:
     // The archive file's identity when its directory was read: full-resolution modification
     // time and size, so a rewrite within the same two seconds is still noticed.
+    // Modification time to the nanosecond, size and file identity: a file replaced by another
+    // of the same size within the same second still counts as changed.
     struct TArchiveStamp {
         QDateTime Modified;
+        qint64 Nanoseconds = 0;
         qint64 Size = -1;
-        bool operator==(const TArchiveStamp& o) const { return Modified == o.Modified && Size == o.Size; }
+        quint64 Identity = 0;
+        bool operator==(const TArchiveStamp& o) const
+        {
+            return Modified == o.Modified && Nanoseconds == o.Nanoseconds && Size == o.Size && Identity == o.Identity;
+        }
         bool isNull() const { return !Modified.isValid(); }
     };
     static TArchiveStamp StampOf(const QString& FileName);

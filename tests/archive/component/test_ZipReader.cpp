@@ -2,6 +2,9 @@
 // scan, indexed access, comments, sort order and volume sets.
 #include "ComponentSupport.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include "platform/dialogs/Dialogs.h"
 
 #include <QCryptographicHash>
@@ -172,6 +175,34 @@ TEST(ZipReaderAccess, ChangedArchiveIsReadAgain)
     writeFile(t.file("a.zip"), rawZip({{"one", "1"}, {"two", "2"}}));
     r.OpenZip();
     EXPECT_EQ(r.Count(), 2);
+    r.CloseZip();
+
+    // Replaced by another archive of the same size and the very same modification time.
+    writeFile(t.file("b.zip"), rawZip({{"six", "6"}, {"ten", "0"}}));
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(t.file("a.zip")).constData(), &st), 0);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(t.file("b.zip")).constData(), times, 0), 0);
+    ASSERT_EQ(::rename(QFile::encodeName(t.file("b.zip")).constData(), QFile::encodeName(t.file("a.zip")).constData()), 0);
+    r.OpenZip();
+    EXPECT_EQ(r.Filename(0), "six");
+    r.CloseZip();
+    // An update after such a change works from the new directory.
+    writeFile(t.file("c.zip"), rawZip({{"one", "1"}, {"two", "2"}}));
+    ASSERT_EQ(::stat(QFile::encodeName(t.file("a.zip")).constData(), &st), 0);
+    const struct timespec same[2] = {st.st_atim, st.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(t.file("c.zip")).constData(), same, 0), 0);
+    TZipWriter w;
+    w.SetZipName(t.file("a.zip"));
+    w.OpenZip();
+    w.CloseZip();
+    ASSERT_EQ(::rename(QFile::encodeName(t.file("c.zip")).constData(), QFile::encodeName(t.file("a.zip")).constData()), 0);
+    writeFile(t.file("new.txt"), "new");
+    w.FilesList << t.file("new.txt");
+    EXPECT_EQ(w.Zip(), 1);
+    const Extracted ex = unzipAll(t.file("a.zip"), t.file("x/"));
+    EXPECT_EQ(ex.count, 3);
+    EXPECT_EQ(treeOf(t.file("x")), (QMap<QString, QByteArray>{{"one", "1"}, {"two", "2"}, {"new.txt", "new"}}));
 }
 
 TEST(ZipReaderAccess, SortModeOrdersAccessButNotExtraction)
