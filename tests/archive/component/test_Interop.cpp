@@ -20,6 +20,12 @@ void makeSources(const QString& dir)
     writeFile(dir + "empty.dat", QByteArray());
     writeFile(dir + "run.bin", QByteArray(70000, 'z'));
     writeFile(dir + "small.txt", "small\r\n");
+    // A date long past, so that an extraction that sets no date shows.
+    for (const char* n : {"text.txt", "random.bin", "empty.dat", "run.bin", "small.txt"}) {
+        QFile f(dir + n);
+        if (f.open(QIODevice::ReadWrite))
+            f.setFileTime(QDateTime(QDate(2011, 6, 15), QTime(10, 20, 30)), QFileDevice::FileModificationTime);
+    }
 }
 const QStringList sourceNames{"text.txt", "random.bin", "empty.dat", "run.bin", "small.txt"};
 
