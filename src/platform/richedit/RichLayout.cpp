@@ -133,11 +133,7 @@ QString RichLayout::markerText(const QTextBlock& block) const
         return QString();
     if (kind == int(RichNumberingKind::Bullet))
         return QString(QChar(0x2022));
-    // The number counts the paragraphs of the same list just before this one.
-    int index = 0;
-    for (QTextBlock p = block.previous(); p.isValid() && sameNumbering(p.blockFormat(), f) && index < 100000;
-         p = p.previous())
-        ++index;
+    const int index = numberIndex(block);
     const int start = f.hasProperty(RichProp::NumberingStart) ? f.intProperty(RichProp::NumberingStart) : 1;
     const int n = start + index;
     QString number;
@@ -160,6 +156,31 @@ QString RichLayout::markerText(const QTextBlock& block) const
     default: number += u')'; break;
     }
     return number;
+}
+
+int RichLayout::numberIndex(const QTextBlock& block) const
+{
+    // Back to the nearest paragraph whose position is known or to the list's first one, then
+    // forward again noting each position.
+    QList<int> path;
+    int index = -1;
+    for (QTextBlock b = block;;) {
+        const int number = b.blockNumber();
+        if (number >= 0 && size_t(number) < numberIndex_.size() && numberIndex_[number] >= 0) {
+            index = numberIndex_[number];
+            break;
+        }
+        path.append(number);
+        const QTextBlock p = b.previous();
+        if (!p.isValid() || !sameNumbering(p.blockFormat(), b.blockFormat()))
+            break;
+        b = p;
+    }
+    if (!path.isEmpty() && size_t(path.first()) >= numberIndex_.size())
+        numberIndex_.resize(size_t(path.first()) + 1, -1);
+    for (qsizetype i = path.size() - 1; i >= 0; --i)
+        numberIndex_[size_t(path[i])] = ++index;
+    return index;
 }
 
 // A bullet or number is as large as the paragraph's text: the format of its first character
@@ -425,6 +446,11 @@ void RichLayout::sizeMayHaveChanged()
 
 void RichLayout::documentChanged(int from, int charsRemoved, int charsAdded)
 {
+    // Positions in lists stay known for the paragraphs before the change.
+    const QTextBlock changed = document()->findBlock(from);
+    const int firstChanged = changed.isValid() ? changed.blockNumber() : 0;
+    if (numberIndex_.size() > size_t(firstChanged))
+        numberIndex_.resize(size_t(firstChanged));
     const QTextDocument* doc = document();
     const int count = doc->blockCount();
     const int length = doc->characterCount();

@@ -60,6 +60,10 @@ private:
     // The bullet or number shown before a paragraph's first line, empty for none.
     QString markerText(const QTextBlock& block) const;
     QFont markerFont(const QTextBlock& block) const;
+    // Position of a numbered paragraph in its list (0 for the first), remembered while the
+    // paragraphs up to it do not change, so that a long list costs one walk, not one for each
+    // paragraph.
+    int numberIndex(const QTextBlock& block) const;
     double firstLineX(const QTextBlock& block) const;
     Height estimate(const QTextBlock& block) const;
     void relayoutAll();
@@ -79,6 +83,8 @@ private:
     mutable double total_ = 0;
     mutable double widest_ = 0;
     mutable bool sizeDirty_ = false;
+    // Position in its list by paragraph number, -1 unknown; kept for the paragraphs before a change.
+    mutable std::vector<int> numberIndex_;
     int nextStep_ = 0; // first paragraph the idle steps look at
     QTimer stepTimer_;
     Decorator decorator_;

@@ -324,6 +324,31 @@ TEST(RichLayout, AListWithItsOwnStartBeginsAnew)
     EXPECT_TRUE(out.data().contains("{\\pntext 5.\\tab}")) << out.data().constData();
 }
 
+TEST(RichLayout, NumbersFollowEditsOfTheList)
+{
+    // Four items, then the texts "1." and "2." to compare the numbers with.
+    TNoteEdit edit;
+    edit.resize(400, 300);
+    loadRtf(edit, "{\\rtf1\\pard{\\*\\pn\\pnlvlbody\\pndec\\pnstart1{\\pntxta .}}\\fi-360\\li360 "
+                  "a\\par b\\par c\\par d\\par\\pard 1.\\par 2.\\par}");
+    QTextDocument* doc = edit.document();
+    const double textX = doc->begin().layout()->lineAt(0).x();
+    auto shown = [&](int block) { return darkPixelsBefore(edit, doc->findBlockByNumber(block), textX); };
+    EXPECT_EQ(shown(0), shown(4));
+    EXPECT_EQ(shown(1), shown(5));
+    // The second item leaves the list: the third one starts a list of its own.
+    edit.SetSelection(doc->findBlockByNumber(1).position(), doc->findBlockByNumber(1).position());
+    edit.ParagraphFormat()->SetNumbering(nsNone);
+    layoutOf(doc)->FinishLayout();
+    EXPECT_EQ(shown(2), shown(4));
+    EXPECT_EQ(shown(3), shown(5));
+    // And the third: the fourth is a list of one.
+    edit.SetSelection(doc->findBlockByNumber(2).position(), doc->findBlockByNumber(2).position());
+    edit.ParagraphFormat()->SetNumbering(nsNone);
+    layoutOf(doc)->FinishLayout();
+    EXPECT_EQ(shown(3), shown(4));
+}
+
 TEST(RichLayout, BulletTakesTheSizeOfItsParagraphsText)
 {
     // A bullet list right after a large heading: every bullet as large as the list's text.
