@@ -200,6 +200,39 @@ void typing(int runs)
     }
 }
 
+// Laying out and typing into a numbered list: each number counts the items before it, which
+// must not cost a walk back over the list for every item.
+void numberedList(int runs)
+{
+    std::printf("\ntyping 200 keys in the middle of a numbered list\n");
+    for (int items : {1'000, 10'000, 50'000}) {
+        QByteArray rtf = "{\\rtf1\\pard{\\*\\pn\\pnlvlbody\\pndec\\pnstart1{\\pntxta .}}\\fi-360\\li360 ";
+        for (int i = 0; i < items; ++i)
+            rtf += "an item of the list\\par ";
+        rtf += "}";
+        TNoteEdit edit;
+        edit.resize(800, 600);
+        edit.show();
+        auto* doc = new QTextDocument;
+        platform::ReadRtfDetached(rtf, *doc);
+        edit.AdoptDocument(doc);
+        QElapsedTimer lt;
+        lt.start();
+        finishLayout(edit);
+        const double layout = lt.nsecsElapsed() / 1e9;
+        QApplication::processEvents();
+        edit.SetSelection(edit.TextLength() / 2, edit.TextLength() / 2);
+        const double t = bestOf(runs, [&] {
+            for (int i = 0; i < 200; ++i) {
+                QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+                QApplication::sendEvent(&edit, &press);
+                QApplication::processEvents();
+            }
+        });
+        std::printf("  list of %6d items: layout %7.3f s, %8.1f us a key\n", items, layout, t / 200 * 1e6);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -228,5 +261,6 @@ int main(int argc, char** argv)
                 html.toUtf8().size() / 1e6, peer);
     loadSave("RTF with pictures", pictureRtf(quick ? 4'000'000 : 20'000'000), 2.0, runs);
     typing(runs);
+    numberedList(runs);
     return 0;
 }
