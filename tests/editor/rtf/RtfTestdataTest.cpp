@@ -43,17 +43,23 @@ QString exportText(const QTextDocument& doc)
     return t;
 }
 
-// Whitespace differences allowed against the expected texts: runs of blanks, tabs and line
-// breaks count as nothing. The expected texts of tables end every cell with "|" where our
-// document separates cells by a tab.
+// Whitespace differences allowed against the expected texts: a run of blanks, tabs and line
+// breaks counts as one blank, and blanks at either end do not count. The expected texts of
+// tables end every cell with "|" where our document separates cells by a tab.
 QString normalized(QString s, bool table)
 {
     if (table)
-        s.remove(QLatin1Char('|'));
+        s.replace(QLatin1Char('|'), QLatin1Char(' '));
     QString out;
+    bool blank = false;
     for (QChar c : s) {
-        if (c.isSpace() && c != QChar(0xA0))
+        if (c.isSpace() && c != QChar(0xA0)) {
+            blank = true;
             continue;
+        }
+        if (blank && !out.isEmpty())
+            out += QLatin1Char(' ');
+        blank = false;
         out += c;
     }
     return out;
