@@ -42,7 +42,8 @@ int codePageForCharset(int charset, int documentCodePage)
     case 222: return 874;
     case 238: return 1250;
     case 254: return 437;
-    case 255: return 850;
+    // OEM: the notes come from Russian Windows, whose OEM code page is 866.
+    case 255: return 866;
     default: return documentCodePage;
     }
 }

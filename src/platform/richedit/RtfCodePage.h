@@ -6,7 +6,7 @@ namespace platform::rtf {
 
 // The Windows code page of a font charset (\fcharsetN); the document's code page for the default
 // charset (1) and for charsets without one of their own. Symbol (2) maps to 0: bytes are taken
-// as the characters U+0000..U+00FF.
+// as the characters U+0000..U+00FF. OEM (255) is 866, the OEM code page of Russian Windows.
 int codePageForCharset(int charset, int documentCodePage);
 
 // Bytes of a code page to text. Windows-1251, 1252 and OEM 866 use the program's own tables,

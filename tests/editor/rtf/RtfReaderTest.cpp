@@ -49,6 +49,9 @@ TEST(RtfReaderCodePages, HexBytesFollowTheFontCharset)
     EXPECT_EQ(richCharProps(c.charFormat()).face, "Arial");
     // An unknown font falls back to the document's code page.
     EXPECT_EQ(readText("{\\rtf1\\ansi\\ansicpg1251\\f9999 \\'cf}"), QString::fromUtf8("П"));
+    // OEM fonts are the Russian OEM code page 866, not the Western 850.
+    EXPECT_EQ(readText("{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0\\fcharset255 Terminal;}}\\f0 \\'8f\\'e0\\'a8\\'9f}"),
+              QString::fromUtf8("ПриЯ"));
 }
 
 TEST(RtfReaderCodePages, DoubleByteRunsDecodeTogether)

@@ -93,11 +93,21 @@ TEST(RtfWriter, CharactersOutsideTheCodePage)
     EXPECT_TRUE(g.contains("\\fcharset161 Arial Greek;")) << g.toStdString();
     EXPECT_TRUE(g.contains("\\u913\\'c1")) << g.toStdString();
 
-    // A character the code page cannot hold does not spoil the ones after it.
+    // A character the code page cannot hold does not spoil the ones after it. An OEM font's
+    // runs are written in 866, the code page they are read in, so saves stay the same bytes.
     QTextDocument oem;
-    ASSERT_TRUE(ReadRtf("{\\rtf1{\\fonttbl{\\f0\\fcharset255 Terminal;}}\\f0 \\'9f\\u20320?\\'9f}", oem));
+    ASSERT_TRUE(ReadRtf("{\\rtf1{\\fonttbl{\\f0\\fcharset255 Terminal;}}\\f0 \\'9f\\u20320?\\'9f\\u1055?}", oem));
+    EXPECT_EQ(oem.toPlainText(), QString::fromUtf8("Я你ЯП"));
     const QByteArray o = WriteRtf(oem);
-    EXPECT_TRUE(o.contains("\\u402\\'9f\\u20320?\\u402\\'9f")) << o.toStdString();
+    EXPECT_TRUE(o.contains("\\fcharset255 Terminal;")) << o.toStdString();
+    EXPECT_TRUE(o.contains("\\u1071\\'9f\\u20320?\\u1071\\'9f\\u1055\\'8f")) << o.toStdString();
+    // A reader that skips the Unicode words sees the same text in the bytes alone.
+    QByteArray bytesOnly = o;
+    bytesOnly.replace("\\u1071", "").replace("\\u1055", "").replace("\\u20320?", "");
+    QTextDocument viaBytes;
+    ASSERT_TRUE(ReadRtf(bytesOnly, viaBytes));
+    EXPECT_EQ(viaBytes.toPlainText(), QString::fromUtf8("ЯЯП"));
+    stableSave(o);
 }
 
 TEST(RtfWriter, ExactParagraphMeasuresSurvive)
