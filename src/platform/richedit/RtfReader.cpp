@@ -670,7 +670,8 @@ void Reader::flushRun()
 {
     if (runText_.isEmpty())
         return;
-    // Lone surrogates (a broken \u pair) become replacement characters.
+    // Lone surrogates (a broken \u pair) become replacement characters. NUL stays: a note read
+    // from plain text may hold it, and it is saved as \'00.
     for (qsizetype i = 0; i < runText_.size(); ++i) {
         const QChar c = runText_[i];
         if (c.isHighSurrogate() && i + 1 < runText_.size() && runText_[i + 1].isLowSurrogate()) {
@@ -679,8 +680,7 @@ void Reader::flushRun()
         }
         if (c.isSurrogate())
             runText_[i] = QChar::ReplacementCharacter;
-        else if (c == QChar::ObjectReplacementCharacter || c == QChar::ParagraphSeparator
-                 || c.unicode() == 0)
+        else if (c == QChar::ObjectReplacementCharacter || c == QChar::ParagraphSeparator)
             runText_[i] = QChar::ReplacementCharacter;
     }
     cursor_.insertText(runText_, runFormat_);

@@ -270,6 +270,11 @@ void Writer::text(QStringView s, int codePage)
         case 0x00A0: out_.append("\\~"); needSpace_ = false; continue;
         case 0x00AD: out_.append("\\-"); needSpace_ = false; continue;
         case 0x2011: out_.append("\\_"); needSpace_ = false; continue;
+        case 0:
+            // NUL as the byte 00, NUL in every code page; not every reader takes \u0 as a character.
+            out_.append("\\'00");
+            needSpace_ = false;
+            continue;
         case '\\': case '{': case '}':
             out_.append('\\');
             out_.append(char(u));

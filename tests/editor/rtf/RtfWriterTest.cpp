@@ -110,6 +110,30 @@ TEST(RtfWriter, CharactersOutsideTheCodePage)
     stableSave(o);
 }
 
+TEST(RtfWriter, NulComesBackAsNul)
+{
+    // A plain text note may hold NUL; saved as RTF it must read back as NUL, in any run's code page.
+    const QChar nul(char16_t(0));
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    QTextCharFormat cyr, oem;
+    setRichFace(cyr, "Arial", 204);
+    setRichFace(oem, "Terminal", 255);
+    c.insertText(QString("a") + nul + "b" + nul, cyr);
+    c.insertText(QString(nul) + QString::fromUtf8("Я"), oem);
+    const QByteArray rtf = WriteRtf(doc);
+    EXPECT_TRUE(rtf.contains(" a\\'00b\\'00\\f1\\'00\\u1071\\'9f\\par")) << rtf.toStdString();
+    QTextDocument back;
+    ASSERT_TRUE(ReadRtf(rtf, back));
+    EXPECT_EQ(back.toRawText(), doc.toRawText());
+    stableSave(rtf);
+
+    // \u0 from another writer is NUL as well; a raw zero byte in the stream is no text.
+    QTextDocument other;
+    ASSERT_TRUE(ReadRtf(QByteArray("{\\rtf1 x\\u0?y") + QByteArray(1, '\0') + "z}", other));
+    EXPECT_EQ(other.toPlainText(), QString("x") + nul + "yz");
+}
+
 TEST(RtfWriter, ExactParagraphMeasuresSurvive)
 {
     QTextDocument doc;
