@@ -7,6 +7,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <optional>
+
 namespace platform {
 
 namespace {
@@ -171,6 +173,7 @@ private:
     void fragment(const QTextFragment& f, int from, int to);
     void picture(const QTextImageFormat& f);
     QString defaultFace() const;
+    std::optional<RichCharProps> firstTextProps(int start, int end, bool whole) const;
 };
 
 QString Writer::defaultFace() const
@@ -584,8 +587,37 @@ void Writer::fragment(const QTextFragment& f, int from, int to)
     text(s, codePageOfFont(w_.font));
 }
 
+// The format of the first text written (a run, or the mark of a paragraph without one), walking
+// the range as write does; pictures, objects and bullets are not text.
+std::optional<RichCharProps> Writer::firstTextProps(int start, int end, bool whole) const
+{
+    for (QTextBlock block = doc_.findBlock(start); block.isValid() && block.position() <= end;
+         block = block.next()) {
+        const int bStart = block.position();
+        const int bEnd = bStart + block.length() - 1;
+        if (!whole && bStart >= end && bStart > start)
+            break;
+        bool anyText = false;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            if (std::max(frag.position(), start) >= std::min(frag.position() + frag.length(), end))
+                continue;
+            anyText = true;
+            const QTextCharFormat cf = frag.charFormat();
+            if (!cf.isImageFormat() && !isRichObject(cf))
+                return richCharProps(cf);
+        }
+        if (!anyText && (whole || bEnd < end))
+            return richCharProps(block.charFormat());
+    }
+    return std::nullopt;
+}
+
 QByteArray Writer::write(int start, int end, bool whole)
 {
+    // \deff0 names the first text font, even when a bullet's font (Symbol) is written before it.
+    if (const auto first = firstTextProps(start, end, whole))
+        fontFor(first->face, first->charset, first->pitch, first->family);
     QTextBlock block = doc_.findBlock(start);
     while (block.isValid() && block.position() <= end) {
         const int bStart = block.position();

@@ -234,7 +234,10 @@ TEST(RtfWriter, NumberingInTheRichEditForm)
                                       "\\pard{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'b7}}\\fi-360\\li360 one\\par "
                                       "two\\par\\pard{\\*\\pn\\pnlvlbody\\pnucrm\\pnstart4{\\pntxta )}}three\\par "
                                       "four\\par}");
-    EXPECT_TRUE(rtf.contains("{\\pntext\\f0\\u183\\'b7\\tab}{\\*\\pn\\pnlvlblt\\pnf0\\pnindent0{\\pntxtb\\u183\\'b7}}"))
+    // The bullet comes first, yet \deff0 is the text's font, not Symbol.
+    EXPECT_TRUE(rtf.contains("\\deff0{\\fonttbl{\\f0\\fnil\\fcharset204 Arial;}{\\f1\\fnil\\fcharset2 Symbol;}}"))
+        << rtf.toStdString();
+    EXPECT_TRUE(rtf.contains("{\\pntext\\f1\\u183\\'b7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\u183\\'b7}}"))
         << rtf.toStdString();
     EXPECT_TRUE(rtf.contains("{\\pntext IV)\\tab}")) << rtf.toStdString();
     EXPECT_TRUE(rtf.contains("{\\pntext V)\\tab}")) << rtf.toStdString();
@@ -252,6 +255,28 @@ TEST(RtfWriter, NumberingInTheRichEditForm)
     EXPECT_EQ(richNumberText(doc.findBlockByNumber(3)), "V)");
     QTextDocument plain;
     EXPECT_TRUE(richNumberText(plain.begin()).isEmpty());
+}
+
+TEST(RtfWriter, DefaultFontIsATextFontWhenABulletComesFirst)
+{
+    // An empty bulleted paragraph first: its mark's font is the text font.
+    const QByteArray empty = stableSave("{\\rtf1{\\fonttbl{\\f0\\fcharset204 Tahoma;}{\\f1\\fcharset2 Symbol;}}\\f0"
+                                        "\\pard{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'b7}}\\par"
+                                        "\\pard{\\f1 x}\\par}");
+    EXPECT_TRUE(empty.contains("\\deff0{\\fonttbl{\\f0\\fnil\\fcharset204 Tahoma;}{\\f1\\fnil\\fcharset2 Symbol;}}"))
+        << empty.toStdString();
+
+    // A copied selection that starts at a bulleted paragraph: its first run names \deff0.
+    QTextDocument doc;
+    ASSERT_TRUE(ReadRtf("{\\rtf1{\\fonttbl{\\f0\\fcharset204 Tahoma;}{\\f1\\fcharset2 Symbol;}{\\f2\\fcharset204 Verdana;}}"
+                        "\\f0 a\\par\\pard{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'b7}}\\f2 b\\par}",
+                        doc));
+    QTextCursor c(&doc);
+    c.setPosition(2);
+    c.setPosition(3, QTextCursor::KeepAnchor);
+    const QByteArray part = WriteRtf(c);
+    EXPECT_TRUE(part.contains("\\deff0{\\fonttbl{\\f0\\fnil\\fcharset204 Verdana;}{\\f1\\fnil\\fcharset2 Symbol;}}"))
+        << part.toStdString();
 }
 
 TEST(RtfWriter, FieldsAreWrittenBack)
