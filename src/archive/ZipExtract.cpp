@@ -243,9 +243,11 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         if (FArchiveStream->Read(local, LocalHeaderFixedSize) != LocalHeaderFixedSize)
             return false;
         FArchiveStream->Seek(GetLE16(local + 26) + GetLE16(local + 28), soFromCurrent);
-        if (FArchiveStream->Read(d, sizeof d) != int64_t(sizeof d))
+        // A descriptor without signature is 12 bytes and may end the file.
+        const int64_t got = FArchiveStream->Read(d, sizeof d);
+        if (got < 12)
             return false;
-        const bool signed_ = GetLE32(d) == 0x08074b50u;
+        const bool signed_ = got == int64_t(sizeof d) && GetLE32(d) == 0x08074b50u;
         return GetLE32(d + (signed_ ? 4 : 0)) == 0 && GetLE32(d + (signed_ ? 8 : 4)) == 0
             && GetLE32(d + (signed_ ? 12 : 8)) == 0;
     };

@@ -1,5 +1,8 @@
 #include "archive/ZipReader.h"
 
+#include "archive/Inflate.h"
+#include "archive/UnzipIO.h"
+
 #include "archive/ZipStrings.h"
 #include "platform/dialogs/Dialogs.h"
 #include "platform/text/CodePage.h"
@@ -115,6 +118,142 @@ bool centralDirectoryAt(TStream& stream, const TEndCentral& end)
 bool isFile(const QString& name)
 {
     return QFileInfo(name).isFile();
+}
+
+// --- Finding the end of a member whose sizes follow its data (the rebuild scan) ---
+
+constexpr uint32_t DataDescriptorSig = 0x08074b50u;
+
+struct TDescriptorEnd {
+    uint32_t Crc = 0;
+    uint32_t CompressedSize = 0;
+    uint32_t UncompressedSize = 0;
+    int64_t Next = 0; // just after the descriptor
+};
+
+uint64_t getLE64(const uint8_t* p)
+{
+    return uint64_t(GetLE32(p)) | uint64_t(GetLE32(p + 4)) << 32;
+}
+
+// The length of a descriptor at q (avail bytes readable there) that gives exactly these
+// values: 16 with its signature, 12 without, or 24 and 20 with 64-bit sizes (streaming
+// writers use those when they cannot know the size in advance); 0 when there is none.
+int descriptorAt(const uint8_t* q, size_t avail, uint32_t crc, uint64_t csize, uint64_t usize)
+{
+    if (csize > 0xFFFFFFFFu || usize > 0xFFFFFFFFu)
+        return 0;
+    if (avail >= 24 && GetLE32(q) == DataDescriptorSig && GetLE32(q + 4) == crc && getLE64(q + 8) == csize
+        && getLE64(q + 16) == usize)
+        return 24;
+    if (avail >= 20 && GetLE32(q) == crc && getLE64(q + 4) == csize && getLE64(q + 12) == usize)
+        return 20;
+    if (avail >= 16 && GetLE32(q) == DataDescriptorSig && GetLE32(q + 4) == crc && GetLE32(q + 8) == csize
+        && GetLE32(q + 12) == usize)
+        return 16;
+    if (avail >= 12 && GetLE32(q) == crc && GetLE32(q + 4) == csize && GetLE32(q + 8) == usize)
+        return 12;
+    return 0;
+}
+
+// Stored data: the first position whose following bytes describe the bytes before it (their
+// count as both sizes and their CRC-32). `poll` is called now and then during long data.
+bool findStoredEnd(TStream& s, int64_t dataStart, const std::function<void()>& poll, TDescriptorEnd& out)
+{
+    constexpr size_t Chunk = 64 * 1024;
+    std::vector<uint8_t> buf;
+    int64_t bufPos = dataStart; // file offset of buf[0]
+    size_t i = 0;
+    bool atEnd = false;
+    uint32_t reg = 0xFFFFFFFFu;
+    s.Seek(dataStart, soFromBeginning);
+    for (uint64_t n = 0; n <= 0xFFFFFFFFu; ++n, ++i) {
+        if (!atEnd && buf.size() - i < 24) {
+            buf.erase(buf.begin(), buf.begin() + ptrdiff_t(i));
+            bufPos += int64_t(i);
+            i = 0;
+            const size_t old = buf.size();
+            buf.resize(old + Chunk);
+            const int64_t got = std::max<int64_t>(s.Read(buf.data() + old, int64_t(Chunk)), 0);
+            buf.resize(old + size_t(got));
+            atEnd = got < int64_t(Chunk);
+            if (poll)
+                poll();
+        }
+        const size_t avail = buf.size() - i;
+        if (avail < 12)
+            return false;
+        if (const int len = descriptorAt(buf.data() + i, avail, ~reg, n, n)) {
+            out.Crc = ~reg;
+            out.CompressedSize = out.UncompressedSize = uint32_t(n);
+            out.Next = bufPos + int64_t(i) + len;
+            return true;
+        }
+        reg = CRC32Step(buf[i], reg);
+    }
+    return false;
+}
+
+class TScanSource : public TUnzipSource {
+public:
+    TScanSource(TStream& s, std::function<void()> poll) : s_(s), poll_(std::move(poll)) {}
+    size_t ReadChunk(uint8_t* buffer, size_t count) override
+    {
+        if (poll_ && (++chunks_ % 64) == 0)
+            poll_();
+        return size_t(std::max<int64_t>(s_.Read(buffer, int64_t(count)), 0));
+    }
+
+private:
+    TStream& s_;
+    std::function<void()> poll_;
+    unsigned chunks_ = 0;
+};
+
+class TDiscardSink : public TUnzipSink {
+public:
+    void WriteOutput(const uint8_t*, size_t) override {}
+};
+
+// Deflated data: inflate tells where the data ends and what it expands to; the descriptor
+// must follow at that point and agree with both.
+bool findDeflatedEnd(TStream& s, int64_t dataStart, const std::function<void()>& poll, TDescriptorEnd& out)
+{
+    const int64_t size = s.Size();
+    if (size <= dataStart)
+        return false;
+    s.Seek(dataStart, soFromBeginning);
+    TUnzipIO io;
+    TScanSource src(s, poll);
+    TDiscardSink sink;
+    io.StartMember(&src, &sink, uint64_t(size - dataStart), 0xFFFFFFFFu);
+    try {
+        if (Inflate(io) != TInflateResult::Ok)
+            return false;
+    } catch (const EUserCanceled&) {
+        throw;
+    } catch (...) {
+        return false;
+    }
+    const uint32_t crc = io.Crc.Crc();
+    const uint64_t usize = io.BytesWritten;
+    // The decoder reads ahead in chunks: its stream ends somewhere in the last stretch read.
+    const int64_t readTo = s.Position();
+    const int64_t from = std::max<int64_t>(dataStart, readTo - 4 * int64_t(TUnzipIO::InputChunkSize));
+    std::vector<uint8_t> tail(size_t(readTo - from) + 24);
+    s.Seek(from, soFromBeginning);
+    tail.resize(size_t(std::max<int64_t>(s.Read(tail.data(), int64_t(tail.size())), 0)));
+    for (size_t i = 0; i < tail.size(); ++i) {
+        const int64_t at = from + int64_t(i);
+        if (const int len = descriptorAt(tail.data() + i, tail.size() - i, crc, uint64_t(at - dataStart), usize)) {
+            out.Crc = crc;
+            out.CompressedSize = uint32_t(at - dataStart);
+            out.UncompressedSize = uint32_t(usize);
+            out.Next = at + len;
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -458,38 +597,77 @@ bool TZipReader::RebuildDirectory()
     DropMembers();
     TLFNFileStream* s = FArchiveStream;
     const int64_t start = FZipName.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive) ? 14000 : 0;
-    s->Seek(start, soFromBeginning);
-    static const uint8_t sig[4] = {'P', 'K', 3, 4};
-    int state = 0;
     uint32_t skipped = 0;
-    while (state < 4) {
-        const int c = s->ReadByte();
-        if (c < 0)
-            return false;
-        if (c == sig[state]) {
-            ++state;
-            continue;
+    // Moves to the next local header signature from `from`; false at the end of the stream.
+    auto findHeaderSignature = [&](int64_t from) {
+        s->Seek(from, soFromBeginning);
+        static const uint8_t sig[4] = {'P', 'K', 3, 4};
+        int state = 0;
+        while (state < 4) {
+            const int c = s->ReadByte();
+            if (c < 0)
+                return false;
+            if (c == sig[state]) {
+                ++state;
+                continue;
+            }
+            if (state > 0 && c == 'P') {
+                state = 1;
+                continue;
+            }
+            state = 0;
+            if (++skipped % 10240 == 0 && DoProcessMessages)
+                ProcessMessagesAndCheckCancel();
         }
-        if (state > 0 && c == 'P') {
-            state = 1;
-            continue;
-        }
-        state = 0;
-        if (++skipped % 10240 == 0 && DoProcessMessages)
-            ProcessMessagesAndCheckCancel();
-    }
-    s->Seek(-4, soFromCurrent);
+        s->Seek(-4, soFromCurrent);
+        return true;
+    };
+    if (!findHeaderSignature(start))
+        return false;
     FMembers = new TSortedZip(dupError);
     FMembers->SortMode = ByNone;
     FSortedMembers = FMembers;
+    std::function<void()> poll;
+    if (DoProcessMessages)
+        poll = [this]() { ProcessMessagesAndCheckCancel(); };
+    int64_t resumeFrom = -1;
     for (;;) {
         auto h = std::make_unique<TZipHeaderInfo>();
-        if (!h->ReadLocalFromStream(*s))
-            break;
-        const int64_t skip = int64_t(h->CompressedSize) + h->ExtraFieldLength + (h->HasDataDescriptor() ? 16 : 0);
+        if (!h->ReadLocalFromStream(*s)) {
+            // After a member whose end was not found the next one is wherever the next
+            // header signature is.
+            if (resumeFrom < 0 || !findHeaderSignature(resumeFrom))
+                break;
+            resumeFrom = -1;
+            continue;
+        }
+        resumeFrom = -1;
+        const int64_t dataStart = s->Position() + h->ExtraFieldLength;
+        int64_t next = dataStart + int64_t(h->CompressedSize);
+        if (h->HasDataDescriptor()) {
+            // The sizes and CRC follow the data: only a descriptor that agrees with the bytes
+            // before it marks the end. Without one the member stays listed with no data, so
+            // extraction refuses it rather than writing an empty or wrong file.
+            TDescriptorEnd found;
+            const bool known = !h->Encrypted()
+                && ((h->CompressionMethod == 0 && findStoredEnd(*s, dataStart, poll, found))
+                    || (h->CompressionMethod == 8 && findDeflatedEnd(*s, dataStart, poll, found)));
+            if (known) {
+                h->CRC32 = found.Crc;
+                h->CompressedSize = found.CompressedSize;
+                h->UncompressedSize = found.UncompressedSize;
+                next = found.Next;
+            } else {
+                h->CRC32 = 0;
+                h->CompressedSize = 0;
+                h->UncompressedSize = 0;
+                next = dataStart;
+                resumeFrom = dataStart;
+            }
+        }
         FMembers->Add(h.get());
         h.release();
-        s->Seek(skip, soFromCurrent);
+        s->Seek(next, soFromBeginning);
     }
     {
         // The scan covered every member only when it ended at the directory, the end record
