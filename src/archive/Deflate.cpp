@@ -687,7 +687,11 @@ private:
     }
 
     // ---------------------------------------------------------------- blocks
-    void scanTree(const Code* tree, int maxCode)
+    // Walks a code-length table as runs, the way the bit-length code describes it: onRun gets
+    // each run's length, its count and the previous length. Counting and sending share it, so
+    // the frequencies counted always match the codes sent.
+    template <class OnRun>
+    static void walkTreeRuns(const Code* tree, int maxCode, OnRun onRun)
     {
         int prevlen = -1;
         int nextlen = tree[0].len;
@@ -700,16 +704,7 @@ private:
             nextlen = n + 1 <= maxCode ? tree[n + 1].len : -1;
             if (++count < maxCount && curlen == nextlen)
                 continue;
-            if (count < minCount)
-                blfreq_[curlen] += count;
-            else if (curlen != 0) {
-                if (curlen != prevlen)
-                    blfreq_[curlen]++;
-                blfreq_[Rep3_6]++;
-            } else if (count <= 10)
-                blfreq_[RepZ3_10]++;
-            else
-                blfreq_[RepZ11_138]++;
+            onRun(curlen, count, count < minCount, prevlen);
             count = 0;
             prevlen = curlen;
             if (nextlen == 0)
@@ -721,20 +716,26 @@ private:
         }
     }
 
+    void scanTree(const Code* tree, int maxCode)
+    {
+        walkTreeRuns(tree, maxCode, [this](int curlen, int count, bool literal, int prevlen) {
+            if (literal)
+                blfreq_[curlen] += count;
+            else if (curlen != 0) {
+                if (curlen != prevlen)
+                    blfreq_[curlen]++;
+                blfreq_[Rep3_6]++;
+            } else if (count <= 10)
+                blfreq_[RepZ3_10]++;
+            else
+                blfreq_[RepZ11_138]++;
+        });
+    }
+
     void sendTree(const Code* tree, int maxCode)
     {
-        int prevlen = -1;
-        int nextlen = tree[0].len;
-        int count = 0;
-        int maxCount = 7, minCount = 4;
-        if (nextlen == 0)
-            maxCount = 138, minCount = 3;
-        for (int n = 0; n <= maxCode; ++n) {
-            int curlen = nextlen;
-            nextlen = n + 1 <= maxCode ? tree[n + 1].len : -1;
-            if (++count < maxCount && curlen == nextlen)
-                continue;
-            if (count < minCount) {
+        walkTreeRuns(tree, maxCode, [this](int curlen, int count, bool literal, int prevlen) {
+            if (literal) {
                 do
                     sendCode(bltree_[curlen]);
                 while (--count != 0);
@@ -752,15 +753,7 @@ private:
                 sendCode(bltree_[RepZ11_138]);
                 sendBits(unsigned(count - 11), 7);
             }
-            count = 0;
-            prevlen = curlen;
-            if (nextlen == 0)
-                maxCount = 138, minCount = 3;
-            else if (curlen == nextlen)
-                maxCount = 6, minCount = 3;
-            else
-                maxCount = 7, minCount = 4;
-        }
+        });
     }
 
     void compressBlock(const Code* ltree, const Code* dtree)

@@ -1,5 +1,6 @@
 #include "platform/graphics/Graphic.h"
 
+#include "platform/files/AtomicFile.h"
 #include "platform/graphics/GraphicsErrors.h"
 
 #include <QBuffer>
@@ -26,11 +27,12 @@ void TGraphic::LoadFromFile(const QString& fileName)
 
 void TGraphic::SaveToFile(const QString& fileName)
 {
-    // Written whole in memory first, so a failing encoder leaves no partial file behind.
+    // Encoded whole in memory, then written beside the file and renamed over it: a failing
+    // encoder or a full disk leaves the old picture as it was.
     QByteArray data = SaveToBytes();
-    QFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(data) != data.size())
-        throw platform::Exception(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, f.errorString()));
+    QString error;
+    if (!platform::writeFileAtomic(fileName, data, &error))
+        throw platform::Exception(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, error));
 }
 
 void TGraphic::LoadFromBytes(const QByteArray& data)

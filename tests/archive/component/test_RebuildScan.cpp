@@ -63,8 +63,8 @@ class Pipe(io.RawIOBase):
 out, src = sys.argv[1], sys.argv[2]
 with open(out, 'wb') as f:
     with zipfile.ZipFile(Pipe(f), 'w') as z:
-        for spec in sys.argv[3:]:
-            name, method = spec.rsplit(':', 1)
+        for item in sys.argv[3:]:
+            name, method = item.rsplit(':', 1)
             info = zipfile.ZipInfo(name, (2011, 5, 17, 10, 20, 30))
             info.compress_type = int(method)
             with open(src + '/' + name, 'rb') as data, z.open(info, 'w') as member:
@@ -89,8 +89,8 @@ const char* PyHandMade = R"PY(
 import struct, sys, zlib
 out, src = sys.argv[1], sys.argv[2]
 blob = b''
-for spec in sys.argv[3:]:
-    name, method, signed = spec.rsplit(':', 2)
+for item in sys.argv[3:]:
+    name, method, signed = item.rsplit(':', 2)
     method, signed = int(method), signed == '1'
     data = open(src + '/' + name, 'rb').read()
     if method == 8:
