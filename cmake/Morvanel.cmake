@@ -24,19 +24,30 @@ set(MV_TEST_ENV
   QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
   MV_TESTDATA_DIR=${CMAKE_SOURCE_DIR}/../shared/testdata)
 
-# mv_test(NAME SOURCES... LINKS ... [LABELS ...]): a GoogleTest program run by ctest on Qt's offscreen platform.
+# mv_test(NAME SOURCES... LINKS ... [LABELS ...] [X11]): a GoogleTest program run by ctest on Qt's
+# offscreen platform; with X11 it runs instead inside its own Xvfb and openbox (tests/support/with-x11)
+# on the xcb platform, for what only a real desktop shows, and carries the label x11.
 function(mv_test name)
-  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LINKS;LABELS" ${ARGN})
+  cmake_parse_arguments(A "X11" "TIMEOUT" "SOURCES;LINKS;LABELS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_LINKS} mv_testsupport GTest::gtest GTest::gmock)
   target_compile_definitions(${name} PRIVATE
     MV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     MV_TESTDATA_DIR="${CMAKE_SOURCE_DIR}/../shared/testdata")
-  add_test(NAME ${name} COMMAND ${name})
+  if(A_X11)
+    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/tests/support/with-x11 $<TARGET_FILE:${name}>)
+    list(APPEND A_LABELS x11)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 600)
   endif()
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${MV_TEST_ENV}" TIMEOUT ${A_TIMEOUT}
+  set(env ${MV_TEST_ENV})
+  if(A_X11)
+    list(FILTER env EXCLUDE REGEX "^QT_QPA_PLATFORM=")
+  endif()
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${A_TIMEOUT}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   if(A_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${A_LABELS}")
