@@ -436,6 +436,7 @@ void TFormSlova::PreCreation()
 void TFormSlova::LoadMenue()
 {
     platform::ResolveScope scope;
+    NoCatalog = false;
     move(0, 0);
     PreCreation();
     setWindowTitle(ProjectPath);
@@ -572,6 +573,7 @@ void TFormSlova::Dir_prog()
     if (FormM)
         FormM->close();
     Tree1->clear();
+    NoCatalog = true;
     if (FormDir)
         FormDir->show();
     SetLayerList({QStringLiteral("Menue")});

@@ -35,6 +35,9 @@ public:
     // The tree file's reading stopped at a bad line: what follows it exists only on disk, so
     // neither the tree file nor its icon index file is written until the catalog is loaded again.
     bool TreeIncomplete = false;
+    // Set by Dir_prog while the chooser is open and the tree is emptied; cleared by LoadMenue.
+    // While it holds, nothing may change or write the tree: it belongs to no catalog.
+    bool NoCatalog = false;
 
     // ---- controls
     QToolBar* StandardToolBar;

@@ -26,13 +26,14 @@ bool TFormEdit::Modified() const
     return StatusPanel1->text() == QLatin1String("Modified");
 }
 
-void TFormEdit::Close()
+bool TFormEdit::Close()
 {
     if (!CloseQuery())
-        return;
+        return false;
     hide();
     if (FormSlova)
         FormSlova->EditorShown = 0;
+    return true;
 }
 
 void TFormEdit::FormDestroy()

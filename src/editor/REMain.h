@@ -21,12 +21,14 @@ public:
     bool Modified() const;
     // Loads the note of the main window's current node.
     void EditFileFromTree() {}
-    // Saves the note to its own file.
-    void FileSave() {}
+    // Saves the note to its own file. False when the note is not safe on disk (the write
+    // failed or Save As was cancelled): the caller must not drop or replace it then.
+    bool FileSave() { return true; }
     // Asked before the note would be lost; false keeps the window (and the program) open.
     virtual bool CloseQuery() { return true; }
-    // Hides the editor; the main window no longer counts it as shown.
-    void Close();
+    // Hides the editor; the main window no longer counts it as shown. False when the editor
+    // stayed open (Cancel to "Save changes to %s?"): the caller stops what it was doing.
+    bool Close();
     // Shut-down step.
     void FormDestroy();
 };
