@@ -1,5 +1,6 @@
 #include "Unit_kyes.h"
 
+#include "PageHeader.h"
 #include "platform/settings/SettingsStore.h"
 
 #include <QCheckBox>
@@ -17,4 +18,9 @@ TForm_keys::TForm_keys() : TForm(QStringLiteral("Form_keys"))
     CheckBox1->setChecked(platform::SettingsStore().readBool(QStringLiteral("ShowWordsForm"), false));
     connect(CheckBox1, &QCheckBox::clicked, this,
             [this] { platform::SettingsStore().writeBool(QStringLiteral("ShowWordsForm"), CheckBox1->isChecked()); });
+}
+
+void TForm_keys::FindKomand(QObject*, const QString& FileName, const QString& Key, QString& Value)
+{
+    ::FindKomand(FileName, Key, Value);
 }

@@ -13,6 +13,9 @@ public:
     QString UrlOrTaskName;
     int LastLineOnly = 0;
     void Check_html_files() {}
+    // The value of a key in a page's header, in lower case (see PageHeader.h); Value is left as
+    // the caller passed it when the file is missing or holds no such line.
+    void FindKomand(QObject* Sender, const QString& FileName, const QString& Key, QString& Value);
 };
 
 extern TForm_keys* Form_keys;
