@@ -128,17 +128,21 @@ TExtensionList readExtensions(TGIFImage& image, int& byte, Reader& r)
             ext->SubBlocks = std::make_unique<QList<QByteArray>>(r.subBlocks());
             break;
         default:
-            gifError(QString::asprintf("Unrecognized extension block: %.2X", label));
+            // Every extension is a run of sub-blocks: one this reader does not know is
+            // stepped over (and not written back), as image readers do.
+            r.subBlocks();
+            ext.reset();
+            break;
         }
-        if (ext->Kind == ekPlainText)
+        if (ext && ext->Kind == ekPlainText)
             list.clear(); // blocks that applied to the text go with it
-        if (ext->Kind == ekPlainText || ext->Kind == ekApplication) {
+        if (ext && (ext->Kind == ekPlainText || ext->Kind == ekApplication)) {
             if (IsLoopBlock(*ext)) {
                 image.LoopEnabled = true;
                 const QByteArray& sb = ext->SubBlocks->first();
                 image.LoopCount = uint16_t(std::min(uint8_t(sb[1]) + 256 * uint8_t(sb[2]), 30000));
             }
-        } else {
+        } else if (ext) {
             list.push_back(std::move(ext));
         }
         byte = r.atEnd() ? 0x3B : r.nextNonZero();

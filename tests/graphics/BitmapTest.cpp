@@ -6,6 +6,8 @@
 #include <QImageReader>
 #include <QRandomGenerator>
 
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 using namespace platform::graphics;
@@ -86,6 +88,24 @@ TEST(Bitmap, DamagedBmpIsRefused)
     huge[18] = char(0xFF), huge[19] = char(0xFF), huge[20] = char(0xFF), huge[21] = char(0x7F);
     TBitmap r;
     EXPECT_THROW(r.LoadFromBmp(huge), EInvalidGraphic);
+
+    // No pixels at all: a width or a height of 0, at every depth.
+    for (TPixelFormat pf : {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit, TPixelFormat::pf24bit,
+                            TPixelFormat::pf32bit}) {
+        const QByteArray good = TBitmap(3, 2, pf).SaveToBmp();
+        for (int field : {18, 22}) {
+            SCOPED_TRACE(int(pf) * 100 + field);
+            QByteArray bad = good;
+            std::memset(bad.data() + field, 0, 4);
+            TBitmap empty;
+            try {
+                empty.LoadFromBmp(bad);
+                FAIL() << "a bitmap without pixels was read";
+            } catch (const EInvalidGraphic& e) {
+                EXPECT_EQ(e.Message, "Bitmap image is not valid");
+            }
+        }
+    }
 }
 
 TEST(Bitmap, TopDownAndCoreHeadersRead)

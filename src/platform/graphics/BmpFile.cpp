@@ -195,7 +195,8 @@ BmpImage ReadBmp(const char* data, qint64 size)
     bool topDown = height < 0;
     if (topDown)
         height = -height;
-    if (width < 0 || width > 65535 * 4 || height > 65535 * 4)
+    // A bitmap without pixels has nothing to show and no rows to copy.
+    if (width <= 0 || height <= 0 || width > 65535 * 4 || height > 65535 * 4)
         invalid();
     // Run-length coding (1: 8 bits, 2: 4 bits) is the default of some writers for palette images.
     const bool rle = (compression == 1 && bitCount == 8) || (compression == 2 && bitCount == 4);
@@ -257,7 +258,7 @@ BmpImage ReadBmp(const char* data, qint64 size)
     default: out.format = TPixelFormat::pf32bit; break;
     }
     QImage img(int(width), int(height), ImageFormatFor(out.format));
-    if (width > 0 && height > 0 && img.isNull())
+    if (img.isNull())
         invalid();
     if (bitCount <= 8)
         img.setColorTable(palette);

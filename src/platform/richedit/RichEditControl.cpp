@@ -307,7 +307,7 @@ void RichEditControl::ReplaceSel(const QString& text, bool canUndo)
     const int start = c.selectionStart();
     const QString t = toDocumentText(text);
     QTextDocument* doc = document();
-    const bool undo = canUndo && undoLimit_ > 0;
+    const bool undo = canUndo;
     if (!undo)
         doc->setUndoRedoEnabled(false);
     c.beginEditBlock();
@@ -327,7 +327,7 @@ void RichEditControl::ReplaceSelWithDocument(const QTextDocument& fragment, bool
     const int start = c.selectionStart();
     QTextDocument* doc = document();
     const int before = TextLength() - (c.selectionEnd() - start);
-    const bool undo = canUndo && undoLimit_ > 0;
+    const bool undo = canUndo;
     if (!undo)
         doc->setUndoRedoEnabled(false);
     c.beginEditBlock();
@@ -456,34 +456,31 @@ void RichEditControl::applyUndoLimit()
 {
     QTextDocument* doc = document();
     const bool modified = doc->isModified();
-    const bool on = undoLimit_ > 0;
-    if (doc->isUndoRedoEnabled() != on) {
-        doc->setUndoRedoEnabled(on); // clears the history
+    if (!doc->isUndoRedoEnabled()) {
+        doc->setUndoRedoEnabled(true); // starts an empty history
         reachable_ = 0;
     }
-    reachable_ = qMin(reachable_, undoLimit_);
+    reachable_ = qMin(reachable_, undoLevels());
     doc->setModified(modified);
 }
 
 void RichEditControl::onUndoCommandAdded()
 {
-    reachable_ = qMin(reachable_ + 1, undoLimit_);
+    reachable_ = qMin(reachable_ + 1, undoLevels());
     lastWasUndo_ = false;
 }
 
 bool RichEditControl::CanUndo() const
 {
-    if (undoLimit_ <= 0)
-        return false;
     if (reachable_ > 0 && document()->isUndoAvailable())
         return true;
     // Single-level undo: undoing again restores the change.
-    return undoLimit_ == 1 && lastWasUndo_ && document()->isRedoAvailable();
+    return undoLevels() == 1 && lastWasUndo_ && document()->isRedoAvailable();
 }
 
 bool RichEditControl::CanRedo() const
 {
-    return undoLimit_ > 0 && document()->isRedoAvailable();
+    return document()->isRedoAvailable();
 }
 
 void RichEditControl::Undo()
@@ -507,7 +504,7 @@ void RichEditControl::Redo()
     if (!CanRedo())
         return;
     QTextEdit::redo();
-    reachable_ = qMin(reachable_ + 1, undoLimit_);
+    reachable_ = qMin(reachable_ + 1, undoLevels());
     lastWasUndo_ = false;
     ensureCursorVisible();
 }

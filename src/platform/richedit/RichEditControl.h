@@ -140,6 +140,8 @@ private:
     void onCursorMoved();
     void onUndoCommandAdded();
     void applyUndoLimit();
+    // Steps that can be undone: a limit of 0 or 1 still keeps the last change (single-level).
+    int undoLevels() const { return qMax(1, undoLimit_); }
     int positionAt(const QPoint& viewportPos) const;
     bool insertWithinLimit(const QMimeData* source);
 

@@ -119,28 +119,30 @@ TEST(Control, UndoLimit)
     EXPECT_EQ(undone, 3);
     EXPECT_EQ(edit.Text(), QStringLiteral("ab"));
 
-    // Limit 0: no undo at all; limit 1: undoing twice restores the change.
-    TNoteEdit none;
-    none.SetUndoLimit(0);
-    none.SetText(QStringLiteral("x"));
-    none.SetSelection(1, 1);
-    QTest::keyClicks(&none, QStringLiteral("yz"));
-    EXPECT_EQ(none.Text(), QStringLiteral("xyz"));
-    EXPECT_FALSE(none.CanUndo());
-
-    TNoteEdit single;
-    single.SetUndoLimit(1);
-    single.SetText(QStringLiteral("x"));
-    single.ClearUndo();
-    single.SetSelection(1, 1);
-    single.ReplaceSel(QStringLiteral("1"));
-    single.SetSelection(2, 2);
-    single.ReplaceSel(QStringLiteral("2"));
-    single.Undo();
-    EXPECT_EQ(single.Text(), QStringLiteral("x1"));
-    EXPECT_TRUE(single.CanUndo());
-    single.Undo();
-    EXPECT_EQ(single.Text(), QStringLiteral("x12"));
+    // Limits 0 and 1 both give single-level undo: the last change is undone, undoing again
+    // restores it, and nothing older is reached.
+    for (int limit : {0, 1}) {
+        SCOPED_TRACE(limit);
+        TNoteEdit single;
+        single.show();
+        single.SetUndoLimit(limit);
+        EXPECT_EQ(single.UndoLimit(), limit);
+        single.SetText(QStringLiteral("x"));
+        single.ClearUndo();
+        single.SetSelection(1, 1);
+        QTest::keyClicks(&single, QStringLiteral("1"));
+        single.SetSelection(2, 2);
+        single.ReplaceSel(QStringLiteral("2"));
+        EXPECT_EQ(single.Text(), QStringLiteral("x12"));
+        ASSERT_TRUE(single.CanUndo());
+        single.Undo();
+        EXPECT_EQ(single.Text(), QStringLiteral("x1"));
+        ASSERT_TRUE(single.CanUndo());
+        single.Undo();
+        EXPECT_EQ(single.Text(), QStringLiteral("x12"));
+        single.Undo();
+        EXPECT_EQ(single.Text(), QStringLiteral("x1"));
+    }
 }
 
 TEST(Control, ModifiedFlagAndNotifications)
