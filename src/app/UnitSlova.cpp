@@ -15,6 +15,7 @@
 #include "platform/files/FileNames.h"
 #include "platform/settings/SettingsStore.h"
 #include "platform/text/LineList.h"
+#include "platform/web/BrowserControl.h"
 #include "web/U_manager.h"
 #include "web/Unit_kyes.h"
 
@@ -91,6 +92,9 @@ TFormSlova::TFormSlova()
     PanelWeb->setObjectName(QStringLiteral("PanelWeb"));
     new QVBoxLayout(PanelWeb);
     PanelWeb->layout()->setContentsMargins(0, 0, 0, 0);
+    WB1 = platform::createBrowser(PanelWeb);
+    WB1->setObjectName(QStringLiteral("WB1"));
+    PanelWeb->layout()->addWidget(WB1);
     PanelWeb->hide();
     PanelEditor = new QWidget(right);
     PanelEditor->setObjectName(QStringLiteral("PanelEditor"));

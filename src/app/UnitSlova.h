@@ -12,6 +12,9 @@ class QTabBar;
 class QTimer;
 class QToolBar;
 class QTreeWidget;
+namespace platform {
+class BrowserControl;
+}
 
 // The main window: the node tree of the current catalog, the page pane and the editor panel.
 // It owns the state that the other windows read and write directly through FormSlova.
@@ -45,6 +48,7 @@ public:
     QSplitter* Splitter1;
     QTreeWidget* Tree1;
     QWidget* PanelWeb;
+    platform::BrowserControl* WB1; // fills PanelWeb
     QWidget* PanelEditor;
     QStatusBar* StatusBar1;
     QWidget* Panel1; // rename panel

@@ -3,6 +3,7 @@
 #include "app/UnitSlova.h"
 #include "platform/dialogs/Dialogs.h"
 #include "platform/settings/SettingsStore.h"
+#include "platform/web/BrowserControl.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
@@ -21,11 +22,14 @@ protected:
         qputenv("MORVANEL_PROGRAM_DIR", QFile::encodeName(prog.path()));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(cfg.path()));
         QDir::setCurrent(cwd.path());
+        // Window tests see the page pane through a browser that records its navigations.
+        oldBrowser_ = platform::setBrowserFactory([](QWidget* p) { return new platform::FakeBrowser(p); });
     }
     ~AppTest() override
     {
         if (FormSlova)
             DestroyWindows();
+        platform::setBrowserFactory(oldBrowser_);
         QDir::setCurrent(oldCwd_);
         qputenv("MORVANEL_PROGRAM_DIR", oldProg_);
         qputenv("XDG_CONFIG_HOME", oldCfg_);
@@ -73,5 +77,6 @@ protected:
 
 private:
     QByteArray oldProg_, oldCfg_;
+    platform::BrowserFactory oldBrowser_;
     QString oldCwd_;
 };

@@ -32,6 +32,27 @@ QString followLinks(const QString& path)
     }
     return p;
 }
+
+// The rename that replaces a file needs only the folder's permission; a file the user made
+// read-only must stay as it is, as a plain write would leave it. The mode bits decide, so the
+// protection holds for root too.
+bool writeProtected(const struct stat& st)
+{
+    const uid_t uid = ::geteuid();
+    if (uid == st.st_uid)
+        return !(st.st_mode & S_IWUSR);
+    if (::getegid() == st.st_gid)
+        return !(st.st_mode & S_IWGRP);
+    gid_t groups[256];
+    const int n = ::getgroups(256, groups);
+    for (int i = 0; i < n; ++i)
+        if (groups[i] == st.st_gid)
+            return !(st.st_mode & S_IWGRP);
+    // Root writes files of others as the owner would.
+    if (uid == 0)
+        return !(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH));
+    return !(st.st_mode & S_IWOTH);
+}
 } // namespace
 
 bool writeFileAtomic(const QString& pathGiven, QByteArrayView data, QString* error)
@@ -39,6 +60,12 @@ bool writeFileAtomic(const QString& pathGiven, QByteArrayView data, QString* err
     const QString path = followLinks(pathGiven);
     const QByteArray target = QFile::encodeName(path);
     QFileInfo fi(path);
+    struct stat old;
+    if (::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode) && writeProtected(old)) {
+        if (error)
+            *error = QStringLiteral("Cannot save %1: the file is write-protected (read-only).").arg(path);
+        return false;
+    }
     const QByteArray dir = QFile::encodeName(fi.absolutePath());
     QByteArray tmpl = dir + "/." + QFile::encodeName(fi.fileName()) + ".XXXXXX";
     int fd = ::mkstemp(tmpl.data());

@@ -6,6 +6,8 @@ namespace platform {
 
 // Writes a whole file atomically: a temporary file beside the target is written, flushed to
 // disk and renamed over it, so a reader sees either the old or the new file, never a part.
+// A file without write permission for the user (from its mode bits, so also for root) is not
+// replaced: the rename needs only the folder's permission and would undo the protection.
 // Returns false with a readable message in *error when anything fails; the target is then
 // unchanged and no temporary file is left behind.
 bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr);

@@ -1,0 +1,111 @@
+// The browser control on Qt WebEngine: a quiet page (no dialogs, no new windows, no downloads)
+// and synchronous helpers for handlers that read the page in one go.
+#include "WebEngineBrowser.h"
+
+#include <memory>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QPointer>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWebEngineDownloadRequest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+namespace platform {
+
+namespace {
+
+// A page whose own dialogs never reach the user: the program shows pages, it does not let
+// them ask questions. Links that want a new window are not followed.
+class QuietPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    void javaScriptAlert(const QUrl&, const QString&) override {}
+    bool javaScriptConfirm(const QUrl&, const QString&) override { return false; }
+    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override { return false; }
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
+    QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override { return {}; }
+    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+};
+
+QWebEngineProfile* sharedProfile()
+{
+    static QPointer<QWebEngineProfile> profile;
+    if (!profile) {
+        // Off the record: no cache or cookies of shown pages are left on disk.
+        profile = new QWebEngineProfile(QCoreApplication::instance());
+        profile->settings()->setDefaultTextEncoding(QStringLiteral("windows-1251"));
+        profile->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+        profile->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+        profile->settings()->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
+        QObject::connect(profile, &QWebEngineProfile::downloadRequested, profile,
+                         [](QWebEngineDownloadRequest* download) { download->cancel(); });
+    }
+    return profile;
+}
+
+} // namespace
+
+WebEngineBrowser::WebEngineBrowser(QWidget* parent) : BrowserControl(parent)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    view_ = new QWebEngineView(this);
+    auto* page = new QuietPage(sharedProfile(), view_);
+    view_->setPage(page);
+    layout->addWidget(view_);
+    connect(page, &QWebEnginePage::loadStarted, this, [this] { loading_ = true; });
+    connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        loading_ = false;
+        lastOk_ = ok;
+        emit loadFinished(view_->url(), ok);
+    });
+}
+
+void WebEngineBrowser::navigate(const QUrl& url)
+{
+    loading_ = true;
+    view_->setUrl(url);
+}
+
+void WebEngineBrowser::stop() { view_->stop(); }
+
+QUrl WebEngineBrowser::url() const { return view_->url(); }
+
+QString WebEngineBrowser::title() const { return view_->title(); }
+
+QVariant WebEngineBrowser::runScript(const QString& script, int timeoutMs)
+{
+    QEventLoop loop;
+    QPointer<QEventLoop> guard(&loop);
+    // The answer may come after the wait gave up; it must not touch the loop then.
+    auto answer = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
+    view_->page()->runJavaScript(script, [answer, guard](const QVariant& v) {
+        *answer = {true, v};
+        if (guard)
+            guard->quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    if (!answer->first)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return answer->first ? answer->second : QVariant();
+}
+
+bool WebEngineBrowser::waitLoaded(int timeoutMs)
+{
+    if (loading_) {
+        QEventLoop loop;
+        connect(this, &BrowserControl::loadFinished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    return !loading_ && lastOk_;
+}
+
+} // namespace platform

@@ -1,0 +1,89 @@
+#include "platform/web/BrowserControl.h"
+#include "platform/web/WebEngineBrowser.h"
+#include "support/TestSupport.h"
+
+#include <QSignalSpy>
+
+using namespace platform;
+
+namespace {
+// Text in the shown page's body, read through a script.
+QString bodyText(BrowserControl& b) { return b.runScript(QStringLiteral("document.body.innerText")).toString().trimmed(); }
+} // namespace
+
+TEST(Browser, LoadsALocalFileByItsExactNameAndReadsUndeclaredTextAsWindows1251)
+{
+    testsupport::TempDir t;
+    // "#", "%", "?" and blanks are parts of the name, not of an address.
+    const QString name = t.file(QStringLiteral("C# 100% а?.html"));
+    testsupport::writeFile(name, "<html><head><title>T1</title></head><body>\xcf\xf0\xe8\xe2\xe5\xf2</body></html>");
+    testsupport::writeFile(t.file("C"), "<html><head><title>wrong</title></head></html>");
+    WebEngineBrowser b;
+    b.resize(400, 300);
+    b.show();
+    QSignalSpy finished(&b, &BrowserControl::loadFinished);
+    b.navigateFile(name);
+    ASSERT_TRUE(b.waitLoaded(20000));
+    ASSERT_EQ(finished.size(), 1);
+    EXPECT_EQ(finished.at(0).at(0).toUrl().toLocalFile(), name);
+    EXPECT_TRUE(finished.at(0).at(1).toBool());
+    EXPECT_EQ(b.url().toLocalFile(), name);
+    EXPECT_EQ(b.title(), QStringLiteral("T1"));
+    EXPECT_EQ(bodyText(b), QStringLiteral("Привет"));
+}
+
+TEST(Browser, PageDialogsAreSwallowedAndNewWindowsRefused)
+{
+    testsupport::TempDir t;
+    const QString name = t.file("s.html");
+    testsupport::writeFile(name, "<html><body><script>"
+                                 "alert('x'); var c = confirm('y'); var p = prompt('z', 'd');"
+                                 "var w = window.open('about:blank');"
+                                 "document.title = 'ran ' + c + ' ' + p + ' ' + (w === null);"
+                                 "</script>ok</body></html>");
+    WebEngineBrowser b;
+    b.show();
+    b.navigateFile(name);
+    ASSERT_TRUE(b.waitLoaded(20000));
+    // The page's own script ran to its end without anything asking the user.
+    EXPECT_EQ(b.runScript("document.title").toString(), QStringLiteral("ran false null true"));
+    EXPECT_EQ(bodyText(b), QStringLiteral("ok"));
+}
+
+TEST(Browser, StopEndsALoadAndAMissingFileFinishesNotOk)
+{
+    testsupport::TempDir t;
+    WebEngineBrowser b;
+    QSignalSpy finished(&b, &BrowserControl::loadFinished);
+    b.navigateFile(t.file("missing.html"));
+    b.waitLoaded(20000);
+    ASSERT_GE(finished.size(), 1);
+    EXPECT_FALSE(finished.last().at(1).toBool());
+    b.stop();
+    EXPECT_EQ(b.url().toLocalFile(), t.file("missing.html"));
+}
+
+TEST(Browser, FakeRecordsNavigationsAndFinishesFromTheEventLoop)
+{
+    FakeBrowser f;
+    QSignalSpy finished(&f, &BrowserControl::loadFinished);
+    f.navigateFile(QStringLiteral("/tmp/a b#c%d?.htm"));
+    EXPECT_EQ(finished.size(), 0);
+    ASSERT_TRUE(f.waitLoaded(1000));
+    ASSERT_EQ(finished.size(), 1);
+    ASSERT_EQ(f.navigations.size(), 1);
+    EXPECT_EQ(f.navigations.at(0).toLocalFile(), QStringLiteral("/tmp/a b#c%d?.htm"));
+    f.stop();
+    EXPECT_EQ(f.stops, 1);
+}
+
+TEST(Browser, FactoryMakesTheInstalledBrowser)
+{
+    auto old = setBrowserFactory([](QWidget* p) { return new FakeBrowser(p); });
+    QWidget w;
+    BrowserControl* b = createBrowser(&w);
+    EXPECT_NE(qobject_cast<FakeBrowser*>(b), nullptr);
+    setBrowserFactory(old);
+    BrowserControl* real = createBrowser(&w);
+    EXPECT_NE(qobject_cast<WebEngineBrowser*>(real), nullptr);
+}
