@@ -13,10 +13,12 @@ TFormA::TFormA() : TForm(QStringLiteral("FormA"))
     setWindowTitle(QStringLiteral("About Morvanel"));
     auto* v = new QVBoxLayout(this);
     auto* title = new QLabel(QStringLiteral("Morvanel V.4.27"), this);
+    title->setObjectName(QStringLiteral("Title"));
     title->setAlignment(Qt::AlignCenter);
     auto* line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
     ButtonOK = new QPushButton(QStringLiteral("OK"), this);
+    ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
     auto* h = new QHBoxLayout;
     h->addStretch();
     h->addWidget(ButtonOK);
@@ -25,7 +27,10 @@ TFormA::TFormA() : TForm(QStringLiteral("FormA"))
     v->addLayout(h);
     connect(ButtonOK, &QPushButton::clicked, this, &TFormA::cancel_);
     adjustSize();
-    resize(width() + 40, height() + 40);
+    // A dialog border: the box keeps its size.
+    setFixedSize(width() + 40, height() + 40);
+    setSizeGripEnabled(false);
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, true);
     centreOnScreen();
 }
 

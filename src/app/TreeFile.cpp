@@ -201,6 +201,11 @@ bool saveTree(const QTreeWidget* tree, const QString& path, QString* error)
     return platform::saveLines(path, lines, error);
 }
 
+bool saveTreeAndIcons(const QTreeWidget* tree, const QString& path, const QString& indPath, QString* error)
+{
+    return saveTree(tree, path, error) && platform::saveLines(indPath, iconLines(allNodes(tree)), error);
+}
+
 int imageIndex(const QTreeWidgetItem* item)
 {
     return item && item->type() == TTreeNode::Type ? static_cast<const TTreeNode*>(item)->ImageIndex : 0;

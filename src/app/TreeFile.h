@@ -60,6 +60,9 @@ int nodeCount(const QTreeWidget* tree);
 bool treeLines(const QTreeWidget* tree, QList<QByteArray>& lines, QString* error);
 // Writes the tree file atomically; a failure is reported in *error.
 bool saveTree(const QTreeWidget* tree, const QString& path, QString* error);
+// Writes the tree file and then its icon index file, both atomically; a failure is reported in
+// *error. The two go together so that icons never shift onto other nodes.
+bool saveTreeAndIcons(const QTreeWidget* tree, const QString& path, const QString& indPath, QString* error);
 
 // Icon numbers of nodes (or plain items, which count as icon 0).
 int imageIndex(const QTreeWidgetItem* item);

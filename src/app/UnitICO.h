@@ -2,6 +2,7 @@
 #include "Forms.h"
 
 class QListWidget;
+class QMenu;
 class TImageList;
 
 // The icon palette: a borderless strip at the top of the screen with the node icons. Its image
@@ -12,6 +13,11 @@ public:
     TFormICO();
     const TImageList& IL;
     QListWidget* LV1;
+    QMenu* PopupLV1; // "close"
+
+    // Gives the main tree's selected node the clicked icon and writes the tree at once.
+    void LV1Click();
+    void close1Click() { close(); }
 };
 
 extern TFormICO* FormICO;

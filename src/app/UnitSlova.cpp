@@ -166,7 +166,8 @@ void TFormSlova::buildToolBar()
     add(QStyle::SP_FileIcon, QStringLiteral("Add node"), QStringLiteral("add node"));
     add(QStyle::SP_TrashIcon, QStringLiteral("Dell node"), QStringLiteral("delete node"));
     add(QStyle::SP_FileDialogDetailedView, QStringLiteral("Edit node"), QStringLiteral("Edit the name node"));
-    add(QStyle::SP_FileDialogContentsView, QStringLiteral("Find the node"), QStringLiteral("find"));
+    connect(add(QStyle::SP_FileDialogContentsView, QStringLiteral("Find the node"), QStringLiteral("find")),
+            &QAction::triggered, this, &TFormSlova::Find_node);
     add(QStyle::SP_FileDialogListView, QStringLiteral("Filter"), QString());
     add(QStyle::SP_FileDialogInfoView, QStringLiteral("Edit text"), QStringLiteral("Edit description"));
     ActionUndo = add(QStyle::SP_ArrowBack, QStringLiteral("Undo"), QStringLiteral("Undo"));
@@ -175,7 +176,8 @@ void TFormSlova::buildToolBar()
     StandardToolBar->addSeparator();
     connect(add(QStyle::SP_BrowserReload, QStringLiteral("Draw the tree"), QStringLiteral("Make tree")),
             &QAction::triggered, this, &TFormSlova::Tree_prog);
-    add(QStyle::SP_DirLinkIcon, QStringLiteral("Node manager"), QString());
+    connect(add(QStyle::SP_DirLinkIcon, QStringLiteral("Node manager"), QString()), &QAction::triggered, this,
+            &TFormSlova::RestructFiles);
     StandardToolBar->addSeparator();
     add(QStyle::SP_FileDialogStart, QStringLiteral("Search form"), QStringLiteral("Searh words "));
     add(QStyle::SP_ArrowDown, QStringLiteral("Download manager"), QStringLiteral("Web download manager"));
@@ -200,7 +202,9 @@ void TFormSlova::buildMenus()
     connect(MenuTree->addAction(QStringLiteral("reDraw the tree")), &QAction::triggered, this, &TFormSlova::Tree_prog);
     MenuTree->addAction(QStringLiteral("Make the archive"));
     MenuTree->addAction(QStringLiteral("Extract from the archive"));
-    MenuTree->addAction(QStringLiteral("Show the history"))->setVisible(false);
+    QAction* history = MenuTree->addAction(QStringLiteral("Show the history"));
+    history->setVisible(false);
+    connect(history, &QAction::triggered, this, &TFormSlova::ShowHistory);
     MenuTree->addAction(QStringLiteral("Make the HTML report "));
     MenuTree->addSeparator()->setText(sep);
     N_FormOnTop = MenuTree->addAction(QStringLiteral("Always on top"));
@@ -210,7 +214,9 @@ void TFormSlova::buildMenus()
     N_exEditor->setObjectName(QStringLiteral("N_exEditor"));
     N_exEditor->setCheckable(true);
     MenuTree->addSeparator()->setText(sep);
-    MenuTree->addAction(QStringLiteral("Restruct files"))->setToolTip(QStringLiteral("Restruct file mansger"));
+    QAction* restruct = MenuTree->addAction(QStringLiteral("Restruct files"));
+    restruct->setToolTip(QStringLiteral("Restruct file mansger"));
+    connect(restruct, &QAction::triggered, this, &TFormSlova::RestructFiles);
     MenuTree->addAction(QStringLiteral("Filer by kategory"));
 
     MenuInternet = menuBar()->addMenu(QStringLiteral("Operation whith Internet"));
@@ -223,18 +229,17 @@ void TFormSlova::buildMenus()
     MenuHelp = menuBar()->addMenu(QStringLiteral("?"));
     MenuHelp->setObjectName(QStringLiteral("MenuHelp"));
     connect(MenuHelp->addAction(QStringLiteral("Help")), &QAction::triggered, this, &TFormSlova::Help_prog);
-    connect(MenuHelp->addAction(QStringLiteral("Author")), &QAction::triggered, this, [] {
-        if (FormA)
-            FormA->show();
-    });
+    connect(MenuHelp->addAction(QStringLiteral("Author")), &QAction::triggered, this, &TFormSlova::Author);
     connect(MenuHelp->addAction(QStringLiteral("Exit")), &QAction::triggered, this, &TFormSlova::Exit);
 
     PopupTree = new QMenu(this);
     PopupTree->setObjectName(QStringLiteral("PopupTree"));
-    for (const char* item : {"Add node", "Rename node", "Move node Up", "Delete node", "Assign tne icon"})
+    for (const char* item : {"Add node", "Rename node", "Move node Up", "Delete node"})
         PopupTree->addAction(QString::fromLatin1(item));
+    connect(PopupTree->addAction(QStringLiteral("Assign tne icon")), &QAction::triggered, this, &TFormSlova::ICO);
     PopupTree->addSeparator()->setText(QStringLiteral("------------"));
-    for (const char* item : {"Find the node", "Open internal text Editor", "Open external text Editor"})
+    connect(PopupTree->addAction(QStringLiteral("Find the node")), &QAction::triggered, this, &TFormSlova::Find_node);
+    for (const char* item : {"Open internal text Editor", "Open external text Editor"})
         PopupTree->addAction(QString::fromLatin1(item));
     for (const char* item : {"Cut first level", "Undo", "Add node from file structure"})
         PopupTree->addAction(QString::fromLatin1(item))->setVisible(false);
@@ -285,7 +290,8 @@ void TFormSlova::FormDestroy()
         reg.writeInteger(QStringLiteral("formSlova_width"), width());
         reg.writeInteger(QStringLiteral("formSlova_height"), height());
     }
-    if (ReadOnlyMode() || !treefile::hasMoreThanOneNode(Tree1))
+    // During a catalog switch the tree belongs to no catalog: nothing of it is written.
+    if (ReadOnlyMode() || NoCatalog || !treefile::hasMoreThanOneNode(Tree1))
         return;
     platform::ResolveScope scope;
     SaveLayerList();
@@ -313,7 +319,7 @@ void TFormSlova::TimerTreeTimer()
     // Timers fire inside modal dialogs too, and during a rename (the rename panel) or a catalog
     // switch (the tree is empty until the chooser loads the next catalog): never change the tree
     // then; "Redraw" stays set, so the next tick tries again.
-    if (QApplication::activeModalWidget() || Panel1->isVisible() || (FormDir && FormDir->isVisible()))
+    if (NoCatalog || QApplication::activeModalWidget() || Panel1->isVisible() || (FormDir && FormDir->isVisible()))
         return;
     platform::SettingsStore reg;
     if (reg.readInteger(QStringLiteral("Redraw"), 0) != 1)
@@ -502,21 +508,19 @@ void TFormSlova::LoadTree()
 
 bool TFormSlova::SaveTree()
 {
-    if (TreeIncomplete || !treefile::hasMoreThanOneNode(Tree1))
+    if (NoCatalog || TreeIncomplete || !treefile::hasMoreThanOneNode(Tree1))
         return true;
+    return WriteTreeAndIcons();
+}
+
+bool TFormSlova::WriteTreeAndIcons()
+{
     QString error;
-    const QString file = CatalogFile(CurrentLayer);
-    if (!treefile::saveTree(Tree1, file, &error)) {
-        platform::dialogs().message(error, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Error);
-        return false;
-    }
-    // The icon index file goes with every write of its tree, so icons never shift onto other nodes.
-    const QList<QByteArray> icons = treefile::iconLines(treefile::allNodes(Tree1));
-    if (icons.size() > 1 && !platform::saveLines(CatalogFile(CurrentLayer + QStringLiteral("_ind")), icons, &error)) {
-        platform::dialogs().message(error, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Error);
-        return false;
-    }
-    return true;
+    if (treefile::saveTreeAndIcons(Tree1, CatalogFile(CurrentLayer), CatalogFile(CurrentLayer + QStringLiteral("_ind")),
+                                   &error))
+        return true;
+    platform::dialogs().message(error, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Error);
+    return false;
 }
 
 bool TFormSlova::SaveLayerList()

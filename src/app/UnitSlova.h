@@ -84,6 +84,9 @@ public:
     // is shown and gives false.
     bool SaveTree();
     bool SaveLayerList();
+    // Writes the tree file and its icon index file whatever the tree's size; a failure is shown
+    // and gives false. SaveTree's rules (and the no-catalog state) are the caller's to test.
+    bool WriteTreeAndIcons();
     // Writes an undo snapshot of the tree, whatever its size ("menue_undo" or "menue_undo.txt").
     bool WriteUndo(const QString& name = QStringLiteral("menue_undo"));
 
@@ -96,6 +99,13 @@ public:
     QString CatalogFile(const QString& name) const;
     // Writes a Windows-1251 line list atomically; a failure is shown to the user.
     bool WriteCatalogFile(const QString& path, const QStringList& lines);
+
+    // ---- commands that show the small tree windows (TreeWindows.cpp)
+    void Find_node();     // node search
+    void ICO();           // icon palette
+    void ShowHistory();   // history window
+    void RestructFiles(); // node manager
+    void Author();        // about box
 
     // Lays the editor window over the editor panel: it becomes a child filling the panel.
     void PlaceEditor();
