@@ -136,4 +136,8 @@ void TFormDir::reject()
     setWindowTitle(QStringLiteral("Project form"));
     CheckBox1Click();
     TForm::reject();
+    // Closed without OK during a catalog switch: the catalog left comes back, so the tree is
+    // never left empty and belonging to no catalog.
+    if (FormSlova->NoCatalog)
+        FormSlova->LoadMenue();
 }

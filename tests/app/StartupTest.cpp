@@ -248,7 +248,7 @@ TEST_F(AppTest, RedrawIsResetOnlyFromOne)
     ASSERT_TRUE(FormDir->isVisible());
     FormSlova->TimerTreeTimer();
     EXPECT_EQ(reg.readString("Redraw", ""), "1");
-    FormDir->hide();
+    FormDir->reject();
     FormSlova->TimerTreeTimer();
     EXPECT_EQ(reg.readString("Redraw", ""), "0");
 }
