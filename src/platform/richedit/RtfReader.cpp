@@ -232,6 +232,8 @@ bool isSkippedDestination(QByteArrayView w)
         "bkmkcolf", "bkmkcoll", "category", "company", "creatim", "revtim", "buptim", "hlinkbase",
         "manager", "pwd", "passwordhash", "listpicture", "oldcprops", "oldpprops", "oldsprops",
         "oldtprops", "ebcstart", "ebcend", "factoidname",
+        // for readers that do not know nested tables; this one reads their rows
+        "nonesttables",
     };
     static const QSet<QByteArray> set = [] {
         QSet<QByteArray> s;
@@ -321,6 +323,7 @@ private:
     void popGroup();
     void handleWord(const Word& w);
     void handleDestination(QByteArrayView name, bool starred);
+    bool overflowDestination(QByteArrayView name);
     void textByte(char c);
     void flushBytes();
     void appendText(const QString& s);
@@ -796,8 +799,9 @@ QByteArray Reader::groupFromWord()
     const qsizetype open = top().openPos;
     skipToGroupEnd(d_, pos_);
     const qsizetype close = std::min(pos_ + 1, d_.size());
-    bool first = true;
-    for (qsizetype i = open + 1; i < wordStart_ && i < d_.size(); ++i) {
+    // Past the depth limit the group's own start is not known: it is taken from the word on.
+    bool first = overflow_ == 0;
+    for (qsizetype i = open + 1; first && i < wordStart_ && i < d_.size(); ++i) {
         const char c = d_[i];
         if (c != '\r' && c != '\n') { // a blank is text already read
             first = false;
@@ -879,6 +883,21 @@ void Reader::applyList()
     top().para.numbering = n;
 }
 
+bool Reader::overflowDestination(QByteArrayView name)
+{
+    // A group past the depth limit shares its parent's state, so its destination must leave that
+    // state alone (the parent would go on as, say, a skipped group and lose the text after it).
+    // Pictures and objects read their own group; groups whose content is document text are read
+    // as plain content; every other destination holds no text and is stepped over.
+    if (name == "pict" || name == "object")
+        return false;
+    if (name == "field" || name == "fldrslt" || name == "shppict" || name == "shprslt" || name == "upr"
+        || name == "ud" || name == "nesttableprops")
+        return true;
+    skipToGroupEnd(d_, pos_);
+    return true;
+}
+
 void Reader::handleDestination(QByteArrayView name, bool starred)
 {
     Group& g = top();
@@ -955,8 +974,9 @@ void Reader::handleDestination(QByteArrayView name, bool starred)
         g.dest = Dest::ListOverride;
         overrideListId_ = 0;
         overrideLs_ = 0;
-    } else if (name == "shppict" || name == "shprslt") {
-        // read as ordinary content
+    } else if (name == "shppict" || name == "shprslt" || name == "nesttableprops") {
+        // read as ordinary content: a nested row's properties end with its \nestrow, and
+        // whatever text a writer put there is text of that row
     } else if (name == "upr") {
         g.uprOuter = g.dest;
         g.dest = Dest::Upr;
@@ -1026,7 +1046,7 @@ void Reader::handleWord(const Word& w)
     static const QSet<QByteArray> destinations = {
         "fonttbl", "colortbl", "pict", "object", "field", "fldinst", "fldrslt", "pn", "pntxtb",
         "pntxta", "listtable", "listoverridetable", "list", "listlevel", "leveltext",
-        "listoverride", "shppict", "shprslt", "upr", "ud"};
+        "listoverride", "shppict", "shprslt", "upr", "ud", "nesttableprops"};
     if (destinations.contains(name.toByteArray()) || starred || isSkippedDestination(name)) {
         // "list", "listlevel" and friends only mean something inside the list tables.
         if ((name == "list" && g.dest != Dest::ListTable)
@@ -1040,6 +1060,8 @@ void Reader::handleWord(const Word& w)
             skipToGroupEnd(d_, pos_);
             return;
         }
+        if (overflow_ > 0 && overflowDestination(name))
+            return;
         handleDestination(name, starred);
         return;
     }
@@ -1058,7 +1080,9 @@ void Reader::handleWord(const Word& w)
             fontName_.clear();
             fontRealName_.clear();
         } else if (name == "fcharset") {
-            font_.charset = std::clamp(param, 0, 255);
+            // A charset outside the byte range is none this reader knows: the font's text is
+            // read in the document's code page (charset 1, the default), as for unknown ones.
+            font_.charset = param >= 0 && param <= 255 ? param : 1;
         } else if (name == "cpg") {
             font_.codePage = param;
         } else if (name == "fprq") {
@@ -1186,7 +1210,7 @@ void Reader::handleWord(const Word& w)
         }
         return;
     }
-    if (name == "row") {
+    if (name == "row" || name == "nestrow") {
         if (g.dest == Dest::Body) {
             if (cellTab_) {
                 if (runText_.endsWith(QLatin1Char('\t')))

@@ -5,8 +5,9 @@
 // What it reads:
 //  - \ansicpg (and \ansi, \mac, \pc, \pca), the font table with \fcharset, \cpg, \fprq and the
 //    family; \'xx is decoded in the code page of the current font's charset (the document's
-//    code page for the default charset), runs of bytes together so that double-byte text
-//    decodes; \uN with \ucN skipping (group-scoped, negative values, surrogate pairs);
+//    code page for the default charset and for charsets it does not know), runs of bytes
+//    together so that double-byte text decodes; \uN with \ucN skipping (group-scoped,
+//    negative values, surrogate pairs);
 //  - the colour table (an empty entry is "auto"), character words (\f \fs \b \i \ul... \strike
 //    \v \protect \super \sub \up \dn \cf \highlight \plain) and paragraph words (\pard \ql \qr
 //    \qc \qj \li \ri \fi \sb \sa \sl \slmult \tx and tab kinds and leaders, \pn bullets and
@@ -23,15 +24,16 @@
 // and \sect end a paragraph, \tab and a TAB byte are tabs.
 //
 // Tables are not kept as tables: a row becomes one paragraph whose cells are separated by a tab
-// (\cell and \nestcell give a tab, \row ends the paragraph, and the tab of the row's last cell is
-// dropped). A paragraph break inside a cell stays a paragraph break.
+// (\cell and \nestcell give a tab, \row and \nestrow end the paragraph, and the tab of the row's
+// last cell is dropped). A paragraph break inside a cell stays a paragraph break. Nested rows are
+// rows of their own (\*\nesttableprops is read, \nonesttables skipped).
 //
 // Damaged input never crashes the reader: missing closing braces end the document, text after
 // the outermost group is ignored, groups nested deeper than MaxRtfDepth share their parent's
-// state, \bin past the end takes what is there, odd hex digits are dropped, unknown fonts and
-// colours fall back to the defaults. An object cut off by the end of the file is closed (and
-// dropped when its \bin data runs past the end). Only input that does not start with "{\rtf" is
-// refused.
+// state (their text is kept; a destination there leaves that state alone), \bin past the end
+// takes what is there, odd hex digits are dropped, unknown fonts and colours fall back to the
+// defaults. An object cut off by the end of the file is closed (and dropped when its \bin data
+// runs past the end). Only input that does not start with "{\rtf" is refused.
 #include "platform/richedit/RichFormat.h"
 
 #include <QByteArrayView>

@@ -54,6 +54,21 @@ TEST(RtfReaderCodePages, HexBytesFollowTheFontCharset)
               QString::fromUtf8("ПриЯ"));
 }
 
+TEST(RtfReaderCodePages, UnknownCharsetsReadInTheDocumentCodePage)
+{
+    // Mac Word writes \fcharset256 for its Roman fonts: Mac Roman 8E is "é", not OEM Cyrillic.
+    EXPECT_EQ(readText("{\\rtf1\\mac{\\fonttbl{\\f0\\fcharset256 Helvetica;}}\\f0 caf\\'8e}"),
+              QString::fromUtf8("café"));
+    for (const char* charset : {"\\fcharset300", "\\fcharset-7", "\\fcharset99999999999", "\\fcharset3"}) {
+        SCOPED_TRACE(charset);
+        EXPECT_EQ(readText(QByteArray("{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0") + charset +
+                           " Arial;}}\\f0 \\'cf\\'f0\\'e8}"),
+                  QString::fromUtf8("При"));
+    }
+    // The known OEM charset stays OEM.
+    EXPECT_EQ(readText("{\\rtf1\\mac{\\fonttbl{\\f0\\fcharset255 Terminal;}}\\f0 \\'8f}"), QString::fromUtf8("П"));
+}
+
 TEST(RtfReaderCodePages, DoubleByteRunsDecodeTogether)
 {
     // Shift_JIS "あ" is 82 A0; a lead byte may be followed by a literal trail byte.
@@ -280,6 +295,59 @@ TEST(RtfReaderInput, DeepNestingIsBounded)
     rtf = "{\\rtf1 a" + QByteArray(100'000, '{') + "b" + QByteArray(100'000, '}') + "c}";
     ASSERT_TRUE(ReadRtf(rtf, doc));
     EXPECT_EQ(doc.toPlainText(), "abc");
+}
+
+TEST(RtfReaderInput, TextDeeperThanTheGroupLimitIsKept)
+{
+    // Every level holds a letter and a destination (bookmark, unknown optional one, font table,
+    // info, list table, field instruction); each letter is there and so is the text after it.
+    const char* destinations[] = {"{\\*\\bkmkstart k}", "{\\*\\unknownword x}", "{\\fonttbl{\\f0 A;}}",
+                                  "{\\info{\\title t}}", "{\\*\\listtable{\\list\\listid1}}",
+                                  "{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt L}}"};
+    const int depth = 2700;
+    for (const char* dest : destinations) {
+        SCOPED_TRACE(dest);
+        QByteArray rtf = "{\\rtf1 ";
+        QString want;
+        for (int i = 0; i < depth; ++i) {
+            const char letter = char('a' + i % 26);
+            rtf += '{';
+            rtf += letter;
+            rtf += dest;
+            want += QLatin1Char(letter);
+            if (QByteArray(dest).contains("fldrslt"))
+                want += QLatin1Char('L');
+        }
+        rtf += QByteArray(depth, '}') + " end}";
+        EXPECT_EQ(readText(rtf), want + " end");
+    }
+    // Formatting outside the deep part comes back when it closes.
+    QTextDocument doc;
+    QByteArray rtf = "{\\rtf1 {\\i " + QByteArray(depth, '{') + "\\b x{\\*\\bkmkstart k}" + QByteArray(depth, '}') +
+                     "y}z}";
+    ASSERT_TRUE(ReadRtf(rtf, doc));
+    EXPECT_EQ(doc.toPlainText(), "xyz");
+    EXPECT_TRUE(richCharProps(formatAt(doc, 1)).italic);
+    EXPECT_FALSE(richCharProps(formatAt(doc, 2)).italic);
+    EXPECT_FALSE(richCharProps(formatAt(doc, 2)).bold);
+}
+
+TEST(RtfReaderDestinations, NestedTableRowsAreRowsOfTheirOwn)
+{
+    // As Word writes it: the nested cells' text, then the nested row's properties ending with
+    // \nestrow, and a paragraph for readers that know no nested tables.
+    QTextDocument doc;
+    ASSERT_TRUE(ReadRtf("{\\rtf1\\trowd\\cellx5000\\cellx9000\\pard\\intbl\\itap2 a1\\nestcell a2\\nestcell"
+                        "{\\*\\nesttableprops\\trowd\\cellx1000\\cellx2000\\nestrow}{\\nonesttables\\par}"
+                        "\\pard\\intbl\\itap2 b1\\nestcell b2\\nestcell"
+                        "{\\*\\nesttableprops\\trowd\\cellx1000\\cellx2000\\nestrow}{\\nonesttables\\par}"
+                        "\\pard\\intbl\\itap1 \\cell outer\\cell\\row after\\par}",
+                        doc));
+    EXPECT_EQ(doc.toPlainText(), "a1\ta2\nb1\tb2\n\touter\nafter");
+    // Cell text a writer put inside the nested row's properties is text of that row.
+    EXPECT_EQ(readText("{\\rtf1\\intbl\\itap2{\\*\\nesttableprops\\trowd\\cellx1000 x\\nestcell y\\nestcell\\nestrow}"
+                       "z\\cell\\row}"),
+              "x\ty\nz");
 }
 
 TEST(RtfReaderAt, InsertsAtTheCursor)
