@@ -109,6 +109,13 @@ public:
 
     // Lays the editor window over the editor panel: it becomes a child filling the panel.
     void PlaceEditor();
+
+    // ---- page header commands (PageHeaderCommands.cpp)
+    // Writes the page's "TreeKategory" header line from the selected node's ancestors.
+    // False when the page could not be written (the user was told).
+    bool LoadTreeKategory();
+    // Opens the current node's file in the plain-text editor.
+    void ButtonTXT();
     void Exit();
 
 protected:

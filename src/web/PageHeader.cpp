@@ -2,6 +2,7 @@
 #include "PageHeader.h"
 
 #include "platform/files/AtomicFile.h"
+#include "platform/files/FileNames.h"
 #include "platform/text/CodePage.h"
 
 #include <QBuffer>
@@ -345,4 +346,24 @@ bool writePageHead(const QString& path, const QList<QByteArray>& lines, QString*
         return false;
     }
     return true;
+}
+
+QString nodePageFile(const QString& folder, const QString& nodeText, const QStringList& extensions, bool* exists)
+{
+    if (exists)
+        *exists = false;
+    if (nodeText.isEmpty() || nodeText == QLatin1String(".") || nodeText == QLatin1String("..") || extensions.isEmpty())
+        return QString();
+    for (QChar c : nodeText)
+        if (c == u'/' || c == u'\\' || c.unicode() < 0x20)
+            return QString();
+    QString found;
+    for (const QString& ext : extensions) {
+        const QString p = platform::resolveIn(folder, nodeText + ext);
+        if (QFileInfo(p).isFile())
+            found = p;
+    }
+    if (exists)
+        *exists = !found.isEmpty();
+    return found.isEmpty() ? folder + nodeText + extensions.first() : found;
 }

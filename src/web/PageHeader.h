@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 class QIODevice;
@@ -108,3 +109,10 @@ private:
     bool wide_ = false;
     bool bom_ = false;
 };
+
+// The page file of a node: folder + node text + the last of the extensions whose file exists
+// (names matched without regard to case), else the first extension. Empty when the node text
+// cannot be a file name in the folder ("/", control characters, "." or ".."). *exists tells
+// whether the file was found.
+QString nodePageFile(const QString& folder, const QString& nodeText, const QStringList& extensions,
+                     bool* exists = nullptr);
