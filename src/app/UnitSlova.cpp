@@ -300,6 +300,10 @@ void TFormSlova::FormDestroy()
 
 void TFormSlova::Timer1Timer()
 {
+    // The first tick can come while a message box of the start-up is open (a damaged tree file),
+    // before the windows it shows exist: it waits for a later tick, after the box is closed.
+    if (QApplication::activeModalWidget() || !FormDir || !Form_keys || !FormHistory)
+        return;
     Timer1->stop();
     if (Form_keys && !Form_keys->CheckBox1->isChecked())
         Form_keys->show();
