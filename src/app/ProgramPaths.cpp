@@ -7,6 +7,8 @@
 namespace app {
 
 namespace {
+const qint64 runStartMs = QDateTime::currentMSecsSinceEpoch();
+
 QString withSlash(QString p)
 {
     while (p.size() > 1 && p.endsWith(QLatin1String("//")))
@@ -34,6 +36,8 @@ QString programDirectory()
     QDir().mkpath(dir);
     return withSlash(dir);
 }
+
+QDateTime runStartTime() { return QDateTime::fromMSecsSinceEpoch(runStartMs); }
 
 bool hasDriveLetter(const QString& path)
 {

@@ -1,4 +1,5 @@
 #pragma once
+#include <QDateTime>
 #include <QString>
 
 // Where the program keeps its own files, and how stored or typed catalog folders become paths.
@@ -8,6 +9,10 @@ namespace app {
 // folder when it is writable, else $XDG_DATA_HOME/Morvanel/ (default ~/.local/share). Created
 // when missing.
 QString programDirectory();
+
+// When this run of the program began (the time its code was loaded). Files older than this
+// that a save of this program left cannot belong to a save still running in this run.
+QDateTime runStartTime();
 
 // A catalog folder as stored in the settings or a list file, or given on the command line:
 // "\" becomes "/", a relative path counts from the current folder, and the result ends with

@@ -12,6 +12,7 @@
 #include "UnitZip.h"
 #include "editor/REMain.h"
 #include "platform/dialogs/Dialogs.h"
+#include "platform/files/AtomicFile.h"
 #include "platform/files/FileNames.h"
 #include "platform/settings/SettingsStore.h"
 #include "platform/text/LineList.h"
@@ -50,6 +51,15 @@ const QString kShowWordsForm = QStringLiteral("ShowWordsForm");
 QRect screenRect() { return QGuiApplication::primaryScreen()->geometry(); }
 
 bool existsFile(const QString& path) { return QFileInfo::exists(path); }
+
+// The platform's write errors read "<what> <path>: <reason>"; a message that names the folder
+// itself needs the reason alone.
+QString reasonOf(const QString& error, const QString& path)
+{
+    const QString mark = path + QStringLiteral(": ");
+    const int at = error.indexOf(mark);
+    return at < 0 ? error : error.mid(at + mark.size());
+}
 } // namespace
 
 TFormSlova::TFormSlova()
@@ -425,15 +435,31 @@ void TFormSlova::PreCreation()
     const QString clear = platform::resolveIn(ProgramDir, QStringLiteral("menue_clear"));
     if (!existsFile(clear))
         WriteCatalogFile(clear, {QStringLiteral("Menue")});
+    // A catalog folder that cannot be written is not used; the user hears once which catalog,
+    // why, and which folder is open instead, rather than one technical line per file.
+    QString failure;
+    auto writeQuietly = [&failure](const QString& path, const QStringList& lines) {
+        QString error;
+        if (!platform::saveLines1251(path, lines, &error) && failure.isEmpty())
+            failure = reasonOf(error, path);
+    };
     const QString stop = CatalogFile(QStringLiteral("StopList"));
     if (!existsFile(stop))
-        WriteCatalogFile(stop, {});
+        writeQuietly(stop, {});
     QString layers = CatalogFile(QStringLiteral("CurrentMenue"));
     if (!existsFile(layers)) {
-        WriteCatalogFile(layers, {QStringLiteral("Menue")});
-        if (!existsFile(layers))
+        writeQuietly(layers, {QStringLiteral("Menue")});
+        if (!existsFile(layers) && ProjectPath != ProgramDir) {
+            platform::dialogs().message(QStringLiteral("The catalog %1 cannot be used: %2.\nThe program folder %3 is open instead.")
+                                            .arg(ProjectPath, failure, ProgramDir),
+                                        QString(), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
+            failure.clear();
             ProjectPath = ProgramDir;
+        }
     }
+    if (!failure.isEmpty())
+        platform::dialogs().message(QStringLiteral("The catalog %1 cannot be written: %2.").arg(ProjectPath, failure),
+                                    QString(), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
     const QString menue = CatalogFile(QStringLiteral("Menue"));
     if (existsFile(menue)) {
         QStringList lines;
@@ -453,6 +479,9 @@ void TFormSlova::LoadMenue()
     NoCatalog = false;
     move(0, 0);
     PreCreation();
+    // Saves cut short in an earlier run leave their hidden temporary files; they would pile up.
+    if (!ReadOnlyMode())
+        platform::removeLeftoverTemporaries(ProjectPath, app::runStartTime());
     setWindowTitle(ProjectPath);
     const QString layers = CatalogFile(QStringLiteral("currentMenue"));
     if (existsFile(layers)) {

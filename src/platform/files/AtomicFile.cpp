@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,7 +54,55 @@ bool writeProtected(const struct stat& st)
         return !(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH));
     return !(st.st_mode & S_IWOTH);
 }
+
+// The temporary name of a save: hidden, the target's name, then mkstemp's random characters.
+constexpr int kRandomChars = 6;
+QByteArray temporaryPrefix(const QByteArray& name) { return "." + name + "."; }
+
+// The target's name when `name` is of the temporary pattern, else empty.
+QByteArray temporaryTarget(const QByteArray& name)
+{
+    const qsizetype n = name.size();
+    if (n < 2 + 1 + kRandomChars || name[0] != '.' || name[n - kRandomChars - 1] != '.')
+        return {};
+    for (qsizetype i = n - kRandomChars; i < n; ++i) {
+        const char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return {};
+    }
+    return name.mid(1, n - kRandomChars - 2);
+}
 } // namespace
+
+int removeLeftoverTemporaries(const QString& dirPath, const QDateTime& before)
+{
+    const QByteArray dir = QFile::encodeName(dirPath.endsWith('/') ? dirPath.chopped(1) : dirPath);
+    DIR* d = ::opendir(dir.constData());
+    if (!d)
+        return 0;
+    const qint64 limit = before.toMSecsSinceEpoch();
+    QList<QByteArray> doomed;
+    while (const dirent* e = ::readdir(d)) {
+        const QByteArray name(e->d_name);
+        const QByteArray target = temporaryTarget(name);
+        if (target.isEmpty())
+            continue;
+        struct stat st, beside;
+        const QByteArray path = dir + "/" + name;
+        if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        const qint64 mtime = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+        if (mtime >= limit || ::lstat((dir + "/" + target).constData(), &beside) != 0)
+            continue;
+        doomed.append(path);
+    }
+    ::closedir(d);
+    int removed = 0;
+    for (const QByteArray& p : doomed)
+        if (::unlink(p.constData()) == 0)
+            ++removed;
+    return removed;
+}
 
 bool writeFileAtomic(const QString& pathGiven, QByteArrayView data, QString* error)
 {
@@ -67,7 +116,7 @@ bool writeFileAtomic(const QString& pathGiven, QByteArrayView data, QString* err
         return false;
     }
     const QByteArray dir = QFile::encodeName(fi.absolutePath());
-    QByteArray tmpl = dir + "/." + QFile::encodeName(fi.fileName()) + ".XXXXXX";
+    QByteArray tmpl = dir + "/" + temporaryPrefix(QFile::encodeName(fi.fileName())) + QByteArray(kRandomChars, 'X');
     int fd = ::mkstemp(tmpl.data());
     if (fd < 0) {
         if (error)

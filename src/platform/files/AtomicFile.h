@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 namespace platform {
@@ -11,6 +12,12 @@ namespace platform {
 // Returns false with a readable message in *error when anything fails; the target is then
 // unchanged and no temporary file is left behind.
 bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr);
+
+// Removes from one folder the temporary files that saves cut short (a killed program) left
+// behind: names of the save's own pattern ("." + name + "." + six letters or digits) beside an
+// existing file of that name, last modified before `before` (so a save still running in another
+// program is not disturbed). Anything else stays. Returns how many were removed.
+int removeLeftoverTemporaries(const QString& dir, const QDateTime& before);
 
 // Reads a whole file. Returns false (with *error) when it cannot be opened or read.
 bool readWholeFile(const QString& path, QByteArray& data, QString* error = nullptr);

@@ -1,0 +1,121 @@
+// What a catalog load does with a folder it cannot write and with the litter of saves cut short.
+#include "AppFixture.h"
+
+#include <QProcess>
+
+#include <unistd.h>
+
+namespace {
+
+// A file as an earlier run left it: last modified an hour ago.
+void writeOld(const QString& path, const QByteArray& data)
+{
+    testsupport::writeFile(path, data);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+}
+
+// Makes a folder unwritable in a way that holds for root too (the immutable flag); elsewhere
+// the mode bits do. `usable` is false when neither works here.
+struct UnwritableFolder {
+    QString path;
+    bool immutable = false;
+    bool usable = false;
+    explicit UnwritableFolder(const QString& p) : path(p)
+    {
+        immutable = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
+        if (!immutable)
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+        QFile probe(path + QStringLiteral("probe"));
+        usable = !probe.open(QIODevice::WriteOnly);
+        if (!usable)
+            probe.remove();
+    }
+    ~UnwritableFolder()
+    {
+        if (immutable)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+};
+
+} // namespace
+
+TEST_F(AppTest, ACatalogThatCannotBeWrittenIsNamedOnceWithTheFolderOpenInstead)
+{
+    makeCatalog("Project1", "a\r\n");
+    const QString locked = progFile("Locked/");
+    QDir().mkpath(locked);
+    write(locked + "notes.rtf", "{\\rtf1 x}");
+    reg.writeString("path", locked);
+    UnwritableFolder guard(locked);
+    if (!guard.usable)
+        GTEST_SKIP() << "no way to make a folder unwritable here";
+    start();
+    EXPECT_EQ(FormSlova->ProjectPath, prog.path());
+    EXPECT_EQ(FormSlova->windowTitle(), prog.path());
+    const QStringList shown = dialogs->messages();
+    ASSERT_EQ(shown.size(), 1) << shown.join('\n').toStdString();
+    const QString why = QString::fromLocal8Bit(std::strerror(guard.immutable ? EPERM : EACCES));
+    EXPECT_EQ(shown[0], QStringLiteral("The catalog %1 cannot be used: %2.\nThe program folder %3 is open instead.")
+                            .arg(locked, why, prog.path()));
+    // The program folder works as the catalog; the locked one is as it was.
+    EXPECT_EQ(read(progFile("Menue")), QByteArray("Menue\r\n"));
+    EXPECT_EQ(QDir(locked).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"notes.rtf"});
+}
+
+TEST_F(AppTest, ACatalogWithItsLayerListButNoWayToWriteIsUsedAndSaidSoOnce)
+{
+    const QString dir = makeCatalog("Project1", "a\r\n\tb\r\n");
+    QFile::remove(dir + "StopList");
+    QDir(dir).rmdir("temp");
+    QDir(dir).rmdir("deleteditems");
+    write(dir + "Menue_ind", "0\r\n0\r\n");
+    UnwritableFolder guard(dir);
+    if (!guard.usable)
+        GTEST_SKIP() << "no way to make a folder unwritable here";
+    start();
+    EXPECT_EQ(FormSlova->ProjectPath, dir);
+    const QStringList shown = dialogs->messages();
+    ASSERT_EQ(shown.size(), 1) << shown.join('\n').toStdString();
+    EXPECT_TRUE(shown[0].startsWith(QStringLiteral("The catalog %1 cannot be written: ").arg(dir))) << shown[0].toStdString();
+}
+
+TEST_F(AppTest, TemporaryFilesOfSavesCutShortAreRemovedAtTheNextLoad)
+{
+    const QString dir = makeCatalog("Project1", "a\r\n\tb\r\n");
+    writeOld(dir + ".Menue.ab12Cd", "half a tree");
+    writeOld(dir + ".Menue_ind.ef34Gh", "0\r\n");
+    writeOld(dir + ".CurrentMenue.Zz9yX8", "");
+    writeOld(dir + QString::fromUtf8(".Заметка.rtf.q1W2e3"), "{\\rtf1");
+    write(dir + QString::fromUtf8("Заметка.rtf"), "{\\rtf1 x}");
+    // Not the save's litter: a user's own hidden files, a name without its file beside it,
+    // a folder, a wrong number of random characters, and a save of another running copy.
+    writeOld(dir + ".notes.txt", "mine");
+    writeOld(dir + ".Gone.ab12Cd", "whose file is not here");
+    QDir().mkpath(dir + ".Menue.folder");
+    writeOld(dir + ".Menue.ab12C", "five");
+    writeOld(dir + ".Menue.ab12Cde", "seven");
+    writeOld(dir + ".Menue.ab-2Cd", "not random");
+    write(dir + ".Menue.Now123", "being written right now");
+
+    start();
+    QStringList left = QDir(dir).entryList({".*"}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    left.sort();
+    EXPECT_EQ(left.join(' ').toStdString(),
+              ".Gone.ab12Cd .Menue.Now123 .Menue.ab-2Cd .Menue.ab12C .Menue.ab12Cde .Menue.folder .notes.txt");
+    EXPECT_EQ(read(dir + "Menue"), QByteArray("a\r\n\tb\r\n"));
+    EXPECT_TRUE(dialogs->messages().isEmpty());
+}
+
+TEST_F(AppTest, ReadOnlyModeLeavesEvenTheLitterOfSavesAlone)
+{
+    makeCatalog("Project1", "a\r\n");
+    write(progFile("RunFromHere"), "");
+    write(progFile("Menue"), "one\r\n");
+    writeOld(progFile(".Menue.ab12Cd"), "half");
+    start();
+    EXPECT_EQ(FormSlova->ProjectPath, prog.path());
+    EXPECT_TRUE(QFileInfo::exists(progFile(".Menue.ab12Cd")));
+}
