@@ -4,6 +4,7 @@
 //   zip-bench corpus DIR [WORKDIR]   whole-archive zip and unzip of DIR, against Info-ZIP zip -6 and unzip
 // One line per member (name, method, sizes, CRC verdict or skip reason); the exit code is 1
 // when any member failed.
+#include "archive/ZipExtract.h"
 #include "archive/ZipWriter.h"
 #include "platform/dialogs/Dialogs.h"
 
@@ -28,6 +29,10 @@ const char* reasonText(TSkipReason r)
     case srNoOverwrite: return "not overwritten";
     case srFileOpenError: return "cannot open";
     case srCreateError: return "cannot create";
+    case srUnsupportedEncryption: return "encryption not supported (WinZip AES or strong encryption)";
+    case srUnknownMethod: return "Unknown Compression Method";
+    case srWrongSize: return "size differs from the one recorded";
+    case srBadName: return "a name holding \"\\\" cannot be stored";
     }
     return "?";
 }
@@ -126,8 +131,7 @@ int doUnzip(const QString& archiveName, const QString& dest, const QString& pass
         };
         r.OnEndUnZip = [&](TZipReader*, int i, const QString&) { line(i, QStringLiteral("ok")); };
         r.OnBadCRC = [&](TZipReader*, uint32_t calc, uint32_t stored, int i) {
-            const int method = r.SortedMembers()->Header(i)->CompressionMethod;
-            if (method != 0 && method != 8)
+            if (!MethodSupported(r.SortedMembers()->Header(i)->CompressionMethod))
                 line(i, QStringLiteral("not extracted: Unknown Compression Method"));
             else
                 line(i, QStringLiteral("CRC error (%1, stored %2)").arg(calc, 8, 16, QLatin1Char('0')).arg(stored, 8, 16, QLatin1Char('0')));

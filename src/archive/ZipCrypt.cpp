@@ -12,9 +12,20 @@ namespace archive {
 
 QByteArray PasswordBytes(const QString& password)
 {
-    if (platform::canEncode(platform::CodePage::Windows1251, password))
-        return platform::toCp1251(password);
     return password.toUtf8();
+}
+
+QList<QByteArray> PasswordCandidates(const QString& password)
+{
+    QList<QByteArray> forms{password.toUtf8()};
+    for (const platform::CodePage cp : {platform::CodePage::Windows1251, platform::CodePage::Oem866}) {
+        if (!platform::canEncode(cp, password))
+            continue;
+        const QByteArray bytes = platform::encode(cp, password);
+        if (!forms.contains(bytes))
+            forms << bytes;
+    }
+    return forms;
 }
 
 void TZipCrypt::init_keys(const QByteArray& password)

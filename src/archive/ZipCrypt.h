@@ -3,6 +3,7 @@
 #include "archive/BufferStream.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -13,9 +14,14 @@ namespace archive {
 
 inline constexpr int EncryptionHeaderSize = 12;
 
-// The password's bytes: Windows-1251 when every character has a code there (the code page
-// archives of this program were always written in), else UTF-8.
+// The password's bytes for writing: UTF-8, as the zip tools of Linux write them.
 QByteArray PasswordBytes(const QString& password);
+
+// The byte forms a typed password may have had where the archive was made, in the order they
+// are tried when reading: UTF-8 (Linux tools), Windows-1251 (this program's earlier archives,
+// Windows tools), OEM 866 (DOS tools). Forms that give the same bytes are listed once, so an
+// ASCII password has exactly one.
+QList<QByteArray> PasswordCandidates(const QString& password);
 
 class TZipCrypt {
 public:

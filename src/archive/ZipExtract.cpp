@@ -27,14 +27,25 @@ QString CutAtNul(const QString& name)
     return nul < 0 ? name : name.left(nul);
 }
 
-bool IsUnsafeMemberPath(const QString& storedPath)
+QString RelativeMemberPath(const QString& storedPath)
 {
     QString p = storedPath;
     p.replace(u'/', u'\\');
-    if (p.startsWith(u'\\'))
-        return true;
-    if (p.size() >= 2 && p[1] == u':')
-        return true;
+    if (p.size() >= 2 && p[0].isLetter() && p[0].unicode() < 0x80 && p[1] == u':' && (p.size() == 2 || p[2] == u'\\'))
+        p.remove(0, 2);
+    while (p.startsWith(u'\\'))
+        p.remove(0, 1);
+    return p;
+}
+
+bool MethodSupported(uint16_t method)
+{
+    return method == 0 || method == 8;
+}
+
+bool IsUnsafeMemberPath(const QString& storedPath)
+{
+    QString p = RelativeMemberPath(storedPath);
     const QStringList parts = p.split(u'\\');
     for (const QString& part : parts)
         if (part == u"..")
@@ -191,6 +202,7 @@ int TZipReader::UnZipSelected(TLFNFileStream* Stream)
             for (int i = 0; i < n; ++i) {
                 if (!DoAll && !FSortedMembers->Header(i)->Selected)
                     continue;
+                run.PasswordForm = 0;
                 do {
                     UnZipOneFile(run, i);
                 } while (run.Retry);
@@ -212,11 +224,13 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     CurrentHeader->Assign(*member);
     TZipHeaderInfo& h = *CurrentHeader;
 
-    // Everything after a NUL is dropped from the stored path.
+    // Everything after a NUL is dropped from the stored path; a drive or a leading separator
+    // does not lead out of the destination.
     const QString storedPath = CutAtNul(h.Directory() + h.FileName());
-    const qsizetype lastSep = storedPath.lastIndexOf(u'\\');
-    const QString storedDir = storedPath.left(lastSep + 1);
-    const QString fileName = storedPath.mid(lastSep + 1);
+    const QString placedPath = RelativeMemberPath(storedPath);
+    const qsizetype lastSep = placedPath.lastIndexOf(u'\\');
+    const QString storedDir = placedPath.left(lastSep + 1);
+    const QString fileName = placedPath.mid(lastSep + 1);
 
     auto takeOffTotals = [&]() { TotalBytes -= h.UncompressedSize; };
     auto skipWith = [&](TSkipReason reason, const QString& name) {
@@ -227,7 +241,8 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
 
     // A name that would lead out of the destination folder is never written, whatever the
     // options say.
-    if (IsUnsafeMemberPath(storedPath) || fileName == u"." ) {
+    const bool namedMember = !storedPath.isEmpty() && !storedPath.endsWith(u'\\') && !storedPath.endsWith(u'/');
+    if (IsUnsafeMemberPath(storedPath) || fileName == u"." || (namedMember && fileName.isEmpty())) {
         skipWith(srCreateError, storedPath);
         return;
     }
@@ -305,6 +320,23 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     if (!QFileInfo(folder).isDir())
         ForceDirs(folder);
 
+    // A member that cannot be decoded is said so before any password is asked for: WinZip
+    // AES (method 99) and strong encryption (flag bit 6) are no traditional encryption.
+    if (h.Encrypted() && (h.CompressionMethod == 99 || (h.Flags & 0x0040))) {
+        platform::dialogs().message(SUnsupportedEncryption, QStringLiteral("Zip Error"), platform::MsgButtons::Ok);
+        skipWith(srUnsupportedEncryption, storedPath);
+        return;
+    }
+    if (h.Encrypted() && !MethodSupported(h.CompressionMethod)) {
+        platform::dialogs().message(SUnknownMethod, QStringLiteral("Zip Error"), platform::MsgButtons::Ok);
+        skipWith(srUnknownMethod, storedPath);
+        return;
+    }
+
+    // The byte forms of the password whose check byte matches, from run.PasswordForm on; the
+    // first is used, the next ones when the CRC refuses it.
+    QList<QByteArray> forms;
+    QList<int> matching;
     if (h.Encrypted()) {
         // The encryption header may continue on the next volume of a set: it is read once
         // and decrypted again for each password tried.
@@ -313,11 +345,16 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         remaining = std::max<int64_t>(remaining - EncryptionHeaderSize, 0);
         const uint8_t check = TZipCrypt::CheckByte(h.Flags, h.CRC32, h.DateTime);
         for (;;) {
-            uint8_t plain[EncryptionHeaderSize];
-            std::memcpy(plain, raw, EncryptionHeaderSize);
-            run.Crypt.init_keys(PasswordBytes(Password));
-            run.Crypt.DecryptBuffer(plain, EncryptionHeaderSize);
-            if (plain[EncryptionHeaderSize - 1] == check)
+            forms = PasswordCandidates(Password);
+            for (int k = run.PasswordForm; k < forms.size(); ++k) {
+                uint8_t plain[EncryptionHeaderSize];
+                std::memcpy(plain, raw, EncryptionHeaderSize);
+                run.Crypt.init_keys(forms[k]);
+                run.Crypt.DecryptBuffer(plain, EncryptionHeaderSize);
+                if (plain[EncryptionHeaderSize - 1] == check)
+                    matching << k;
+            }
+            if (!matching.isEmpty())
                 break;
             QString newPassword = Password;
             if (OnBadPassword)
@@ -327,7 +364,11 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
                 return;
             }
             Password = newPassword;
+            run.PasswordForm = 0;
         }
+        // The keys as they stand after the header, for the data.
+        run.Crypt.init_keys(forms[matching.first()]);
+        run.Crypt.DecryptBuffer(raw, EncryptionHeaderSize);
     }
     // Where the member's data begin, on which volume.
     const int dataDisk = FCurrentDisk;
@@ -400,6 +441,9 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     TMemberSink sink(*this, *out);
     sink.uncompressed_ = h.UncompressedSize;
     run.IO.StartMember(&source, &sink, uint64_t(std::max<int64_t>(remaining, 0)), h.UncompressedSize);
+    // Data longer than the record says, or a CRC that matches data of another length: the
+    // size is wrong, not the data.
+    bool tooLong = false;
     try {
         try {
             switch (h.CompressionMethod) {
@@ -414,7 +458,7 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
                 break;
             }
         } catch (const EBiggerThanUncompressed&) {
-            // The CRC check below decides.
+            tooLong = true;
         }
     } catch (...) {
         // A run ended by an error or a cancel leaves no partial member behind.
@@ -427,7 +471,8 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     const uint32_t crc = run.IO.Crc.Crc();
     // A member cut short passes only if its bytes are all there: an empty output is no
     // member of a method we cannot decode, whatever CRC the header claims.
-    const bool good = crc == h.CRC32 && run.IO.BytesWritten == h.UncompressedSize;
+    const bool good = crc == h.CRC32 && run.IO.BytesWritten == h.UncompressedSize && !tooLong;
+    const bool wrongSize = MethodSupported(h.CompressionMethod) && (tooLong || (crc == h.CRC32 && !good));
     if (good) {
         // Date first: a read-only attribute would keep it from being set.
         platform::setFileDosDateTime(partName, CheckDosDate(h.DateTime));
@@ -447,7 +492,17 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         ++run.FilesDone;
         return;
     }
-    if (h.Encrypted()) {
+    if (wrongSize && (!h.Encrypted() || crc == h.CRC32)) {
+        if (OnSkippingFile)
+            OnSkippingFile(this, srWrongSize, storedPath, FileIndex);
+    } else if (h.Encrypted()) {
+        if (matching.size() > 1) {
+            // Another byte form of the same password passed the check byte.
+            run.PasswordForm = matching[1];
+            run.Retry = true;
+            return;
+        }
+        run.PasswordForm = 0;
         if (OnBadPassword) {
             QString newPassword = Password;
             OnBadPassword(this, FileIndex, newPassword);

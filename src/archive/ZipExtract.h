@@ -13,6 +13,7 @@ struct TUnzipRun {
     TUnzipIO IO;
     TZipCrypt Crypt;
     bool Retry = false;   // the member is to be extracted again with a new password
+    int PasswordForm = 0; // the first byte form of the password to try on the member
     int FilesToDo = 0;
     int FilesDone = 0;
 };
@@ -20,8 +21,15 @@ struct TUnzipRun {
 // A stored name up to its first NUL character: what follows a NUL is never part of a path.
 QString CutAtNul(const QString& name);
 
+// A stored path as it is placed under the destination: a drive ("X:" followed by "\" or "/",
+// or ending the name) and leading separators are dropped. Any other ":" is part of a name.
+QString RelativeMemberPath(const QString& storedPath);
+
 // True when a stored member path (directory with "\" and name) would leave the destination
-// folder: an absolute path ("\x", "/x", "C:x") or a ".." component.
+// folder even so: a ".." component.
 bool IsUnsafeMemberPath(const QString& storedPath);
+
+// The compression methods extraction decodes.
+bool MethodSupported(uint16_t method);
 
 } // namespace archive

@@ -115,6 +115,35 @@ bool centralDirectoryAt(TStream& stream, const TEndCentral& end)
     return stream.Read(sig, 4) == 4 && GetLE32(sig) == CentralFileHeaderSig;
 }
 
+uint64_t getLE64(const uint8_t* p)
+{
+    return uint64_t(GetLE32(p)) | uint64_t(GetLE32(p + 4)) << 32;
+}
+
+// A ZIP64 end record stands behind the end record and says something else than it: a count,
+// size or offset that only the ZIP64 record holds. Info-ZIP writes a ZIP64 end record that
+// merely repeats the end record when it zips from a pipe; such an archive reads whole.
+bool zip64EndDiffers(TStream& stream, const TEndCentral& end)
+{
+    const int64_t at = int64_t(end.CommentPosition) - EndCentralFixedSize - 20;
+    if (at < 0)
+        return false;
+    uint8_t loc[20];
+    stream.Seek(at, soFromBeginning);
+    if (stream.Read(loc, 20) != 20 || GetLE32(loc) != 0x07064b50u)
+        return false;
+    uint8_t rec[56];
+    const uint64_t recordAt = getLE64(loc + 8);
+    if (recordAt > uint64_t(at))
+        return true;
+    stream.Seek(int64_t(recordAt), soFromBeginning);
+    if (stream.Read(rec, 56) != 56 || GetLE32(rec) != 0x06064b50u)
+        return true;
+    return GetLE32(rec + 16) != end.ThisDisk || GetLE32(rec + 20) != end.CentralDisk
+        || getLE64(rec + 24) != end.EntriesThisDisk || getLE64(rec + 32) != end.TotalEntries
+        || getLE64(rec + 40) != end.CentralSize || getLE64(rec + 48) != end.CentralOffset;
+}
+
 bool isFile(const QString& name)
 {
     return QFileInfo(name).isFile();
@@ -131,10 +160,6 @@ struct TDescriptorEnd {
     int64_t Next = 0; // just after the descriptor
 };
 
-uint64_t getLE64(const uint8_t* p)
-{
-    return uint64_t(GetLE32(p)) | uint64_t(GetLE32(p + 4)) << 32;
-}
 
 // The length of a descriptor at q (avail bytes readable there) that gives exactly these
 // values: 16 with its signature, 12 without, or 24 and 20 with 64-bit sizes (streaming
@@ -484,6 +509,12 @@ void TZipReader::ReadZip()
         ClearZip();
         throw EBadZipFile(LoadStr(SNotValidZipFile));
     };
+    // Sizes, offsets or counts this component cannot read: the archive is refused as a whole
+    // rather than listed in part.
+    auto failZip64 = [this]() {
+        ClearZip();
+        throw EBadZipFile(SZip64NotSupported);
+    };
 
     try {
         bool found = end.FindEndCentral(*FArchiveStream);
@@ -495,6 +526,8 @@ void TZipReader::ReadZip()
         } else if (!found) {
             end.Clear();
         }
+        if (found && (end.NeedsZip64() || zip64EndDiffers(*FArchiveStream, end)))
+            failZip64();
         if (found) {
             if (end.ThisDisk != 0)
                 FLastVolumeName = FZipName;
@@ -552,6 +585,8 @@ void TZipReader::ReadZip()
                 FDirectoryIncomplete = FDirectoryIncomplete || !FDirectoryRebuilt;
                 break;
             }
+            if (h->NeedsZip64() || h->DiskNumberStart == 0xFFFF)
+                failZip64();
             if (!FDirectoryRebuilt) {
                 FMembers->Add(h.get()); // a duplicate raises, and h still owns the header
                 h.release();
@@ -642,6 +677,11 @@ bool TZipReader::RebuildDirectory()
             continue;
         }
         resumeFrom = -1;
+        // With a data descriptor the sizes follow the data, whatever the header holds.
+        if (!h->HasDataDescriptor() && (h->CompressedSize == 0xFFFFFFFFu || h->UncompressedSize == 0xFFFFFFFFu)) {
+            ClearZip();
+            throw EBadZipFile(SZip64NotSupported);
+        }
         const int64_t dataStart = s->Position() + h->ExtraFieldLength;
         int64_t next = dataStart + int64_t(h->CompressedSize);
         if (h->HasDataDescriptor()) {
@@ -886,7 +926,8 @@ void TZipReader::LoadZipCommentFromOpenStream(TEndCentral* end)
 
 void TZipReader::LoadZipComment(TEndCentral* end)
 {
-    if (FZipName.isEmpty())
+    // An archive not written yet has no comment but the one set for its first write.
+    if (FZipName.isEmpty() || (!FMembers && !QFileInfo::exists(FZipName)))
         return;
     if (!FMembers) {
         // The end record is read with the directory.

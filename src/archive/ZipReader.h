@@ -21,7 +21,19 @@ struct TUnzipRun;
 
 enum TUZOverwriteMode { Prompt, Always, Never, ifNewer, ifOlder };
 enum TIncompleteZipMode { izAssumeMulti, izAssumeBad };
-enum TSkipReason { srBadPassword, srNoOverwrite, srFileOpenError, srCreateError };
+// After the first four: a member whose encryption is not the traditional one, or whose method
+// is unknown (the password is not asked for then); a member whose data are longer or shorter
+// than its record says; a file whose name no member can carry ("\\" in a Linux name).
+enum TSkipReason {
+    srBadPassword,
+    srNoOverwrite,
+    srFileOpenError,
+    srCreateError,
+    srUnsupportedEncryption,
+    srUnknownMethod,
+    srWrongSize,
+    srBadName
+};
 enum TMultiMode { mmNone, mmSpan, mmBlocks };
 
 // Event types: the Sender first, var arguments as references the handler may change.

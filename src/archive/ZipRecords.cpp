@@ -206,6 +206,21 @@ bool unixUtf8Name(uint16_t versionMadeBy, const QByteArray& name)
     return !decoder.hasError();
 }
 
+// Extra fields written only by zip tools on Unix: Info-ZIP's "ux", "Ux" and old "UX" (user and
+// group ids) and PKWARE's Unix field.
+bool unixExtraField(const QByteArray& extra)
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(extra.constData());
+    qsizetype i = 0;
+    while (i + 4 <= extra.size()) {
+        const uint16_t tag = GetLE16(p + i);
+        if (tag == 0x7875 || tag == 0x7855 || tag == 0x5855 || tag == 0x000d)
+            return true;
+        i += 4 + GetLE16(p + i + 2);
+    }
+    return false;
+}
+
 } // namespace
 
 void TZipHeaderInfo::SetFromCentral(const uint8_t* r, const QByteArray& name)
@@ -307,6 +322,18 @@ bool TZipHeaderInfo::ReadLocalFromStream(TStream& stream)
         }
     }
     SetFromLocal(rec, name);
+    // A local header tells no host; the extra fields that only Unix zip tools write do.
+    // A name with them follows the directory's rule for names made on Unix.
+    const uint16_t extraLen = GetLE16(rec + 28);
+    if (!(Flags & FlagUtf8Name) && extraLen > 0) {
+        const int64_t afterName = stream.Position();
+        QByteArray extra(extraLen, '\0');
+        const int64_t got = std::max<int64_t>(stream.Read(extra.data(), extraLen), 0);
+        extra.truncate(qsizetype(got));
+        stream.Seek(afterName, soFromBeginning);
+        if (unixExtraField(extra) && unixUtf8Name(uint16_t(3u << 8), name))
+            SetNameFromDisk(name, true);
+    }
     RelativeOffset = uint32_t(std::clamp<int64_t>(start, 0, 0xFFFFFFFF));
     return true;
 }

@@ -43,5 +43,9 @@ inline const QString SPrematureEnd = QStringLiteral("Premature end of file reach
 inline const QString SUnknownMethod = QStringLiteral("Unknown Compression Method");
 inline const QString SDuplicateObjectIndex = QStringLiteral("Duplicate Object index");
 inline const QString SPutbackOverflow = QStringLiteral("Putback overflow");
+inline const QString SZip64NotSupported =
+    QStringLiteral("This archive is in the ZIP64 format (members or archive of 4 GiB or more, or more than 65535 members), which is not supported");
+inline const QString SUnsupportedEncryption = QStringLiteral("Unsupported encryption (WinZip AES or strong encryption)");
+
 
 } // namespace archive

@@ -325,6 +325,13 @@ void TZipWriter::SetZipName(const QString& Value)
 
 QString TZipWriter::StoredDirectory(const QString& Path) const
 {
+    QString folder = StoredFolder(Path);
+    folder.replace(u'/', u'\\');
+    return folder;
+}
+
+QString TZipWriter::StoredFolder(const QString& Path) const
+{
     if (!FStorePaths)
         return QString();
     QString folder = QFileInfo(Path).absolutePath();
@@ -344,7 +351,6 @@ QString TZipWriter::StoredDirectory(const QString& Path) const
     if (!relative)
         while (folder.startsWith(u'/'))
             folder.remove(0, 1);
-    folder.replace(u'/', u'\\');
     return folder;
 }
 
@@ -621,6 +627,8 @@ int TZipWriter::ProcessFiles()
             run.End->EntriesThisDisk = 0;
             run.End->TotalEntries = 0;
             MergeOldMembers(run);
+        } else if (FEndRecord->CommentModified) {
+            run.End->SetZipComment(FEndRecord->ZipComment()); // set before the first write
         }
         run.End->ThisDisk = 0;
         run.End->CentralDisk = 0;
@@ -888,6 +896,14 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
     const QFileInfo fi(FileName);
     if (!fi.isFile())
         return false;
+    // "\\" separates folders inside an archive: a Linux name holding one would come back as
+    // another file, or as the same file as another member.
+    if ((StoredFolder(FileName) + fi.fileName()).contains(u'\\')) {
+        if (OnSkippingFile)
+            OnSkippingFile(this, srBadName, FileName, -1);
+        TotalBytes -= fi.size();
+        return false;
+    }
     Header.ExternalAttributes = platform::dosAttributes(FileName) & 0xFF;
     TSourceFile& src = Run.Source;
     src.Close();

@@ -90,6 +90,8 @@ public:
     // The directory stored for a source path under the current path options ("\" separated,
     // ending in "\", or empty).
     QString StoredDirectory(const QString& Path) const;
+    // The same with "/" separators, as the folders are named on disk.
+    QString StoredFolder(const QString& Path) const;
 
 private:
     struct TRun;

@@ -76,7 +76,13 @@ TEST(ZipCrypt, KeysHeaderAndRoundTrip)
     TMemoryStream cut(QByteArray(5, 'x'));
     remaining = 5;
     EXPECT_THROW(r.DecryptHeader("secret", cut, remaining), EFatalUnzipError);
-    EXPECT_EQ(PasswordBytes(QStringLiteral("пароль")), QByteArray("\xEF\xE0\xF0\xEE\xEB\xFC"));
+    // Written as UTF-8; read as UTF-8, Windows-1251 and OEM 866 in turn.
+    EXPECT_EQ(PasswordBytes(QStringLiteral("пароль")), QStringLiteral("пароль").toUtf8());
+    EXPECT_EQ(PasswordCandidates(QStringLiteral("пароль")),
+              (QList<QByteArray>{QStringLiteral("пароль").toUtf8(), QByteArray("\xEF\xE0\xF0\xEE\xEB\xFC"),
+                                 QByteArray("\xAF\xA0\xE0\xAE\xAB\xEC")}));
+    EXPECT_EQ(PasswordCandidates(QStringLiteral("secret")), QList<QByteArray>{"secret"});
+    EXPECT_EQ(PasswordCandidates(QStringLiteral("日本")), QList<QByteArray>{QStringLiteral("日本").toUtf8()});
 }
 
 namespace {
