@@ -319,13 +319,8 @@ void TFormSlova::Timer1Timer()
         Form_keys->show();
     if (FormDir && !FormDir->CheckBox1->isChecked())
         FormDir->ShowModal();
-    const QString history = CatalogFile(QStringLiteral("history"));
-    if (FormHistory && existsFile(history)) {
-        QStringList lines;
-        platform::loadLines1251(history, lines);
-        FormHistory->ListBoxH->clear();
-        FormHistory->ListBoxH->addItems(lines);
-    }
+    if (FormHistory)
+        FormHistory->LoadHistory(CatalogFile(QStringLiteral("history")));
 }
 
 void TFormSlova::TimerTreeTimer()
@@ -497,13 +492,9 @@ void TFormSlova::LoadMenue()
     if (!app::isUsableLayerName(CurrentLayer))
         CurrentLayer = QStringLiteral("Menue");
     LoadTree();
-    const QString history = CatalogFile(QStringLiteral("history"));
-    if (!Timer1->isActive() && FormHistory && existsFile(history)) {
-        QStringList lines;
-        platform::loadLines1251(history, lines);
-        FormHistory->ListBoxH->clear();
-        FormHistory->ListBoxH->addItems(lines);
-    }
+    // The history list belongs to this catalog: without a "history" file it is empty.
+    if (!Timer1->isActive() && FormHistory)
+        FormHistory->LoadHistory(CatalogFile(QStringLiteral("history")));
 }
 
 void TFormSlova::LoadTree()
