@@ -1,18 +1,29 @@
+// The catalog chooser: the catalog list "dir", its editing, new folders and opening a catalog.
 #include "UnitDir.h"
 
 #include "ProgramPaths.h"
 #include "UnitSlova.h"
+#include "editor/REMain.h"
+#include "platform/dialogs/Dialogs.h"
 #include "platform/files/FileNames.h"
 #include "platform/settings/SettingsStore.h"
+#include "platform/text/CodePage.h"
 #include "platform/text/LineList.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 TFormDir* FormDir = nullptr;
@@ -31,15 +42,47 @@ QString entryPath(const QString& entry)
         e.remove(0, 1);
     return app::catalogPath(FormSlova->ProgramDir + e);
 }
+
+void tell(const QString& text)
+{
+    platform::dialogs().message(text, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
+}
+
+// One folder name: not empty, no separator, not "." or "..", no control character.
+bool usableFolderName(const QString& name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    for (QChar c : name)
+        if (c == u'/' || c == u'\\' || c.unicode() < 32 || c.unicode() == 127)
+            return false;
+    return true;
+}
 } // namespace
 
 TFormDir::TFormDir() : TForm(QStringLiteral("FormDir"))
 {
     setWindowFlag(Qt::WindowCloseButtonHint, false);
+    // The list (or the folder tree) fills the top; the buttons and the check box stay below.
     auto* v = new QVBoxLayout(this);
     memo1 = new QListWidget(this);
     memo1->setObjectName(QStringLiteral("memo1"));
-    v->addWidget(memo1);
+    v->addWidget(memo1, 1);
+    dlModel = new QFileSystemModel(this);
+    dlModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    dlModel->setRootPath(QStringLiteral("/"));
+    dl = new QTreeView(this);
+    dl->setObjectName(QStringLiteral("dl"));
+    dl->setModel(dlModel);
+    for (int c = 1; c < dlModel->columnCount(); ++c)
+        dl->hideColumn(c);
+    dl->setHeaderHidden(true);
+    dl->hide();
+    v->addWidget(dl, 1);
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->hide();
+    v->addWidget(Edit1);
     auto* h = new QHBoxLayout;
     Button1 = new QPushButton(QStringLiteral("Add Dir"), this);
     ButtonSelect = new QPushButton(QStringLiteral("Select"), this);
@@ -54,8 +97,10 @@ TFormDir::TFormDir() : TForm(QStringLiteral("FormDir"))
     ButtonSelect->setEnabled(false);
     Button3->setEnabled(false);
     ButtonDir->setEnabled(false);
-    for (QPushButton* b : {Button1, ButtonSelect, Button3, Button4, ButtonDir})
+    for (QPushButton* b : {Button1, ButtonSelect, Button3, Button4, ButtonDir}) {
+        b->setAutoDefault(false);
         h->addWidget(b);
+    }
     v->addLayout(h);
     CheckBox1 = new QCheckBox(QStringLiteral("Do not show this form at stat"), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
@@ -63,9 +108,26 @@ TFormDir::TFormDir() : TForm(QStringLiteral("FormDir"))
     resize(420, 300);
     Button4->setDefault(true);
 
-    connect(memo1, &QListWidget::itemClicked, this, [this](QListWidgetItem* it) { setWindowTitle(it->text()); });
+    PopupMemo = new QMenu(this);
+    PopupMemo->setObjectName(QStringLiteral("PopupMemo"));
+    connect(PopupMemo->addAction(QStringLiteral("Add")), &QAction::triggered, this, &TFormDir::ADD_Dir);
+    connect(PopupMemo->addAction(QStringLiteral("Select")), &QAction::triggered, this, &TFormDir::OK);
+    connect(PopupMemo->addAction(QStringLiteral("Delete")), &QAction::triggered, this, &TFormDir::Dlete);
+    connect(PopupMemo->addAction(QStringLiteral("Move Up")), &QAction::triggered, this, &TFormDir::MoveUp1Click);
+    connect(PopupMemo->addAction(QStringLiteral("Move Down")), &QAction::triggered, this, &TFormDir::MoveDown1Click);
+    memo1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(memo1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { PopupMemo->popup(memo1->viewport()->mapToGlobal(p)); });
+
+    memo1->installEventFilter(this);
+    Edit1->installEventFilter(this);
+    connect(memo1, &QListWidget::itemClicked, this, &TFormDir::captionFromList);
     connect(memo1, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem*) { OK(); });
+    connect(Button1, &QPushButton::clicked, this, &TFormDir::ADD_Dir);
+    connect(ButtonSelect, &QPushButton::clicked, this, &TFormDir::Choice);
+    connect(Button3, &QPushButton::clicked, this, &TFormDir::No_Choice);
     connect(Button4, &QPushButton::clicked, this, &TFormDir::OK);
+    connect(ButtonDir, &QPushButton::clicked, this, &TFormDir::ButtonDirClick);
     connect(CheckBox1, &QCheckBox::clicked, this, &TFormDir::CheckBox1Click);
 }
 
@@ -119,8 +181,177 @@ void TFormDir::OK()
     close();
 }
 
+void TFormDir::captionFromList()
+{
+    if (QListWidgetItem* it = memo1->currentItem())
+        setWindowTitle(it->text());
+}
+
+// ---------------------------------------------------------------- list editing
+
+void TFormDir::Dlete()
+{
+    const int row = memo1->currentRow();
+    if (row >= 0)
+        delete memo1->takeItem(row);
+}
+
+void TFormDir::swapWith(int delta)
+{
+    const int row = memo1->currentRow();
+    const int other = row + delta;
+    if (row < 0 || other < 0 || other >= memo1->count())
+        return;
+    QListWidgetItem* it = memo1->takeItem(row);
+    memo1->insertItem(other, it);
+    memo1->setCurrentRow(other);
+}
+
+void TFormDir::MoveUp1Click() { swapWith(-1); }
+void TFormDir::MoveDown1Click() { swapWith(1); }
+
+// ---------------------------------------------------------------- folder mode
+
+void TFormDir::ADD_Dir()
+{
+    QString start = QDir::homePath();
+    if (QListWidgetItem* it = memo1->currentItem()) {
+        const QString p = entryPath(it->text());
+        if (QFileInfo(p).isDir())
+            start = p;
+    }
+    const QModelIndex at = dlModel->index(QDir::cleanPath(start));
+    dl->setCurrentIndex(at);
+    dl->scrollTo(at);
+    dl->setEnabled(true);
+    memo1->hide();
+    dl->show();
+    Button1->setEnabled(false);
+    Button4->setEnabled(false);
+    ButtonSelect->setEnabled(true);
+    Button3->setEnabled(true);
+    ButtonDir->setEnabled(true);
+}
+
+QString TFormDir::SelectedFolder() const
+{
+    const QModelIndex at = dl->currentIndex();
+    if (!at.isValid() || !dl->selectionModel()->isSelected(at))
+        return QString();
+    return dlModel->filePath(at);
+}
+
+bool TFormDir::addFolderEntry(const QString& folder)
+{
+    const QString entry = app::catalogPath(folder);
+    // "dir" is a Windows-1251 file: a path it cannot hold would come back as another path.
+    if (!platform::canEncode(platform::CodePage::Windows1251, entry)) {
+        tell(QStringLiteral("The path \"%1\" cannot be kept in the catalog list.").arg(entry));
+        return false;
+    }
+    memo1->addItem(entry);
+    setWindowTitle(entry);
+    return true;
+}
+
+void TFormDir::Choice()
+{
+    // Nothing selected: an empty path would make the file-system root the catalog.
+    const QString folder = SelectedFolder();
+    if (folder.isEmpty())
+        return;
+    if (!addFolderEntry(folder))
+        return;
+    ButtonSelect->setEnabled(false);
+    ButtonDir->setEnabled(false);
+    No_Choice();
+    OK();
+}
+
+void TFormDir::No_Choice()
+{
+    dl->hide();
+    memo1->show();
+    Button1->setEnabled(true);
+    Button4->setEnabled(true);
+    ButtonSelect->setEnabled(false);
+    Button3->setEnabled(false);
+}
+
+void TFormDir::ButtonDirClick()
+{
+    memo1->setEnabled(false);
+    Edit1->clear();
+    Edit1->show();
+    Edit1->setFocus();
+}
+
+void TFormDir::MakeNewDir()
+{
+    const QString parent = SelectedFolder();
+    const QString name = Edit1->text();
+    if (parent.isEmpty()) {
+        tell(QStringLiteral("Select the folder in which the new folder is to be made."));
+        return;
+    }
+    if (!usableFolderName(name)) {
+        tell(QStringLiteral("\"%1\" cannot be the name of a folder.").arg(name));
+        return;
+    }
+    const QString folder = app::catalogPath(parent) + name;
+    if (!platform::canEncode(platform::CodePage::Windows1251, folder + QLatin1Char('/'))) {
+        tell(QStringLiteral("The path \"%1\" cannot be kept in the catalog list.").arg(folder + QLatin1Char('/')));
+        return;
+    }
+    if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder)) {
+        tell(QStringLiteral("The folder \"%1\" cannot be made.").arg(folder));
+        return;
+    }
+    memo1->setEnabled(true);
+    Edit1->hide();
+    ButtonSelect->setEnabled(false);
+    ButtonDir->setEnabled(false);
+    addFolderEntry(folder);
+    No_Choice();
+}
+
+// ---------------------------------------------------------------- window
+
+bool TFormDir::eventFilter(QObject* o, QEvent* e)
+{
+    if (e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+        // Esc and Enter in the name box act on the box only, never on the chooser.
+        if (o == Edit1 && key == Qt::Key_Escape) {
+            memo1->setEnabled(true);
+            Edit1->hide();
+            return true;
+        }
+        if (o == Edit1 && enter) {
+            MakeNewDir();
+            return true;
+        }
+        if (o == memo1 && enter) {
+            OK();
+            return true;
+        }
+        if (o == memo1 && key == Qt::Key_Delete) {
+            Dlete();
+            captionFromList();
+            return true;
+        }
+    }
+    // Any other key in the list: the line it leaves selected becomes the caption.
+    if (o == memo1 && e->type() == QEvent::KeyRelease)
+        captionFromList();
+    return TForm::eventFilter(o, e);
+}
+
 void TFormDir::showEvent(QShowEvent* e)
 {
+    if (FormEdit && FormSlova->EditorShown == 1)
+        FormEdit->Close();
     setWindowTitle(FormSlova->ProjectPath);
     int found = -1;
     for (int i = 0; i < memo1->count(); ++i)
