@@ -1111,7 +1111,13 @@ void TCustomNoteEdit::PrintText(const QString& title, QPrinter& printer)
 {
     printer.setDocName(title);
     QRect rect = PrintRect;
-    PrintRange(printer, 0, -1, rect);
+    if (!PrintRange(printer, 0, -1, rect)) {
+        const QString file = printer.outputFileName();
+        if (!file.isEmpty())
+            throw EPrinter(QStringLiteral("Cannot print \"%1\": the file \"%2\" cannot be created.").arg(title, file));
+        throw EPrinter(QStringLiteral("Cannot print \"%1\": the printer \"%2\" cannot start the job.")
+                           .arg(title, printer.printerName()));
+    }
 }
 
 void TCustomNoteEdit::SelectionChanged()
@@ -1190,6 +1196,8 @@ void TFindDialog::SetWholeWord(bool v) { wholeWord_->setChecked(v); }
 
 void TFindDialog::FindNextClick()
 {
+    if (!FindText().isEmpty())
+        owner_->lastFindDialog_ = this;
     if (!owner_->FindNext(FindText(), Down(), MatchCase(), WholeWord()))
         return;
     // Keep the dialog off the hit.

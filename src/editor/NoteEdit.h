@@ -52,6 +52,11 @@ class EFCreateError : public platform::Exception {
 public:
     using Exception::Exception;
 };
+// A print job that cannot start.
+class EPrinter : public platform::Exception {
+public:
+    using Exception::Exception;
+};
 
 // Colours as the framework spells them: 0x00BBGGRR, or a system colour.
 using TColor = qint32;
@@ -324,7 +329,14 @@ public:
     // upwards before its start; the hit is selected. Raises OnTextNotFound when nothing is found.
     bool FindNext(const QString& text, bool down, bool matchCase, bool wholeWord);
     TFindDialog* ShowFindDialog(const QString& text);
+    // The last find dialog that searched with a non-empty text, or null.
+    TFindDialog* LastFindDialog() const { return lastFindDialog_; }
+    // Prints the whole text as one job titled title; raises EPrinter when the job cannot start.
     void PrintText(const QString& title, QPrinter& printer);
+    // Inserts an embedded object chosen by the user; false when nothing was inserted.
+    bool ShowInsertObjectDialog() { return false; }
+    // The formatting rectangle: the text keeps these margins from the control's left and right.
+    void SetTextMargins(int left, int right) { setViewportMargins(left, 0, right, 0); }
 
     // True while the lines list replaces text (its replacements are not selected).
     bool LinesUpdating() const { return linesUpdating_; }
@@ -344,6 +356,7 @@ protected:
 
 private:
     friend class TRichEditStrings;
+    friend class TFindDialog;
     friend class TNoteTextAttributes;
     friend class TNoteParaAttributes;
     void fontToDefaultFormat();
@@ -356,6 +369,7 @@ private:
     TRichEditStrings lines_{this};
     QTextCharFormat defaultChar_;
     TFindDialog* findDialog_ = nullptr;
+    TFindDialog* lastFindDialog_ = nullptr;
     bool allowObjects_ = true, allowInPlace_ = true, autoVerbMenu_ = true, hideSelection_ = true;
     bool hideScrollBars_ = true, selectionBar_ = true, plainText_ = false, wordSelection_ = true;
     bool wordWrap_ = true, wantReturns_ = true, linesUpdating_ = false;

@@ -25,6 +25,16 @@ MsgResult firstButton(MsgButtons b)
 
 Dialogs& dialogs() { return *current(); }
 
+QString Dialogs::openFileNameReadOnly(const QString& caption, const QString& dir, const QString& filter, bool& readOnly)
+{
+    readOnly = false;
+    return openFileName(caption, dir, filter);
+}
+
+bool Dialogs::fontDialog(FontChoice&) { return false; }
+
+std::shared_ptr<QPrinter> Dialogs::printDialog(const QString&) { return nullptr; }
+
 std::unique_ptr<Dialogs> setDialogs(std::unique_ptr<Dialogs> d)
 {
     std::unique_ptr<Dialogs> old = std::move(current());
@@ -93,6 +103,37 @@ bool ScriptedDialogs::inputText(const QString& caption, const QString& prompt, Q
     value = texts_.front();
     texts_.pop_front();
     return true;
+}
+
+QString ScriptedDialogs::openFileNameReadOnly(const QString& caption, const QString&, const QString&, bool& readOnly)
+{
+    shown_.append({QStringLiteral("open"), caption, caption});
+    readOnly = false;
+    if (!readOnly_.empty()) {
+        readOnly = readOnly_.front();
+        readOnly_.pop_front();
+    }
+    return nextFile();
+}
+
+bool ScriptedDialogs::fontDialog(FontChoice& font)
+{
+    shown_.append({QStringLiteral("font"), font.name, QString()});
+    if (fonts_.empty())
+        return false;
+    font = fonts_.front();
+    fonts_.pop_front();
+    return true;
+}
+
+std::shared_ptr<QPrinter> ScriptedDialogs::printDialog(const QString& caption)
+{
+    shown_.append({QStringLiteral("print"), caption, caption});
+    if (printers_.empty())
+        return nullptr;
+    std::shared_ptr<QPrinter> p = std::move(printers_.front());
+    printers_.pop_front();
+    return p;
 }
 
 ScopedScriptedDialogs::ScopedScriptedDialogs()

@@ -6,7 +6,16 @@
 #include <deque>
 #include <memory>
 
+class QPrinter;
+
 namespace platform {
+
+// A font as the font dialog shows and answers it.
+struct FontChoice {
+    QString name;
+    int size = 10; // points
+    bool bold = false, italic = false, underline = false, strikeOut = false;
+};
 
 enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
 enum class MsgIcon { None, Information, Warning, Error, Question };
@@ -26,6 +35,13 @@ public:
     virtual QString folderName(const QString& caption, const QString& dir) = 0;
     // Returns false when cancelled.
     virtual bool inputText(const QString& caption, const QString& prompt, QString& value) = 0;
+    // The open dialog with an "Open as read-only" check box; readOnly gets its state.
+    virtual QString openFileNameReadOnly(const QString& caption, const QString& dir, const QString& filter,
+                                         bool& readOnly);
+    // The font dialog: starts from font; false when cancelled, else font holds the choice.
+    virtual bool fontDialog(FontChoice& font);
+    // The print dialog: a printer ready to print on, or none when cancelled.
+    virtual std::shared_ptr<QPrinter> printDialog(const QString& caption);
 };
 
 // The instance in use. Until one is set, a scripted instance that answers every question with
@@ -40,7 +56,7 @@ inline MsgResult showMessage(const QString& text) { return dialogs().message(tex
 class ScriptedDialogs : public Dialogs {
 public:
     struct Shown {
-        QString kind; // "message", "open", "openMany", "save", "folder", "input"
+        QString kind; // "message", "open", "openMany", "save", "folder", "input", "font", "print"
         QString text; // the message text, or the dialog's caption
         QString caption;
         MsgButtons buttons = MsgButtons::Ok;
@@ -51,6 +67,12 @@ public:
     void pushAnswer(MsgResult r) { answers_.push_back(r); }
     void pushFileName(const QString& f) { files_.push_back(f); }
     void pushText(const QString& t) { texts_.push_back(t); }
+    // The state of the read-only check box of the next open dialog (unchecked when none).
+    void pushReadOnly(bool r) { readOnly_.push_back(r); }
+    void pushFont(const FontChoice& f) { fonts_.push_back(f); }
+    // The next print dialog hands out this printer; see pdfPrinter (platform/ui/QtDialogs.h)
+    // for a PDF printer writing to a file. With none left, the dialog is cancelled.
+    void pushPrinter(std::shared_ptr<QPrinter> p) { printers_.push_back(std::move(p)); }
 
     const QList<Shown>& shown() const { return shown_; }
     QStringList messages() const; // the texts of the message boxes, in order
@@ -62,9 +84,16 @@ public:
     QString saveFileName(const QString& caption, const QString& dir, const QString& filter) override;
     QString folderName(const QString& caption, const QString& dir) override;
     bool inputText(const QString& caption, const QString& prompt, QString& value) override;
+    QString openFileNameReadOnly(const QString& caption, const QString& dir, const QString& filter,
+                                 bool& readOnly) override;
+    bool fontDialog(FontChoice& font) override;
+    std::shared_ptr<QPrinter> printDialog(const QString& caption) override;
 
 private:
     QString nextFile();
+    std::deque<bool> readOnly_;
+    std::deque<FontChoice> fonts_;
+    std::deque<std::shared_ptr<QPrinter>> printers_;
     std::deque<MsgResult> answers_;
     std::deque<QString> files_;
     std::deque<QString> texts_;

@@ -850,7 +850,7 @@ bool RichEditControl::insertWithinLimit(const QMimeData* source)
 
 // --- printing ---------------------------------------------------------------------------
 
-void RichEditControl::PrintRange(QPagedPaintDevice& printer, int start, int end, const QRect& pageRect)
+bool RichEditControl::PrintRange(QPagedPaintDevice& printer, int start, int end, const QRect& pageRect)
 {
     std::unique_ptr<QTextDocument> copy(document()->clone());
     registerRichResources(*copy);
@@ -883,7 +883,7 @@ void RichEditControl::PrintRange(QPagedPaintDevice& printer, int start, int end,
 
     QPainter p(&printer);
     if (!p.isActive())
-        return;
+        return false;
     const QRectF body = pageRect.isEmpty() ? QRectF(0, 0, printer.width(), printer.height()) : QRectF(pageRect);
     const qreal srcX = screenDpi(true), srcY = screenDpi(false);
     const qreal sx = printer.logicalDpiX() / srcX, sy = printer.logicalDpiY() / srcY;
@@ -906,6 +906,7 @@ void RichEditControl::PrintRange(QPagedPaintDevice& printer, int start, int end,
         layout->draw(&p, ctx);
         p.restore();
     }
+    return p.end();
 }
 
 } // namespace platform

@@ -101,8 +101,9 @@ public:
     void AdoptDocument(QTextDocument* doc);
 
     // Prints [start, end) (end -1: to the end) as one job; pageRect in device pixels, empty
-    // for the whole printable page. An empty range prints one empty page.
-    void PrintRange(QPagedPaintDevice& printer, int start = 0, int end = -1, const QRect& pageRect = QRect());
+    // for the whole printable page. An empty range prints one empty page. False when the job
+    // cannot start (the printer refuses, the output file cannot be created).
+    bool PrintRange(QPagedPaintDevice& printer, int start = 0, int end = -1, const QRect& pageRect = QRect());
 
     // True when [start, end) holds protected text, or an insertion at start (start == end)
     // would land inside a protected run.

@@ -1,7 +1,13 @@
 #include "QtDialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
+#include <QFontDialog>
+#include <QGridLayout>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QRegularExpression>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -29,6 +35,38 @@ QString qtFilter(const QString& filter)
 }
 
 } // namespace
+
+QString caseInsensitiveFilter(const QString& filter)
+{
+    // Every letter of a pattern inside the parentheses becomes a [xX] class.
+    const QStringList entries = qtFilter(filter).split(QStringLiteral(";;"));
+    QStringList out;
+    static const QRegularExpression patterns(QStringLiteral("^(.*)\\(([^()]*)\\)\\s*$"));
+    for (const QString& entry : entries) {
+        const QRegularExpressionMatch m = patterns.match(entry);
+        if (!m.hasMatch()) {
+            out.append(entry);
+            continue;
+        }
+        QString p;
+        for (QChar c : m.captured(2)) {
+            if (c.isLetter() && c.toLower() != c.toUpper())
+                p += QLatin1Char('[') + c.toLower() + c.toUpper() + QLatin1Char(']');
+            else
+                p += c;
+        }
+        out.append(m.captured(1) + QLatin1Char('(') + p + QLatin1Char(')'));
+    }
+    return out.join(QStringLiteral(";;"));
+}
+
+std::shared_ptr<QPrinter> pdfPrinter(const QString& fileName)
+{
+    auto p = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    p->setOutputFormat(QPrinter::PdfFormat);
+    p->setOutputFileName(fileName);
+    return p;
+}
 
 MsgResult QtDialogs::message(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon)
 {
@@ -73,7 +111,58 @@ MsgResult QtDialogs::message(const QString& text, const QString& caption, MsgBut
 
 QString QtDialogs::openFileName(const QString& caption, const QString& dir, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(owner(), captionOr(caption), dir, qtFilter(filter));
+    return QFileDialog::getOpenFileName(owner(), captionOr(caption), dir, caseInsensitiveFilter(filter), nullptr,
+                                        QFileDialog::HideNameFilterDetails);
+}
+
+QString QtDialogs::openFileNameReadOnly(const QString& caption, const QString& dir, const QString& filter,
+                                        bool& readOnly)
+{
+    QFileDialog dlg(owner(), captionOr(caption), dir, caseInsensitiveFilter(filter));
+    dlg.setOption(QFileDialog::DontUseNativeDialog); // the check box needs Qt's own dialog
+    dlg.setOption(QFileDialog::HideNameFilterDetails);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    auto* check = new QCheckBox(QStringLiteral("Open as read-only"), &dlg);
+    check->setChecked(readOnly);
+    if (auto* grid = qobject_cast<QGridLayout*>(dlg.layout()))
+        grid->addWidget(check, grid->rowCount(), 0, 1, -1);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return QString();
+    readOnly = check->isChecked();
+    return dlg.selectedFiles().first();
+}
+
+bool QtDialogs::fontDialog(FontChoice& font)
+{
+    QFont start(font.name);
+    if (font.size > 0)
+        start.setPointSize(font.size);
+    start.setBold(font.bold);
+    start.setItalic(font.italic);
+    start.setUnderline(font.underline);
+    start.setStrikeOut(font.strikeOut);
+    bool ok = false;
+    const QFont chosen = QFontDialog::getFont(&ok, start, owner());
+    if (!ok)
+        return false;
+    font.name = chosen.family();
+    font.size = chosen.pointSize() > 0 ? chosen.pointSize() : font.size;
+    font.bold = chosen.bold();
+    font.italic = chosen.italic();
+    font.underline = chosen.underline();
+    font.strikeOut = chosen.strikeOut();
+    return true;
+}
+
+std::shared_ptr<QPrinter> QtDialogs::printDialog(const QString& caption)
+{
+    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    QPrintDialog dlg(printer.get(), owner());
+    dlg.setWindowTitle(captionOr(caption));
+    if (dlg.exec() != QDialog::Accepted)
+        return nullptr;
+    return printer;
 }
 
 QStringList QtDialogs::openFileNames(const QString& caption, const QString& dir, const QString& filter)

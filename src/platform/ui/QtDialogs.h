@@ -1,6 +1,8 @@
 #pragma once
 #include "platform/dialogs/Dialogs.h"
 
+#include <memory>
+
 namespace platform {
 
 // The desktop implementation of the dialogs interface: Qt's message boxes, file and folder
@@ -13,6 +15,17 @@ public:
     QString saveFileName(const QString& caption, const QString& dir, const QString& filter) override;
     QString folderName(const QString& caption, const QString& dir) override;
     bool inputText(const QString& caption, const QString& prompt, QString& value) override;
+    QString openFileNameReadOnly(const QString& caption, const QString& dir, const QString& filter,
+                                 bool& readOnly) override;
+    bool fontDialog(FontChoice& font) override;
+    std::shared_ptr<QPrinter> printDialog(const QString& caption) override;
 };
+
+// A printer that writes a PDF file (what a print dialog hands out when the user prints to a file).
+std::shared_ptr<QPrinter> pdfPrinter(const QString& fileName);
+
+// A file dialog filter in Qt's form whose patterns match without regard to letter case, as the
+// Windows dialogs did ("*.RTF" also shows "note.rtf"). Takes "Text|*.txt|..." or Qt's form.
+QString caseInsensitiveFilter(const QString& filter);
 
 } // namespace platform
