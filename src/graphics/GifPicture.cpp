@@ -236,8 +236,10 @@ void readFrame(TGIFImage& image, TGIFFrame& frame, Reader& r)
         if (gflags & 1) {
             if (index < item.ColorTable.Count)
                 frame.TransparentColor = item.ColorTable.Color(index);
+            frame.TransparentIndex = index;
         } else {
             frame.TransparentColor = clNone;
+            frame.TransparentIndex = -1;
         }
         frame.DelayMs = uint16_t(std::max<int>(frame.DelayMs, delay * 10));
         frame.DisposalMode = uint8_t((gflags & 0x1C) >> 2);
@@ -383,6 +385,7 @@ void TGIFFrame::newEncoded()
     if (Encoded)
         Encoded->Release();
     Encoded = item;
+    TransparentIndex = -1; // an index means nothing for other data
 }
 
 void TGIFFrame::reset()
@@ -414,6 +417,7 @@ void TGIFFrame::Assign(TPersistent* source)
             Bitmap->Assign(f->Bitmap.get());
         }
         TransparentColor = f->TransparentColor;
+        TransparentIndex = f->TransparentIndex;
         DelayMs = f->DelayMs;
         DisposalMode = f->DisposalMode;
         Grayscale = f->Grayscale;
@@ -504,12 +508,34 @@ int TGIFFrame::Height()
     return Encoded->CodeStream ? Encoded->Height : 0;
 }
 
+int TGIFFrame::TransparentIndexAsRead() const
+{
+    if (TransparentIndex < 0 || !Encoded->CodeStream)
+        return -1;
+    const TGIFColorTable& t = Encoded->ColorTable;
+    const TColor read = TransparentIndex < t.Count ? t.Color(TransparentIndex) : clNone;
+    return TransparentColor == read ? TransparentIndex : -1;
+}
+
 void TGIFFrame::Draw(TCanvas& canvas, const QRect& rect, bool transparent)
 {
     TBitmap* bmp = GetBitmap();
     if (bmp->Empty())
         return;
-    if (transparent && TransparentColor != clNone)
+    const int index = transparent ? TransparentIndexAsRead() : -1;
+    if (index >= 0) {
+        // By index: the bitmap's own palette indices when it holds them, else the decoded ones.
+        const QImage& own = bmp->Image();
+        const bool indexed = (own.format() == QImage::Format_Indexed8 || own.format() == QImage::Format_Mono) &&
+                             own.size() == QSize(Encoded->Width, Encoded->Height);
+        QImage masked = indexed ? own : DecodeFrameImage(*this);
+        QVector<QRgb> table = masked.colorTable();
+        if (index < table.size()) {
+            table[index] &= 0x00FFFFFF;
+            masked.setColorTable(table);
+        }
+        canvas.StretchDrawMasked(rect, masked);
+    } else if (transparent && TransparentColor != clNone)
         DrawTransparentBitmapRect(canvas, rect.left(), rect.top(), QRect(0, 0, bmp->Width(), bmp->Height()), *bmp,
                                   TransparentColor, rect.width(), rect.height());
     else
@@ -626,6 +652,7 @@ void encodePixels(TGIFFrame& frame, const TDibHeader& h, const uint8_t* pixels, 
     if (h.Width > 65535 || h.Height > 65535)
         encodingError();
     frame.Interlaced = false;
+    frame.TransparentIndex = -1; // new indices: the transparent colour decides
     TGIFItem& item = *frame.Encoded;
     const int count = std::min<int>(256, int(palette.size()));
     item.ColorTable.Count = count;
@@ -735,11 +762,16 @@ void UpdateGraphicControl(TGIFFrame& frame)
         gce = frame.Extensions.back().get();
     }
     if (gce) {
-        const int delay = frame.DelayMs / 10;
-        gce->Header[2] = uint8_t(delay & 0xFF);
-        gce->Header[3] = uint8_t(delay >> 8);
-        int index = -1;
-        if (frame.TransparentColor != clNone) {
+        // A delay field above 6553 (1/100 s) does not fit the milliseconds: it stays as read
+        // while the frame's delay is still the one read from it.
+        const int stored = gce->Header[2] | (gce->Header[3] << 8);
+        if (uint16_t(stored * 10) != frame.DelayMs) {
+            const int delay = frame.DelayMs / 10;
+            gce->Header[2] = uint8_t(delay & 0xFF);
+            gce->Header[3] = uint8_t(delay >> 8);
+        }
+        int index = frame.TransparentIndexAsRead();
+        if (index < 0 && frame.TransparentColor != clNone) {
             const TGIFColorTable& t = frame.Encoded->ColorTable;
             const TColor want = ColorToRGB(frame.TransparentColor);
             for (int i = 0; i < t.Count; ++i)
@@ -1141,7 +1173,7 @@ bool TGIFImage::GetTransparent()
     if (!transparent_)
         return false;
     for (auto& f : FrameList)
-        if (f->TransparentColor != clNone)
+        if (f->TransparentColor != clNone || f->TransparentIndexAsRead() >= 0)
             return true;
     return false;
 }

@@ -93,6 +93,10 @@ public:
     int Width();
     int Height();
     void Draw(TCanvas& canvas, const QRect& rect, bool transparent);
+    // The transparent entry of the encoded data as read, while it still holds: the frame keeps
+    // the data it was read with and TransparentColor is still that entry's colour. -1 otherwise
+    // (frames made from bitmaps go by their transparent colour).
+    int TransparentIndexAsRead() const;
     // The sub-blocks of the last comment block; with `create` one is added when missing.
     QList<QByteArray>* FrameComment(bool create);
 
@@ -106,6 +110,10 @@ public:
     bool Grayscale = false;
     bool OwnColorTable = false;
     TColor TransparentColor = platform::graphics::clNone;
+    // The transparent index of the last graphic control block read, -1 none. Another entry of
+    // the table may hold the same colour (opaque black beside transparent black): drawing and
+    // writing go by this index, not by the colour.
+    int TransparentIndex = -1;
     uint16_t DelayMs = 0;
     uint8_t DisposalMode = 0;
 

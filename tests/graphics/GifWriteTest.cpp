@@ -223,7 +223,7 @@ TEST(GifWrite, CorruptFrameIsWrittenBackWithATerminator)
     EXPECT_EQ(*back->Frame(0)->Encoded->CodeStream, code + QByteArray(1, '\0'));
 }
 
-TEST(GifWrite, TransparentIndexIsTheFirstMatchingEntry)
+TEST(GifWrite, TransparentIndexAsReadOrFirstMatchingEntry)
 {
     GifBuilder g;
     g.header("GIF89a", 2, 1, 0).graphicControl(1, 0, 3).image(0, 0, 2, 1, 0, 4);
@@ -232,12 +232,48 @@ TEST(GifWrite, TransparentIndexIsTheFirstMatchingEntry)
     g.bytes[g.bytes.size() - 12 + 10] = g.bytes[g.bytes.size() - 12 + 4];
     g.bytes[g.bytes.size() - 12 + 11] = g.bytes[g.bytes.size() - 12 + 5];
     g.codes(2, {4, 3, 1, 5}).trailer();
+    auto transparentIndexOf = [](const QByteArray& out) {
+        const int at = out.indexOf(QByteArray("\x21\xF9\x04", 3));
+        return at >= 0 && (uint8_t(out[at + 3]) & 1) ? int(uint8_t(out[at + 6])) : -1;
+    };
+    // Read from a file: the index stays the one the file gave, whatever else shares its colour.
     auto gif = loadGif(g.bytes);
-    QByteArray out = saveGif(*gif);
-    int at = out.indexOf(QByteArray("\x21\xF9\x04", 3));
+    EXPECT_EQ(gif->Frame(0)->TransparentIndex, 3);
+    EXPECT_EQ(transparentIndexOf(saveGif(*gif)), 3);
+    // A transparent colour set by the program goes by the colour rule: the first entry.
+    const TColor other = gif->Frame(0)->Encoded->ColorTable.Color(2);
+    gif->Frame(0)->TransparentColor = other;
+    EXPECT_EQ(transparentIndexOf(saveGif(*gif)), 2);
+    gif->Frame(0)->TransparentColor = clNone;
+    EXPECT_EQ(transparentIndexOf(saveGif(*gif)), -1);
+
+    // Made from a bitmap whose palette holds its transparent colour twice: the first of the two.
+    QImage img(2, 1, QImage::Format_Indexed8);
+    img.setColorTable({qRgb(1, 2, 3), qRgb(9, 9, 9), qRgb(4, 5, 6), qRgb(9, 9, 9)});
+    img.scanLine(0)[0] = 3;
+    img.scanLine(0)[1] = 2;
+    TBitmap bmp;
+    bmp.SetImage(img, TPixelFormat::pf8bit);
+    bmp.SetTransparentColor(RGB(9, 9, 9));
+    bmp.SetTransparent(true);
+    TGIFImage made;
+    made.Assign(&bmp);
+    EXPECT_EQ(transparentIndexOf(saveGif(made)), 1);
+}
+
+TEST(GifWrite, DelayBeyondTheMillisecondRangeIsWrittenBackAsRead)
+{
+    GifBuilder g;
+    g.header("GIF89a", 1, 1, 2).graphicControl(0, 10000, 0).image(0, 0, 1, 1, 0).codes(1, {2, 1, 3}).trailer();
+    auto gif = loadGif(g.bytes);
+    const QByteArray out = saveGif(*gif);
+    const int at = out.indexOf(QByteArray("\x21\xF9\x04", 3));
     ASSERT_GE(at, 0);
-    EXPECT_EQ(uint8_t(out[at + 3]) & 1, 1);
-    EXPECT_EQ(uint8_t(out[at + 6]), 1);
+    EXPECT_EQ(uint8_t(out[at + 4]) | (uint8_t(out[at + 5]) << 8), 10000);
+    // A delay the program sets is written as it says.
+    gif->Frame(0)->DelayMs = 250;
+    const QByteArray changed = saveGif(*gif);
+    EXPECT_EQ(uint8_t(changed[at + 4]) | (uint8_t(changed[at + 5]) << 8), 25);
 }
 
 TEST(GifWrite, OversizedBitmapIsRefused)

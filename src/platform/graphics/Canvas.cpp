@@ -68,21 +68,33 @@ void TCanvas::StretchDrawImage(const QRect& rect, const QImage& source, QRect so
                 if ((line[x] & 0xFFFFFF) == key)
                     line[x] = 0;
         }
-        mode = QPainter::CompositionMode_SourceOver;
-    } else {
-        switch (CopyMode) {
-        case TCopyMode::cmSrcAnd: mode = QPainter::RasterOp_SourceAndDestination; break;
-        case TCopyMode::cmSrcPaint: mode = QPainter::RasterOp_SourceOrDestination; break;
-        case TCopyMode::cmSrcInvert: mode = QPainter::RasterOp_SourceXorDestination; break;
-        default: break;
-        }
-        if (part.format() == QImage::Format_Indexed8 || part.format() == QImage::Format_Mono)
-            part = part.convertToFormat(QImage::Format_RGB32);
+        StretchDrawMasked(rect, part);
+        return;
     }
+    switch (CopyMode) {
+    case TCopyMode::cmSrcAnd: mode = QPainter::RasterOp_SourceAndDestination; break;
+    case TCopyMode::cmSrcPaint: mode = QPainter::RasterOp_SourceOrDestination; break;
+    case TCopyMode::cmSrcInvert: mode = QPainter::RasterOp_SourceXorDestination; break;
+    default: break;
+    }
+    if (part.format() == QImage::Format_Indexed8 || part.format() == QImage::Format_Mono)
+        part = part.convertToFormat(QImage::Format_RGB32);
     withPainter([&](QPainter& p) {
         p.setRenderHint(QPainter::SmoothPixmapTransform, false);
         p.setCompositionMode(mode);
         p.drawImage(rect, part);
+    });
+}
+
+void TCanvas::StretchDrawMasked(const QRect& rect, const QImage& source)
+{
+    if (source.isNull())
+        return;
+    const QImage argb = source.convertToFormat(QImage::Format_ARGB32);
+    withPainter([&](QPainter& p) {
+        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        p.drawImage(rect, argb);
     });
 }
 

@@ -40,6 +40,9 @@ public:
     // With `transparent` set, pixels of that RGB value leave the destination unchanged.
     void StretchDrawImage(const QRect& rect, const QImage& source, QRect sourceRect = QRect(),
                           const QRgb* transparent = nullptr);
+    // Draws `source` stretched onto `rect`; its pixels of alpha 0 leave the destination
+    // unchanged (a palette image whose transparent entry has alpha 0, say).
+    void StretchDrawMasked(const QRect& rect, const QImage& source);
 
     TColor Pixel(int x, int y) const;
     void SetPixel(int x, int y, TColor color);
