@@ -655,42 +655,13 @@ TInflateResult Inflate(TUnzipIO& io)
     return result;
 }
 
-namespace {
-class MemorySource : public TUnzipSource {
-public:
-    MemorySource(const uint8_t* p, size_t n) : p_(p), n_(n) {}
-    size_t ReadChunk(uint8_t* buffer, size_t count) override
-    {
-        count = std::min(count, n_);
-        if (count)
-            std::memcpy(buffer, p_, count);
-        p_ += count;
-        n_ -= count;
-        return count;
-    }
-
-private:
-    const uint8_t* p_;
-    size_t n_;
-};
-
-class VectorSink : public TUnzipSink {
-public:
-    explicit VectorSink(std::vector<uint8_t>& v) : v_(v) {}
-    void WriteOutput(const uint8_t* data, size_t count) override { v_.insert(v_.end(), data, data + count); }
-
-private:
-    std::vector<uint8_t>& v_;
-};
-} // namespace
-
 TInflateResult InflateBuffer(const uint8_t* data, size_t size, std::vector<uint8_t>& out,
                              size_t maxOutput, size_t* consumed)
 {
     out.clear();
     TUnzipIO io;
-    MemorySource src(data, size);
-    VectorSink sink(out);
+    TMemorySource src(data, size);
+    TVectorSink sink(out);
     io.StartMember(&src, &sink, size, maxOutput);
     TInflateResult r = Inflate(io);
     if (consumed && io.InflateState) {

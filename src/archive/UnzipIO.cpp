@@ -169,6 +169,16 @@ void TUnzipIO::WriteOutput(const uint8_t* data, size_t count)
     writeBlocks(data, count);
 }
 
+size_t TMemorySource::ReadChunk(uint8_t* buffer, size_t count)
+{
+    count = std::min(count, n_);
+    if (count)
+        std::memcpy(buffer, p_, count);
+    p_ += count;
+    n_ -= count;
+    return count;
+}
+
 void UnStore(TUnzipIO& io)
 {
     for (;;) {

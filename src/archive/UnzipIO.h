@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace archive {
 
@@ -132,6 +133,27 @@ private:
     std::unique_ptr<uint8_t[]> window_;
 
     void writeBlocks(const uint8_t* data, size_t count);
+};
+
+// Compressed bytes from memory and expanded bytes into a vector: the in-memory decoding
+// of tests, fuzzers and benchmarks.
+class TMemorySource : public TUnzipSource {
+public:
+    TMemorySource(const uint8_t* p, size_t n) : p_(p), n_(n) {}
+    size_t ReadChunk(uint8_t* buffer, size_t count) override;
+
+private:
+    const uint8_t* p_;
+    size_t n_;
+};
+
+class TVectorSink : public TUnzipSink {
+public:
+    explicit TVectorSink(std::vector<uint8_t>& v) : v_(v) {}
+    void WriteOutput(const uint8_t* data, size_t count) override { v_.insert(v_.end(), data, data + count); }
+
+private:
+    std::vector<uint8_t>& v_;
 };
 
 // Method 0: copies the member's bytes to the output unchanged.

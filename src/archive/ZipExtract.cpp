@@ -1,6 +1,7 @@
 #include "archive/ZipExtract.h"
 
 #include "archive/Inflate.h"
+#include "archive/OldMethods.h"
 #include "archive/WildMatch.h"
 #include "archive/ZipReader.h"
 #include "archive/ZipStrings.h"
@@ -454,6 +455,8 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
                 Inflate(run.IO);
                 break;
             default:
+                if (ExpandOldMethod(run.IO, h.CompressionMethod, h.Flags, uint64_t(std::max<int64_t>(remaining, 0))))
+                    break;
                 platform::dialogs().message(SUnknownMethod, QStringLiteral("Zip Error"), platform::MsgButtons::Ok);
                 break;
             }

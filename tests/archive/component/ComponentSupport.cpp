@@ -8,7 +8,7 @@ QByteArray rawZip(const QList<RawMember>& members, const QByteArray& comment)
 {
     QByteArray out, central;
     for (const RawMember& m : members) {
-        const uint32_t crc = m.crc ? m.crc : archive::UpdateCrc32(0, m.data.constData(), size_t(m.data.size()));
+        const uint32_t crc = m.crc || m.size >= 0 ? m.crc : archive::UpdateCrc32(0, m.data.constData(), size_t(m.data.size()));
         const uint32_t offset = uint32_t(out.size());
         put32(out, 0x04034b50);
         put16(out, 20);
@@ -17,7 +17,7 @@ QByteArray rawZip(const QList<RawMember>& members, const QByteArray& comment)
         put32(out, m.dosTime);
         put32(out, crc);
         put32(out, uint32_t(m.data.size()));
-        put32(out, uint32_t(m.data.size()));
+        put32(out, uint32_t(m.size < 0 ? m.data.size() : m.size));
         put16(out, uint16_t(m.name.size()));
         put16(out, 0);
         out += m.name;
@@ -30,7 +30,7 @@ QByteArray rawZip(const QList<RawMember>& members, const QByteArray& comment)
         put32(central, m.dosTime);
         put32(central, crc);
         put32(central, uint32_t(m.data.size()));
-        put32(central, uint32_t(m.data.size()));
+        put32(central, uint32_t(m.size < 0 ? m.data.size() : m.size));
         put16(central, uint16_t(m.name.size()));
         put16(central, 0);
         put16(central, 0);

@@ -117,6 +117,7 @@ struct RawMember {
     uint32_t crc = 0; // 0: computed from data
     uint16_t flags = 0;
     uint32_t dosTime = 0x5A8E6000; // 2025-04-14 12:00:00
+    int64_t size = -1; // uncompressed size; -1: the size of data (and crc 0: that of data)
 };
 
 inline void put16(QByteArray& b, uint16_t v) { b.append(char(v & 0xFF)).append(char(v >> 8)); }
