@@ -41,7 +41,7 @@ QString RelativeMemberPath(const QString& storedPath)
 
 bool MethodSupported(uint16_t method)
 {
-    return method == 0 || method == 8;
+    return method <= 6 || method == 8; // stored, the old methods 1-6, deflated
 }
 
 bool IsUnsafeMemberPath(const QString& storedPath)
