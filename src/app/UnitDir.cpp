@@ -1,6 +1,7 @@
 // The catalog chooser: the catalog list "dir", its editing, new folders and opening a catalog.
 #include "UnitDir.h"
 
+#include "FolderTree.h"
 #include "ProgramPaths.h"
 #include "UnitSlova.h"
 #include "editor/REMain.h"
@@ -68,15 +69,9 @@ TFormDir::TFormDir() : TForm(QStringLiteral("FormDir"))
     memo1 = new QListWidget(this);
     memo1->setObjectName(QStringLiteral("memo1"));
     v->addWidget(memo1, 1);
-    dlModel = new QFileSystemModel(this);
-    dlModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-    dlModel->setRootPath(QStringLiteral("/"));
-    dl = new QTreeView(this);
-    dl->setObjectName(QStringLiteral("dl"));
-    dl->setModel(dlModel);
-    for (int c = 1; c < dlModel->columnCount(); ++c)
-        dl->hideColumn(c);
-    dl->setHeaderHidden(true);
+    folders = new TFolderTree(this, QStringLiteral("dl"));
+    dl = folders->view;
+    dlModel = folders->model;
     dl->hide();
     v->addWidget(dl, 1);
     Edit1 = new QLineEdit(this);
@@ -130,6 +125,8 @@ TFormDir::TFormDir() : TForm(QStringLiteral("FormDir"))
     connect(ButtonDir, &QPushButton::clicked, this, &TFormDir::ButtonDirClick);
     connect(CheckBox1, &QCheckBox::clicked, this, &TFormDir::CheckBox1Click);
 }
+
+TFormDir::~TFormDir() { delete folders; }
 
 void TFormDir::FormCreate()
 {
@@ -220,9 +217,7 @@ void TFormDir::ADD_Dir()
         if (QFileInfo(p).isDir())
             start = p;
     }
-    const QModelIndex at = dlModel->index(QDir::cleanPath(start));
-    dl->setCurrentIndex(at);
-    dl->scrollTo(at);
+    folders->openAt(start);
     dl->setEnabled(true);
     memo1->hide();
     dl->show();
@@ -233,13 +228,7 @@ void TFormDir::ADD_Dir()
     ButtonDir->setEnabled(true);
 }
 
-QString TFormDir::SelectedFolder() const
-{
-    const QModelIndex at = dl->currentIndex();
-    if (!at.isValid() || !dl->selectionModel()->isSelected(at))
-        return QString();
-    return dlModel->filePath(at);
-}
+QString TFormDir::SelectedFolder() const { return folders->selected(); }
 
 bool TFormDir::addFolderEntry(const QString& folder)
 {

@@ -3,6 +3,7 @@
 
 class QCheckBox;
 class QFileSystemModel;
+class TFolderTree;
 class QLineEdit;
 class QListWidget;
 class QMenu;
@@ -15,8 +16,10 @@ class TFormDir : public TForm {
     Q_OBJECT
 public:
     TFormDir();
+    ~TFormDir() override;
     QListWidget* memo1;
-    QTreeView* dl;           // folders of the file system, shown while a folder is added
+    TFolderTree* folders;    // the folder tree dl, shown while a folder is added
+    QTreeView* dl;
     QFileSystemModel* dlModel;
     QLineEdit* Edit1;        // the name of a new folder
     QMenu* PopupMemo;        // the list's popup menu

@@ -1,23 +1,249 @@
+// The node manager: the target catalog's tree and the move of a node dropped on it.
 #include "UnitMove.h"
 
+#include "FolderTree.h"
+#include "NodeMove.h"
+#include "TreeFile.h"
+#include "UnitSlova.h"
+#include "editor/REMain.h"
+#include "platform/dialogs/Dialogs.h"
+#include "platform/files/FileNames.h"
+#include "platform/text/LineList.h"
+
+#include <QDir>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QPushButton>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 TFormMove* FormMove = nullptr;
+
+namespace {
+void tell(const QString& text, platform::MsgIcon icon = platform::MsgIcon::Warning)
+{
+    platform::dialogs().message(text, QString(), platform::MsgButtons::Ok, icon);
+}
+
+QStringList subtreeTexts(const QTreeWidgetItem* node)
+{
+    QStringList texts;
+    QList<const QTreeWidgetItem*> stack{node};
+    while (!stack.isEmpty()) {
+        const QTreeWidgetItem* n = stack.takeLast();
+        texts.append(n->text(0));
+        for (int i = 0; i < n->childCount(); ++i)
+            stack.append(n->child(i));
+    }
+    return texts;
+}
+
+QString canonical(const QString& folder)
+{
+    const QString c = QFileInfo(folder).canonicalFilePath();
+    return c.isEmpty() ? QDir::cleanPath(folder) : c;
+}
+} // namespace
+
+QString TFormMove::NodeMimeType() { return QStringLiteral("application/x-morvanel-node"); }
 
 TFormMove::TFormMove() : TForm(QStringLiteral("FormMove"))
 {
     setWindowTitle(QStringLiteral("Reorganizator node manager"));
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     auto* v = new QVBoxLayout(this);
+    folders = new TFolderTree(this, QStringLiteral("dl"));
+    dl = folders->view;
     TV = new QTreeWidget(this);
     TV->setObjectName(QStringLiteral("TV"));
     TV->setHeaderHidden(true);
+    TV->setIconSize(QSize(16, 16));
+    TV->setUniformRowHeights(true);
+    TV->setAcceptDrops(true);
+    TV->setDragDropMode(QAbstractItemView::DropOnly);
+    TV->viewport()->setAcceptDrops(true);
+    TV->viewport()->installEventFilter(this);
     Panel1 = new QPushButton(QStringLiteral("Close"), this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
-    v->addWidget(TV);
+    Panel1->setAutoDefault(false);
+    v->addWidget(dl, 1);
+    v->addWidget(TV, 2);
     v->addWidget(Panel1);
-    connect(Panel1, &QPushButton::clicked, this, &QWidget::close);
-    resize(300, 400);
+    connect(Panel1, &QPushButton::clicked, this, &TFormMove::Panel1Click);
+    connect(dl, &QTreeView::clicked, this, &TFormMove::FileTree);
+    resize(300, 500);
+}
+
+TFormMove::~TFormMove() { delete folders; }
+
+void TFormMove::showEvent(QShowEvent* e)
+{
+    dl->setEnabled(true);
+    dl->show();
+    if (FormSlova)
+        folders->openAt(FormSlova->ProjectPath);
+    TForm::showEvent(e);
+}
+
+void TFormMove::FileTree()
+{
+    const QString folder = folders->selected();
+    TV->clear();
+    TargetDir.clear();
+    if (folder.isEmpty() || !FormSlova)
+        return;
+    const QString target = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    // Moving into the catalog the node comes from would lose its files under the same names.
+    if (canonical(target) == canonical(FormSlova->ProjectPath)) {
+        tell(QStringLiteral("This is the current catalog. Choose another catalog to move nodes into."));
+        return;
+    }
+    TargetDir = target;
+    platform::ResolveScope scope;
+    const QString file = platform::resolveIn(target, QStringLiteral("menue"));
+    // A folder without a tree file shows an empty tree: nothing can be dropped there.
+    if (!QFileInfo(file).isFile())
+        return;
+    QString error;
+    QList<QTreeWidgetItem*> nodes;
+    const bool read = treefile::loadTree(TV, file, &error, &nodes);
+    if (!read || !error.isEmpty()) {
+        // A tree not read whole is never written back: it is not offered as a target.
+        TV->clear();
+        TargetDir.clear();
+        tell(error, platform::MsgIcon::Error);
+        return;
+    }
+    QList<QByteArray> icons;
+    if (platform::loadLines(platform::resolveIn(target, QStringLiteral("Menue_ind")), icons))
+        treefile::applyIconLines(nodes, icons);
+    TV->expandAll();
+}
+
+QTreeWidgetItem* TFormMove::dropTarget(const QPoint& pos) const
+{
+    QTreeWidgetItem* item = TV->itemAt(pos);
+    if (!item)
+        return nullptr;
+    // The item's rectangle starts after the indent (and the expand mark) of its level.
+    if (pos.x() < TV->visualItemRect(item).left())
+        return nullptr;
+    return item;
+}
+
+bool TFormMove::eventFilter(QObject* o, QEvent* e)
+{
+    if (o == TV->viewport()) {
+        switch (e->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* d = static_cast<QDropEvent*>(e);
+            if (d->mimeData()->hasFormat(NodeMimeType()))
+                d->acceptProposedAction();
+            else
+                d->ignore();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* d = static_cast<QDropEvent*>(e);
+            bool ok = false;
+            const int index = QString::fromLatin1(d->mimeData()->data(NodeMimeType())).trimmed().toInt(&ok);
+            if (ok)
+                TVDragDrop(index, d->position().toPoint());
+            // The node's move is ours: the source must not remove anything itself.
+            d->setDropAction(Qt::CopyAction);
+            d->accept();
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    return TForm::eventFilter(o, e);
+}
+
+bool TFormMove::letGo(const QTreeWidgetItem* node)
+{
+    TFormSlova* m = FormSlova;
+    const QStringList texts = subtreeTexts(node);
+    // A note of a moved node still in the editor is saved or given up first; Cancel stops.
+    if (FormEdit && m->EditorShown == 1 && texts.contains(m->CurrentNodeText) && !FormEdit->Close())
+        return false;
+    return true;
+}
+
+bool TFormMove::TVDragDrop(int nodeIndex, const QPoint& pos)
+{
+    TFormSlova* m = FormSlova;
+    // Nothing moves while no catalog is loaded, in read-only mode, or from a tree that cannot
+    // be written back.
+    if (!m || m->NoCatalog || m->ReadOnlyMode() || TargetDir.isEmpty())
+        return false;
+    QTreeWidgetItem* node = treefile::nodeAt(m->Tree1, nodeIndex);
+    if (!node)
+        return false;
+    if (m->TreeIncomplete) {
+        tell(QStringLiteral("The tree was not read completely, so it cannot be changed."));
+        return false;
+    }
+    if (canonical(TargetDir) == canonical(m->ProjectPath)) {
+        tell(QStringLiteral("This is the current catalog. Choose another catalog to move nodes into."));
+        return false;
+    }
+    QList<nodemove::FileMove> moves;
+    QString error;
+    switch (nodemove::planMove(node, m->ProjectPath, TargetDir, moves, &error)) {
+    case nodemove::PlanResult::NoFile:
+        tell(QStringLiteral("The is no file for move."));
+        return false;
+    case nodemove::PlanResult::Refused:
+        tell(error);
+        return false;
+    case nodemove::PlanResult::Ok:
+        break;
+    }
+    QTreeWidgetItem* target = dropTarget(pos);
+    if (!target)
+        return false;
+    if (!letGo(node))
+        return false;
+    if (!nodemove::moveAll(moves, &error)) {
+        tell(error, platform::MsgIcon::Error);
+        return false;
+    }
+    // The target's tree and icons name the moved files at once; if they cannot be written,
+    // the files go back where their tree still names them.
+    QTreeWidgetItem* copy = node->clone();
+    target->insertChild(0, copy);
+    platform::ResolveScope scope;
+    const QString targetTree = platform::resolveIn(TargetDir, QStringLiteral("Menue"));
+    const QString targetInd = platform::resolveIn(TargetDir, QStringLiteral("Menue_ind"));
+    if (!treefile::saveTreeAndIcons(TV, targetTree, targetInd, &error)) {
+        delete copy;
+        QList<nodemove::FileMove> back;
+        for (const auto& mv : moves)
+            back.prepend({mv.to, mv.from});
+        QString undoError;
+        nodemove::moveAll(back, &undoError);
+        tell(error + QStringLiteral("\nThe node was not moved.") +
+                 (undoError.isEmpty() ? QString() : QLatin1Char('\n') + undoError),
+             platform::MsgIcon::Error);
+        return false;
+    }
+    target->setExpanded(true);
+
+    // The source loses the node and its subtree, and its tree file says so at once.
+    // CurrentNodeText and CurrentFile must not name what is no longer in this catalog.
+    if (subtreeTexts(node).contains(m->CurrentNodeText))
+        m->CurrentNodeText.clear();
+    for (const auto& mv : moves)
+        if (mv.from == m->CurrentFile)
+            m->CurrentFile.clear();
+    delete node;
+    m->CurrentIndex = 0;
+    m->WriteTreeAndIcons();
+    return true;
 }
