@@ -16,9 +16,21 @@
 // Message boxes and file dialogs are answered by a script that records them.
 class EditorTest : public ::testing::Test {
 protected:
+    // The main window is made once: only its state is used.
+    static void SetUpTestSuite()
+    {
+        if (!FormSlova)
+            FormSlova = new TFormSlova();
+    }
+    static void TearDownTestSuite()
+    {
+        delete FormSlova;
+        FormSlova = nullptr;
+    }
     EditorTest()
     {
-        FormSlova = new TFormSlova();
+        SetUpTestSuite();
+        FormSlova->EditorShown = 0;
         FormSlova->ProjectPath = dir.path();
         FormSlova->ProgramDir = dir.path();
         form = new TFormEdit();
@@ -29,8 +41,6 @@ protected:
     {
         delete form;
         FormEdit = nullptr;
-        delete FormSlova;
-        FormSlova = nullptr;
     }
 
     // What the main window does when a note node is clicked.
