@@ -263,4 +263,17 @@ TEST_F(HeaderEditorTest, AwkwardPagesAreKeptSafe)
     ASSERT_FALSE(dialogs->messages().isEmpty());
     EXPECT_TRUE(dialogs->messages().last().contains("encoding"));
     EXPECT_EQ(ed()->HeaderChanged, 0); // it can never be written: not asked for again
+
+    // A page the user may not write: the message names it, the list keeps the change.
+    p = open("p", ".htm", "<!-- A -->\r\nbody");
+    QFile::setPermissions(p, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    ed()->AddUserKeywords1Click();
+    EXPECT_FALSE(ed()->HTMLSave());
+    EXPECT_TRUE(dialogs->messages().last().contains(p));
+    EXPECT_EQ(read(p), "<!-- A -->\r\nbody");
+    EXPECT_EQ(shown().size(), 2);
+    EXPECT_EQ(ed()->HeaderChanged, 1);
+    QFile::setPermissions(p, QFile::ReadOwner | QFile::WriteOwner);
+    ASSERT_TRUE(ed()->HTMLSave());
+    EXPECT_EQ(read(p), "<!-- A -->\r\n<!-- UserKeywords=\" \" -->\r\nbody");
 }

@@ -1,0 +1,109 @@
+// The stop list window and the page header editor on a real desktop: keys typed through the
+// window system, the program closed through the window manager, the files checked afterwards.
+#include "platform/text/CodePage.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString xdotool(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    if (!p.waitForFinished(10000))
+        p.kill();
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+QString waitForWindow(const QString& titlePattern, int timeoutMs, const QProcess& proc)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs && proc.state() != QProcess::NotRunning) {
+        const QString ids = xdotool({"search", "--onlyvisible", "--name", titlePattern});
+        if (!ids.isEmpty())
+            return ids.split('\n').last();
+        QThread::msleep(100);
+    }
+    return QString();
+}
+
+bool waitForFile(const QString& path, const QByteArray& content, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        if (testsupport::readFile(path) == content)
+            return true;
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(HeaderWindowsX11, TypingDeleteAndReloadReachTheFiles)
+{
+    testsupport::TempDir prog, cfg, cwd;
+    const QString cat = prog.file("Project1/");
+    QDir().mkpath(cat + "temp");
+    testsupport::writeFile(prog.file("dir"), "Project1\\\r\nHelp\\\r\n");
+    testsupport::writeFile(prog.file("menue_clear"), "Menue\r\n");
+    testsupport::writeFile(cat + "CurrentMenue", "Menue\r\n");
+    testsupport::writeFile(cat + "Menue", platform::toCp1251(u"Страница\r\nДругая\r\n"));
+    testsupport::writeFile(cat + "StopList", "http://a/\r\n");
+    const QString page = cat + QStringLiteral("Страница.htm");
+    const QByteArray body = "<html><body>\xcf\xf0\xe8\xe2\xe5\xf2</body></html>\r\n";
+    testsupport::writeFile(page, "<!-- A -->\r\n<!-- B -->\r\n" + body);
+    testsupport::writeFile(cfg.file("Zov.ini"),
+                           "[Morvanel]\nShowDirForm=1\nShowWordsForm=1\npath=" + cat.toUtf8() + "\n");
+
+    QProcess proc;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("MORVANEL_PROGRAM_DIR"), prog.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), cfg.path());
+    proc.setProcessEnvironment(env);
+    proc.setWorkingDirectory(cwd.path());
+    proc.start(QStringLiteral(MV_HEADER_WINDOWS_PROGRAM), QStringList());
+    ASSERT_TRUE(proc.waitForStarted(10000));
+
+    const QString stop = waitForWindow(QStringLiteral("^Stop URL list$"), 20000, proc);
+    ASSERT_FALSE(stop.isEmpty()) << proc.readAllStandardError().toStdString();
+    xdotool({"windowactivate", "--sync", stop});
+    xdotool({"key", "--clearmodifiers", "ctrl+Home"});
+    xdotool({"type", "--delay", "20", "http://typed/"});
+    xdotool({"key", "--clearmodifiers", "Return"});
+
+    // The editor shows the node's text as its caption once it is activated.
+    QString editor = waitForWindow(QStringLiteral("^File category form$"), 10000, proc);
+    if (editor.isEmpty())
+        editor = waitForWindow(QStringLiteral("^Страница$"), 10000, proc);
+    ASSERT_FALSE(editor.isEmpty());
+    xdotool({"windowactivate", "--sync", editor});
+    QThread::msleep(300);
+    // The list has the focus on its first line; Down selects the second.
+    xdotool({"key", "--clearmodifiers", "Down"});
+    xdotool({"key", "--clearmodifiers", "Delete"});
+    xdotool({"key", "--clearmodifiers", "ctrl+r"});
+    // "ReLoad page" saves at once.
+    EXPECT_TRUE(waitForFile(page, "<!-- A -->\r\n<!-- DownloadPage=\"True\"-->\r\n" + body, 10000))
+        << testsupport::readFile(page).toStdString();
+
+    // The program ends when its main window is closed through the window manager.
+    const QString main = waitForWindow('^' + QRegularExpression::escape(cat) + '$', 10000, proc);
+    ASSERT_FALSE(main.isEmpty());
+    xdotool({"windowactivate", "--sync", main});
+    xdotool({"key", "--clearmodifiers", "alt+F4"});
+    ASSERT_TRUE(proc.waitForFinished(20000));
+    EXPECT_EQ(proc.exitCode(), 0) << proc.readAllStandardError().toStdString();
+    EXPECT_EQ(testsupport::readFile(cat + "StopList"), "http://typed/\r\nhttp://a/\r\n");
+    EXPECT_EQ(testsupport::readFile(page), "<!-- A -->\r\n<!-- DownloadPage=\"True\"-->\r\n" + body);
+}
