@@ -1,0 +1,160 @@
+// The editor as a user meets it on a real desktop: input comes through the X server (xdotool).
+#include "app/UnitSlova.h"
+#include "editor/REMain.h"
+#include "editor/ValueSpin.h"
+#include "platform/dialogs/Dialogs.h"
+#include "platform/shell/Launcher.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProcess>
+#include <QTest>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Runs xdotool while the event loop goes on, so this process sees the input it makes.
+void xdo(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    ASSERT_TRUE(p.waitForStarted(5000));
+    QElapsedTimer t;
+    t.start();
+    while (!p.waitForFinished(10) && t.elapsed() < 10000)
+        QApplication::processEvents();
+    QApplication::processEvents();
+}
+
+void moveTo(QWidget* w, QPoint local)
+{
+    const QPoint g = w->mapToGlobal(local);
+    xdo({"mousemove", "--sync", QString::number(g.x()), QString::number(g.y())});
+}
+
+// A main window stand-in: a tree beside the panel that holds the editor.
+class EditorX11 : public ::testing::Test {
+protected:
+    EditorX11()
+    {
+        if (!FormSlova)
+            FormSlova = new TFormSlova();
+        FormSlova->ProjectPath = dir.path();
+        FormSlova->CurrentNodeText = QStringLiteral("n");
+        top.resize(900, 600);
+        auto* h = new QHBoxLayout(&top);
+        tree = new QTreeWidget(&top);
+        h->addWidget(tree);
+        panel = new QWidget(&top);
+        auto* v = new QVBoxLayout(panel);
+        v->setContentsMargins(0, 0, 0, 0);
+        h->addWidget(panel, 3);
+        form = new TFormEdit();
+        FormEdit = form;
+        form->setParent(panel);
+        v->addWidget(form);
+        top.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&top));
+        form->EditFileFromTree();
+        top.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&top));
+    }
+    ~EditorX11() override
+    {
+        delete form;
+        FormEdit = nullptr;
+    }
+    testsupport::TempDir dir;
+    platform::ScopedScriptedDialogs dialogs;
+    QWidget top;
+    QTreeWidget* tree;
+    QWidget* panel;
+    TFormEdit* form;
+};
+
+} // namespace
+
+TEST_F(EditorX11, ShortcutsActOnlyWhileTheFocusIsInTheEditor)
+{
+    form->Editor->setFocus();
+    QTRY_VERIFY(form->Editor->hasFocus());
+    xdo({"type", "--delay", "20", "abc"});
+    QTRY_COMPARE(form->Editor->Text(), QStringLiteral("abc"));
+    EXPECT_EQ(form->StatusPanel1->text(), "Modified");
+    tree->setFocus();
+    QTRY_VERIFY(tree->hasFocus());
+    xdo({"key", "ctrl+s"});
+    QTest::qWait(200);
+    EXPECT_FALSE(QFileInfo::exists(dir.file("n.rtf")));
+    form->Editor->setFocus();
+    QTRY_VERIFY(form->Editor->hasFocus());
+    xdo({"key", "ctrl+s"});
+    QTRY_VERIFY(QFileInfo::exists(dir.file("n.rtf")));
+    EXPECT_EQ(form->StatusPanel1->text(), "");
+}
+
+TEST_F(EditorX11, ARulerMarkerDraggedWithTheMouseSetsTheIndent)
+{
+    form->Editor->setFocus();
+    xdo({"type", "text"});
+    QTRY_COMPARE(form->Editor->Text(), QStringLiteral("text"));
+    const int start = form->LeftInd->x();
+    moveTo(form->LeftInd, QPoint(form->LeftInd->width() / 2, 10));
+    xdo({"mousedown", "1"});
+    moveTo(form->Ruler, QPoint(start + form->LeftInd->width() / 2 + 40, 25));
+    xdo({"mouseup", "1"});
+    QTRY_COMPARE(form->Editor->ParagraphFormat()->LeftIndent(), int((start + 40 + form->RulerDragOffset - 6) * 0.75));
+}
+
+TEST_F(EditorX11, AHeldSpinButtonRepeatsUntilReleased)
+{
+    QWidget w;
+    auto* e = new TValueSpinEdit(&w);
+    e->setGeometry(10, 10, 120, 30);
+    w.resize(200, 60);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    TValueSpinButton* b = e->SpinButton();
+    ASSERT_NE(b, nullptr);
+    moveTo(b, QPoint(3, 3)); // the upper half
+    xdo({"mousedown", "1"});
+    QTRY_VERIFY_WITH_TIMEOUT(e->Value() >= 4, 5000);
+    xdo({"mouseup", "1"});
+    const double held = e->Value();
+    QTest::qWait(400);
+    EXPECT_EQ(e->Value(), held);
+    EXPECT_EQ(b->Down(), sbNotDown);
+}
+
+TEST_F(EditorX11, AnAddressClickReachesTheDesktopOpenerAsOneArgument)
+{
+    // A stand-in xdg-open first on PATH writes its arguments to a file.
+    const QString bin = dir.file("bin/");
+    QDir().mkpath(bin);
+    testsupport::writeFile(bin + "xdg-open", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\n");
+    QFile::setPermissions(bin + "xdg-open", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin) + ":" + oldPath);
+    std::unique_ptr<platform::Launcher> old = platform::setLauncher(std::make_unique<platform::DesktopLauncher>());
+
+    form->Editor->setFocus();
+    xdo({"type", "go www.example.org now"});
+    QTRY_COMPARE(form->Editor->Text(), QStringLiteral("go www.example.org now"));
+    QTextCursor c(form->Editor->document());
+    c.setPosition(8);
+    moveTo(form->Editor->viewport(), form->Editor->cursorRect(c).center());
+    xdo({"click", "1"});
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(bin + "xdg-open.args"), 10000);
+    QTest::qWait(100);
+    EXPECT_EQ(testsupport::readFile(bin + "xdg-open.args"), QByteArray("http://www.example.org\n"));
+
+    platform::setLauncher(std::move(old));
+    qputenv("PATH", oldPath);
+}
