@@ -5,6 +5,10 @@
 //   Times loading and saving a 1 MB text RTF (target 0.3 s) and a 20 MB RTF with pictures
 //   (target 2 s), and typing into notes of growing size (the time per key must not grow
 //   with the note). Qt's own HTML import of the same text is timed beside it as a peer.
+//   Then a 50 MB note of one paragraph is loaded into a shown control: loading must not lay
+//   the whole text out (target under 5 s, peak memory under ten times the file).
+// rtf-bench one-paragraph [MB]
+//   Only that last case (with another size in MB when given).
 #include "editor/NoteEdit.h"
 #include "platform/richedit/RichFormat.h"
 #include "platform/richedit/RichLayout.h"
@@ -24,6 +28,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+
+#include "../common/PeakMemory.h"
 
 namespace {
 
@@ -233,6 +239,49 @@ void numberedList(int runs)
     }
 }
 
+// One paragraph of `target` bytes: words, bold and italic runs and Cyrillic \'xx bytes, no \par.
+QByteArray oneParagraphRtf(qsizetype target)
+{
+    QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset204 Arial;}}\\pard\\f0\\fs24 ";
+    const QByteArray piece = "lorem ipsum dolor sit amet \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2 {\\b bold} {\\i italic} words ";
+    rtf.reserve(target + piece.size() + 2);
+    while (rtf.size() < target)
+        rtf += piece;
+    rtf += "}";
+    return rtf;
+}
+
+void oneParagraph(qsizetype megabytes)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("one.rtf"));
+    qsizetype size = 0;
+    {
+        const QByteArray rtf = oneParagraphRtf(megabytes * 1'000'000);
+        size = rtf.size();
+        QFile f(in);
+        f.open(QIODevice::WriteOnly);
+        f.write(rtf);
+    }
+    std::printf("\nnote of one paragraph, %.1f MB of RTF, loaded into a shown control\n", size / 1e6);
+    TNoteEdit edit;
+    edit.resize(800, 600);
+    edit.show();
+    QApplication::processEvents();
+    bench::ResetPeakMemory();
+    const double before = bench::PeakMemoryMB();
+    QElapsedTimer t;
+    t.start();
+    edit.Lines()->LoadFromFile(in);
+    QApplication::processEvents(); // the first paint: what is shown is laid out
+    const double load = t.nsecsElapsed() / 1e9;
+    const double peak = bench::PeakMemoryMB();
+    const bool ok = load < 5 && peak - before < 10 * size / 1e6;
+    std::printf("  loaded and shown in %.2f s; peak memory %.0f MB (%.0f MB before loading, %.1f times the "
+                "file); target under 5 s and under 10 times the file: %s\n",
+                load, peak, before, (peak - before) / (size / 1e6), ok ? "ok" : "MISSED");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -243,6 +292,10 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     if (args.size() == 4)
         return convert(args[1], args[2], args[3]);
+    if (args.value(1) == QLatin1String("one-paragraph")) {
+        oneParagraph(args.size() > 2 ? args[2].toLongLong() : 50);
+        return 0;
+    }
     if (args.size() > 2 || (args.size() == 2 && args[1] != QLatin1String("--quick"))) {
         std::fprintf(stderr, "usage: rtf-bench FILE.rtf OUT.rtf OUT.txt | rtf-bench [--quick]\n");
         return 2;
@@ -262,5 +315,6 @@ int main(int argc, char** argv)
     loadSave("RTF with pictures", pictureRtf(quick ? 4'000'000 : 20'000'000), 2.0, runs);
     typing(runs);
     numberedList(runs);
+    oneParagraph(quick ? 10 : 50);
     return 0;
 }

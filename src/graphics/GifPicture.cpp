@@ -415,6 +415,8 @@ void TGIFFrame::Assign(TPersistent* source)
         if (f->Bitmap) {
             Bitmap = std::make_unique<TBitmap>();
             Bitmap->Assign(f->Bitmap.get());
+            // The same pixels (shared): decoded ones can be given back here too.
+            decodedKey_ = f->holdsDecodedPixels() ? f->decodedKey_ : 0;
         }
         TransparentColor = f->TransparentColor;
         TransparentIndex = f->TransparentIndex;
@@ -479,18 +481,36 @@ void TGIFFrame::AssignTo(TPersistent* dest)
 
 TBitmap* TGIFFrame::GetBitmap()
 {
-    if (Bitmap && !Bitmap->Empty())
+    if (Bitmap && !Bitmap->Empty()) {
+        if (Owner)
+            lastUse_ = ++Owner->useCount_;
         return Bitmap.get();
-    Bitmap = std::make_unique<TBitmap>();
+    }
+    // Pixels given back to the budget are decoded into the same bitmap: callers may hold it.
+    if (!Bitmap || !decodedKey_)
+        Bitmap = std::make_unique<TBitmap>();
+    decodedKey_ = 0;
     if (Encoded->CodeStream) {
+        if (Owner)
+            Owner->makeRoomFor(*this);
         TPixelFormat pf;
         QImage img = DecodeFrameImage(*this, &pf);
         Bitmap->SetImage(img, pf);
         if (!Bitmap->Monochrome())
             Bitmap->HandleType = TBitmapHandleType::bmDDB;
         Bitmap->Modified = false;
+        decodedKey_ = Bitmap->Empty() ? 0 : Bitmap->Image().cacheKey();
+        if (Owner)
+            lastUse_ = ++Owner->useCount_;
     }
     return Bitmap.get();
+}
+
+bool TGIFFrame::holdsDecodedPixels() const
+{
+    // Any change of the pixels (painting, a new image) gives the image another cache key.
+    return decodedKey_ && Bitmap && !Bitmap->Empty() && Bitmap->Image().cacheKey() == decodedKey_ &&
+           Encoded->CodeStream && !Encoded->CodeStream->isEmpty();
 }
 
 int TGIFFrame::Width()
@@ -1188,6 +1208,37 @@ TBitmap* TGIFImage::FrameBitmap()
     }
     TGIFFrame* f = ActiveFrameObject();
     return (f ? f : Frame(0))->GetBitmap();
+}
+
+qint64 TGIFImage::DecodedBytes() const
+{
+    qint64 total = 0;
+    for (const auto& f : FrameList)
+        if (f->holdsDecodedPixels())
+            total += f->Bitmap->Image().sizeInBytes();
+    return total;
+}
+
+void TGIFImage::makeRoomFor(const TGIFFrame& frame)
+{
+    const TGIFItem& item = *frame.Encoded;
+    const qint64 rowBytes = bitCountFor(item.ColorBits) == 1 ? (qint64(item.Width) + 31) / 32 * 4
+                                                             : (qint64(item.Width) + 3) / 4 * 4;
+    const qint64 need = rowBytes * std::max(item.Height, 0);
+    for (;;) {
+        qint64 total = 0;
+        TGIFFrame* oldest = nullptr;
+        for (const auto& f : FrameList) {
+            if (f.get() == &frame || !f->holdsDecodedPixels())
+                continue;
+            total += f->Bitmap->Image().sizeInBytes();
+            if (!oldest || f->lastUse_ < oldest->lastUse_)
+                oldest = f.get();
+        }
+        if (!oldest || total + need <= DecodedBudget)
+            return;
+        oldest->Bitmap->SetImage(QImage(), oldest->Bitmap->PixelFormat());
+    }
 }
 
 void TGIFImage::UpdateCanvasSize()

@@ -88,7 +88,9 @@ public:
 
     void Assign(TPersistent* source) override;
 
-    // The decoded (or assigned) pixels; decodes the encoded data on first use.
+    // The decoded (or assigned) pixels; decodes the encoded data on first use. Decoded pixels
+    // count against the owner's DecodedBudget: the bitmap object stays, but its pixels may be
+    // given back while other frames are decoded (they are decoded again when asked for).
     TBitmap* GetBitmap();
     int Width();
     int Height();
@@ -121,8 +123,14 @@ protected:
     void AssignTo(TPersistent* dest) override;
 
 private:
+    friend class TGIFImage;
     void reset();
     void newEncoded();
+    // The decoded pixels, unchanged since they were decoded: they can be decoded again.
+    bool holdsDecodedPixels() const;
+
+    qint64 decodedKey_ = 0;   // cache key of the image last decoded into Bitmap, 0 none
+    quint64 lastUse_ = 0;     // the owner's use count when the pixels were last asked for
 };
 
 class TGIFImage : public TGraphic {
@@ -174,9 +182,22 @@ public:
     uint16_t LoopCount = 1;
     // Damaged image data mark the frame Corrupted instead of failing.
     bool TolerantRead = true;
+    // Bytes the decoded frames of this picture may hold at once; the least recently used
+    // decoded frame gives its pixels back first. A hostile file of many huge frames stays
+    // bounded this way; pixels set or changed by the program are never given back.
+    qint64 DecodedBudget = qint64(512) << 20;
+    // Bytes the decoded frames hold now.
+    qint64 DecodedBytes() const;
 
 protected:
     void AssignTo(TPersistent* dest) override;
+
+private:
+    friend class TGIFFrame;
+    // Gives back decoded pixels of other frames, least recently used first, until `frame`
+    // can be decoded within the budget.
+    void makeRoomFor(const TGIFFrame& frame);
+    quint64 useCount_ = 0;
 };
 
 // 1-8 for the counts 2, 4, ..., 256; raises "Wrong number of colors; must be a power of 2".

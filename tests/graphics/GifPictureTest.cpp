@@ -265,3 +265,64 @@ TEST(GifPicture, ProgressOfDecoding)
     EXPECT_EQ(stages.first(), TProgressStage::psStarting);
     EXPECT_EQ(stages.last(), TProgressStage::psEnding);
 }
+
+TEST(GifPicture, DecodedFramesStayWithinTheBudget)
+{
+    // Six read frames of 100 x 100 pixels (10,000 bytes decoded each), room for two at a time.
+    TGIFImage made;
+    std::vector<QImage> want;
+    for (int i = 0; i < 6; ++i) {
+        QImage img(100, 100, QImage::Format_Indexed8);
+        QVector<QRgb> table;
+        for (int c = 0; c < 256; ++c)
+            table << qRgb(c, (c * 7 + i) & 0xFF, 255 - c);
+        img.setColorTable(table);
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x)
+                img.scanLine(y)[x] = uint8_t((x * (i + 1) + y * 3) & 0xFF);
+        TBitmap b;
+        b.SetImage(img, TPixelFormat::pf8bit);
+        made.AddFrame(&b);
+        want.push_back(img);
+    }
+    const QByteArray file = saveGif(made);
+    auto gif = loadGif(file, false);
+    gif->DecodedBudget = 25'000;
+    auto samePixels = [&](int i) {
+        const QImage& img = gif->Frame(i)->GetBitmap()->Image();
+        for (int y = 0; y < 100; y += 7)
+            for (int x = 0; x < 100; x += 3)
+                if (img.pixel(x, y) != want[size_t(i)].pixel(x, y))
+                    return false;
+        return true;
+    };
+    TBitmap* first = gif->Frame(0)->GetBitmap();
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < 6; ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_TRUE(samePixels(i));
+            EXPECT_LE(gif->DecodedBytes(), 25'000);
+        }
+    // The least recently used frame gave its pixels back; the bitmap object stays and decodes again.
+    EXPECT_TRUE(first->Empty());
+    EXPECT_EQ(gif->Frame(0)->GetBitmap(), first);
+    EXPECT_TRUE(samePixels(0));
+    EXPECT_GE(gif->DecodedBytes(), 10'000);
+
+    // Pixels the program painted are never given back, and not counted.
+    TBitmap* painted = gif->Frame(1)->GetBitmap();
+    painted->Canvas().SetPixel(0, 0, RGB(1, 2, 3));
+    for (int i = 2; i < 6; ++i)
+        gif->Frame(i)->GetBitmap();
+    EXPECT_FALSE(painted->Empty());
+    EXPECT_EQ(painted->Image().pixel(0, 0) & 0xFFFFFF, qRgb(1, 2, 3) & 0xFFFFFF);
+    EXPECT_LE(gif->DecodedBytes(), 25'000);
+
+    // Drawing and writing go on as before.
+    QImage target(100, 100, QImage::Format_RGB32);
+    TCanvas canvas(&target);
+    gif->ActiveFrame = 0;
+    gif->Draw(canvas, QRect(0, 0, 100, 100));
+    EXPECT_EQ(target.pixel(10, 20), want[0].pixel(10, 20));
+    EXPECT_EQ(saveGif(*gif), file);
+}
