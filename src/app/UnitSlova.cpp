@@ -2,6 +2,7 @@
 
 #include "About.h"
 #include "NodeIcons.h"
+#include "NodeTreeView.h"
 #include "ProgramPaths.h"
 #include "TreeFile.h"
 #include "UnitDir.h"
@@ -83,7 +84,7 @@ TFormSlova::TFormSlova()
     Splitter1->setChildrenCollapsible(false);
     v->addWidget(Splitter1, 1);
 
-    Tree1 = new QTreeWidget(Splitter1);
+    Tree1 = new TNodeTreeView(Splitter1);
     Tree1->setObjectName(QStringLiteral("Tree1"));
     Tree1->setHeaderHidden(true);
     Tree1->setColumnCount(1);
@@ -91,7 +92,6 @@ TFormSlova::TFormSlova()
     Tree1->setIconSize(QSize(16, 16));
     // Every row has the same height: the view then lays out 100,000 nodes without measuring them.
     Tree1->setUniformRowHeights(true);
-    Tree1->setDragDropMode(QAbstractItemView::InternalMove);
     Tree1->setExpandsOnDoubleClick(true);
 
     auto* right = new QWidget(Splitter1);
@@ -129,8 +129,12 @@ TFormSlova::TFormSlova()
     wrd->setObjectName(QStringLiteral("wrd"));
     pv->addWidget(wrd);
     auto* ph = new QHBoxLayout;
-    ph->addWidget(new QPushButton(QStringLiteral("OK"), Panel1));
-    ph->addWidget(new QPushButton(QStringLiteral("Ins from Catalog"), Panel1));
+    Button1 = new QPushButton(QStringLiteral("OK"), Panel1);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button2 = new QPushButton(QStringLiteral("Ins from Catalog"), Panel1);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    ph->addWidget(Button1);
+    ph->addWidget(Button2);
     pv->addLayout(ph);
     Panel1->hide();
 
@@ -141,6 +145,7 @@ TFormSlova::TFormSlova()
 
     buildToolBar();
     buildMenus();
+    wireTreeCommands();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -191,7 +196,9 @@ void TFormSlova::buildToolBar()
     StandardToolBar->addSeparator();
     add(QStyle::SP_FileDialogStart, QStringLiteral("Search form"), QStringLiteral("Searh words "));
     add(QStyle::SP_ArrowDown, QStringLiteral("Download manager"), QStringLiteral("Web download manager"));
-    add(QStyle::SP_DriveNetIcon, QStringLiteral("Load all links"), QStringLiteral("Load all links"))->setEnabled(false);
+    n_i1 = add(QStyle::SP_DriveNetIcon, QStringLiteral("Load all links"), QStringLiteral("Load all links"));
+    n_i1->setObjectName(QStringLiteral("n_i1"));
+    n_i1->setEnabled(false);
     StandardToolBar->addSeparator();
     connect(add(QStyle::SP_DialogHelpButton, QStringLiteral("Help"), QStringLiteral("Help")), &QAction::triggered, this,
             &TFormSlova::Help_prog);
@@ -235,6 +242,7 @@ void TFormSlova::buildMenus()
                              "Download selected URL"})
         MenuInternet->addAction(QString::fromLatin1(item));
     MenuInternet->menuAction()->setVisible(false);
+    n_i4 = MenuInternet;
 
     MenuHelp = menuBar()->addMenu(QStringLiteral("?"));
     MenuHelp->setObjectName(QStringLiteral("MenuHelp"));
@@ -253,6 +261,10 @@ void TFormSlova::buildMenus()
         PopupTree->addAction(QString::fromLatin1(item));
     for (const char* item : {"Cut first level", "Undo", "Add node from file structure"})
         PopupTree->addAction(QString::fromLatin1(item))->setVisible(false);
+    PopupWeb = new QMenu(this);
+    PopupWeb->setObjectName(QStringLiteral("PopupWeb"));
+    ButtonReturn = PopupWeb->addAction(QStringLiteral("Undo deleting"));
+    ButtonReturn->setObjectName(QStringLiteral("ButtonReturn"));
     Tree1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Tree1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { PopupTree->popup(Tree1->viewport()->mapToGlobal(p)); });
@@ -289,8 +301,9 @@ void TFormSlova::FormCreate(const QStringList& args)
 
 void TFormSlova::FormDestroy()
 {
-    if (EditorShown == 1 && FormEdit)
-        FormEdit->Close();
+    // A modified note kept open by Cancel: nothing is written, as nothing was asked to be.
+    if (EditorShown == 1 && FormEdit && !FormEdit->Close())
+        return;
     {
         platform::SettingsStore reg;
         reg.writeInteger(QStringLiteral("index2"), CurrentIndex);
@@ -321,20 +334,6 @@ void TFormSlova::Timer1Timer()
         FormDir->ShowModal();
     if (FormHistory)
         FormHistory->LoadHistory(CatalogFile(QStringLiteral("history")));
-}
-
-void TFormSlova::TimerTreeTimer()
-{
-    // Timers fire inside modal dialogs too, and during a rename (the rename panel) or a catalog
-    // switch (the tree is empty until the chooser loads the next catalog): never change the tree
-    // then; "Redraw" stays set, so the next tick tries again.
-    if (NoCatalog || QApplication::activeModalWidget() || Panel1->isVisible() || (FormDir && FormDir->isVisible()))
-        return;
-    platform::SettingsStore reg;
-    if (reg.readInteger(QStringLiteral("Redraw"), 0) != 1)
-        return;
-    reg.writeInteger(QStringLiteral("Redraw"), 0);
-    Tree_prog();
 }
 
 void TFormSlova::closeEvent(QCloseEvent* e)
@@ -472,6 +471,7 @@ void TFormSlova::LoadMenue()
 {
     platform::ResolveScope scope;
     NoCatalog = false;
+    ForgetOpenedNode();
     move(0, 0);
     PreCreation();
     // Saves cut short in an earlier run leave their hidden temporary files; they would pile up.
@@ -622,10 +622,4 @@ void TFormSlova::Help_prog()
     ProjectPath = app::catalogPath(platform::resolveIn(ProgramDir, QStringLiteral("help")));
     platform::makeDirNoCase(ProjectPath);
     LoadMenue();
-}
-
-void TFormSlova::Tree_prog()
-{
-    // Adds the catalog's pages and notes that no node names yet; it needs the page header
-    // parser and comes with it.
 }

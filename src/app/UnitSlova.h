@@ -6,6 +6,7 @@
 class QAction;
 class QLineEdit;
 class QMenu;
+class QPushButton;
 class QSplitter;
 class QStatusBar;
 class QTabBar;
@@ -59,6 +60,12 @@ public:
     QMenu* MenuInternet; // "Operation whith Internet" (hidden)
     QMenu* MenuHelp;     // "?"
     QMenu* PopupTree;    // context menu of the tree
+    QMenu* PopupWeb;     // the page menu, context menu of WB1
+    QAction* ButtonReturn; // page menu "Undo deleting"
+    QAction* n_i1;         // tool button "Load all links", enabled while a page is shown
+    QMenu* n_i4;           // "Operation whith Internet", the same menu as MenuInternet
+    QPushButton* Button1;  // "OK" of the rename panel
+    QPushButton* Button2;  // "Ins from Catalog"
     QAction* N_FormOnTop;
     QAction* N_exEditor;
     QAction* ActionUndo;
@@ -80,6 +87,28 @@ public:
     void Help_prog();
     void Tree_prog();
     void undo();
+    // The timer's waiting rule: no modal dialog, rename or catalog switch in progress.
+    bool TreeTimerMayRun() const;
+
+    // ---- node operations (TreeCommands.cpp)
+    void ADD_Node();
+    void Dell_node();
+    void Edit_node();
+    void RenameFile();
+    void wrdKeyPress(); // Enter in wrd
+    void Button2Click();
+    void Move_UP();
+    bool Tree1DragOver() const { return true; }
+    // A node of Tree1 (absolute index draggedIndex) dropped at a point of Tree1's viewport.
+    void Tree1DragDrop(const QPoint& viewportPos, int draggedIndex);
+    void DelTopLevel();
+    void OpenFile();
+
+    // ---- opening a node (NodeOpening.cpp)
+    void Tree1Click();
+    void NavigateCurrentFile();
+    // Forgets the node last opened and hides the page pane (a catalog load).
+    void ForgetOpenedNode();
     // Writes the tree file and its icon index file (only with more than one node). A failure
     // is shown and gives false.
     bool SaveTree();
@@ -125,6 +154,13 @@ protected:
 private:
     void buildMenus();
     void buildToolBar();
+    void wireTreeCommands();
+    // False (silently) in the "no catalog" state or, when readOnlyBlocks, in read-only mode;
+    // false with one message when the tree file was not read completely.
+    bool treeMayChange(bool readOnlyBlocks = true);
+    // Replaces an empty tree by the empty-tree template.
+    void loadEmptyTreeTemplate();
+    qint64 renameSerial_ = 0;
     int treeWidth_ = 180;
 };
 

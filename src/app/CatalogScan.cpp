@@ -1,0 +1,68 @@
+// Main window: adding the catalog's pages and notes that no node names yet, on request and when
+// another program sets "Redraw".
+#include "UnitSlova.h"
+
+#include "NodeFiles.h"
+#include "TreeFile.h"
+#include "UnitDir.h"
+#include "platform/files/FileNames.h"
+#include "platform/settings/SettingsStore.h"
+#include "web/PageHeader.h"
+
+#include <QApplication>
+#include <QSet>
+#include <QTreeWidget>
+
+void TFormSlova::Tree_prog()
+{
+    // In read-only mode the nodes are shown and the save-all step writes nothing.
+    if (!treeMayChange(false))
+        return;
+    const QStringList names = nodefiles::catalogNodeNames(
+        ProjectPath, [](const QString& page) { return FindKomand(page, QStringLiteral("HidePage")) == QLatin1String("true"); });
+    if (Tree1->topLevelItemCount() == 0)
+        loadEmptyTreeTemplate();
+    const QList<QTreeWidgetItem*> nodes = treefile::allNodes(Tree1);
+    QSet<QString> texts;
+    texts.reserve(nodes.size() + names.size());
+    for (const QTreeWidgetItem* n : nodes)
+        texts.insert(n->text(0));
+    // Each new node goes in front of those added before it.
+    QList<QTreeWidgetItem*> added;
+    for (const QString& name : names) {
+        if (texts.contains(name))
+            continue;
+        texts.insert(name);
+        auto* node = new TTreeNode(name);
+        node->ImageIndex = 14;
+        node->SelectedIndex = 34;
+        added.prepend(node);
+    }
+    if (!added.isEmpty()) {
+        QTreeWidgetItem* current = nodes.value(CurrentIndex);
+        QTreeWidgetItem* first = Tree1->topLevelItem(0);
+        first->insertChildren(0, added);
+        Tree1->setCurrentItem(first);
+        if (current)
+            CurrentIndex = treefile::absoluteIndex(current);
+    }
+    FormDestroy();
+}
+
+bool TFormSlova::TreeTimerMayRun() const
+{
+    return !QApplication::activeModalWidget() && !Panel1->isVisible() && !(FormDir && FormDir->isVisible()) && !NoCatalog;
+}
+
+void TFormSlova::TimerTreeTimer()
+{
+    // Timers fire inside modal dialogs too, and during a rename (the rename panel) or a catalog
+    // switch: never change the tree then; "Redraw" stays set, so the next tick tries again.
+    if (!TreeTimerMayRun())
+        return;
+    platform::SettingsStore reg;
+    if (reg.readInteger(QStringLiteral("Redraw"), 0) != 1)
+        return;
+    reg.writeInteger(QStringLiteral("Redraw"), 0);
+    Tree_prog();
+}

@@ -1,0 +1,343 @@
+// Main window: node operations (add, delete, rename, move up, drag and drop, the hidden tree
+// menu items) with their undo snapshots, and the wiring of the tree commands to the controls.
+#include "UnitSlova.h"
+
+#include "NodeFiles.h"
+#include "NodeTreeView.h"
+#include "TreeFile.h"
+#include "editor/REMain.h"
+#include "platform/dialogs/Dialogs.h"
+#include "platform/files/FileNames.h"
+#include "platform/text/CodePage.h"
+#include "platform/text/LineList.h"
+#include "web/UnitHtmlKategory.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QToolBar>
+
+namespace {
+const QString kTreeIncomplete = QStringLiteral(
+    "The tree file could not be read completely, so the tree is not changed: its changes could not be saved "
+    "without losing the nodes that were not read. Mend the tree file and load the catalog again.");
+// Marks the node a rename started on, so its second step finds it wherever it has gone.
+constexpr int RenameRole = Qt::UserRole + 17;
+
+void showError(const QString& text)
+{
+    platform::dialogs().message(text, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Error);
+}
+
+QAction* actionNamed(const QList<QAction*>& actions, const QString& text)
+{
+    for (QAction* a : actions)
+        if (a->text() == text)
+            return a;
+    return nullptr;
+}
+
+bool isInSubtree(const QTreeWidgetItem* root, const QTreeWidgetItem* node)
+{
+    for (const QTreeWidgetItem* n = node; n; n = n->parent())
+        if (n == root)
+            return true;
+    return false;
+}
+} // namespace
+
+void TFormSlova::wireTreeCommands()
+{
+    auto* tree = static_cast<TNodeTreeView*>(Tree1);
+    connect(tree, &TNodeTreeView::nodeClicked, this, &TFormSlova::Tree1Click);
+    connect(tree, &TNodeTreeView::nodeDropped, this, &TFormSlova::Tree1DragDrop);
+    const QList<QAction*> tools = StandardToolBar->actions();
+    const std::pair<const char*, void (TFormSlova::*)()> toolCommands[] = {
+        {"Add node", &TFormSlova::ADD_Node},
+        {"Dell node", &TFormSlova::Dell_node},
+        {"Edit node", &TFormSlova::Edit_node},
+        {"Edit text", &TFormSlova::Tree1Click},
+    };
+    for (const auto& [text, handler] : toolCommands)
+        if (QAction* a = actionNamed(tools, QString::fromLatin1(text)))
+            connect(a, &QAction::triggered, this, handler);
+    const QList<QAction*> menu = PopupTree->actions();
+    const std::pair<const char*, void (TFormSlova::*)()> menuCommands[] = {
+        {"Add node", &TFormSlova::ADD_Node},
+        {"Rename node", &TFormSlova::Edit_node},
+        {"Move node Up", &TFormSlova::Move_UP},
+        {"Delete node", &TFormSlova::Dell_node},
+        {"Cut first level", &TFormSlova::DelTopLevel},
+        {"Add node from file structure", &TFormSlova::OpenFile},
+    };
+    for (const auto& [text, handler] : menuCommands)
+        if (QAction* a = actionNamed(menu, QString::fromLatin1(text)))
+            connect(a, &QAction::triggered, this, handler);
+    connect(Button1, &QPushButton::clicked, this, &TFormSlova::RenameFile);
+    connect(wrd, &QLineEdit::returnPressed, this, &TFormSlova::wrdKeyPress);
+    connect(Button2, &QPushButton::clicked, this, &TFormSlova::Button2Click);
+}
+
+bool TFormSlova::treeMayChange(bool readOnlyBlocks)
+{
+    if (NoCatalog || (readOnlyBlocks && ReadOnlyMode()))
+        return false;
+    if (TreeIncomplete) {
+        showError(kTreeIncomplete);
+        return false;
+    }
+    return true;
+}
+
+void TFormSlova::loadEmptyTreeTemplate()
+{
+    const QString clear = platform::resolveIn(ProgramDir, QStringLiteral("menue_clear"));
+    QString error;
+    if (!QFileInfo::exists(clear) || !treefile::loadTree(Tree1, clear, &error) || Tree1->topLevelItemCount() == 0) {
+        Tree1->clear();
+        Tree1->addTopLevelItem(new TTreeNode(QStringLiteral("Menue")));
+    }
+    Tree1->setCurrentItem(Tree1->topLevelItem(0));
+    CurrentIndex = 0;
+}
+
+void TFormSlova::ADD_Node()
+{
+    const bool empty = Tree1->topLevelItemCount() == 0;
+    QTreeWidgetItem* selected = Tree1->currentItem();
+    if ((!empty && !selected) || !treeMayChange())
+        return;
+    platform::ResolveScope scope;
+    if (!WriteUndo())
+        return;
+    if (empty) {
+        loadEmptyTreeTemplate();
+        return;
+    }
+    QTreeWidgetItem* current = treefile::nodeAt(Tree1, CurrentIndex);
+    auto* node = new TTreeNode(QString());
+    selected->insertChild(0, node);
+    selected->setExpanded(true);
+    Tree1->setCurrentItem(node);
+    if (current)
+        CurrentIndex = treefile::absoluteIndex(current);
+    Edit_node();
+    SaveTree();
+}
+
+void TFormSlova::Dell_node()
+{
+    QTreeWidgetItem* selected = Tree1->currentItem();
+    if (NoCatalog || !selected)
+        return;
+    const bool readOnly = ReadOnlyMode();
+    if (!readOnly && !treeMayChange())
+        return;
+    if (platform::dialogs().message(QStringLiteral("Delete node?"), QString(), platform::MsgButtons::OkCancel,
+                                    platform::MsgIcon::Question)
+        != platform::MsgResult::Ok)
+        return;
+    // The open note may be the one erased: it must be safe (or dropped by the user) first.
+    if (FormEdit && !FormEdit->Close())
+        return;
+    if (readOnly)
+        return;
+    platform::ResolveScope scope;
+    if (!WriteUndo())
+        return;
+    // The files erased are those of the deleted node, whichever node was opened last.
+    const QString name = selected->text(0);
+    QTreeWidgetItem* current = treefile::nodeAt(Tree1, CurrentIndex);
+    const bool currentGoes = !current || isInSubtree(selected, current);
+    delete selected;
+    CurrentIndex = std::max(0, treefile::absoluteIndex(currentGoes ? Tree1->currentItem() : current));
+    SaveTree();
+    const QString file = nodefiles::lastExisting(ProjectPath, name, {".txt", ".rtf", ".htm", ".html"});
+    if (!file.isEmpty() && !QFile::remove(file))
+        showError(QStringLiteral("The file \"%1\" could not be erased.").arg(file));
+    PanelWeb->hide();
+    if (FormEdit)
+        FormEdit->Close();
+    // Nothing is shown now: the next click opens whatever node it is on.
+    CurrentNodeText.clear();
+    CurrentFile.clear();
+}
+
+void TFormSlova::Edit_node()
+{
+    if (FormHTMLKategory)
+        FormHTMLKategory->close();
+    QTreeWidgetItem* node = Tree1->currentItem();
+    if (!node || !treeMayChange())
+        return;
+    // The note would be renamed under the editor: stop unless it is closed.
+    if (FormEdit && !FormEdit->Close())
+        return;
+    platform::ResolveScope scope;
+    if (!WriteUndo(QStringLiteral("menue_undo.txt")))
+        return;
+    const QString text = node->text(0);
+    if (text.contains(u'%'))
+        platform::dialogs().message(QString::fromUtf8(
+            "Редактировать можно только ту часть описания, что находится до символа\"%\""));
+    wrd->setText(text);
+    OldNodeText = text;
+    node->setData(0, RenameRole, ++renameSerial_);
+    Panel1->resize(std::max(40, Tree1->width() - 10), Panel1->height());
+    Panel1->move(4, (centralWidget()->height() - Panel1->height()) / 2);
+    wrd->setFixedWidth(Panel1->width() - 10);
+    Panel1->show();
+    Panel1->raise();
+    wrd->setFocus();
+}
+
+void TFormSlova::wrdKeyPress() { RenameFile(); }
+
+void TFormSlova::RenameFile()
+{
+    if (NoCatalog || ReadOnlyMode()) {
+        Panel1->hide();
+        return;
+    }
+    const QString text = wrd->text().trimmed();
+    if (const QString why = nodefiles::unusableReason(text); !why.isEmpty()) {
+        platform::dialogs().message(why);
+        return;
+    }
+    // The node the rename started on, wherever it is now; gone means nothing to rename.
+    QTreeWidgetItem* node = nullptr;
+    if (renameSerial_ > 0) {
+        for (QTreeWidgetItem* n : treefile::allNodes(Tree1))
+            if (n->data(0, RenameRole).toLongLong() == renameSerial_) {
+                node = n;
+                break;
+            }
+    }
+    Panel1->hide();
+    if (!node)
+        return;
+    node->setData(0, RenameRole, QVariant());
+    renameSerial_ = 0;
+    node->setText(0, text);
+    platform::ResolveScope scope;
+    SaveTree();
+    if (!text.contains(u'%') && text != OldNodeText) {
+        const QString from = nodefiles::firstExisting(ProjectPath, OldNodeText, {".rtf", ".txt", ".htm", ".html"});
+        if (!from.isEmpty()) {
+            const QString ext = from.mid(ProjectPath.size() + OldNodeText.size());
+            const QString error = nodefiles::renameNoReplace(ProjectPath, OldNodeText + ext, text + ext);
+            if (!error.isEmpty())
+                showError(error);
+        }
+    }
+    CurrentFile.clear();
+    Tree1->setCurrentItem(node);
+    Tree1Click();
+}
+
+void TFormSlova::Button2Click()
+{
+    const QString file = platform::dialogs().openFileName(QString(), ProjectPath, QString());
+    if (file.isEmpty())
+        return;
+    const QString name = QFileInfo(file).fileName().trimmed();
+    wrd->setText(name.left(std::max<qsizetype>(0, name.size() - 4)));
+}
+
+void TFormSlova::Move_UP()
+{
+    QTreeWidgetItem* selected = Tree1->currentItem();
+    if (!selected || !treeMayChange())
+        return;
+    const QList<QTreeWidgetItem*> nodes = treefile::allNodes(Tree1);
+    const int i = int(nodes.indexOf(selected));
+    if (i <= 0)
+        return;
+    QTreeWidgetItem* above = nodes.at(i - 1);
+    const QString text = above->text(0);
+    above->setText(0, selected->text(0));
+    selected->setText(0, text);
+    Tree1->setCurrentItem(above);
+    // The current node is the one bearing the opened text; its text moved.
+    if (CurrentIndex == i)
+        CurrentIndex = i - 1;
+    else if (CurrentIndex == i - 1)
+        CurrentIndex = i;
+    platform::ResolveScope scope;
+    SaveTree();
+}
+
+void TFormSlova::Tree1DragDrop(const QPoint& viewportPos, int draggedIndex)
+{
+    if (NoCatalog || ReadOnlyMode())
+        return;
+    QTreeWidgetItem* target = Tree1->itemAt(viewportPos);
+    // Over nothing, or over the indentation and expand mark left of the node: no target.
+    if (!target || viewportPos.x() < Tree1->visualItemRect(target).left())
+        return;
+    if (!treeMayChange())
+        return;
+    const QList<QTreeWidgetItem*> nodes = treefile::allNodes(Tree1);
+    QTreeWidgetItem* dragged = nodes.value(draggedIndex);
+    // A node cannot become a child of itself or of one of its descendants.
+    if (!dragged || isInSubtree(dragged, target))
+        return;
+    QTreeWidgetItem* current = nodes.value(CurrentIndex);
+    QTreeWidgetItem* parent = dragged->parent() ? dragged->parent() : Tree1->invisibleRootItem();
+    parent->takeChild(parent->indexOfChild(dragged));
+    target->addChild(dragged);
+    target->setExpanded(true);
+    Tree1->setCurrentItem(dragged);
+    if (current)
+        CurrentIndex = treefile::absoluteIndex(current);
+    platform::ResolveScope scope;
+    SaveTree();
+}
+
+void TFormSlova::DelTopLevel()
+{
+    if (!treeMayChange())
+        return;
+    platform::ResolveScope scope;
+    const QString file = CatalogFile(CurrentLayer);
+    QList<QByteArray> lines;
+    QString error;
+    if (!platform::loadLines(file, lines, &error)) {
+        showError(error);
+        return;
+    }
+    // Only indentation is cut: the first level's own texts keep their first letters.
+    for (QByteArray& l : lines)
+        if (!l.isEmpty() && (l[0] == '\t' || l[0] == ' '))
+            l.remove(0, 1);
+    if (!platform::saveLines(file, lines, &error)) {
+        showError(error);
+        return;
+    }
+    LoadMenue();
+}
+
+void TFormSlova::OpenFile()
+{
+    QTreeWidgetItem* selected = Tree1->currentItem();
+    if (!selected || !treeMayChange())
+        return;
+    const QString file = platform::dialogs().openFileName(QString(), ProjectPath, QString());
+    if (file.isEmpty())
+        return;
+    const QString text = QFileInfo(file).fileName() + QStringLiteral(" % ") + file;
+    bool ok = true;
+    platform::toCp1251(text, &ok);
+    if (!ok) {
+        showError(QStringLiteral("The node \"%1\" holds characters that a tree file cannot hold.").arg(text));
+        return;
+    }
+    QTreeWidgetItem* current = treefile::nodeAt(Tree1, CurrentIndex);
+    selected->insertChild(0, new TTreeNode(text));
+    if (current)
+        CurrentIndex = treefile::absoluteIndex(current);
+    platform::ResolveScope scope;
+    SaveTree();
+}
