@@ -1,0 +1,111 @@
+#include "NodeFixture.h"
+
+#include "app/NodeFiles.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+// A file whose name is raw bytes (not UTF-8).
+void writeRaw(const QString& dir, const QByteArray& name)
+{
+    QFile f(QFile::decodeName(QFile::encodeName(dir) + name));
+    const QByteArray path = QFile::encodeName(dir) + name;
+    FILE* fp = ::fopen(path.constData(), "wb");
+    ASSERT_NE(fp, nullptr);
+    ::fclose(fp);
+}
+} // namespace
+
+TEST_F(NodeTest, TreeProgAddsEachNewPageAndNoteOnceUnderTheFirstNode)
+{
+    open("Menue\r\n\tNote\r\n", "0\r\n5\r\n");
+    write(cat + "X.htm", "<html>");
+    write(cat + "X.html", "<html>");
+    write(cat + "X.rtf", "r");
+    write(cat + "note.rtf", "r");
+    write(cat + "hidden.htm", "<!DOCTYPE html>\r\n<!-- HidePage=\"TRUE\"-->\r\n<html>\r\n");
+    write(cat + "shown.htm", "<html>\r\n<!-- HidePage=\"True\"-->\r\n");
+    for (const char* n : {"t.txt", "a.xhtml", "a.shtml", ".htm", "\xE6\x97\xA5\xE6\x9C\xAC.htm"})
+        write(cat + QString::fromUtf8(n), "x");
+    writeRaw(cat, "\xC7\xE0.htm");
+    QDir().mkpath(cat + "folder.htm");
+    // A large binary page without line breaks is read without harm.
+    write(cat + "junk.htm", QByteArray(10 * 1024 * 1024, '\x01'));
+    click(1);
+    ASSERT_EQ(FormSlova->CurrentIndex, 1);
+
+    FormSlova->Tree_prog();
+    QStringList got = texts();
+    ASSERT_EQ(got.first(), "Menue");
+    ASSERT_EQ(got.last(), "Note");
+    QStringList added = got.mid(1, got.size() - 2);
+    added.sort();
+    EXPECT_EQ(added, (QStringList{"X", "junk", "note", "shown"}));
+    for (int i = 1; i <= 4; ++i) {
+        EXPECT_EQ(treefile::imageIndex(node(i)), 14);
+        EXPECT_EQ(treefile::selectedIndex(node(i)), 34);
+        EXPECT_EQ(node(i)->parent(), node(0));
+    }
+    EXPECT_EQ(tree()->currentItem(), node(0));
+    EXPECT_EQ(FormSlova->CurrentIndex, 5); // still "Note"
+    EXPECT_EQ(read(cat + "Menue_ind"), QByteArray("0\r\n14\r\n14\r\n14\r\n14\r\n5\r\n"));
+    // Reverse listing order: the first listed stands last.
+    const QStringList listed = nodefiles::catalogNodeNames(cat, {});
+    QStringList expected;
+    for (const QString& n : listed)
+        if (!expected.contains(n) && n != "Note" && n != "hidden")
+            expected.prepend(n);
+    EXPECT_EQ(got.mid(1, got.size() - 2), expected);
+    // A second run adds nothing.
+    FormSlova->Tree_prog();
+    EXPECT_EQ(texts(), got);
+}
+
+TEST_F(NodeTest, TreeProgInReadOnlyModeOrWithTheEditorKeptOpenWritesNothing)
+{
+    open("Menue\r\n\tA\r\n");
+    write(cat + "new.htm", "<html>");
+    setReadOnly();
+    auto before = snapshot(cat);
+    FormSlova->Tree_prog();
+    EXPECT_EQ(texts(), (QStringList{"Menue", "new", "A"}));
+    EXPECT_EQ(snapshot(cat), before);
+
+    QFile::remove(progFile("RunFromHere"));
+    write(cat + "new2.rtf", "r");
+    click(2);
+    editor->modify();
+    editor->closeResult = false;
+    before = snapshot(cat);
+    FormSlova->Tree_prog();
+    EXPECT_EQ(texts(), (QStringList{"Menue", "new2", "new", "A"}));
+    EXPECT_EQ(snapshot(cat), before);
+}
+
+TEST_F(NodeTest, TheTreeTimerRunsOnOneAndWaits)
+{
+    open("Menue\r\n\tA\r\n");
+    write(cat + "new.htm", "<html>");
+    reg.writeString("Redraw", "2");
+    FormSlova->TimerTreeTimer();
+    EXPECT_EQ(reg.readString("Redraw", ""), "2");
+    EXPECT_EQ(treefile::nodeCount(tree()), 2);
+    reg.writeString("Redraw", "1");
+    FormSlova->Panel1->show();
+    FormSlova->TimerTreeTimer();
+    EXPECT_EQ(reg.readString("Redraw", ""), "1");
+    FormSlova->Panel1->hide();
+    FormSlova->TimerTreeTimer();
+    EXPECT_EQ(reg.readString("Redraw", ""), "0");
+    EXPECT_EQ(texts(), (QStringList{"Menue", "new", "A"}));
+    EXPECT_EQ(read(cat + "Menue"), QByteArray("Menue\r\n\tnew\r\nA\r\n").replace("\r\nA", "\r\n\tA"));
+}
+
+TEST(NodeFiles, TextsThatCannotNameFilesAreRefused)
+{
+    for (const char* ok : {"a", "Заметка", "C# 100% а?", " x "})
+        EXPECT_TRUE(nodefiles::isUsableName(QString::fromUtf8(ok))) << ok;
+    for (const char* bad : {"", "  ", "a/b", "a\\b", ".", "..", "日本", "a\tb"})
+        EXPECT_FALSE(nodefiles::isUsableName(QString::fromUtf8(bad))) << bad;
+}

@@ -1,0 +1,147 @@
+#include "NodeFixture.h"
+
+#include "app/UnitMove.h"
+#include "platform/web/WebEngineBrowser.h"
+
+#include <QAction>
+#include <QMenu>
+
+TEST_F(NodeTest, APageNodeShowsItsHtmlFileInThePane)
+{
+    open("A\r\n\tP\r\n\tN\r\n");
+    write(cat + "P.htm", "h");
+    write(cat + "P.html", "<html>");
+    FormSlova->ButtonReturn->setVisible(true);
+    click(1);
+    EXPECT_EQ(FormSlova->CurrentFile, cat + "P.html");
+    EXPECT_TRUE(FormSlova->PanelWeb->isVisible());
+    EXPECT_FALSE(FormSlova->PanelEditor->isVisible());
+    EXPECT_TRUE(FormSlova->n_i1->isEnabled());
+    EXPECT_TRUE(FormSlova->n_i4->isEnabled());
+    EXPECT_FALSE(FormSlova->ButtonReturn->isVisible());
+    ASSERT_EQ(browser()->navigations.size(), 1);
+    EXPECT_EQ(browser()->navigations.at(0).toLocalFile(), cat + "P.html");
+    // A note hides the pane and disables the page's commands again.
+    click(2);
+    EXPECT_FALSE(FormSlova->PanelWeb->isVisible());
+    EXPECT_TRUE(FormSlova->PanelEditor->isVisible());
+    EXPECT_FALSE(FormSlova->n_i1->isEnabled());
+    EXPECT_EQ(FormSlova->EditorShown, 1);
+    EXPECT_EQ(browser()->navigations.size(), 1);
+}
+
+TEST_F(NodeTest, ANoteTakesItsTxtFileBeforeItsRtf)
+{
+    open("A\r\n\tN\r\n\tB\r\n");
+    node(2)->setText(0, "   "); // a tree file cannot hold it: its blanks would count as indentation
+    write(cat + "N.rtf", "r");
+    write(cat + "N.txt", "t");
+    click(1);
+    EXPECT_EQ(FormSlova->CurrentFile, cat + "N.txt");
+    EXPECT_EQ(editor->loads, QStringList{cat + "N.txt"});
+    EXPECT_EQ(FormEdit->windowTitle(), "N");
+    // Clicking the open node again opens nothing more; a node of blanks opens nothing.
+    click(1);
+    click(2);
+    EXPECT_EQ(editor->loads.size(), 1);
+    EXPECT_EQ(FormSlova->CurrentNodeText, "N");
+    EXPECT_EQ(FormSlova->CurrentIndex, 2);
+}
+
+TEST_F(NodeTest, FileNameReadsBackTheCyrillicTextAndTheManagerStopsThePanes)
+{
+    open(QByteArray("A\r\n\t\xC7\xE0\xEC\xE5\xF2\xEA\xE0\r\n\tP\r\n"));
+    write(cat + "P.htm", "<html>");
+    FormMove->show();
+    click(2);
+    EXPECT_EQ(FormSlova->CurrentFile, cat + "P.htm");
+    EXPECT_EQ(reg.readString("FileName", ""), "P");
+    EXPECT_FALSE(FormSlova->PanelWeb->isVisible());
+    EXPECT_TRUE(browser()->navigations.isEmpty());
+    click(1);
+    EXPECT_EQ(reg.readString("FileName", ""), QString::fromUtf8("Заметка"));
+    EXPECT_EQ(FormSlova->CurrentIndex, 1);
+    EXPECT_TRUE(editor->loads.isEmpty());
+    FormMove->hide();
+}
+
+TEST_F(NodeTest, AModifiedNoteIsSavedBeforeTheNextOneAndStaysWhenItCannotBe)
+{
+    open("A\r\n\tN\r\n\tM\r\n\tL\r\n");
+    click(1);
+    editor->modify();
+    click(2);
+    EXPECT_EQ(editor->saves, 1);
+    EXPECT_EQ(editor->loads.size(), 2);
+    // The save fails: the next note is not loaded, and the modified one stays current.
+    editor->modify();
+    editor->saveResult = false;
+    click(3);
+    EXPECT_EQ(editor->saves, 2);
+    EXPECT_EQ(editor->loads.size(), 2);
+    EXPECT_EQ(FormSlova->CurrentNodeText, "M");
+    EXPECT_EQ(FormSlova->CurrentIndex, 2);
+    EXPECT_EQ(tree()->currentItem(), node(2));
+    EXPECT_EQ(reg.readString("FileName", ""), "M");
+    // In read-only mode the changes are not saved.
+    setReadOnly();
+    click(3);
+    EXPECT_EQ(editor->saves, 2);
+    EXPECT_EQ(editor->loads.size(), 3);
+}
+
+TEST_F(NodeTest, TheExternalEditorGetsTheRtfFileOrAMessage)
+{
+    open("A\r\n\tN\r\n\tT\r\n");
+    write(cat + "N.rtf", "r");
+    write(cat + "T.txt", "t");
+    FormSlova->N_exEditor->setChecked(true);
+    click(1);
+    ASSERT_EQ(launch->calls.size(), 1);
+    EXPECT_EQ(launch->calls.at(0).program, "WordProcessor");
+    EXPECT_EQ(launch->calls.at(0).args, QStringList{cat + "N.rtf"});
+    EXPECT_EQ(FormSlova->WordInUse, 1);
+    click(2);
+    EXPECT_EQ(launch->calls.size(), 1);
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_TRUE(dialogs->messages().at(0).contains(cat + "T.rtf"));
+}
+
+TEST_F(NodeTest, ACatalogLoadForgetsTheNodeLastOpened)
+{
+    open("Menue\r\n\tx\r\n");
+    write(cat + "Menue.htm", "<html>");
+    click(0);
+    EXPECT_EQ(browser()->navigations.size(), 1);
+    const QString other = makeCatalog("Project2", "Menue\r\n\ty\r\n");
+    write(other + "Menue.htm", "<html>");
+    FormSlova->ProjectPath = other;
+    FormSlova->LoadMenue();
+    EXPECT_FALSE(FormSlova->PanelWeb->isVisible());
+    EXPECT_TRUE(FormSlova->CurrentNodeText.isEmpty());
+    click(0);
+    ASSERT_EQ(browser()->navigations.size(), 2);
+    EXPECT_EQ(browser()->navigations.at(1).toLocalFile(), other + "Menue.htm");
+}
+
+TEST_F(NodeTest, TheRealBrowserShowsThePageNamedWithSpecialCharacters)
+{
+    platform::setBrowserFactory({});
+    cat = makeCatalog("Project1", QByteArray("A\r\n\tP\r\n\tC# 100% \xE0?\r\n"));
+    write(cat + "P.htm", "<html><head><title>htm</title></head></html>");
+    write(cat + "P.html", "<html><head><title>html</title></head><body>\xCF\xF0\xE8</body></html>");
+    write(cat + QString::fromUtf8("C# 100% а?.html"), "<html><head><title>special</title></head></html>");
+    write(cat + "C", "<html><head><title>wrong</title></head></html>");
+    startHere();
+    auto* wb = qobject_cast<platform::WebEngineBrowser*>(FormSlova->WB1);
+    ASSERT_NE(wb, nullptr);
+    click(1);
+    ASSERT_TRUE(wb->waitLoaded(20000));
+    EXPECT_EQ(wb->url().toLocalFile(), cat + "P.html");
+    EXPECT_EQ(wb->title(), "html");
+    EXPECT_EQ(wb->runScript("document.body.innerText").toString().trimmed(), QString::fromUtf8("При"));
+    click(2);
+    ASSERT_TRUE(wb->waitLoaded(20000));
+    EXPECT_EQ(wb->url().toLocalFile(), cat + QString::fromUtf8("C# 100% а?.html"));
+    EXPECT_EQ(wb->title(), "special");
+}

@@ -1,0 +1,334 @@
+#include "NodeFixture.h"
+
+#include <QDir>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+const QByteArray kAB = "A\r\n\tB\r\n";
+// "Новая заметка" in Windows-1251.
+const QByteArray kNew1251 = "\xCD\xEE\xE2\xE0\xFF \xE7\xE0\xEC\xE5\xF2\xEA\xE0";
+} // namespace
+
+TEST_F(NodeTest, AddTakesTheSnapshotAndTheTypedNameEndsTheRename)
+{
+    open(kAB);
+    select(0);
+    FormSlova->ADD_Node();
+    EXPECT_EQ(read(cat + "menue_undo"), kAB);
+    EXPECT_TRUE(FormSlova->Panel1->isVisible());
+    EXPECT_EQ(FormSlova->wrd->text(), "");
+    EXPECT_EQ(FormSlova->focusWidget(), FormSlova->wrd);
+    EXPECT_EQ(FormSlova->Panel1->x(), 4);
+    EXPECT_EQ(FormSlova->Panel1->width(), FormSlova->Tree1->width() - 10);
+    EXPECT_EQ(read(cat + "Menue"), QByteArray("A\r\n\t\r\n\tB\r\n"));
+
+    FormSlova->wrd->setText(QString::fromUtf8("Новая заметка"));
+    QTest::keyClick(FormSlova->wrd, Qt::Key_Return);
+    EXPECT_FALSE(FormSlova->Panel1->isVisible());
+    EXPECT_EQ(read(cat + "Menue"), "A\r\n\t" + kNew1251 + "\r\n\tB\r\n");
+    EXPECT_EQ(read(cat + "Menue_ind"), QByteArray("0\r\n0\r\n0\r\n"));
+    EXPECT_EQ(read(cat + "menue_undo.txt"), QByteArray("A\r\n\t\r\n\tB\r\n"));
+    // The node is opened as a new empty note; no file exists until the editor saves.
+    EXPECT_EQ(editor->loads, QStringList{QString()});
+    EXPECT_EQ(FormSlova->CurrentNodeText, QString::fromUtf8("Новая заметка"));
+    EXPECT_EQ(FormSlova->CurrentIndex, 1);
+    EXPECT_EQ(reg.readString("FileName", ""), QString::fromUtf8("Новая заметка"));
+    EXPECT_EQ(QDir(cat).entryList({QString::fromUtf8("Новая заметка*")}, QDir::Files), QStringList{});
+    EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
+}
+
+TEST_F(NodeTest, AddOnAnEmptyTreeGivesTheTemplateAndNoRename)
+{
+    open("A\r\n");
+    FormSlova->Tree1->clear();
+    FormSlova->ADD_Node();
+    EXPECT_EQ(texts(), QStringList{"Menue"});
+    EXPECT_FALSE(FormSlova->Panel1->isVisible());
+}
+
+TEST_F(NodeTest, RenameTrimsAndRenamesTheFirstFileByteForByte)
+{
+    open("A\r\n\told\r\n");
+    write(cat + "old.rtf", "{\\rtf1 x}");
+    write(cat + "old.htm", "<html>");
+    select(1);
+    FormSlova->Edit_node();
+    EXPECT_EQ(FormSlova->wrd->text(), "old");
+    EXPECT_EQ(read(cat + "menue_undo.txt"), QByteArray("A\r\n\told\r\n"));
+    FormSlova->wrd->setText(QString::fromUtf8(" Заметка "));
+    FormSlova->Button1->click();
+    EXPECT_EQ(node(1)->text(0), QString::fromUtf8("Заметка"));
+    EXPECT_EQ(read(cat + QString::fromUtf8("Заметка.rtf")), QByteArray("{\\rtf1 x}"));
+    EXPECT_FALSE(QFileInfo::exists(cat + "old.rtf"));
+    // Only the first existing file changes its name.
+    EXPECT_EQ(read(cat + "old.htm"), QByteArray("<html>"));
+    // On disk the name is UTF-8.
+    EXPECT_TRUE(QDir(cat).entryList(QDir::Files).contains(QString::fromUtf8("Заметка.rtf")));
+}
+
+TEST_F(NodeTest, RenameWithPercentShowsTheNoticeAndRenamesNoFile)
+{
+    open("A\r\n\tx % y\r\n");
+    write(cat + "x % y.rtf", "r");
+    select(1);
+    FormSlova->Edit_node();
+    EXPECT_EQ(dialogs->messages(),
+              QStringList{QString::fromUtf8("Редактировать можно только ту часть описания, что находится до символа\"%\"")});
+    FormSlova->wrd->setText("z % y");
+    FormSlova->RenameFile();
+    EXPECT_EQ(node(1)->text(0), "z % y");
+    EXPECT_EQ(read(cat + "x % y.rtf"), QByteArray("r"));
+    EXPECT_FALSE(QFileInfo::exists(cat + "z % y.rtf"));
+}
+
+TEST_F(NodeTest, RenameNeverOverwritesAFileOfAnotherLetterCase)
+{
+    open("A\r\n\told\r\n");
+    write(cat + "old.rtf", "mine");
+    write(cat + QString::fromUtf8("заметка.rtf"), "other");
+    select(1);
+    FormSlova->Edit_node();
+    FormSlova->wrd->setText(QString::fromUtf8("Заметка"));
+    FormSlova->RenameFile();
+    EXPECT_EQ(node(1)->text(0), QString::fromUtf8("Заметка"));
+    EXPECT_EQ(read(cat + "old.rtf"), QByteArray("mine"));
+    EXPECT_EQ(read(cat + QString::fromUtf8("заметка.rtf")), QByteArray("other"));
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_TRUE(dialogs->messages().at(0).contains(cat + "old.rtf"));
+    EXPECT_TRUE(dialogs->messages().at(0).contains(cat + QString::fromUtf8("заметка.rtf")));
+}
+
+TEST_F(NodeTest, RenameThatChangesOnlyTheLetterCaseRenamesTheFile)
+{
+    open("A\r\n\tnote\r\n");
+    write(cat + "note.rtf", "n");
+    select(1);
+    FormSlova->Edit_node();
+    FormSlova->wrd->setText("Note");
+    FormSlova->RenameFile();
+    EXPECT_EQ(QDir(cat).entryList({"*.rtf"}, QDir::Files), QStringList{"Note.rtf"});
+    EXPECT_EQ(read(cat + "Note.rtf"), QByteArray("n"));
+    EXPECT_TRUE(dialogs->messages().isEmpty());
+}
+
+TEST_F(NodeTest, RenameRefusesTextsThatCannotNameFiles)
+{
+    open("A\r\n\told\r\n");
+    write(cat + "old.rtf", "r");
+    select(1);
+    FormSlova->Edit_node();
+    const QStringList bad{"a/b", "..", QString::fromUtf8("日本"), "   ", "a\\b", QString("a") + QChar(7)};
+    for (const QString& t : bad) {
+        dialogs->clear();
+        FormSlova->wrd->setText(t);
+        FormSlova->RenameFile();
+        ASSERT_EQ(dialogs->messages().size(), 1) << t.toStdString();
+        EXPECT_TRUE(FormSlova->Panel1->isVisible());
+        EXPECT_EQ(node(1)->text(0), "old");
+    }
+    dialogs->clear();
+    FormSlova->wrd->setText("  ");
+    FormSlova->RenameFile();
+    EXPECT_EQ(dialogs->messages(), QStringList{"Please enter node name"});
+    EXPECT_EQ(read(cat + "old.rtf"), QByteArray("r"));
+    EXPECT_EQ(read(cat + "Menue"), QByteArray("A\r\n\told\r\n"));
+}
+
+TEST_F(NodeTest, RenameEndsOnTheNodeItStartedOnOrNowhere)
+{
+    open("A\r\n\tB\r\n\tC\r\n");
+    select(1);
+    FormSlova->Edit_node();
+    select(2); // another node selected while the panel is open
+    FormSlova->wrd->setText("B2");
+    FormSlova->RenameFile();
+    EXPECT_EQ(texts(), (QStringList{"A", "B2", "C"}));
+    // The node deleted meanwhile: nothing is renamed.
+    select(2);
+    FormSlova->Edit_node();
+    delete node(2);
+    FormSlova->wrd->setText("C2");
+    FormSlova->RenameFile();
+    EXPECT_EQ(texts(), (QStringList{"A", "B2"}));
+    EXPECT_FALSE(FormSlova->Panel1->isVisible());
+}
+
+TEST_F(NodeTest, InsFromCatalogTakesTheChosenNameLessFourCharacters)
+{
+    open(kAB);
+    select(1);
+    FormSlova->Edit_node();
+    dialogs->pushFileName(cat + " page.html");
+    FormSlova->Button2->click();
+    EXPECT_EQ(FormSlova->wrd->text(), "page.");
+    ASSERT_EQ(dialogs->shown().size(), 1);
+    EXPECT_EQ(dialogs->shown().at(0).kind, "open");
+}
+
+TEST_F(NodeTest, DeleteAsksThenErasesOnlyTheLastFileOfTheDeletedNode)
+{
+    open("A\r\n\tN\r\n\t\tKid\r\n\tM\r\n");
+    write(cat + "N.rtf", "r");
+    write(cat + "N.htm", "h");
+    write(cat + "Kid.rtf", "k");
+    write(cat + "M.htm", "m");
+    click(3); // M is the current node
+    ASSERT_EQ(FormSlova->CurrentIndex, 3);
+    select(1);
+    dialogs->pushAnswer(platform::MsgResult::Cancel);
+    FormSlova->Dell_node();
+    EXPECT_EQ(dialogs->messages(), QStringList{"Delete node?"});
+    EXPECT_EQ(texts(), (QStringList{"A", "N", "Kid", "M"}));
+    EXPECT_FALSE(QFileInfo::exists(cat + "menue_undo"));
+
+    FormSlova->Dell_node();
+    EXPECT_EQ(texts(), (QStringList{"A", "M"}));
+    EXPECT_EQ(read(cat + "menue_undo"), QByteArray("A\r\n\tN\r\n\t\tKid\r\n\tM\r\n"));
+    EXPECT_EQ(read(cat + "Menue"), QByteArray("A\r\n\tM\r\n"));
+    EXPECT_FALSE(QFileInfo::exists(cat + "N.htm"));
+    EXPECT_EQ(read(cat + "N.rtf"), QByteArray("r"));
+    EXPECT_EQ(read(cat + "Kid.rtf"), QByteArray("k"));
+    EXPECT_EQ(read(cat + "M.htm"), QByteArray("m"));
+    EXPECT_FALSE(FormSlova->PanelWeb->isVisible());
+    // The current node keeps its index through the deletion above it.
+    EXPECT_EQ(FormSlova->CurrentIndex, 1);
+}
+
+TEST_F(NodeTest, DeleteStopsWhenTheEditorStaysOpen)
+{
+    open("A\r\n\tN\r\n");
+    write(cat + "N.rtf", "r");
+    click(1);
+    editor->modify();
+    editor->closeResult = false; // Cancel to "Save changes to %s?"
+    FormSlova->Dell_node();
+    EXPECT_EQ(texts(), (QStringList{"A", "N"}));
+    EXPECT_EQ(read(cat + "N.rtf"), QByteArray("r"));
+    EXPECT_FALSE(QFileInfo::exists(cat + "menue_undo"));
+    // The rename stops the same way.
+    FormSlova->Edit_node();
+    EXPECT_FALSE(FormSlova->Panel1->isVisible());
+}
+
+TEST_F(NodeTest, MoveUpSwapsTextsOnly)
+{
+    open("A\r\n\tB\r\n\t\tb1\r\n\tC\r\n\t\tc1\r\n", "1\r\n2\r\n3\r\n4\r\n5\r\n");
+    select(3); // C, whose neighbour above is b1
+    FormSlova->Move_UP();
+    EXPECT_EQ(read(cat + "Menue"), QByteArray("A\r\n\tB\r\n\t\tC\r\n\tb1\r\n\t\tc1\r\n"));
+    EXPECT_EQ(read(cat + "Menue_ind"), QByteArray("1\r\n2\r\n3\r\n4\r\n5\r\n"));
+    EXPECT_EQ(tree()->currentItem(), node(2));
+    // Nothing above the first node: nothing changes, nothing is written.
+    const auto before = snapshot(cat);
+    select(0);
+    FormSlova->Move_UP();
+    EXPECT_EQ(snapshot(cat), before);
+    EXPECT_EQ(node(0)->text(0), "A");
+}
+
+TEST_F(NodeTest, DropMakesTheDraggedNodeTheTargetsLastChild)
+{
+    open("A\r\n\tA1\r\nB\r\nC\r\n\tC1\r\n", "1\r\n2\r\n3\r\n4\r\n5\r\n");
+    click(2); // B is current
+    FormSlova->Tree1->expandAll();
+    auto centre = [this](int i) { return tree()->visualItemRect(node(i)).center(); };
+    const auto before = snapshot(cat);
+    // On itself, on its own child, on empty space, left of a node's text: nothing.
+    FormSlova->Tree1DragDrop(centre(3), 3);
+    FormSlova->Tree1DragDrop(centre(4), 3);
+    FormSlova->Tree1DragDrop(QPoint(5, tree()->viewport()->height() - 2), 3);
+    FormSlova->Tree1DragDrop(QPoint(tree()->visualItemRect(node(1)).left() - 3, centre(1).y()), 3);
+    EXPECT_EQ(snapshot(cat), before);
+
+    FormSlova->Tree1DragDrop(centre(0), 3);
+    EXPECT_EQ(read(cat + "Menue"), QByteArray("A\r\n\tA1\r\n\tC\r\n\t\tC1\r\nB\r\n"));
+    EXPECT_EQ(read(cat + "Menue_ind"), QByteArray("1\r\n2\r\n4\r\n5\r\n3\r\n"));
+    EXPECT_FALSE(read(cat + "Menue").contains("*****"));
+    EXPECT_FALSE(QFileInfo::exists(cat + "menue_undo"));
+    // B is still the current node.
+    EXPECT_EQ(FormSlova->CurrentIndex, 4);
+}
+
+TEST_F(NodeTest, ReadOnlyAndNoCatalogChangeNothingAndSayNothing)
+{
+    open("A\r\n\tB\r\n\tC\r\n");
+    write(cat + "B.rtf", "b");
+    setReadOnly();
+    const auto before = snapshot(cat);
+    select(1);
+    FormSlova->ADD_Node();
+    FormSlova->Edit_node();
+    FormSlova->Move_UP();
+    FormSlova->Tree1DragDrop(tree()->visualItemRect(node(0)).center(), 2);
+    FormSlova->Tree_prog();
+    FormSlova->Dell_node(); // still asks
+    EXPECT_EQ(dialogs->messages(), QStringList{"Delete node?"});
+    EXPECT_EQ(texts(), (QStringList{"A", "B", "C"}));
+    EXPECT_FALSE(FormSlova->Panel1->isVisible());
+    EXPECT_EQ(snapshot(cat), before);
+
+    QFile::remove(progFile("RunFromHere"));
+    dialogs->clear();
+    FormSlova->Dir_prog();
+    FormDir->hide();
+    const auto before2 = snapshot(cat);
+    FormSlova->ADD_Node();
+    FormSlova->Dell_node();
+    FormSlova->Edit_node();
+    FormSlova->RenameFile();
+    FormSlova->Move_UP();
+    FormSlova->Tree1DragDrop(QPoint(10, 5), 0);
+    FormSlova->Tree_prog();
+    EXPECT_EQ(snapshot(cat), before2);
+    EXPECT_EQ(treefile::nodeCount(tree()), 0);
+    EXPECT_TRUE(dialogs->messages().isEmpty());
+}
+
+TEST_F(NodeTest, AnIncompleteTreeIsNeverChanged)
+{
+    open("A\r\n\tB\r\n\t\t\t\tx\r\nC\r\n");
+    ASSERT_TRUE(FormSlova->TreeIncomplete);
+    const auto before = snapshot(cat);
+    select(1);
+    FormSlova->ADD_Node();
+    EXPECT_EQ(dialogs->messages().size(), 1);
+    dialogs->clear();
+    FormSlova->Dell_node();
+    EXPECT_EQ(dialogs->messages().size(), 1);
+    EXPECT_TRUE(dialogs->messages().at(0).contains("could not be read completely"));
+    EXPECT_EQ(texts(), (QStringList{"A", "B"}));
+    EXPECT_EQ(snapshot(cat), before);
+}
+
+TEST_F(NodeTest, FailedWritesAreReportedAndLoseNothing)
+{
+    open(kAB);
+    // A folder standing where the snapshot goes: reported, and the tree is not changed.
+    QDir().mkpath(cat + "menue_undo");
+    select(0);
+    FormSlova->ADD_Node();
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_EQ(texts(), (QStringList{"A", "B"}));
+    EXPECT_EQ(read(cat + "Menue"), kAB);
+    QDir(cat + "menue_undo").removeRecursively();
+
+    // A write-protected tree file is not replaced, even by root.
+    dialogs->clear();
+    ASSERT_TRUE(QFile::setPermissions(cat + "Menue", QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    FormSlova->ADD_Node();
+    FormSlova->wrd->setText("x");
+    FormSlova->RenameFile();
+    EXPECT_EQ(read(cat + "Menue"), kAB);
+    EXPECT_FALSE(dialogs->messages().isEmpty());
+    EXPECT_TRUE(dialogs->messages().at(0).contains("write-protected")) << dialogs->messages().join("|").toStdString();
+    QFile::setPermissions(cat + "Menue", QFile::ReadOwner | QFile::WriteOwner);
+
+    // The catalog folder removed while the program runs: reported, and the program goes on.
+    dialogs->clear();
+    QDir(cat).removeRecursively();
+    select(0);
+    FormSlova->ADD_Node();
+    EXPECT_FALSE(dialogs->messages().isEmpty());
+    FormSlova->Panel1->hide();
+}
