@@ -75,8 +75,8 @@ TEST_F(NodeTest, TreeProgInReadOnlyModeOrWithTheEditorKeptOpenWritesNothing)
     QFile::remove(progFile("RunFromHere"));
     write(cat + "new2.rtf", "r");
     click(2);
-    editor->modify();
-    editor->closeResult = false;
+    typeIntoNote("unsaved");
+    dialogs->pushAnswer(platform::MsgResult::Cancel); // "Save changes to %s?"
     before = snapshot(cat);
     FormSlova->Tree_prog();
     EXPECT_EQ(texts(), (QStringList{"Menue", "new2", "new", "A"}));

@@ -2,6 +2,7 @@
 #include "AppFixture.h"
 #include "app/TreeFile.h"
 #include "app/UnitMove.h"
+#include "editor/NoteEdit.h"
 #include "editor/REMain.h"
 #include "platform/shell/Launcher.h"
 #include "platform/web/BrowserControl.h"
@@ -9,40 +10,12 @@
 #include "app/UnitDir.h"
 
 #include <QLabel>
+#include <QTest>
 #include <QTimer>
 #include <QLineEdit>
 #include <QTreeWidget>
 
-// An editor that records what the main window asks of it: the file current at each load, its
-// saves and its closes, answering as a test tells it.
-class RecordingEditor : public TFormEdit {
-public:
-    QStringList loads; // CurrentFile at each EditFileFromTree ("" for a new note)
-    int saves = 0;
-    int closeQueries = 0;
-    bool saveResult = true;
-    bool closeResult = true;
-    void EditFileFromTree() override
-    {
-        loads.append(FormSlova->CurrentFile);
-        StatusPanel1->clear();
-    }
-    bool FileSave() override
-    {
-        ++saves;
-        if (saveResult)
-            StatusPanel1->clear();
-        return saveResult;
-    }
-    bool CloseQuery() override
-    {
-        ++closeQueries;
-        return closeResult;
-    }
-    void modify() { StatusPanel1->setText(QStringLiteral("Modified")); }
-};
-
-// A catalog "Project1" with the given tree file, the program started on it with a recording
+// A catalog "Project1" with the given tree file, the program started on it with the real
 // editor, a recording launcher and (unless realBrowser) the fake browser.
 class NodeTest : public AppTest {
 protected:
@@ -70,8 +43,6 @@ protected:
         start();
         FormSlova->Timer1->stop();
         FormSlova->TimerTree->stop();
-        delete FormEdit;
-        FormEdit = editor = new RecordingEditor;
         FormSlova->show();
         dialogs->clear();
     }
@@ -92,10 +63,16 @@ protected:
             out.append(n->text(0));
         return out;
     }
+    // Types into the open note, which then reads "Modified".
+    void typeIntoNote(const QString& text)
+    {
+        FormEdit->Editor->setFocus();
+        QTest::keyClicks(FormEdit->Editor, text);
+    }
+    QString noteText() const { return FormEdit->Editor->Text(); }
     void setReadOnly() { write(progFile("RunFromHere"), ""); }
 
     QString cat;
-    RecordingEditor* editor = nullptr;
     platform::RecordingLauncher* launch = nullptr;
 
 private:

@@ -4,6 +4,7 @@
 #include "platform/web/WebEngineBrowser.h"
 
 #include <QAction>
+#include <QDir>
 #include <QMenu>
 
 TEST_F(NodeTest, APageNodeShowsItsHtmlFileInThePane)
@@ -38,12 +39,13 @@ TEST_F(NodeTest, ANoteTakesItsTxtFileBeforeItsRtf)
     write(cat + "N.txt", "t");
     click(1);
     EXPECT_EQ(FormSlova->CurrentFile, cat + "N.txt");
-    EXPECT_EQ(editor->loads, QStringList{cat + "N.txt"});
+    EXPECT_EQ(FormEdit->EditorFileName, cat + "N.txt");
+    EXPECT_EQ(noteText().trimmed(), "t");
     EXPECT_EQ(FormEdit->windowTitle(), "N");
     // Clicking the open node again opens nothing more; a node of blanks opens nothing.
     click(1);
     click(2);
-    EXPECT_EQ(editor->loads.size(), 1);
+    EXPECT_EQ(FormEdit->EditorFileName, cat + "N.txt");
     EXPECT_EQ(FormSlova->CurrentNodeText, "N");
     EXPECT_EQ(FormSlova->CurrentIndex, 2);
 }
@@ -61,33 +63,38 @@ TEST_F(NodeTest, FileNameReadsBackTheCyrillicTextAndTheManagerStopsThePanes)
     click(1);
     EXPECT_EQ(reg.readString("FileName", ""), QString::fromUtf8("Заметка"));
     EXPECT_EQ(FormSlova->CurrentIndex, 1);
-    EXPECT_TRUE(editor->loads.isEmpty());
+    EXPECT_FALSE(FormEdit->isVisible());
     FormMove->hide();
 }
 
 TEST_F(NodeTest, AModifiedNoteIsSavedBeforeTheNextOneAndStaysWhenItCannotBe)
 {
     open("A\r\n\tN\r\n\tM\r\n\tL\r\n");
+    write(cat + "L.txt", "ell");
     click(1);
-    editor->modify();
+    typeIntoNote("typed in N");
     click(2);
-    EXPECT_EQ(editor->saves, 1);
-    EXPECT_EQ(editor->loads.size(), 2);
-    // The save fails: the next note is not loaded, and the modified one stays current.
-    editor->modify();
-    editor->saveResult = false;
+    EXPECT_TRUE(read(cat + "N.rtf").contains("typed in N"));
+    EXPECT_EQ(FormEdit->EditorFileName, cat + "M.rtf");
+    // The save fails (a folder stands where the note goes): L is not loaded, M's text stays.
+    typeIntoNote("typed in M");
+    QDir().mkpath(cat + "M.rtf");
+    dialogs->clear();
     click(3);
-    EXPECT_EQ(editor->saves, 2);
-    EXPECT_EQ(editor->loads.size(), 2);
+    EXPECT_FALSE(dialogs->messages().isEmpty());
+    EXPECT_EQ(FormEdit->EditorFileName, cat + "M.rtf");
+    EXPECT_TRUE(noteText().contains("typed in M"));
     EXPECT_EQ(FormSlova->CurrentNodeText, "M");
     EXPECT_EQ(FormSlova->CurrentIndex, 2);
     EXPECT_EQ(tree()->currentItem(), node(2));
     EXPECT_EQ(reg.readString("FileName", ""), "M");
-    // In read-only mode the changes are not saved.
+    // In read-only mode the changes are not saved when the next note is loaded.
+    QDir(cat + "M.rtf").removeRecursively();
     setReadOnly();
     click(3);
-    EXPECT_EQ(editor->saves, 2);
-    EXPECT_EQ(editor->loads.size(), 3);
+    EXPECT_FALSE(QFileInfo::exists(cat + "M.rtf"));
+    EXPECT_EQ(FormEdit->EditorFileName, cat + "L.txt");
+    EXPECT_EQ(noteText().trimmed(), "ell");
 }
 
 TEST_F(NodeTest, TheExternalEditorGetsTheRtfFileOrAMessage)

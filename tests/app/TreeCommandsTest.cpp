@@ -30,7 +30,8 @@ TEST_F(NodeTest, AddTakesTheSnapshotAndTheTypedNameEndsTheRename)
     EXPECT_EQ(read(cat + "Menue_ind"), QByteArray("0\r\n0\r\n0\r\n"));
     EXPECT_EQ(read(cat + "menue_undo.txt"), QByteArray("A\r\n\t\r\n\tB\r\n"));
     // The node is opened as a new empty note; no file exists until the editor saves.
-    EXPECT_EQ(editor->loads, QStringList{QString()});
+    EXPECT_EQ(FormEdit->EditorFileName, cat + QString::fromUtf8("Новая заметка.rtf"));
+    EXPECT_TRUE(FormEdit->isVisible());
     EXPECT_EQ(FormSlova->CurrentNodeText, QString::fromUtf8("Новая заметка"));
     EXPECT_EQ(FormSlova->CurrentIndex, 1);
     EXPECT_EQ(reg.readString("FileName", ""), QString::fromUtf8("Новая заметка"));
@@ -200,14 +201,19 @@ TEST_F(NodeTest, DeleteStopsWhenTheEditorStaysOpen)
     open("A\r\n\tN\r\n");
     write(cat + "N.rtf", "r");
     click(1);
-    editor->modify();
-    editor->closeResult = false; // Cancel to "Save changes to %s?"
+    typeIntoNote("more");
+    dialogs->pushAnswer(platform::MsgResult::Ok);     // "Delete node?"
+    dialogs->pushAnswer(platform::MsgResult::Cancel); // "Save changes to %s?"
     FormSlova->Dell_node();
+    ASSERT_EQ(dialogs->messages().size(), 2);
+    EXPECT_EQ(dialogs->messages().at(1), "Save changes to " + cat + "N.rtf?");
     EXPECT_EQ(texts(), (QStringList{"A", "N"}));
     EXPECT_EQ(read(cat + "N.rtf"), QByteArray("r"));
     EXPECT_FALSE(QFileInfo::exists(cat + "menue_undo"));
     // The rename stops the same way.
+    dialogs->pushAnswer(platform::MsgResult::Cancel);
     FormSlova->Edit_node();
+    EXPECT_TRUE(FormEdit->isVisible());
     EXPECT_FALSE(FormSlova->Panel1->isVisible());
 }
 
