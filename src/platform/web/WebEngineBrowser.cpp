@@ -62,8 +62,12 @@ WebEngineBrowser::WebEngineBrowser(QWidget* parent) : BrowserControl(parent)
     layout->addWidget(view_);
     connect(page, &QWebEnginePage::loadStarted, this, [this] { loading_ = true; });
     connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        loading_ = false;
-        lastOk_ = ok;
+        // A load given up for a newer one ends too; only the end of the load asked for last
+        // ends the wait.
+        if (ok || !requested_.isValid() || view_->url() == requested_) {
+            loading_ = false;
+            lastOk_ = ok;
+        }
         emit loadFinished(view_->url(), ok);
     });
 }
@@ -71,6 +75,7 @@ WebEngineBrowser::WebEngineBrowser(QWidget* parent) : BrowserControl(parent)
 void WebEngineBrowser::navigate(const QUrl& url)
 {
     loading_ = true;
+    requested_ = url;
     view_->setUrl(url);
 }
 

@@ -22,6 +22,7 @@ public:
 
 private:
     QWebEngineView* view_;
+    QUrl requested_;
     bool loading_ = false;
     bool lastOk_ = true;
 };
