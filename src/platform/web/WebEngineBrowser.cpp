@@ -5,9 +5,9 @@
 #include <memory>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QPointer>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
@@ -85,31 +85,30 @@ QUrl WebEngineBrowser::url() const { return view_->url(); }
 
 QString WebEngineBrowser::title() const { return view_->title(); }
 
+namespace {
+// Runs the event loop until done() or the time is up. Events are processed directly rather than
+// in a nested loop, which would return at once after the program asked to exit.
+template <class Done>
+void waitUntil(int timeoutMs, Done done)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 20);
+}
+} // namespace
+
 QVariant WebEngineBrowser::runScript(const QString& script, int timeoutMs)
 {
-    QEventLoop loop;
-    QPointer<QEventLoop> guard(&loop);
-    // The answer may come after the wait gave up; it must not touch the loop then.
+    // The answer may come after the wait gave up; it then only fills the shared record.
     auto answer = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
-    view_->page()->runJavaScript(script, [answer, guard](const QVariant& v) {
-        *answer = {true, v};
-        if (guard)
-            guard->quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    if (!answer->first)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    view_->page()->runJavaScript(script, [answer](const QVariant& v) { *answer = {true, v}; });
+    waitUntil(timeoutMs, [&] { return answer->first; });
     return answer->first ? answer->second : QVariant();
 }
 
 bool WebEngineBrowser::waitLoaded(int timeoutMs)
 {
-    if (loading_) {
-        QEventLoop loop;
-        connect(this, &BrowserControl::loadFinished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
+    waitUntil(timeoutMs, [this] { return !loading_; });
     return !loading_ && lastOk_;
 }
 
