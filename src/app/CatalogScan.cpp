@@ -5,6 +5,7 @@
 #include "NodeFiles.h"
 #include "TreeFile.h"
 #include "UnitDir.h"
+#include "UnitZip.h"
 #include "platform/files/FileNames.h"
 #include "platform/settings/SettingsStore.h"
 #include "web/PageHeader.h"
@@ -51,7 +52,9 @@ void TFormSlova::Tree_prog()
 
 bool TFormSlova::TreeTimerMayRun() const
 {
-    return !QApplication::activeModalWidget() && !Panel1->isVisible() && !(FormDir && FormDir->isVisible()) && !NoCatalog;
+    // Nor during a zip or unzip run, which lets events run between its blocks.
+    return !QApplication::activeModalWidget() && !Panel1->isVisible() && !(FormDir && FormDir->isVisible()) && !NoCatalog
+        && !(FormZip && FormZip->Running());
 }
 
 void TFormSlova::TimerTreeTimer()

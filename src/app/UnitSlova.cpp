@@ -217,8 +217,14 @@ void TFormSlova::buildMenus()
     MenuTree->addAction(QStringLiteral("Show the StopList file"));
     MenuTree->addSeparator()->setText(sep);
     connect(MenuTree->addAction(QStringLiteral("reDraw the tree")), &QAction::triggered, this, &TFormSlova::Tree_prog);
-    MenuTree->addAction(QStringLiteral("Make the archive"));
-    MenuTree->addAction(QStringLiteral("Extract from the archive"));
+    connect(MenuTree->addAction(QStringLiteral("Make the archive")), &QAction::triggered, this, [] {
+        if (FormZip)
+            FormZip->ShowFor(true);
+    });
+    connect(MenuTree->addAction(QStringLiteral("Extract from the archive")), &QAction::triggered, this, [] {
+        if (FormZip)
+            FormZip->ShowFor(false);
+    });
     QAction* history = MenuTree->addAction(QStringLiteral("Show the history"));
     history->setVisible(false);
     connect(history, &QAction::triggered, this, &TFormSlova::ShowHistory);
