@@ -120,7 +120,9 @@ void TFormMove::FileTree()
     QList<QByteArray> icons;
     if (platform::loadLines(platform::resolveIn(target, QStringLiteral("Menue_ind")), icons))
         treefile::applyIconLines(nodes, icons);
-    TV->expandAll();
+    // The top level opened; deeper levels on request (a large tree lays out at once this way).
+    for (int i = 0; i < TV->topLevelItemCount(); ++i)
+        TV->topLevelItem(i)->setExpanded(true);
 }
 
 QTreeWidgetItem* TFormMove::dropTarget(const QPoint& pos) const
