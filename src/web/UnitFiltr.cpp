@@ -80,9 +80,6 @@ void walkTree(QTreeWidget* tree, const std::function<void(QTreeWidgetItem*)>& f)
         walk(tree->topLevelItem(i), f);
 }
 
-// The main window's node click (it opens the page). NODE_CLICK_PENDING
-void openNode() {}
-
 } // namespace
 
 TFormFiltr::TFormFiltr() : TForm(QStringLiteral("FormFiltr"))
@@ -267,7 +264,7 @@ void TFormFiltr::ListFilesClick()
             continue;
         FormSlova->Tree1->setCurrentItem(node);
         FormActivate();
-        openNode();
+        FormSlova->Tree1Click();
     }
 }
 

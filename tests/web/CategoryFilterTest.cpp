@@ -153,6 +153,8 @@ TEST_F(CategoryFilterTest, TreeMarksSelectedAndFiles)
     FormFiltr->ListFilesClick();
     ASSERT_TRUE(FormSlova->Tree1->currentItem());
     EXPECT_EQ(FormSlova->Tree1->currentItem()->text(0), "a");
+    EXPECT_EQ(FormSlova->CurrentNodeText, "a"); // the main window's node click ran
+    EXPECT_EQ(FormSlova->CurrentFile, cat + "a.htm");
     EXPECT_EQ(FormFiltr->x(), FormSlova->x() + 3);
     FormSlova->Tree1->setCurrentItem(nullptr);
     FormFiltr->ListFiles->addItem("zzz");
