@@ -44,10 +44,15 @@ void FakeBrowser::navigate(const QUrl& url)
     });
 }
 
+QStringList BrowserControl::links(int timeoutMs)
+{
+    return runScript(QStringLiteral("Array.from(document.links, function (a) { return a.href; })"), timeoutMs).toStringList();
+}
+
 QVariant FakeBrowser::runScript(const QString& script, int)
 {
     scripts.append(script);
-    return QVariant();
+    return scriptResult;
 }
 
 bool FakeBrowser::waitLoaded(int timeoutMs)

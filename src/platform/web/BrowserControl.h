@@ -1,6 +1,7 @@
 #pragma once
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QVariant>
 #include <QWidget>
@@ -34,6 +35,9 @@ public:
     virtual QVariant runScript(const QString& script, int timeoutMs = 5000) = 0;
     // Waits until no load is running (or the time is up); true when the last load succeeded.
     virtual bool waitLoaded(int timeoutMs = 10000) = 0;
+    // The addresses of the shown document's links (its a and area elements with an address) as
+    // the engine resolved them, in document order; empty when there is no document.
+    QStringList links(int timeoutMs = 10000);
 
 signals:
     // A load ended; ok is false when the page could not be loaded or the load was stopped.
@@ -61,6 +65,7 @@ public:
 
     QList<QUrl> navigations;
     QStringList scripts;
+    QVariant scriptResult; // what every script returns
     int stops = 0;
     bool holdLoads = false;
 

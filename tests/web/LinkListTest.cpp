@@ -1,0 +1,165 @@
+#include "WebFixture.h"
+
+#include "platform/web/BrowserControl.h"
+#include "web/LinkList.h"
+#include "web/TaskFiles.h"
+#include "web/U_Internet.h"
+#include "web/U_manager.h"
+#include "web/UnitStopList.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QThread>
+
+namespace {
+
+QStringList items(QListWidget* l)
+{
+    QStringList out;
+    for (int i = 0; i < l->count(); ++i)
+        out << l->item(i)->text();
+    return out;
+}
+
+class LinkListTest : public WebTest {
+protected:
+    void select(QListWidget* l, int row)
+    {
+        l->setCurrentRow(row);
+        l->item(row)->setSelected(true);
+    }
+};
+
+// The real engine loads the page and resolves its links.
+class LinkListEngineTest : public LinkListTest {
+protected:
+    LinkListEngineTest() { platform::setBrowserFactory({}); }
+};
+
+} // namespace
+
+TEST(LinkCollection, SortedFilteredAndOnce)
+{
+    const QStringList got = links::collectLinks(
+        {"http://b/", "MAILTO:x@y", "file:///home/u/My%20Page.htm", "http://a/x", "http://a/x", "", "http://ads/1",
+         "http://B/", "http://adsx/"},
+        {"http://ads/", "", "http://ads/deeper"});
+    EXPECT_EQ(got, (QStringList{"/home/u/My Page.htm", "http://a/x", "http://adsx/", "http://B/", "http://b/"}));
+    // A stop entry that is the prefix of another still stops what the longer one would not.
+    EXPECT_EQ(links::collectLinks({"http://a/b", "http://a/c"}, {"http://a/bb", "http://a/"}), QStringList{});
+}
+
+TEST_F(LinkListEngineTest, TheEngineLinksThroughTheStopList)
+{
+    startOn(QStringLiteral("Ссылки\r\n"));
+    write(cat + "StopList", "http://ads.example/\r\n\r\n");
+    write(cat + "local.htm", "<html>local</html>");
+    const QByteArray page = cp(QStringLiteral(
+        "<html><body><p>Ссылки</p>\r\n<a href=\"MAILTO:a@b\">m</a>\r\n<a href=\"file://%1local.htm\">l</a>\r\n"
+        "<a href=\"http://127.0.0.1:9/x.htm\">x</a><a href=\"http://127.0.0.1:9/x.htm\">x2</a>\r\n"
+        "<a href=\"sub/y.htm\">y</a>\r\n<a href=\"http://ads.example/banner\">ad</a>\r\n"
+        "<a href=\"http://a.example/A\">A</a><a href=\"http://a.example/a\">a</a></body></html>\r\n").arg(cat));
+    write(cat + QStringLiteral("Ссылки.htm"), page);
+    FormI->EditURL->setText(cat + QStringLiteral("Ссылки.htm"));
+    FormI->ButtonLoadLinksClick();
+    ASSERT_TRUE(FormI->WB1->waitLoaded(30000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(items(FormI->LB_url), (QStringList{cat + "local.htm", cat + "sub/y.htm", "http://127.0.0.1:9/x.htm",
+                                                 "http://a.example/A", "http://a.example/a"}));
+    EXPECT_TRUE(FormI->Makefiles1->isEnabled());
+    EXPECT_EQ(items(FormI->LB_stop), QStringList{"http://ads.example/"});
+
+    // A stop entry typed in the stop list window counts at the next collection.
+    FormStopList->show();
+    FormStopList->MemoStop->moveCursor(QTextCursor::End);
+    typeText(FormStopList->MemoStop, "\rhttp://a.example/");
+    FormI->CollectLinks();
+    EXPECT_EQ(items(FormI->LB_url), (QStringList{cat + "local.htm", cat + "sub/y.htm", "http://127.0.0.1:9/x.htm"}));
+    EXPECT_TRUE(read(cat + "StopList").endsWith("\nhttp://a.example/\r\n"));
+}
+
+TEST_F(LinkListTest, StopListMovesEditsAndMask)
+{
+    startOn("a\r\n");
+    write(cat + "StopList", "http://z/\r\n");
+    const qint64 untouched = mtime(cat + "StopList");
+    auto* wb = qobject_cast<platform::FakeBrowser*>(FormI->WB1);
+    ASSERT_TRUE(wb);
+    wb->scriptResult = QStringList{"http://c/", "https://d/", "http://a/", "http://b/"};
+    FormI->EditURL->setText("http://127.0.0.1:9/page.htm");
+    FormI->ButtonLoadLinksClick();
+    ASSERT_TRUE(wb->waitLoaded(5000));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(items(FormI->LB_url), (QStringList{"http://a/", "http://b/", "http://c/", "https://d/"}));
+    QThread::msleep(20);
+    FormI->close();
+    EXPECT_EQ(mtime(cat + "StopList"), untouched);
+
+    FormI->show();
+    select(FormI->LB_url, 1);
+    FormI->ButtonToStop->click();
+    EXPECT_EQ(items(FormI->LB_url), (QStringList{"http://a/", "http://c/", "https://d/"}));
+    EXPECT_EQ(FormI->LB_url->currentRow(), 1);
+    EXPECT_EQ(items(FormI->LB_stop), (QStringList{"http://b/", "http://z/"}));
+    EXPECT_EQ(read(cat + "StopList"), "http://b/\r\nhttp://z/\r\n");
+    EXPECT_EQ(FormStopList->MemoStop->toPlainText(), "http://b/\nhttp://z/");
+
+    select(FormI->LB_stop, 0);
+    FormI->ButtonFromStop->click();
+    EXPECT_EQ(items(FormI->LB_url), (QStringList{"http://a/", "http://b/", "http://c/", "https://d/"}));
+    EXPECT_EQ(read(cat + "StopList"), "http://z/\r\n");
+
+    // Delete in both lists keeps the same index selected.
+    select(FormI->LB_url, 2);
+    QTest::keyClick(FormI->LB_url, Qt::Key_Delete);
+    EXPECT_EQ(items(FormI->LB_url), (QStringList{"http://a/", "http://b/", "https://d/"}));
+    EXPECT_EQ(FormI->LB_url->currentRow(), 2);
+    select(FormI->LB_stop, 0);
+    QTest::keyClick(FormI->LB_stop, Qt::Key_Delete);
+    EXPECT_TRUE(items(FormI->LB_stop).isEmpty());
+    EXPECT_EQ(read(cat + "StopList"), "");
+
+    // Editing: typing disables the list, Enter replaces the selected address, Esc enables.
+    select(FormI->LB_url, 0);
+    QTest::mouseClick(FormI->LB_url->viewport(), Qt::LeftButton, {},
+                      FormI->LB_url->visualItemRect(FormI->LB_url->item(0)).center());
+    EXPECT_EQ(FormI->EditURL1->text(), "http://a/");
+    FormI->EditURL1->setFocus();
+    QTest::keyClicks(FormI->EditURL1, "x");
+    EXPECT_FALSE(FormI->LB_url->isEnabled());
+    QTest::keyClick(FormI->EditURL1, Qt::Key_Return);
+    EXPECT_TRUE(FormI->LB_url->isEnabled());
+    EXPECT_EQ(items(FormI->LB_url), (QStringList{"http://a/x", "http://b/", "https://d/"}));
+    QTest::keyClicks(FormI->EditURL1, "y");
+    QTest::keyClick(FormI->EditURL1, Qt::Key_Escape);
+    EXPECT_TRUE(FormI->LB_url->isEnabled());
+    EXPECT_TRUE(FormI->isVisible());
+
+    FormI->EditURL1->setText("http://");
+    FormI->ButtonMask->click();
+    EXPECT_EQ(items(FormI->LB_url), (QStringList{"http://a/x", "http://b/"}));
+}
+
+TEST_F(LinkListTest, TaskFilesForTheLinksInTheCatalogShown)
+{
+    const QString other = makeCatalog("Other", "x\r\n");
+    startOn("a\r\n");
+    reg.writeString("path", other);
+    write(cat + "known.htm", "<!-- DownloadURL=\"http://www.example.com/b\" -->\r\n");
+    FormI->LB_url->addItems({"http://www.example.com/a", "http://www.example.com/a", "http://WWW.EXAMPLE.COM/b"});
+    tasks::seedRandom(3);
+    FormI->MakeFilesClick();
+    QStringList files = QDir(cat).entryList({"*_*.htm"}, QDir::Files, QDir::Name);
+    ASSERT_EQ(files.size(), 2) << files.join(",").toStdString();
+    const QString lower = files.filter(QRegularExpression("^www_example_com_\\d+\\.htm$")).value(0);
+    const QString upper = files.filter(QRegularExpression("^WWW_EXAMPLE_COM_\\d+\\.htm$")).value(0);
+    ASSERT_FALSE(lower.isEmpty());
+    ASSERT_FALSE(upper.isEmpty());
+    EXPECT_EQ(read(cat + lower), "<!-- DownloadPage=\"True\"-->\r\n<!-- DownloadURL=\"http://www.example.com/a\" -->\r\n");
+    EXPECT_TRUE(QDir(other).entryList({"*_*.htm"}).isEmpty());
+    EXPECT_TRUE(FormM->isVisible());
+}
