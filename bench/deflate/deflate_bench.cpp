@@ -1,13 +1,18 @@
-// Benchmark of the archive's own deflate and inflate against zlib (raw deflate, memLevel 9),
-// in one run on the same inputs. Also a small tool to try the codecs on any file:
+// Benchmark of the archive's own deflate, inflate and CRC-32 against zlib (raw deflate,
+// memLevel 9) and libdeflate, in one run on the same inputs. Also a small tool to try the
+// codecs on any file:
 //
 //   deflate_bench [--reps N] [FILE|DIR ...]     the table (default: bench/corpus/)
 //   deflate_bench compress LEVEL IN OUT          raw deflate of IN at LEVEL
 //   deflate_bench decompress IN OUT              inflate of a raw deflate stream
 //   deflate_bench worst                          level 9 on 1 MiB worst-case inputs
+//   deflate_bench outputs [FILE|DIR ...]         size and CRC-32 of our output at levels 1-9,
+//                                                to compare an encoder change against (diff)
 #include "archive/Deflate.h"
 #include "archive/Inflate.h"
+#include "archive/ZipCrc.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -80,6 +85,68 @@ bool zlibInflate(const Bytes& in, Bytes& out, size_t expected)
     return r == Z_STREAM_END;
 }
 
+Bytes libdeflateDeflate(const Bytes& in, int level)
+{
+    libdeflate_compressor* c = libdeflate_alloc_compressor(level);
+    Bytes out(libdeflate_deflate_compress_bound(c, in.size()));
+    out.resize(libdeflate_deflate_compress(c, in.data(), in.size(), out.data(), out.size()));
+    libdeflate_free_compressor(c);
+    return out;
+}
+
+bool libdeflateInflate(const Bytes& in, Bytes& out, size_t expected)
+{
+    out.resize(expected);
+    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    size_t got = 0;
+    const bool ok = libdeflate_deflate_decompress(d, in.data(), in.size(), out.data(), out.size(), &got)
+        == LIBDEFLATE_SUCCESS;
+    libdeflate_free_decompressor(d);
+    out.resize(got);
+    return ok;
+}
+
+// Our inflate as extraction runs it (one TUnzipIO for the run, the CRC of the output kept),
+// writing into a buffer of the expected size as the peers do.
+class MemorySource : public archive::TUnzipSource {
+public:
+    explicit MemorySource(const Bytes& b) : b_(b) {}
+    size_t ReadChunk(uint8_t* buffer, size_t count) override
+    {
+        count = std::min(count, b_.size() - pos_);
+        std::memcpy(buffer, b_.data() + pos_, count);
+        pos_ += count;
+        return count;
+    }
+
+private:
+    const Bytes& b_;
+    size_t pos_ = 0;
+};
+
+class BufferSink : public archive::TUnzipSink {
+public:
+    explicit BufferSink(Bytes& out) : out_(out) {}
+    void WriteOutput(const uint8_t* data, size_t count) override
+    {
+        std::memcpy(out_.data() + pos_, data, count);
+        pos_ += count;
+    }
+
+private:
+    Bytes& out_;
+    size_t pos_ = 0;
+};
+
+bool oursInflate(archive::TUnzipIO& io, const Bytes& in, Bytes& out, size_t expected)
+{
+    out.resize(expected);
+    MemorySource src(in);
+    BufferSink sink(out);
+    io.StartMember(&src, &sink, in.size(), expected);
+    return archive::Inflate(io) == archive::TInflateResult::Ok && io.BytesWritten == expected;
+}
+
 double bestSeconds(int reps, const std::function<void()>& f)
 {
     double best = 1e30;
@@ -94,7 +161,7 @@ double bestSeconds(int reps, const std::function<void()>& f)
 
 double mbps(size_t bytes, double s) { return s > 0 ? double(bytes) / 1e6 / s : 0; }
 
-int table(const std::vector<std::string>& paths, int reps)
+std::vector<std::string> inputFiles(const std::vector<std::string>& paths)
 {
     std::vector<std::string> files;
     for (const auto& p : paths) {
@@ -109,23 +176,71 @@ int table(const std::vector<std::string>& paths, int reps)
             files.push_back(p);
         }
     }
+    return files;
+}
+
+int outputs(const std::vector<std::string>& paths)
+{
+    for (const auto& path : inputFiles(paths)) {
+        const Bytes in = readAll(path);
+        for (int level = 1; level <= 9; ++level) {
+            const Bytes out = archive::DeflateBuffer(in.data(), in.size(), level);
+            std::printf("%s %d %zu %08x\n", fs::path(path).filename().string().c_str(), level, out.size(),
+                        unsigned(crc32(0, out.data(), uInt(out.size()))));
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
+
+// Inflate alone, for quick comparisons: ours (with the CRC), zlib, libdeflate.
+int inflateOnly(const std::vector<std::string>& paths, int reps)
+{
+    for (const auto& path : inputFiles(paths)) {
+        const Bytes in = readAll(path);
+        const Bytes z = zlibDeflate(in, 6);
+        Bytes a, b, c;
+        archive::TUnzipIO io;
+        const double tOurs = bestSeconds(reps, [&] { oursInflate(io, z, a, in.size()); });
+        const double tZlib = bestSeconds(reps, [&] { zlibInflate(z, b, in.size()); });
+        const double tLib = bestSeconds(reps, [&] { libdeflateInflate(z, c, in.size()); });
+        std::printf("%-16s ours %7.1f  zlib %7.1f  libdeflate %7.1f MB/s  %5.2fx %5.2fx%s\n",
+                    fs::path(path).filename().string().c_str(), mbps(in.size(), tOurs), mbps(in.size(), tZlib),
+                    mbps(in.size(), tLib), tZlib / tOurs, tLib / tOurs, a == in ? "" : "  MISMATCH");
+    }
+    return 0;
+}
+
+int table(const std::vector<std::string>& paths, int reps)
+{
+    const std::vector<std::string> files = inputFiles(paths);
     if (files.empty()) {
         std::fprintf(stderr, "no inputs (run scripts/make-corpus first, or name files)\n");
         return 2;
     }
     bool allOk = true;
-    std::printf("%-16s %9s %3s | %10s %10s %7s | %10s %10s %7s | %7s %7s\n", "input", "size", "lvl",
-                "ours MB/s", "ours size", "ratio", "zlib MB/s", "zlib size", "ratio", "size%", "speed");
-    struct Inf { std::string name; size_t size; double ours, zlib; };
+    std::printf("%-16s %9s %3s | %10s %10s %7s | %10s %10s %7s | %7s %7s | %10s %10s %7s\n", "input", "size",
+                "lvl", "ours MB/s", "ours size", "ratio", "zlib MB/s", "zlib size", "ratio", "size%", "speed",
+                "libdeflate", "size", "speed");
+    struct Inf { std::string name; size_t size; double ours, zlib, libdeflate; };
     std::vector<Inf> infl;
+    // Seconds over the whole corpus, for the summary: [level] ours, zlib, libdeflate.
+    double sum[10][3] = {};
+    double inflSum[3] = {}, crcSum[3] = {};
+    size_t totalBytes = 0;
     for (const auto& path : files) {
         Bytes in = readAll(path);
+        totalBytes += in.size();
         std::string name = fs::path(path).filename().string();
         Bytes zlib6;
         for (int level : {1, 6, 9}) {
-            Bytes ours, theirs;
+            Bytes ours, theirs, lib;
             double tOurs = bestSeconds(reps, [&] { ours = archive::DeflateBuffer(in.data(), in.size(), level); });
             double tZlib = bestSeconds(reps, [&] { theirs = zlibDeflate(in, level); });
+            double tLib = bestSeconds(reps, [&] { lib = libdeflateDeflate(in, level); });
+            sum[level][0] += tOurs;
+            sum[level][1] += tZlib;
+            sum[level][2] += tLib;
             if (level == 6)
                 zlib6 = theirs;
             Bytes check;
@@ -133,28 +248,52 @@ int table(const std::vector<std::string>& paths, int reps)
                 std::printf("!! %s level %d: zlib cannot decode our stream back\n", name.c_str(), level);
                 allOk = false;
             }
-            std::printf("%-16s %9zu %3d | %10.1f %10zu %6.2f%% | %10.1f %10zu %6.2f%% | %+6.2f%% %6.2fx\n",
+            std::printf("%-16s %9zu %3d | %10.1f %10zu %6.2f%% | %10.1f %10zu %6.2f%% | %+6.2f%% %6.2fx | %10.1f %10zu %6.2fx\n",
                         name.c_str(), in.size(), level, mbps(in.size(), tOurs), ours.size(),
                         100.0 * double(ours.size()) / double(std::max<size_t>(in.size(), 1)),
                         mbps(in.size(), tZlib), theirs.size(),
                         100.0 * double(theirs.size()) / double(std::max<size_t>(in.size(), 1)),
                         100.0 * (double(ours.size()) - double(theirs.size())) / double(std::max<size_t>(theirs.size(), 1)),
-                        tZlib / tOurs);
+                        tZlib / tOurs, mbps(in.size(), tLib), lib.size(), tLib / tOurs);
             std::fflush(stdout);
         }
-        Bytes a, b;
-        double tOurs = bestSeconds(reps, [&] { archive::InflateBuffer(zlib6.data(), zlib6.size(), a); });
+        Bytes a, b, c;
+        archive::TUnzipIO io;
+        double tOurs = bestSeconds(reps, [&] { oursInflate(io, zlib6, a, in.size()); });
         double tZlib = bestSeconds(reps, [&] { zlibInflate(zlib6, b, in.size()); });
-        if (a != in || b != in) {
+        double tLib = bestSeconds(reps, [&] { libdeflateInflate(zlib6, c, in.size()); });
+        inflSum[0] += tOurs;
+        inflSum[1] += tZlib;
+        inflSum[2] += tLib;
+        if (a != in || b != in || c != in) {
             std::printf("!! %s: inflate mismatch\n", name.c_str());
             allOk = false;
         }
-        infl.push_back({name, in.size(), mbps(in.size(), tOurs), mbps(in.size(), tZlib)});
+        infl.push_back({name, in.size(), mbps(in.size(), tOurs), mbps(in.size(), tZlib), mbps(in.size(), tLib)});
+        volatile uint32_t sink = 0;
+        crcSum[0] += bestSeconds(reps, [&] { sink = archive::UpdateCrc32(0, in.data(), in.size()); });
+        crcSum[1] += bestSeconds(reps, [&] { sink = uint32_t(crc32(0, in.data(), uInt(in.size()))); });
+        crcSum[2] += bestSeconds(reps, [&] { sink = libdeflate_crc32(0, in.data(), in.size()); });
+        (void)sink;
     }
     std::printf("\ninflate of zlib level-6 streams, output MB/s (ours includes the CRC-32 of the output)\n");
-    std::printf("%-16s %9s | %10s %10s %7s\n", "input", "size", "ours", "zlib", "speed");
+    std::printf("%-16s %9s | %10s %10s %10s | %7s %7s\n", "input", "size", "ours", "zlib", "libdeflate", "/zlib",
+                "/libdefl");
     for (const auto& i : infl)
-        std::printf("%-16s %9zu | %10.1f %10.1f %6.2fx\n", i.name.c_str(), i.size, i.ours, i.zlib, i.ours / i.zlib);
+        std::printf("%-16s %9zu | %10.1f %10.1f %10.1f | %6.2fx %6.2fx\n", i.name.c_str(), i.size, i.ours, i.zlib,
+                    i.libdeflate, i.ours / i.zlib, i.ours / i.libdeflate);
+    std::printf("\nwhole corpus (%zu bytes), speed of ours against each peer (above 1: ours is faster)\n", totalBytes);
+    std::printf("%-28s | %9s %9s %9s | %8s %10s\n", "measure", "ours MB/s", "zlib", "libdeflate", "/zlib",
+                "/libdeflate");
+    auto row = [&](const char* what, const double* t) {
+        std::printf("%-28s | %9.1f %9.1f %9.1f | %7.2fx %9.2fx\n", what, mbps(totalBytes, t[0]), mbps(totalBytes, t[1]),
+                    mbps(totalBytes, t[2]), t[1] / t[0], t[2] / t[0]);
+    };
+    row("deflate level 1", sum[1]);
+    row("deflate level 6", sum[6]);
+    row("deflate level 9", sum[9]);
+    row("inflate of level-6 streams", inflSum);
+    row("CRC-32", crcSum);
     return allOk ? 0 : 1;
 }
 
@@ -234,6 +373,14 @@ int main(int argc, char** argv)
     }
     if (!args.empty() && args[0] == "worst")
         return worst();
+    if (!args.empty() && args[0] == "inflate")
+        return inflateOnly(std::vector<std::string>(args.begin() + 1, args.end()), 5);
+    if (!args.empty() && args[0] == "outputs") {
+        std::vector<std::string> paths(args.begin() + 1, args.end());
+        if (paths.empty())
+            paths.push_back(std::string(MV_SOURCE_DIR) + "/bench/corpus");
+        return outputs(paths);
+    }
     int reps = 3;
     std::vector<std::string> paths;
     for (size_t i = 0; i < args.size(); ++i) {

@@ -12,17 +12,24 @@ namespace archive {
 namespace {
 
 // Decoding table entries, 32 bits:
-//   bits 0-7   code bits consumed at this table level
-//   bits 8-11  extra bits of a length or distance; index bits of a sub-table
+//   bits 0-7   bits consumed at this table level: for a length or distance the code bits and
+//              its extra bits together, so one shift takes both
+//   bits 8-11  code bits of a length or distance (its extra bits follow them); index bits of
+//              a sub-table; code bits of the first literal of a pair
 //   bits 12-15 kind
-//   bits 16-31 literal, base value, or sub-table offset
+//   bits 16-31 literal (two for a pair), base value, or sub-table offset
 enum : uint32_t {
-    KindLiteral = 0,
     KindBase = 1, // length or distance with extra bits
     KindEnd = 2,
     KindSub = 3,
     KindInvalid = 4,
+    // Kinds from 8 on are literals, so one bit tells them apart.
+    KindLiteral = 8,
+    // Two literals in one first-level entry (litlen tables only): value holds the first in
+    // its low byte and the second above it, the extra field the first one's code bits.
+    KindLiteralPair = 9,
 };
+constexpr uint32_t LiteralFlag = 0x8000;
 
 constexpr uint32_t entry(uint32_t kind, uint32_t bits, uint32_t extra, uint32_t value)
 {
@@ -34,6 +41,12 @@ inline uint32_t kindOf(uint32_t e) { return (e >> 12) & 0xF; }
 inline unsigned bitsOf(uint32_t e) { return e & 0xFF; }
 inline unsigned extraOf(uint32_t e) { return (e >> 8) & 0xF; }
 inline uint32_t valueOf(uint32_t e) { return e >> 16; }
+// The value of a length or distance entry from the bit buffer as it was before the entry's
+// bits were taken: the base plus the extra bits behind the code.
+inline unsigned baseValue(uint32_t e, uint64_t saved)
+{
+    return valueOf(e) + unsigned((saved & ((uint64_t(1) << bitsOf(e)) - 1)) >> extraOf(e));
+}
 
 constexpr unsigned LitlenRootBits = 11;
 constexpr unsigned DistRootBits = 8;
@@ -69,11 +82,11 @@ uint32_t symbolEntry(TableKind kind, unsigned sym, unsigned bits)
         if (sym == 256)
             return entry(KindEnd, bits, 0, 0);
         if (sym < 286)
-            return entry(KindBase, bits, LengthExtra[sym - 257], LengthBase[sym - 257]);
+            return entry(KindBase, bits + LengthExtra[sym - 257], bits, LengthBase[sym - 257]);
         return entry(KindInvalid, bits, 0, 0);
     case TableKind::Dist:
         if (sym < 30)
-            return entry(KindBase, bits, DistExtra[sym], DistBase[sym]);
+            return entry(KindBase, bits + DistExtra[sym], bits, DistBase[sym]);
         return entry(KindInvalid, bits, 0, 0);
     }
     return InvalidEntry;
@@ -162,11 +175,31 @@ BuildResult buildTable(uint32_t* table, unsigned rootBits, const uint8_t* length
     return left > 0 ? BuildResult::Incomplete : BuildResult::Complete;
 }
 
+// Where a literal code leaves enough bits of a first-level index to decode the next code too,
+// and that one is a literal as well, the entry gives both: most literals of text then cost one
+// lookup for two. Entries are rewritten from the last down, so each still reads the single
+// entries of lower indexes.
+void pairLiterals(uint32_t* table, unsigned rootBits)
+{
+    for (unsigned i = 1u << rootBits; i-- > 0;) {
+        const uint32_t first = table[i];
+        if (kindOf(first) != KindLiteral)
+            continue;
+        const unsigned l1 = bitsOf(first);
+        if (l1 >= rootBits)
+            continue;
+        const uint32_t second = table[i >> l1];
+        if (kindOf(second) != KindLiteral || bitsOf(second) > rootBits - l1)
+            continue;
+        table[i] = entry(KindLiteralPair, l1 + bitsOf(second), l1, valueOf(first) | (valueOf(second) << 8));
+    }
+}
+
 constexpr size_t HistorySize = 32768;
-constexpr size_t OutputArea = 128 * 1024;
+constexpr size_t OutputArea = 256 * 1024;
 constexpr size_t OutputSlack = 512;
 // The fast loop needs room for a whole match and the overshoot of its wide copies.
-constexpr size_t FastOutputMargin = 258 + 32;
+constexpr size_t FastOutputMargin = 258 + 48;
 constexpr size_t FastInputMargin = 16;
 
 struct DataError {};
@@ -177,6 +210,168 @@ inline uint64_t load64(const uint8_t* p)
     std::memcpy(&v, p, 8);
     return v; // little-endian hosts only, as every target of this program
 }
+inline void store16(uint8_t* p, uint16_t v)
+{
+    std::memcpy(p, &v, 2);
+}
+
+// Copies a match of len bytes from dist bytes back. Wide copies may run up to 39 bytes past
+// the match into the output slack; the fast loop leaves room for that.
+[[gnu::always_inline]] inline void copyMatch(uint8_t* dst, unsigned dist, unsigned len)
+{
+    const uint8_t* src = dst - dist;
+    uint8_t* const end = dst + len;
+    if (dist >= 8) {
+        // Most matches are short: five words without a test, then word by word.
+        std::memcpy(dst, src, 8);
+        std::memcpy(dst + 8, src + 8, 8);
+        std::memcpy(dst + 16, src + 16, 8);
+        std::memcpy(dst + 24, src + 24, 8);
+        std::memcpy(dst + 32, src + 32, 8);
+        dst += 40;
+        src += 40;
+        while (dst < end) {
+            std::memcpy(dst, src, 8);
+            dst += 8;
+            src += 8;
+        }
+    } else if (dist == 1) {
+        std::memset(dst, *src, len);
+    } else {
+        for (unsigned k = 0; k < len; ++k)
+            dst[k] = src[k];
+    }
+}
+
+// The decoder's state in the fast loop.
+struct TFastLoop {
+    uint64_t bb;
+    unsigned bc;
+    const uint8_t* in;
+    uint8_t* out;
+};
+
+// Decodes symbols while at least FastInputMargin input bytes and FastOutputMargin output bytes
+// remain; returns true at the end of the block. Compiled twice, for processors with and
+// without BMI2 (whose shifts by a variable count are much cheaper), and chosen at run time.
+[[gnu::always_inline]] inline bool fastLoop(TFastLoop& f, const uint32_t* litlen, const uint32_t* dist,
+                                            const uint8_t* fastInEnd, uint8_t* fastOutEnd, const uint8_t* lowest)
+{
+    constexpr uint64_t litMask = (1u << LitlenRootBits) - 1;
+    constexpr uint64_t distMask = (1u << DistRootBits) - 1;
+    uint64_t bb = f.bb;
+    unsigned bc = f.bc;
+    const uint8_t* in = f.in;
+    uint8_t* out = f.out;
+    // Branchless refill to at least 56 bits; whole bytes read ahead go back at the end.
+    auto refill = [&]() {
+        bb |= load64(in) << bc;
+        in += (63 - bc) >> 3;
+        bc |= 56;
+    };
+    auto take = [&](unsigned n) {
+        bb >>= n;
+        bc -= n;
+    };
+    refill();
+    uint32_t e = litlen[bb & litMask];
+    bool ended = false;
+    // Every path through the loop ends with a refill and the next entry looked up.
+    do {
+        if (e & LiteralFlag) {
+            // One or two literals per entry; first-level codes take at most 11 bits,
+            // so three entries fit in one refill. Two bytes are stored either way
+            // (the output has slack); the count advances by one or two.
+            take(bitsOf(e));
+            store16(out, uint16_t(valueOf(e)));
+            out += 1 + (kindOf(e) & 1);
+            e = litlen[bb & litMask];
+            if (e & LiteralFlag) {
+                take(bitsOf(e));
+                store16(out, uint16_t(valueOf(e)));
+                out += 1 + (kindOf(e) & 1);
+                e = litlen[bb & litMask];
+                if (e & LiteralFlag) {
+                    take(bitsOf(e));
+                    store16(out, uint16_t(valueOf(e)));
+                    out += 1 + (kindOf(e) & 1);
+                    e = litlen[bb & litMask];
+                    refill();
+                    continue;
+                }
+            }
+            refill();
+        }
+        if (kindOf(e) != KindBase) {
+            if (kindOf(e) == KindSub) {
+                take(bitsOf(e));
+                e = litlen[valueOf(e) + (bb & ((1u << extraOf(e)) - 1))];
+                if (e & LiteralFlag) {
+                    take(bitsOf(e));
+                    *out++ = uint8_t(valueOf(e));
+                    e = litlen[bb & litMask];
+                    refill();
+                    continue;
+                }
+            }
+            if (kindOf(e) == KindEnd) {
+                take(bitsOf(e));
+                ended = true;
+                break;
+            }
+            if (kindOf(e) != KindBase)
+                throw DataError{};
+        }
+        // A length: code and extra bits, then the distance, at most 48 bits.
+        uint64_t saved = bb;
+        take(bitsOf(e));
+        const unsigned len = baseValue(e, saved);
+        e = dist[bb & distMask];
+        if (kindOf(e) == KindSub) {
+            take(bitsOf(e));
+            e = dist[valueOf(e) + (bb & ((1u << extraOf(e)) - 1))];
+        }
+        if (kindOf(e) != KindBase)
+            throw DataError{};
+        saved = bb;
+        take(bitsOf(e));
+        const unsigned d = baseValue(e, saved);
+        if (d > size_t(out - lowest))
+            throw DataError{}; // before the start of this member's output
+        copyMatch(out, d, len);
+        out += len;
+        refill();
+        e = litlen[bb & litMask];
+    } while (in < fastInEnd && out < fastOutEnd);
+    // Return the whole bytes the branchless refill read ahead.
+    in -= (bc >> 3);
+    bc &= 7;
+    bb &= (uint64_t(1) << bc) - 1;
+    f.bb = bb;
+    f.bc = bc;
+    f.in = in;
+    f.out = out;
+    return ended;
+}
+
+bool fastLoopGeneric(TFastLoop& f, const uint32_t* litlen, const uint32_t* dist, const uint8_t* fastInEnd,
+                     uint8_t* fastOutEnd, const uint8_t* lowest)
+{
+    return fastLoop(f, litlen, dist, fastInEnd, fastOutEnd, lowest);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+[[gnu::target("bmi2")]] bool fastLoopBmi2Impl(TFastLoop& f, const uint32_t* litlen, const uint32_t* dist,
+                                              const uint8_t* fastInEnd, uint8_t* fastOutEnd, const uint8_t* lowest)
+{
+    return fastLoop(f, litlen, dist, fastInEnd, fastOutEnd, lowest);
+}
+using TFastLoopFn = bool (*)(TFastLoop&, const uint32_t*, const uint32_t*, const uint8_t*, uint8_t*, const uint8_t*);
+const TFastLoopFn fastLoopBmi2 = __builtin_cpu_supports("bmi2") ? fastLoopBmi2Impl : nullptr;
+#else
+constexpr bool (*fastLoopBmi2)(TFastLoop&, const uint32_t*, const uint32_t*, const uint8_t*, uint8_t*,
+                               const uint8_t*) = nullptr;
+#endif
 
 } // namespace
 
@@ -367,6 +562,7 @@ private:
             std::fill(lengths + 256, lengths + 280, 7);
             std::fill(lengths + 280, lengths + 288, 8);
             buildTable(st_.fixedLitlen, LitlenRootBits, lengths, 288, TableKind::Litlen);
+            pairLiterals(st_.fixedLitlen, LitlenRootBits);
             std::fill(lengths, lengths + 30, 5);
             buildTable(st_.fixedDist, DistRootBits, lengths, 30, TableKind::Dist); // incomplete, accepted
             st_.fixedBuilt = true;
@@ -425,8 +621,13 @@ private:
         checkOverrun();
         if (lengths[256] == 0)
             throw DataError{}; // a block without an end code cannot end
-        if (buildTable(st_.litlen, LitlenRootBits, lengths, hlit, TableKind::Litlen) != BuildResult::Complete)
+        // A single code of length 1 (the end code alone) leaves half the code unused, as with
+        // distances below; zlib decodes such a block, and so do we.
+        unsigned singleLit = 0;
+        const BuildResult l = buildTable(st_.litlen, LitlenRootBits, lengths, hlit, TableKind::Litlen, &singleLit);
+        if (l != BuildResult::Complete && !(l == BuildResult::Incomplete && singleLit == 1))
             throw DataError{};
+        pairLiterals(st_.litlen, LitlenRootBits);
         unsigned single = 0;
         BuildResult d = buildTable(st_.dist, DistRootBits, lengths + hlit, hdist, TableKind::Dist, &single);
         // One distance code of length 1 leaves half the code unused; the deflate format allows
@@ -436,38 +637,16 @@ private:
         codes(st_.litlen, st_.dist);
     }
 
-    void copyMatch(unsigned dist, unsigned len)
+    void checkedCopy(unsigned dist, unsigned len)
     {
         if (dist > size_t(out_ - lowest_))
             throw DataError{}; // before the start of this member's output
-        uint8_t* dst = out_;
-        const uint8_t* src = out_ - dist;
+        copyMatch(out_, dist, len);
         out_ += len;
-        if (dist >= 8) {
-            // Wide copies; they may overshoot the match by up to 15 bytes into the slack.
-            do {
-                std::memcpy(dst, src, 8);
-                std::memcpy(dst + 8, src + 8, 8);
-                dst += 16;
-                src += 16;
-            } while (dst < out_ && dist >= 16);
-            while (dst < out_) {
-                std::memcpy(dst, src, 8);
-                dst += 8;
-                src += 8;
-            }
-        } else if (dist == 1) {
-            std::memset(dst, *src, len);
-        } else {
-            for (unsigned k = 0; k < len; ++k)
-                dst[k] = src[k];
-        }
     }
 
     void codes(const uint32_t* litlen, const uint32_t* dist)
     {
-        constexpr uint64_t litMask = (1u << LitlenRootBits) - 1;
-        constexpr uint64_t distMask = (1u << DistRootBits) - 1;
         for (;;) {
             // Fast loop: enough input for a whole symbol and enough room for a whole match.
             if (end_ - in_ < ptrdiff_t(FastInputMargin) && !overrun_) {
@@ -476,94 +655,17 @@ private:
                     refillSource();
             }
             uint8_t* fastOutEnd = limit_ - FastOutputMargin;
-            uint64_t bb = bitbuf_;
-            unsigned bc = bitcnt_;
-            const uint8_t* in = in_;
-            uint8_t* out = out_;
-            if (!overrun_) {
-                const uint8_t* fastInEnd = end_ - FastInputMargin;
-                while (in < fastInEnd && out < fastOutEnd) {
-                    bb |= load64(in) << bc;
-                    in += (63 - bc) >> 3;
-                    bc |= 56;
-                    uint32_t e = litlen[bb & litMask];
-                    if (kindOf(e) == KindLiteral) {
-                        bb >>= bitsOf(e);
-                        bc -= bitsOf(e);
-                        *out++ = uint8_t(valueOf(e));
-                        e = litlen[bb & litMask];
-                        if (kindOf(e) == KindLiteral) {
-                            bb >>= bitsOf(e);
-                            bc -= bitsOf(e);
-                            *out++ = uint8_t(valueOf(e));
-                            e = litlen[bb & litMask];
-                            if (kindOf(e) == KindLiteral) {
-                                bb >>= bitsOf(e);
-                                bc -= bitsOf(e);
-                                *out++ = uint8_t(valueOf(e));
-                                continue;
-                            }
-                        }
-                        bb |= load64(in) << bc;
-                        in += (63 - bc) >> 3;
-                        bc |= 56;
-                    }
-                    if (kindOf(e) == KindSub) {
-                        bb >>= LitlenRootBits;
-                        bc -= LitlenRootBits;
-                        e = litlen[valueOf(e) + (bb & ((1u << extraOf(e)) - 1))];
-                        if (kindOf(e) == KindLiteral) {
-                            bb >>= bitsOf(e);
-                            bc -= bitsOf(e);
-                            *out++ = uint8_t(valueOf(e));
-                            continue;
-                        }
-                    }
-                    if (kindOf(e) != KindBase) {
-                        if (kindOf(e) == KindEnd) {
-                            bb >>= bitsOf(e);
-                            bc -= bitsOf(e);
-                            in -= (bc >> 3);
-                            bc &= 7;
-                            bb &= (uint64_t(1) << bc) - 1;
-                            bitbuf_ = bb;
-                            bitcnt_ = bc;
-                            in_ = in;
-                            out_ = out;
-                            return;
-                        }
-                        throw DataError{};
-                    }
-                    bb >>= bitsOf(e);
-                    bc -= bitsOf(e);
-                    unsigned len = valueOf(e) + unsigned(bb & ((1u << extraOf(e)) - 1));
-                    bb >>= extraOf(e);
-                    bc -= extraOf(e);
-                    e = dist[bb & distMask];
-                    if (kindOf(e) == KindSub) {
-                        bb >>= DistRootBits;
-                        bc -= DistRootBits;
-                        e = dist[valueOf(e) + (bb & ((1u << extraOf(e)) - 1))];
-                    }
-                    if (kindOf(e) != KindBase)
-                        throw DataError{};
-                    bb >>= bitsOf(e);
-                    bc -= bitsOf(e);
-                    unsigned d = valueOf(e) + unsigned(bb & ((1u << extraOf(e)) - 1));
-                    bb >>= extraOf(e);
-                    bc -= extraOf(e);
-                    out_ = out;
-                    copyMatch(d, len);
-                    out = out_;
-                }
-                // Return the whole bytes the branchless refill read ahead.
-                in -= (bc >> 3);
-                bc &= 7;
-                bb &= (uint64_t(1) << bc) - 1;
-                bitbuf_ = bb;
-                bitcnt_ = bc;
-                in_ = in;
-                out_ = out;
+            if (!overrun_ && end_ - in_ > ptrdiff_t(FastInputMargin) && out_ < fastOutEnd) {
+                const uint8_t* const fastInEnd = end_ - FastInputMargin;
+                TFastLoop f{bitbuf_, bitcnt_, in_, out_};
+                const bool ended = fastLoopBmi2 ? fastLoopBmi2(f, litlen, dist, fastInEnd, fastOutEnd, lowest_)
+                                                : fastLoopGeneric(f, litlen, dist, fastInEnd, fastOutEnd, lowest_);
+                bitbuf_ = f.bb;
+                bitcnt_ = f.bc;
+                in_ = f.in;
+                out_ = f.out;
+                if (ended)
+                    return;
             }
             // Careful path: one symbol at a time, near the end of the input or the buffer.
             if (out_ >= fastOutEnd)
@@ -583,10 +685,15 @@ private:
             bitcnt_ -= LitlenRootBits;
             e = litlen[valueOf(e) + (bitbuf_ & ((1u << extraOf(e)) - 1))];
         }
-        bitbuf_ >>= bitsOf(e);
-        bitcnt_ -= bitsOf(e);
+        // A pair is taken one literal at a time here, so a stream cut short is caught at the
+        // first symbol that uses missing bits.
+        const unsigned used = kindOf(e) == KindLiteralPair ? extraOf(e) : bitsOf(e);
+        uint64_t saved = bitbuf_;
+        bitbuf_ >>= used;
+        bitcnt_ -= used;
         switch (kindOf(e)) {
         case KindLiteral:
+        case KindLiteralPair:
             checkOverrun();
             *out_++ = uint8_t(valueOf(e));
             return false;
@@ -598,9 +705,7 @@ private:
         default:
             throw DataError{};
         }
-        unsigned len = valueOf(e) + unsigned(bitbuf_ & ((1u << extraOf(e)) - 1));
-        bitbuf_ >>= extraOf(e);
-        bitcnt_ -= extraOf(e);
+        unsigned len = baseValue(e, saved);
         slowRefill();
         e = dist[bitbuf_ & ((1u << DistRootBits) - 1)];
         if (kindOf(e) == KindSub) {
@@ -610,13 +715,12 @@ private:
         }
         if (kindOf(e) != KindBase)
             throw DataError{};
+        saved = bitbuf_;
         bitbuf_ >>= bitsOf(e);
         bitcnt_ -= bitsOf(e);
-        unsigned d = valueOf(e) + unsigned(bitbuf_ & ((1u << extraOf(e)) - 1));
-        bitbuf_ >>= extraOf(e);
-        bitcnt_ -= extraOf(e);
+        unsigned d = baseValue(e, saved);
         checkOverrun();
-        copyMatch(d, len);
+        checkedCopy(d, len);
         return false;
     }
 };

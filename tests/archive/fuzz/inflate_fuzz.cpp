@@ -1,8 +1,11 @@
 // Arbitrary bytes as a deflate stream: inflate must end (Ok or an error) without crashing,
 // hanging or touching memory outside its buffers, whether the input comes in one piece or in
-// small uneven chunks.
+// small uneven chunks; and it must agree with zlib: a stream one of them decodes whole, the
+// other decodes whole to the same bytes.
 #include "archive/Inflate.h"
 #include "archive/UnzipIO.h"
+
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -56,6 +59,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     archive::TInflateResult c = archive::InflateBuffer(data + 1, size - 1, again, 8 << 20);
     if (b != c || (b == archive::TInflateResult::Ok && io.BytesWritten != again.size()))
         __builtin_trap();
-    (void)a;
+    static std::vector<uint8_t> z;
+    z.resize(8 << 20);
+    z_stream zs{};
+    inflateInit2(&zs, -15);
+    zs.next_in = const_cast<uint8_t*>(data);
+    zs.avail_in = uInt(size);
+    zs.next_out = z.data();
+    zs.avail_out = uInt(z.size());
+    const bool zlibOk = inflate(&zs, Z_FINISH) == Z_STREAM_END;
+    inflateEnd(&zs);
+    if (zlibOk != (a == archive::TInflateResult::Ok)
+        || (zlibOk && (zs.total_out != out.size() || !std::equal(out.begin(), out.end(), z.begin()))))
+        __builtin_trap();
     return 0;
 }
