@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace archive {
 
@@ -127,16 +130,17 @@ struct StaticTables {
     }
 };
 
+// Built before main, so the hot loops read them without a guard.
+const StaticTables staticTables;
+
 const StaticTables& statics()
 {
-    static const StaticTables t;
-    return t;
+    return staticTables;
 }
 
 inline unsigned dCode(unsigned dist) // dist is distance - 1
 {
-    const StaticTables& s = statics();
-    return dist < 256 ? s.distCode[dist] : s.distCode[256 + (dist >> 7)];
+    return dist < 256 ? staticTables.distCode[dist] : staticTables.distCode[256 + (dist >> 7)];
 }
 
 struct LevelConfig {
@@ -183,6 +187,21 @@ inline unsigned commonLength(const uint8_t* a, const uint8_t* b, unsigned max)
 }
 
 constexpr size_t OutBufSize = 16384;
+
+// Positions after the window moved down by WSize: each less WSize, those below it 0.
+void slidePositions(uint16_t* p, unsigned n)
+{
+#if defined(__SSE2__)
+    const __m128i w = _mm_set1_epi16(short(WSize));
+    for (unsigned i = 0; i < n; i += 8) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), _mm_subs_epu16(v, w));
+    }
+#else
+    for (unsigned i = 0; i < n; ++i)
+        p[i] = uint16_t(p[i] >= WSize ? p[i] - WSize : 0);
+#endif
+}
 
 } // namespace
 
@@ -414,14 +433,8 @@ private:
                 strstart_ -= WSize;
                 blockStart_ -= long(WSize);
                 checkPos_ -= long(WSize);
-                for (unsigned n = 0; n < HashSize; ++n) {
-                    unsigned m = w_.head[n];
-                    w_.head[n] = uint16_t(m >= WSize ? m - WSize : 0);
-                }
-                for (unsigned n = 0; n < WSize; ++n) {
-                    unsigned m = w_.prev[n];
-                    w_.prev[n] = uint16_t(m >= WSize ? m - WSize : 0);
-                }
+                slidePositions(w_.head, HashSize);
+                slidePositions(w_.prev, WSize);
                 more += WSize;
             }
             if (eof_ || more == 0)
@@ -488,10 +501,17 @@ private:
         const uint16_t scanStart = load16(scan);
         uint16_t scanEnd = load16(scan + bestLen - 1);
         const uint16_t* prev = w_.prev;
-        do {
+        const uint8_t* scanEndAt = window + bestLen - 1;
+        for (;;) {
+            // The chain walk proper: only the candidates whose first two bytes and the two
+            // around the best length so far agree leave this loop. Same candidates, same
+            // order as one loop with the test inside; the tight form keeps all in registers.
+            while (load16(scanEndAt + curMatch) != scanEnd || load16(window + curMatch) != scanStart) {
+                curMatch = prev[curMatch & WMask];
+                if (curMatch <= limit || --chain == 0)
+                    goto done;
+            }
             const uint8_t* match = window + curMatch;
-            if (load16(match + bestLen - 1) != scanEnd || load16(match) != scanStart)
-                continue;
             unsigned len = 2 + commonLength(scan + 2, match + 2, MaxMatch - 2);
             if (len > bestLen) {
                 matchStart_ = curMatch;
@@ -499,8 +519,13 @@ private:
                 if (len >= nice)
                     break;
                 scanEnd = load16(scan + bestLen - 1);
+                scanEndAt = window + bestLen - 1;
             }
-        } while ((curMatch = prev[curMatch & WMask]) > limit && --chain != 0);
+            curMatch = prev[curMatch & WMask];
+            if (curMatch <= limit || --chain == 0)
+                break;
+        }
+    done:
         accountChain(startChain - chain);
         return bestLen <= lookahead_ ? bestLen : lookahead_;
     }
@@ -656,16 +681,19 @@ private:
         outp_ = w_.outBuf;
     }
 
+    // Bits collect in 64 bits; when 32 or more are waiting, all eight bytes are stored and
+    // the whole ones among them kept (the output buffer has room past its end for that).
+    // Fewer than 32 wait before a call, and a call adds at most 28.
     inline void sendBits(uint32_t value, unsigned length)
     {
         bitbuf_ |= uint64_t(value) << bitcnt_;
         bitcnt_ += length;
         if (bitcnt_ >= 32) {
-            uint32_t v = uint32_t(bitbuf_);
-            std::memcpy(outp_, &v, 4);
-            outp_ += 4;
-            bitbuf_ >>= 32;
-            bitcnt_ -= 32;
+            std::memcpy(outp_, &bitbuf_, 8);
+            const unsigned whole = bitcnt_ >> 3;
+            outp_ += whole;
+            bitbuf_ >>= whole * 8;
+            bitcnt_ &= 7;
             if (outp_ >= outEnd_)
                 writeOut();
         }
