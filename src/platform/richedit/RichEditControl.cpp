@@ -774,6 +774,10 @@ void RichEditControl::onCursorMoved()
         return;
     lastAnchor_ = c.anchor();
     lastPos_ = c.position();
+    // The caret's line must be laid out to be shown (a huge paragraph is laid out in part).
+    if (auto* layout = qobject_cast<RichLayout*>(document()->documentLayout()))
+        if (layout->EnsurePositionLaid(c.position()))
+            ensureCursorVisible();
     SelectionChanged();
 }
 

@@ -225,7 +225,19 @@ RichLayout::Height RichLayout::estimate(const QTextBlock& block) const
     return h;
 }
 
-RichLayout::Height RichLayout::layoutBlock(const QTextBlock& block) const
+double RichLayout::lineAdvance(const QTextLine& line, const QTextBlockFormat& bf)
+{
+    const double lh = line.height();
+    switch (bf.lineHeightType()) {
+    case QTextBlockFormat::ProportionalHeight: return lh * bf.lineHeight() / 100.0;
+    case QTextBlockFormat::FixedHeight: return bf.lineHeight();
+    case QTextBlockFormat::MinimumHeight: return std::max(lh, bf.lineHeight());
+    case QTextBlockFormat::LineDistanceHeight: return lh + bf.lineHeight();
+    default: return lh;
+    }
+}
+
+RichLayout::Height RichLayout::layoutBlock(const QTextBlock& block, double upTo, bool resume, int untilPos) const
 {
     Height h;
     QTextLayout* tl = block.layout();
@@ -233,41 +245,69 @@ RichLayout::Height RichLayout::layoutBlock(const QTextBlock& block) const
         return h;
     const QTextDocument* doc = document();
     const QTextBlockFormat bf = block.blockFormat();
-    QTextOption opt = doc->defaultTextOption();
-    opt.setAlignment(QStyle::visualAlignment(block.textDirection(), bf.alignment()));
-    const QList<QTextOption::Tab> tabs = bf.tabPositions();
-    if (!tabs.isEmpty())
-        opt.setTabs(tabs);
-    const bool wrap = doc->textWidth() > 0 && opt.wrapMode() != QTextOption::NoWrap;
-    if (!wrap)
-        opt.setWrapMode(QTextOption::NoWrap);
-    tl->setTextOption(opt);
-    tl->setCacheEnabled(true);
-    tl->setFormats(decorator_ ? decorator_(block) : QList<QTextLayout::FormatRange>());
-    tl->setPosition(QPointF(0, 0));
-
-    if (!block.isVisible()) {
-        tl->clearLayout();
-        h.laid = true;
-        return h;
+    const bool huge = block.length() > HugeBlock;
+    if (!huge) {
+        upTo = 1e300;
+        untilPos = -1;
+    }
+    resume = resume && huge && block.isVisible() && tl->lineCount() > 0;
+    const bool wrap = doc->textWidth() > 0 && doc->defaultTextOption().wrapMode() != QTextOption::NoWrap;
+    if (!resume) {
+        QTextOption opt = doc->defaultTextOption();
+        opt.setAlignment(QStyle::visualAlignment(block.textDirection(), bf.alignment()));
+        const QList<QTextOption::Tab> tabs = bf.tabPositions();
+        if (!tabs.isEmpty())
+            opt.setTabs(tabs);
+        if (!wrap)
+            opt.setWrapMode(QTextOption::NoWrap);
+        tl->setTextOption(opt);
+        tl->setCacheEnabled(true);
+        tl->setFormats(decorator_ ? decorator_(block) : QList<QTextLayout::FormatRange>());
+        tl->setPosition(QPointF(0, 0));
+        if (!block.isVisible()) {
+            tl->clearLayout();
+            h.laid = true;
+            return h;
+        }
     }
     const double margin = doc->documentMargin();
     const double left = margin + bf.leftMargin() + bf.indent() * doc->indentWidth();
     const double width = available() - bf.leftMargin() - bf.rightMargin() - bf.indent() * doc->indentWidth();
     double y = 0;
     bool first = true;
-    // A bullet or number stands at the first line's indent; the text follows it, at the
-    // hanging indent when there is room.
     double firstIndent = bf.textIndent();
-    const QString marker = markerText(block);
-    if (!marker.isEmpty()) {
-        const QFontMetricsF fm(markerFont(block));
-        const double markerEnd = bf.textIndent() + fm.horizontalAdvance(marker) + fm.height() / 3;
-        const double tab = richTwipsToPixels(bf.intProperty(RichProp::NumberingTab));
-        firstIndent = bf.textIndent() < 0 ? std::max(0.0, markerEnd) : std::max(markerEnd, bf.textIndent() + tab);
+    if (resume) {
+        // Lines go on below the ones laid before (the layout keeps its text and lines).
+        const QTextLine last = tl->lineAt(tl->lineCount() - 1);
+        y = last.y() + lineAdvance(last, bf);
+        first = false;
+    } else {
+        // A bullet or number stands at the first line's indent; the text follows it, at the
+        // hanging indent when there is room.
+        const QString marker = markerText(block);
+        if (!marker.isEmpty()) {
+            const QFontMetricsF fm(markerFont(block));
+            const double markerEnd = bf.textIndent() + fm.horizontalAdvance(marker) + fm.height() / 3;
+            const double tab = richTwipsToPixels(bf.intProperty(RichProp::NumberingTab));
+            firstIndent =
+                bf.textIndent() < 0 ? std::max(0.0, markerEnd) : std::max(markerEnd, bf.textIndent() + tab);
+        }
+        tl->beginLayout();
     }
-    tl->beginLayout();
+    const int textLength = block.length() - 1;
+    auto laidChars = [&] {
+        const int n = tl->lineCount();
+        if (n == 0)
+            return 0;
+        const QTextLine last = tl->lineAt(n - 1);
+        return last.textStart() + last.textLength();
+    };
+    bool stopped = false;
     for (;;) {
+        if (y > upTo && (untilPos < 0 || laidChars() > untilPos)) {
+            stopped = true;
+            break;
+        }
         QTextLine line = tl->createLine();
         if (!line.isValid())
             break;
@@ -281,33 +321,28 @@ RichLayout::Height RichLayout::layoutBlock(const QTextBlock& block) const
             line.setLineWidth(std::max({1.0, width - indent, line.naturalTextWidth()}));
         }
         line.setPosition(QPointF(left + indent, y));
-        double lh = line.height();
-        switch (bf.lineHeightType()) {
-        case QTextBlockFormat::ProportionalHeight:
-            lh = lh * bf.lineHeight() / 100.0;
-            break;
-        case QTextBlockFormat::FixedHeight:
-            lh = bf.lineHeight();
-            break;
-        case QTextBlockFormat::MinimumHeight:
-            lh = std::max(lh, bf.lineHeight());
-            break;
-        case QTextBlockFormat::LineDistanceHeight:
-            lh = lh + bf.lineHeight();
-            break;
-        default:
-            break;
-        }
-        y += lh;
+        y += lineAdvance(line, bf);
         widest_ = std::max(widest_, left + indent + line.naturalTextWidth() + margin);
         first = false;
     }
     tl->endLayout();
-    // Line numbers of the document (the caret's line in the status bar) count these.
-    QTextBlock(block).setLineCount(tl->lineCount());
     h.top = bf.topMargin();
-    h.lines = y;
     h.bottom = bf.bottomMargin();
+    const int lines = tl->lineCount();
+    const int done = laidChars();
+    if (stopped && lines > 0 && done < textLength) {
+        // The rest as the laid lines go: so many characters and so much height a line.
+        const double perLine = std::max(1.0, double(done) / lines);
+        const double restLines = std::ceil((textLength - done) / perLine);
+        h.lines = y + restLines * (y / lines);
+        h.partial = true;
+        h.laidTo = y;
+        QTextBlock(block).setLineCount(lines + int(std::min(restLines, 1e9)));
+        return h;
+    }
+    // Line numbers of the document (the caret's line in the status bar) count these.
+    QTextBlock(block).setLineCount(lines);
+    h.lines = y;
     h.laid = true;
     return h;
 }
@@ -365,10 +400,14 @@ void RichLayout::relayoutAll()
     heights_.clear();
     heights_.reserve(size_t(doc->blockCount()));
     widest_ = 0;
-    // The first screens at once, estimates for the rest.
+    // The first screens at once, estimates for the rest. A document without a width is not
+    // shown yet (it is being read): estimates only.
+    const double firstScreens = doc->textWidth() > 0 ? 4000 : -1;
     double y = 0;
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        heights_.push_back(y < 4000 ? layoutBlock(b) : estimate(b));
+        // A huge paragraph waits until it is drawn: Qt lays out a paragraph's text as a whole.
+        const bool now = y < firstScreens && b.length() <= HugeBlock;
+        heights_.push_back(now ? layoutBlock(b) : estimate(b));
         y += heights_.back().total();
     }
     rebuildTree();
@@ -377,15 +416,24 @@ void RichLayout::relayoutAll()
         stepTimer_.start();
 }
 
-void RichLayout::ensureLaid(int index, QTextBlock block) const
+void RichLayout::ensureLaid(int index, QTextBlock block, double upTo, int untilPos) const
 {
     if (index < 0 || index >= int(heights_.size()) || heights_[size_t(index)].laid)
         return;
+    const Height& was = heights_[size_t(index)];
     if (!block.isValid())
         block = document()->findBlockByNumber(index);
     if (!block.isValid())
         return;
-    const Height h = layoutBlock(block);
+    if (was.partial && was.laidTo >= upTo) {
+        const QTextLayout* tl = block.layout();
+        const int n = tl ? tl->lineCount() : 0;
+        if (untilPos < 0 || (n > 0 && tl->lineAt(n - 1).textStart() + tl->lineAt(n - 1).textLength() > untilPos))
+            return;
+    }
+    // A huge paragraph goes on a screen further than asked, so that scrolling through it lays
+    // out each line once.
+    const Height h = layoutBlock(block, upTo < 1e299 ? upTo + 2000 : upTo, was.partial, untilPos);
     const double d = h.total() - heights_[size_t(index)].total();
     heights_[size_t(index)] = h;
     if (d != 0) {
@@ -401,7 +449,8 @@ void RichLayout::layoutStep()
     QTextBlock b = document()->findBlockByNumber(nextStep_);
     int done = 0;
     while (nextStep_ < n && b.isValid() && done < 400) {
-        if (!heights_[size_t(nextStep_)].laid) {
+        // Huge paragraphs are laid out only as far as they are shown.
+        if (!heights_[size_t(nextStep_)].laid && b.length() <= HugeBlock) {
             ensureLaid(nextStep_, b);
             ++done;
         }
@@ -432,6 +481,21 @@ void RichLayout::FinishLayout()
         ensureLaid(i, b);
     stepTimer_.stop();
     sizeMayHaveChanged();
+}
+
+bool RichLayout::EnsurePositionLaid(int position)
+{
+    const QTextBlock block = document()->findBlock(position);
+    const int index = block.isValid() ? block.blockNumber() : -1;
+    if (index < 0 || index >= int(heights_.size()) || !heights_[size_t(index)].partial)
+        return false;
+    const int lines = block.layout()->lineCount();
+    ensureLaid(index, block, 0, position - block.position());
+    if (block.layout()->lineCount() == lines)
+        return false;
+    sizeMayHaveChanged();
+    emit update();
+    return true;
 }
 
 void RichLayout::sizeMayHaveChanged()
@@ -471,7 +535,12 @@ void RichLayout::documentChanged(int from, int charsRemoved, int charsAdded)
             } else {
                 std::vector<Height> fresh;
                 for (QTextBlock b = firstBlock; b.isValid(); b = b.next()) {
-                    fresh.push_back(layoutBlock(b));
+                    // A huge paragraph is laid out again as far as it was, or not at all.
+                    const size_t old = first + fresh.size();
+                    if (b.length() > HugeBlock && !(old < heights_.size() && heights_[old].partial))
+                        fresh.push_back(estimate(b));
+                    else
+                        fresh.push_back(layoutBlock(b, old < heights_.size() ? heights_[old].laidTo : 0));
                     if (b == lastBlock)
                         break;
                 }
@@ -529,7 +598,9 @@ QRectF RichLayout::blockBoundingRect(const QTextBlock& block) const
     const int index = block.blockNumber();
     if (index < 0 || index >= int(heights_.size()))
         return QRectF();
-    ensureLaid(index, block);
+    // A huge paragraph is laid out when it is drawn (its estimate serves until then).
+    if (block.length() <= HugeBlock)
+        ensureLaid(index, block);
     const Height& h = heights_[size_t(index)];
     const QTextDocument* doc = document();
     const double w = doc->textWidth() > 0 ? doc->textWidth() : widest_;
@@ -544,7 +615,7 @@ void RichLayout::draw(QPainter* painter, const PaintContext& context)
     const QRectF clip = context.clip.isValid() ? context.clip : QRectF(0, 0, 1e9, 1e9);
     int index = blockAtY(clip.top());
     QTextBlock block = doc->findBlockByNumber(index);
-    ensureLaid(index, block);
+    ensureLaid(index, block, clip.bottom() - blockTop(index));
     double top = blockTop(index);
     const int cursorWidth = property("cursorWidth").isValid() ? property("cursorWidth").toInt() : 1;
     painter->save();
@@ -552,7 +623,7 @@ void RichLayout::draw(QPainter* painter, const PaintContext& context)
     for (; block.isValid() && index < int(heights_.size()); block = block.next(), ++index) {
         if (top > clip.bottom())
             break;
-        ensureLaid(index, block);
+        ensureLaid(index, block, clip.bottom() - top);
         const Height& h = heights_[size_t(index)];
         const double y = top + h.top;
         top += h.total();
@@ -610,7 +681,7 @@ int RichLayout::hitTest(const QPointF& point, Qt::HitTestAccuracy accuracy) cons
     const QTextBlock block = doc->findBlockByNumber(index);
     if (!block.isValid())
         return -1;
-    ensureLaid(index, block);
+    ensureLaid(index, block, point.y() - blockTop(index));
     const QTextLayout* tl = block.layout();
     const double y = point.y() - (blockTop(index) + heights_[size_t(index)].top);
     const int n = tl ? tl->lineCount() : 0;

@@ -16,7 +16,10 @@ namespace platform {
 // tests find the visible paragraphs in logarithmic time.
 //
 // A newly loaded note gets estimated heights at once; the paragraphs are laid out when they
-// are first shown or asked about, and the rest in steps while the program is idle.
+// are first shown or asked about, and the rest in steps while the program is idle. A huge
+// paragraph (a whole book without a paragraph mark) is laid out only as far down as it is shown
+// or asked about: laying all of it out would take minutes and gigabytes. A document without a
+// width (one being read) is not laid out at all.
 //
 // It lays out what notes hold: paragraphs in the root frame with margins, first-line indent,
 // alignment, tab stops and line height, inline pictures and objects (through the registered
@@ -44,6 +47,13 @@ public:
     // True while paragraphs still hold estimated heights; FinishLayout lays them all out now.
     bool LayoutPending() const { return stepTimer_.isActive(); }
     void FinishLayout();
+    // Lays out the lines of the paragraph holding document position `position` down to that
+    // position (the caret's paragraph may be a huge one laid out only in part).
+    // True when lines were added.
+    bool EnsurePositionLaid(int position);
+
+    // Paragraphs of more characters are laid out only as far as needed.
+    static constexpr int HugeBlock = 64 * 1024;
 
 protected:
     void documentChanged(int from, int charsRemoved, int charsAdded) override;
@@ -54,9 +64,18 @@ private:
         double lines = 0;  // height of its lines
         double bottom = 0; // its bottom margin
         bool laid = false; // false: an estimate
+        // A huge paragraph laid out in part: its lines reach down to laidTo, the rest of
+        // `lines` is an estimate.
+        bool partial = false;
+        double laidTo = 0;
         double total() const { return top + lines + bottom; }
     };
-    Height layoutBlock(const QTextBlock& block) const;
+    // Lays the paragraph out; a huge one only until its lines reach `upTo` (from its top),
+    // going on from the lines it has when `resume` is set.
+    // `untilPos` (from the paragraph's start) must be on a laid line too.
+    Height layoutBlock(const QTextBlock& block, double upTo = 1e300, bool resume = false, int untilPos = -1) const;
+    // The height a laid line takes, with the paragraph's line spacing.
+    static double lineAdvance(const QTextLine& line, const QTextBlockFormat& bf);
     // The bullet or number shown before a paragraph's first line, empty for none.
     QString markerText(const QTextBlock& block) const;
     QFont markerFont(const QTextBlock& block) const;
@@ -67,8 +86,9 @@ private:
     double firstLineX(const QTextBlock& block) const;
     Height estimate(const QTextBlock& block) const;
     void relayoutAll();
-    // Lays out paragraph index (a QTextBlock for it may be given) when it holds an estimate.
-    void ensureLaid(int index, QTextBlock block = QTextBlock()) const;
+    // Lays out paragraph index (a QTextBlock for it may be given) when it holds an estimate;
+    // a huge one down to `upTo` from its top.
+    void ensureLaid(int index, QTextBlock block = QTextBlock(), double upTo = 1e300, int untilPos = -1) const;
     void layoutStep();
     void sizeMayHaveChanged();
     double blockTop(int index) const; // sum of the heights before it

@@ -333,6 +333,8 @@ private:
     void finishFont();
     void finishPn(Group& outer);
     int currentCodePage() const;
+    mutable int cpFont_ = -2, cpDocument_ = 0, cpValue_ = 0;
+    mutable qsizetype cpFonts_ = -1;
     QTextCharFormat makeCharFormat() const;
     QTextBlockFormat makeBlockFormat() const;
     void skipUnicodeFallback(int count);
@@ -556,10 +558,18 @@ int Reader::currentCodePage() const
         }
     }
     const int f = g.ch.font >= 0 ? g.ch.font : defaultFont_;
+    // Asked for every text byte: the answer for the last font is kept (fonts are only added).
+    if (f == cpFont_ && documentCodePage_ == cpDocument_ && fonts_.size() == cpFonts_)
+        return cpValue_;
     auto it = fonts_.constFind(f);
-    if (it == fonts_.cend())
-        return documentCodePage_;
-    return it->codePage >= 0 ? it->codePage : rtf::codePageForCharset(it->charset, documentCodePage_);
+    int cp = documentCodePage_;
+    if (it != fonts_.cend())
+        cp = it->codePage >= 0 ? it->codePage : rtf::codePageForCharset(it->charset, documentCodePage_);
+    cpFont_ = f;
+    cpDocument_ = documentCodePage_;
+    cpFonts_ = fonts_.size();
+    cpValue_ = cp;
+    return cp;
 }
 
 void Reader::textByte(char c)
