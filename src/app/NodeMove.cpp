@@ -1,7 +1,8 @@
 #include "NodeMove.h"
 
+#include "NodeFiles.h"
+
 #include "platform/files/FileNames.h"
-#include "platform/text/CodePage.h"
 
 #include <QDir>
 #include <QFile>
@@ -139,16 +140,6 @@ const QStringList& nodeFileExtensions()
     return ext;
 }
 
-bool usableFileName(const QString& text)
-{
-    if (text.isEmpty() || text == QLatin1String(".") || text == QLatin1String(".."))
-        return false;
-    for (QChar c : text)
-        if (c == u'/' || c == u'\\' || c.unicode() < 32 || c.unicode() == 127)
-            return false;
-    return true;
-}
-
 PlanResult planMove(const QTreeWidgetItem* node, const QString& sourceDir, const QString& targetDir,
                     QList<FileMove>& moves, QString* error)
 {
@@ -159,8 +150,8 @@ PlanResult planMove(const QTreeWidgetItem* node, const QString& sourceDir, const
     platform::ResolveScope scope;
     for (const QTreeWidgetItem* n : nodes) {
         const QString text = n->text(0);
-        if (!usableFileName(text) || !platform::canEncode(platform::CodePage::Windows1251, text)) {
-            *error = QStringLiteral("The node \"%1\" cannot be moved: its text cannot name a file.").arg(text);
+        if (const QString why = nodefiles::unusableReason(text); !why.isEmpty()) {
+            *error = why;
             return PlanResult::Refused;
         }
         for (const QString& ext : nodeFileExtensions()) {

@@ -17,9 +17,6 @@ struct FileMove {
 // The file kinds a node owns in its catalog: its note and its page.
 const QStringList& nodeFileExtensions();
 
-// A node text that can name a file lying directly in the catalog.
-bool usableFileName(const QString& text);
-
 enum class PlanResult { Ok, NoFile, Refused };
 
 // The files of node and its descendants found in sourceDir, each with its place in targetDir

@@ -2,6 +2,7 @@
 #include "UnitDir.h"
 
 #include "FolderTree.h"
+#include "NodeFiles.h"
 #include "ProgramPaths.h"
 #include "UnitSlova.h"
 #include "editor/REMain.h"
@@ -49,16 +50,6 @@ void tell(const QString& text)
     platform::dialogs().message(text, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
 }
 
-// One folder name: not empty, no separator, not "." or "..", no control character.
-bool usableFolderName(const QString& name)
-{
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-        return false;
-    for (QChar c : name)
-        if (c == u'/' || c == u'\\' || c.unicode() < 32 || c.unicode() == 127)
-            return false;
-    return true;
-}
 } // namespace
 
 TFormDir::TFormDir() : TForm(QStringLiteral("FormDir"))
@@ -283,8 +274,9 @@ void TFormDir::MakeNewDir()
         tell(QStringLiteral("Select the folder in which the new folder is to be made."));
         return;
     }
-    if (!usableFolderName(name)) {
-        tell(QStringLiteral("\"%1\" cannot be the name of a folder.").arg(name));
+    // One folder name, by the rule for names of catalog files.
+    if (const QString why = nodefiles::unusableReason(name); !why.isEmpty()) {
+        tell(why);
         return;
     }
     const QString folder = app::catalogPath(parent) + name;

@@ -88,14 +88,11 @@ void TFormHistory::OpenEditor()
     if (line == m->CurrentNodeText)
         return;
     QTreeWidgetItem* found = nullptr;
-    int index = 0;
-    for (QTreeWidgetItem* n : treefile::allNodes(m->Tree1)) {
+    for (QTreeWidgetItem* n : treefile::allNodes(m->Tree1))
         if (n->text(0).trimmed() == line) {
             found = n;
             break;
         }
-        ++index;
-    }
     if (!found) {
         delete ListBoxH->takeItem(ListBoxH->row(item));
         return;
@@ -104,8 +101,7 @@ void TFormHistory::OpenEditor()
     // node the other commands work on stay in step.
     m->Tree1->setCurrentItem(found);
     m->Tree1->scrollToItem(found);
-    m->CurrentIndex = index;
-    m->CurrentNodeText = line;
+    m->Tree1Click();
 }
 
 void TFormHistory::up()

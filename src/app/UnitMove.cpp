@@ -3,6 +3,7 @@
 
 #include "FolderTree.h"
 #include "NodeMove.h"
+#include "NodeTreeView.h"
 #include "TreeFile.h"
 #include "UnitSlova.h"
 #include "editor/REMain.h"
@@ -47,8 +48,6 @@ QString canonical(const QString& folder)
     return c.isEmpty() ? QDir::cleanPath(folder) : c;
 }
 } // namespace
-
-QString TFormMove::NodeMimeType() { return QStringLiteral("application/x-morvanel-node"); }
 
 TFormMove::TFormMove() : TForm(QStringLiteral("FormMove"))
 {
@@ -143,7 +142,7 @@ bool TFormMove::eventFilter(QObject* o, QEvent* e)
         case QEvent::DragEnter:
         case QEvent::DragMove: {
             auto* d = static_cast<QDropEvent*>(e);
-            if (d->mimeData()->hasFormat(NodeMimeType()))
+            if (TNodeTreeView::draggedIndex(d->mimeData()) >= 0)
                 d->acceptProposedAction();
             else
                 d->ignore();
@@ -151,9 +150,7 @@ bool TFormMove::eventFilter(QObject* o, QEvent* e)
         }
         case QEvent::Drop: {
             auto* d = static_cast<QDropEvent*>(e);
-            bool ok = false;
-            const int index = QString::fromLatin1(d->mimeData()->data(NodeMimeType())).trimmed().toInt(&ok);
-            if (ok)
+            if (const int index = TNodeTreeView::draggedIndex(d->mimeData()); index >= 0)
                 TVDragDrop(index, d->position().toPoint());
             // The node's move is ours: the source must not remove anything itself.
             d->setDropAction(Qt::CopyAction);

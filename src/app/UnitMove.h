@@ -20,10 +20,6 @@ public:
     QPushButton* Panel1;  // "Close"
     QString TargetDir;    // the folder picked in dl, ending in "/"; empty when there is none
 
-    // The mime type of a node dragged from the main tree; its data is the node's absolute
-    // index in decimal.
-    static QString NodeMimeType();
-
     // Takes the folder selected in dl as the target and shows its tree ("menue").
     void FileTree();
     // Moves the main tree's node with that absolute index under the target node at pos (in

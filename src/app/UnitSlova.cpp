@@ -600,10 +600,11 @@ void TFormSlova::Dir_prog()
         return;
     if (CurrentLayer.isEmpty())
         CurrentLayer = LayerList().value(0);
+    // A modified note kept open (Cancel) stops the switch: the tree stays with its catalog.
+    if (FormEdit && !FormEdit->Close())
+        return;
     platform::makeDirNoCase(ProjectPath);
     SaveTree();
-    if (FormEdit)
-        FormEdit->Close();
     if (FormHistory)
         FormHistory->close();
     if (Form_keys)
@@ -621,10 +622,10 @@ void TFormSlova::Help_prog()
 {
     if (ReadOnlyMode())
         return;
+    if (FormEdit && !FormEdit->Close())
+        return;
     SaveTree();
     PanelWeb->hide();
-    if (FormEdit)
-        FormEdit->Close();
     ProjectPath = app::catalogPath(platform::resolveIn(ProgramDir, QStringLiteral("help")));
     platform::makeDirNoCase(ProjectPath);
     LoadMenue();

@@ -1,5 +1,6 @@
 // The catalog chooser: the list of catalogs, opening one, adding folders and the catalog switch.
 #include "AppFixture.h"
+#include "NodeFixture.h"
 
 #include "app/TreeFile.h"
 #include "app/UnitDir.h"
@@ -267,4 +268,28 @@ TEST_F(ChooserTest, ClosingWithoutOkReloadsTheCatalogLeftAndNothingIsWrittenMean
     EXPECT_EQ(read(home + "Menue"), QByteArray("a\r\n\tb\r\n"));
     EXPECT_EQ(read(home + "Menue_ind"), QByteArray("3\r\n4\r\n"));
     EXPECT_EQ(read(home + "CurrentMenue"), QByteArray("Menue\r\n"));
+}
+
+TEST_F(NodeTest, TheChooserClosesTheEditorAndACancelledCloseStopsTheSwitch)
+{
+    open("A\r\n\tN\r\n");
+    write(cat + "N.rtf", "{\\rtf1 r}");
+    click(1);
+    typeIntoNote("more");
+    // The switch asks first; Cancel keeps the note, the tree and the catalog.
+    dialogs->pushAnswer(platform::MsgResult::Cancel);
+    FormSlova->Dir_prog();
+    EXPECT_EQ(dialogs->messages(), QStringList{"Save changes to " + cat + "N.rtf?"});
+    EXPECT_FALSE(FormDir->isVisible());
+    EXPECT_FALSE(FormSlova->NoCatalog);
+    EXPECT_EQ(texts(), (QStringList{"A", "N"}));
+    // Shown from the start-up timer, the chooser closes the editor as it activates.
+    dialogs->clear();
+    dialogs->pushAnswer(platform::MsgResult::No);
+    FormDir->show();
+    EXPECT_EQ(dialogs->messages(), QStringList{"Save changes to " + cat + "N.rtf?"});
+    EXPECT_EQ(FormSlova->EditorShown, 0);
+    EXPECT_EQ(FormDir->windowTitle(), cat);
+    EXPECT_EQ(FormDir->memo1->currentRow(), 0);
+    EXPECT_EQ(read(cat + "N.rtf"), QByteArray("{\\rtf1 r}"));
 }

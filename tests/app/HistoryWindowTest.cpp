@@ -79,6 +79,7 @@ TEST_F(HistoryTest, AClickMakesTheNamedNodeCurrentAndDropsLinesWithoutANode)
     FormHistory->OpenEditor();
     EXPECT_EQ(FormSlova->CurrentNodeText, QString::fromUtf8("Заметка"));
     EXPECT_EQ(FormSlova->CurrentIndex, 1);
+    EXPECT_EQ(reg.readString("FileName", ""), QString::fromUtf8("Заметка"));
     ASSERT_NE(FormSlova->Tree1->currentItem(), nullptr);
     EXPECT_EQ(FormSlova->Tree1->currentItem()->text(0), QString::fromUtf8("Заметка"));
 

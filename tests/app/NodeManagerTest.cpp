@@ -1,8 +1,10 @@
 // The node manager: the target catalog's tree and moving a dropped node with its subtree and files.
 #include "AppFixture.h"
+#include "NodeFixture.h"
 
 #include "app/FolderTree.h"
 #include "app/NodeMove.h"
+#include "app/NodeTreeView.h"
 #include "app/TreeFile.h"
 #include "app/UnitMove.h"
 #include "editor/REMain.h"
@@ -37,7 +39,7 @@ qint64 mtime(const QString& p) { return QFileInfo(p).lastModified().toSecsSinceE
 void drop(int index, const QPoint& pos)
 {
     QMimeData data;
-    data.setData(TFormMove::NodeMimeType(), QByteArray::number(index));
+    data.setData(TNodeTreeView::NodeMimeType, QByteArray::number(index));
     QWidget* v = FormMove->TV->viewport();
     QDragEnterEvent enter(pos, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(v, &enter);
@@ -253,8 +255,39 @@ TEST(NodeMove, MoveFileNeverReplaces)
     EXPECT_EQ(testsupport::readFile(d.file("b")), QByteArray("B"));
     EXPECT_TRUE(nodemove::moveFile(d.file("a"), d.file("c"), &error));
     EXPECT_EQ(testsupport::readFile(d.file("c")), QByteArray("A"));
-    EXPECT_FALSE(nodemove::usableFileName(".."));
-    EXPECT_FALSE(nodemove::usableFileName("a/b"));
-    EXPECT_FALSE(nodemove::usableFileName("a\tb"));
-    EXPECT_TRUE(nodemove::usableFileName(u("Заметка 1")));
+}
+
+TEST_F(NodeTest, AMovedNoteStillOpenAndModifiedIsAskedForAndCancelMovesNothing)
+{
+    open("A\r\n\tN\r\n");
+    write(cat + "N.rtf", "{\\rtf1 r}");
+    const QString target = progFile("T/");
+    QDir().mkpath(target);
+    write(target + "Menue", "T-root\r\n");
+    click(1);
+    typeIntoNote("more");
+    dialogs->pushAnswer(platform::MsgResult::Cancel); // the node manager's command asks first
+    FormSlova->RestructFiles();
+    ASSERT_TRUE(FormMove->isVisible());
+    ASSERT_EQ(FormSlova->EditorShown, 1);
+    FormMove->folders->openAt(target);
+    FormMove->FileTree();
+    dialogs->clear();
+    dialogs->pushAnswer(platform::MsgResult::Cancel);
+    drop(1, onItem(FormMove->TV->topLevelItem(0)));
+    EXPECT_EQ(dialogs->messages(), QStringList{"Save changes to " + cat + "N.rtf?"});
+    EXPECT_EQ(read(cat + "N.rtf"), QByteArray("{\\rtf1 r}"));
+    EXPECT_FALSE(QFileInfo::exists(target + "N.rtf"));
+    EXPECT_EQ(read(target + "Menue"), QByteArray("T-root\r\n"));
+    EXPECT_EQ(texts(), (QStringList{"A", "N"}));
+    // "No": the note is given up, the node moves and the editor no longer names it.
+    dialogs->clear();
+    dialogs->pushAnswer(platform::MsgResult::No);
+    drop(1, onItem(FormMove->TV->topLevelItem(0)));
+    EXPECT_EQ(read(target + "N.rtf"), QByteArray("{\\rtf1 r}"));
+    EXPECT_EQ(read(target + "Menue"), QByteArray("T-root\r\n\tN\r\n"));
+    EXPECT_EQ(texts(), QStringList{"A"});
+    EXPECT_EQ(FormSlova->EditorShown, 0);
+    EXPECT_TRUE(FormSlova->CurrentNodeText.isEmpty());
+    EXPECT_TRUE(FormSlova->CurrentFile.isEmpty());
 }
