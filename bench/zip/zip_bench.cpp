@@ -52,7 +52,7 @@ QString memberName(const TZipHeaderInfo& h)
 
 int usage()
 {
-    std::fputs("usage: zip-bench zip ARCHIVE LEVEL [-P PASSWORD] FILES...\n"
+    std::fputs("usage: zip-bench zip ARCHIVE LEVEL [-P PASSWORD] [--blocks FIRST SIZE] FILES...\n"
                "       zip-bench unzip ARCHIVE DESTDIR [-P PASSWORD]\n"
                "       zip-bench corpus DIR [WORKDIR]\n",
                stderr);
@@ -60,10 +60,18 @@ int usage()
 }
 
 // Returns 0 when every member went in; prints a line per member.
-int doZip(const QString& archiveName, int level, const QString& password, const QStringList& files, bool quiet)
+// blocks: the first block's size and every later one's for a set of block files (.001, .002 ...,
+// the last named ARCHIVE); none when empty.
+int doZip(const QString& archiveName, int level, const QString& password, const QStringList& files, bool quiet,
+          const QList<int>& blocks = {})
 {
     TZipWriter w;
     w.SetZipName(QFileInfo(archiveName).absoluteFilePath());
+    if (blocks.size() == 2) {
+        w.MultiZipInfo.MultiMode = mmBlocks;
+        w.MultiZipInfo.FirstBlockSize = blocks[0];
+        w.MultiZipInfo.BlockSize = blocks[1];
+    }
     w.PackLevel = level;
     w.Password = password;
     bool failed = false;
@@ -95,6 +103,8 @@ int doZip(const QString& archiveName, int level, const QString& password, const 
         out(QStringLiteral("error: ") + e.Message);
         return 1;
     }
+    if (!blocks.isEmpty())
+        out(QStringLiteral("%1 blocks, the last %2").arg(w.NumDisks()).arg(w.ZipName()));
     if (!quiet && w.Members()) {
         for (int i = 0; i < w.Members()->Count(); ++i) {
             const TZipHeaderInfo& h = *w.Members()->Header(i);
@@ -248,7 +258,16 @@ int main(int argc, char** argv)
             return usage();
         QString password;
         takePassword(password);
-        return doZip(archiveName, level, password, args, false);
+        QList<int> blocks;
+        const int b = args.indexOf(QStringLiteral("--blocks"));
+        if (b >= 0) {
+            bool okFirst = false, okSize = false;
+            blocks = {args.value(b + 1).toInt(&okFirst), args.value(b + 2).toInt(&okSize)};
+            if (!okFirst || !okSize)
+                return usage();
+            args.remove(b, 3);
+        }
+        return doZip(archiveName, level, password, args, false, blocks);
     }
     if (cmd == QLatin1String("unzip")) {
         QString password;

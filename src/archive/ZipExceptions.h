@@ -22,6 +22,10 @@ class EUserCanceled : public platform::Exception {
 public:
     using Exception::Exception;
 };
+class EVolumeSize : public platform::Exception {
+public:
+    using Exception::Exception;
+};
 class EBiggerThanUncompressed : public platform::Exception {
 public:
     using Exception::Exception;

@@ -535,6 +535,31 @@ void TZipWriter::WriteDiskLabel(TRun& Run)
     platform::setVolumeLabel(Run.OutputName, QString::asprintf("PKBACK# %3.3d", FCurrentDisk + 1));
 }
 
+void TZipWriter::CheckBlockSizes() const
+{
+    // Each block must hold any one local header (which never spans blocks and moves on when it
+    // would fill the block exactly), any one central record and the end record: else volume
+    // after volume would start without end, or a header would stand larger than its block.
+    int64_t need = 0;
+    for (const QString& entry : FilesList) {
+        TZipHeaderInfo h;
+        h.SetFilename(QFileInfo(entry).fileName());
+        h.SetDirectory(StoredDirectory(entry));
+        const int64_t extra = unicodePathExtra(h).size();
+        h.ExtraFieldLength = uint16_t(extra);
+        need = std::max<int64_t>({need, int64_t(h.LocalSize()) + 1, int64_t(CentralHeaderFixedSize) + h.EncodedName().size() + extra});
+    }
+    TEndCentral end;
+    if (FEndRecord->CommentModified)
+        end.SetZipComment(FEndRecord->ZipComment());
+    need = std::max<int64_t>(need, end.EndCentralSize());
+    for (const int size : {MultiZipInfo.FirstBlockSize, MultiZipInfo.BlockSize})
+        if (size < need)
+            throw EVolumeSize(QStringLiteral("Block size %1 is too small: the blocks of this archive need at least %2 bytes")
+                                  .arg(size)
+                                  .arg(need));
+}
+
 void TZipWriter::NextVolume(TRun& Run)
 {
     if (!Run.Multi)
@@ -596,6 +621,8 @@ int TZipWriter::ProcessFiles()
                 throw EFCreateError(QStringLiteral("Cannot create file %1: a multi-volume set is only written anew").arg(archiveName));
             target = QFileInfo(archiveName).absoluteFilePath();
             FZipName = target;
+            if (run.Mode == mmBlocks)
+                CheckBlockSizes();
             if (run.Mode == mmBlocks) {
                 run.OutputName = BlockName(target, 1);
                 run.VolumeSpace = MultiZipInfo.FirstBlockSize;

@@ -109,6 +109,8 @@ private:
     void AddWritten(TRun& Run, TZipHeaderInfo* Header, const QString& FileName, bool Counted);
     // Volumes.
     static QString BlockName(const QString& Name, int Volume);
+    // Refuses block sizes that cannot hold the run's headers (EVolumeSize).
+    void CheckBlockSizes() const;
     void OpenVolume(TRun& Run);
     void CloseVolume(TRun& Run);
     void NextVolume(TRun& Run);
