@@ -31,6 +31,8 @@
 
 class QIODevice;
 class QPrinter;
+class QMenu;
+class QMimeData;
 class QDialog;
 class TCustomNoteEdit;
 class TFindDialog;
@@ -333,8 +335,34 @@ public:
     TFindDialog* LastFindDialog() const { return lastFindDialog_; }
     // Prints the whole text as one job titled title; raises EPrinter when the job cannot start.
     void PrintText(const QString& title, QPrinter& printer);
-    // Inserts an embedded object chosen by the user; false when nothing was inserted.
-    bool ShowInsertObjectDialog() { return false; }
+    // Objects. The Insert Object dialog: a file embedded or linked as a package; true when an
+    // object was inserted (selected, one undo step).
+    bool ShowInsertObjectDialog();
+    // Embeds or links a file as a package object at the selection; false (with a message
+    // shown) when it cannot.
+    bool InsertObjectFromFile(const QString& fileName, bool link);
+    // The properties of the one selected object; false when there is none.
+    bool ShowObjectPropertiesDialog();
+    // The position of the one selected object, or -1 (the selection must be exactly it).
+    int SelectedObject() const;
+    // The object's "{\object ...}" group at pos (empty when there is no object there).
+    QByteArray ObjectGroupAt(int pos) const;
+    // Replaces the object at pos by another group, as one undo step; the object stays selected.
+    void ReplaceObjectAt(int pos, const QByteArray& group);
+    // The object's full type name: "Package", its class, or "Object".
+    QString ObjectTypeName(int pos) const;
+    // Runs a verb of the selected object (0: "Open"); false when nothing was opened.
+    bool DoVerb(int verb);
+    // The verb menu for a right click, or null when the selection is not exactly one object.
+    QMenu* CreateVerbMenu(QWidget* parent);
+    // The control's own popup menu (none by default).
+    QMenu* PopupMenu = nullptr;
+    // Where opened copies of embedded files go: a private folder of this run below root.
+    static void SetObjectTempRoot(const QString& root);
+    // The private folder of this run (created at the first use), empty when none was made.
+    static QString ObjectCopiesFolder();
+    // Removes the opened copies (shut-down).
+    static void RemoveObjectCopies();
     // The formatting rectangle: the text keeps these margins from the control's left and right.
     void SetTextMargins(int left, int right) { setViewportMargins(left, 0, right, 0); }
 
@@ -353,6 +381,9 @@ protected:
     void changeEvent(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void DocumentAttached() override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
 
 private:
     friend class TRichEditStrings;

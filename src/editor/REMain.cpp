@@ -137,6 +137,9 @@ void TFormEdit::FormCreate()
     Editor->SetModified(false);
     ShowModifiedMark(false);
     SelectionChange();
+    // Opened copies of embedded files go below the program's temp folder.
+    if (!programDir.isEmpty())
+        TCustomNoteEdit::SetObjectTempRoot(programDir + QStringLiteral("temp/"));
     PictureDialog = {QStringLiteral("Picture files (*.bmp;*.jpg;*.gif)|*.bmp;*.jpg;*.gif"), programDir, QString(), false};
     ActionList2Update();
 }
@@ -419,7 +422,8 @@ bool TFormEdit::eventFilter(QObject* watched, QEvent* e)
         return true;
     case QEvent::DragEnter:
     case QEvent::DragMove:
-        if (watched == Editor->viewport()) {
+        // With objects allowed, files dropped on the text become objects there.
+        if (watched == Editor->viewport() && !Editor->AllowObjects()) {
             auto* d = static_cast<QDragMoveEvent*>(e);
             if (d->mimeData()->hasUrls() && !d->mimeData()->urls().isEmpty()
                 && d->mimeData()->urls().first().isLocalFile()) {
@@ -429,7 +433,7 @@ bool TFormEdit::eventFilter(QObject* watched, QEvent* e)
         }
         break;
     case QEvent::Drop:
-        if (watched == Editor->viewport()) {
+        if (watched == Editor->viewport() && !Editor->AllowObjects()) {
             auto* d = static_cast<QDropEvent*>(e);
             if (d->mimeData()->hasUrls() && !d->mimeData()->urls().isEmpty()
                 && d->mimeData()->urls().first().isLocalFile()) {
@@ -708,6 +712,7 @@ void TFormEdit::FileExit() { Close(); }
 
 void TFormEdit::FormDestroy()
 {
+    TCustomNoteEdit::RemoveObjectCopies();
     if (FormSlova)
         FormSlova->EditorShown = 0;
 }

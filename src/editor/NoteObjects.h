@@ -1,0 +1,49 @@
+#pragma once
+// The object dialogs of the note editor's control: Insert Object and the object's properties.
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class TCustomNoteEdit;
+
+// "Create New" offers nothing (no object servers exist here); "Create from File" embeds the file
+// as a package, or links it with "Link"; a package always shows its icon.
+class TInsertObjectDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit TInsertObjectDialog(QWidget* parent = nullptr);
+    QRadioButton *CreateNew, *CreateFromFile;
+    QLineEdit* FileName;
+    QPushButton* BrowseButton;
+    QCheckBox *LinkCheck, *DisplayAsIcon;
+    QPushButton *OkButton, *CancelButton;
+};
+
+// The properties of one object: its General page and, for a linked package, its Link page.
+class TObjectPropertiesDialog : public QDialog {
+    Q_OBJECT
+public:
+    TObjectPropertiesDialog(TCustomNoteEdit* edit, int pos, QWidget* parent = nullptr);
+    QTabWidget* Pages;
+    QLabel *TypeLabel, *SizeLabel, *LocationLabel;
+    QLabel* SourceLabel = nullptr;
+    QRadioButton *AutomaticUpdate = nullptr, *ManualUpdate = nullptr;
+    QPushButton *OpenSourceButton = nullptr, *UpdateNowButton = nullptr, *ChangeSourceButton = nullptr,
+                *BreakLinkButton = nullptr;
+    QPushButton* OkButton;
+
+    void OpenSource();
+    void UpdateNow();
+    void ChangeSource();
+    void BreakLink();
+    void SetUpdateOption(bool automatic);
+
+private:
+    void refresh();
+    TCustomNoteEdit* edit_;
+    int pos_;
+};
