@@ -1,0 +1,61 @@
+#include "platform/text/CodePage.h"
+#include "web/PageMerge.h"
+
+#include <gtest/gtest.h>
+
+using namespace merge;
+
+TEST(Rebase, LinksAsABrowserResolvesThem)
+{
+    const QByteArray base = "http://127.0.0.1:8080/dir/sub/page.htm";
+    auto r = [&](const QByteArray& l) { return rebaseLine(l, base, false); };
+    EXPECT_EQ(r("<A HREF=\"img/a.htm\">A</A>"), "<a href=\"http://127.0.0.1:8080/dir/sub/img/a.htm\">a</a>");
+    EXPECT_EQ(r("<a href='/root.htm'>"), "<a href='http://127.0.0.1:8080/root.htm'>");
+    EXPECT_EQ(r("<a href=two.htm>"), "<a href=http://127.0.0.1:8080/dir/sub/two.htm>");
+    EXPECT_EQ(r("<a href=\"../up.htm\">U</a> <a href=\"three.htm\">T</a>"),
+              "<a href=\"http://127.0.0.1:8080/dir/up.htm\">u</a> <a href=\"http://127.0.0.1:8080/dir/sub/three.htm\">t</a>");
+    EXPECT_EQ(r("<a href=\"http://X/Y.htm\">"), "<a href=\"http://x/y.htm\">");
+    EXPECT_EQ(r("<a href=\"#Top\">"), "<a href=\"#top\">");
+    EXPECT_EQ(r("<a href=\"//cdn.example/x\">"), "<a href=\"//cdn.example/x\">");
+    EXPECT_EQ(r("<a href=\"mailto:A@B\">"), "<a href=\"mailto:a@b\">");
+    EXPECT_EQ(r("<IMG SRC=\"Pic.gif\">"), "<IMG SRC=\"Pic.gif\">");
+    EXPECT_EQ(r("<a href=\"?q=1\">"), "<a href=\"http://127.0.0.1:8080/dir/sub/page.htm?q=1\">");
+    EXPECT_EQ(resolveLink("x", "http://host"), "http://host/x");
+    EXPECT_EQ(resolveLink("./a/../b", "http://h/p/q"), "http://h/p/b");
+
+    const QByteArray cyr = platform::toCp1251(u"<a href=\"Страница.htm\">Текст</a>");
+    EXPECT_EQ(rebaseLine(cyr, base, true), platform::toCp1251(u"<a href=\"http://127.0.0.1:8080/dir/sub/страница.htm\">текст</a>"));
+    const QByteArray utf8 = QString::fromUtf8("<a href=\"Страница.htm\">Текст</a>").toUtf8();
+    EXPECT_EQ(rebaseLine(utf8, base, false), "<a href=\"http://127.0.0.1:8080/dir/sub/" + QString::fromUtf8("Страница.htm\">Текст</a>").toUtf8());
+}
+
+TEST(Merge, HeaderDateLineAndBody)
+{
+    const QByteArray task = "<!-- DownloadPage=\"True\"-->\r\n<!-- SearchWords=\"w\"-->\r\n<!-- DownloadURL=\"http://h/d/p.htm\" -->\r\n";
+    const QByteArray date = dateLine(1, QDateTime(QDate(2026, 12, 7), QTime(10, 15, 0)));
+    EXPECT_TRUE(date.startsWith("<!-- DataTime=\""));
+    EXPECT_TRUE(date.endsWith("\" -->"));
+    EXPECT_FALSE(date.contains("UTC"));
+    EXPECT_TRUE(dateLine(2, QDateTime::currentDateTime()).startsWith("<!-- Date/Time= "));
+    const QByteArray out = mergedPage(task, "<html>\n<a href=\"x.htm\">X</a>\n</html>", QString(), date, "http://h/d/p.htm");
+    EXPECT_EQ(out, "<!-- SearchWords=\"w\"-->\r\n<!-- DownloadURL=\"http://h/d/p.htm\" -->\r\n" + date +
+                       "\r\n<html>\r\n<a href=\"http://h/d/x.htm\">x</a>\r\n</html>\r\n");
+
+    // Only the server named the charset: the meta line comes first; the bytes stay.
+    const QByteArray koi = "<html>\xf0\xd2\xc9\xd7\xc5\xd4</html>";
+    EXPECT_EQ(mergedPage(task, koi, "KOI8-R", date, "http://h/"),
+              "<!-- SearchWords=\"w\"-->\r\n<!-- DownloadURL=\"http://h/d/p.htm\" -->\r\n" + date +
+                  "\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">\r\n" + koi + "\r\n");
+    // UTF-8 with a byte order mark loses it; UTF-16 becomes UTF-8.
+    const QByteArray bom = mergedPage(task, "\xEF\xBB\xBF<html>\xD0\x96</html>", QString(), date, "http://h/");
+    EXPECT_FALSE(bom.contains("\xEF\xBB\xBF"));
+    EXPECT_TRUE(bom.contains("<html>\xD0\x96</html>"));
+    const QString text = QString::fromUtf8("<html><title>Жук</title></html>");
+    QByteArray wide("\xFF\xFE");
+    wide += QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    const QByteArray w = mergedPage(task, wide, QString(), date, "http://h/");
+    EXPECT_TRUE(w.contains("charset=utf-8\">\r\n" + text.toUtf8() + "\r\n"));
+    // A <base href> wins over the address.
+    EXPECT_TRUE(mergedPage(task, "<base href=\"http://b/x/\">\n<a href=\"y\">", QString(), date, "http://h/")
+                    .contains("<a href=\"http://b/x/y\">"));
+}
