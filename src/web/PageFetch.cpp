@@ -81,6 +81,7 @@ void PageFetch::start(const QString& address, const QString& scratchFile)
     abort();
     scratch_ = scratchFile;
     failure_.clear();
+    saveFailed_ = false;
     received_ = 0;
     QDir().mkpath(QFileInfo(scratchFile).absolutePath());
 
@@ -122,6 +123,7 @@ void PageFetch::start(const QString& address, const QString& scratchFile)
             localPending_ = false;
             FetchResult r;
             r.error = failure_;
+            r.saveFailed = true;
             emit finished(r);
         });
         return;
@@ -160,7 +162,7 @@ void PageFetch::onReadyRead()
         return;
     }
     if (out_ && out_->write(data) != data.size())
-        fail(QStringLiteral("Cannot write %1: %2").arg(scratch_, out_->errorString()));
+        saveFailed_ = true, fail(QStringLiteral("Cannot write %1: %2").arg(scratch_, out_->errorString()));
 }
 
 void PageFetch::onFinished()
@@ -206,6 +208,7 @@ void PageFetch::onFinished()
     }
     res.ok = why.isEmpty();
     res.error = why;
+    res.saveFailed = saveFailed_;
     if (!res.ok)
         QFile::remove(scratch_);
     scratch_.clear(); // the scratch file is the caller's now
@@ -228,8 +231,10 @@ void PageFetch::finishLocal(const QString& path)
     if (why.isEmpty()) {
         in.close();
         QFile::remove(scratch_);
-        if (!QFile::copy(path, scratch_))
+        if (!QFile::copy(path, scratch_)) {
             why = QStringLiteral("Cannot write %1").arg(scratch_);
+            res.saveFailed = true;
+        }
         res.bytes = QFileInfo(scratch_).size();
     }
     res.ok = why.isEmpty();

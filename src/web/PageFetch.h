@@ -20,6 +20,7 @@ struct FetchResult {
     QString contentType; // without parameters
     QString charset;     // the server's charset parameter, or empty
     qint64 bytes = 0;
+    bool saveFailed = false; // the scratch file could not be written
 };
 
 class PageFetch : public QObject {
@@ -58,5 +59,6 @@ private:
     QString failure_;
     qint64 received_ = 0;
     bool localPending_ = false;
+    bool saveFailed_ = false;
     quint64 generation_ = 0;
 };

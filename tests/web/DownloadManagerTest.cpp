@@ -1,0 +1,203 @@
+#include "WebFixture.h"
+
+#include "support/HttpServer.h"
+#include "web/PageFetch.h"
+#include "web/U_manager.h"
+#include "web/UnitHtmlKategory.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+class DownloadTest : public WebTest {
+protected:
+    DownloadTest() : server(site.path())
+    {
+        PageFetch::inactivityTimeoutMs() = 1500;
+        PageFetch::sizeLimit() = 4 << 20;
+        write(site.file("page.htm"), "<html><head><title>T</title></head>\n<A HREF=\"img/a.htm\">A</A>\n</html>\n");
+        write(site.file("xa_index.htm"), "<html>XA body</html>\n");
+        write(site.file("ya_index.htm"), "<html>YA body</html>\n");
+    }
+    ~DownloadTest() override
+    {
+        PageFetch::inactivityTimeoutMs() = 60000;
+        PageFetch::sizeLimit() = qint64(256) * 1024 * 1024;
+    }
+    QByteArray task(const QString& url, bool words = false)
+    {
+        QByteArray t = "<!-- DownloadPage=\"True\"-->\r\n";
+        if (words)
+            t += "<!-- SearchWords=\"w\"-->\r\n";
+        return t + "<!-- DownloadURL=\"" + url.toUtf8() + "\" -->\r\n";
+    }
+    // Runs until nothing is queued or fetched any more.
+    void runToEnd(int timeoutMs = 20000)
+    {
+        FormM->Preparelist1Click();
+        FormM->StartDownload1Click();
+        waitIdle(timeoutMs);
+    }
+    void waitIdle(int timeoutMs = 20000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < timeoutMs &&
+               (FormM->LB_files->count() > 0 || FormM->fetching(1) || FormM->fetching(2) || FormM->fetching(3)))
+            QTest::qWait(20);
+    }
+    QStringList tempFiles() { return QDir(cat + "temp").entryList(QDir::Files | QDir::Hidden); }
+
+    testsupport::TempDir site;
+    testsupport::HttpServer server;
+};
+
+} // namespace
+
+TEST_F(DownloadTest, ThreeSlotsMergeEveryTaskFile)
+{
+    startOn("a\r\n");
+    for (int i = 0; i < 6; ++i)
+        write(cat + QStringLiteral("task%1.htm").arg(i), task(server.url(QStringLiteral("/dir/sub/../../page.htm?drip=150&chunk=20&n=%1").arg(i)), true));
+    FormM->Preparelist1Click();
+    ASSERT_EQ(FormM->LB_files->count(), 6);
+    EXPECT_EQ(FormM->LB_files->item(0)->text(), cat + "task0.htm");
+    FormM->StartDownload1Click();
+    EXPECT_TRUE(FormM->PanelControl->isEnabled());
+    EXPECT_TRUE(FormM->Timer1->isActive());
+    waitIdle();
+    EXPECT_EQ(server.maxOpen(), 3);
+    int dataTime = 0, dateTime = 0;
+    for (int i = 0; i < 6; ++i) {
+        const QByteArray got = read(cat + QStringLiteral("task%1.htm").arg(i));
+        const QList<QByteArray> lines = got.split('\n');
+        ASSERT_GE(lines.size(), 5) << got.constData();
+        EXPECT_EQ(lines[0], "<!-- SearchWords=\"w\"-->\r");
+        EXPECT_TRUE(lines[1].startsWith("<!-- DownloadURL=\"http://127.0.0.1"));
+        dataTime += lines[2].startsWith("<!-- DataTime=\"");
+        dateTime += lines[2].startsWith("<!-- Date/Time= ");
+        EXPECT_TRUE(got.contains(QStringLiteral("<a href=\"http://127.0.0.1:%1/img/a.htm\">a</a>\r\n").arg(server.port()).toUtf8()))
+            << got.constData();
+    }
+    EXPECT_GE(dataTime, 1);
+    EXPECT_GE(dateTime, 2);
+    for (QProgressBar* b : FormM->ProgressBar)
+        EXPECT_EQ(b->value(), b->maximum());
+    EXPECT_TRUE(tempFiles().isEmpty());
+    FormM->Preparelist1Click();
+    EXPECT_EQ(FormM->LB_files->count(), 0);
+
+    // The end of the run: the next tick has the main window add the pages and closes.
+    FormM->show();
+    FormM->Timer1Timer();
+    EXPECT_FALSE(FormM->Timer1->isActive());
+    EXPECT_FALSE(FormM->isVisible());
+}
+
+TEST_F(DownloadTest, FailuresLeaveTheTaskFileAsItWas)
+{
+    startOn("a\r\n");
+    const QStringList bad{server.url("/status/404"), server.url("/status/500"), QStringLiteral("http://127.0.0.1:1/x.htm"),
+                          server.url("/loop"), server.url("/stall"), server.url("/cut"), server.url("/png"),
+                          server.url("/big?mb=5"), server.url("/empty"), QStringLiteral("ftp://127.0.0.1/x.htm"),
+                          QStringLiteral("javascript:alert(1)")};
+    QMap<QString, QByteArray> before;
+    for (int i = 0; i < bad.size(); ++i) {
+        const QString f = cat + QStringLiteral("bad%1.htm").arg(i, 2, 10, QLatin1Char('0'));
+        write(f, task(bad[i]));
+        before[f] = read(f);
+    }
+    runToEnd(30000);
+    for (auto it = before.begin(); it != before.end(); ++it)
+        EXPECT_EQ(read(it.key()), it.value()) << it.key().toStdString();
+    EXPECT_TRUE(tempFiles().isEmpty());
+    FormM->Preparelist1Click();
+    EXPECT_EQ(FormM->LB_files->count(), bad.size());
+    EXPECT_FALSE(FormM->SlotState[0]->text().isEmpty());
+}
+
+TEST_F(DownloadTest, RedirectsNamesAndSlotsOfTheirOwn)
+{
+    startOn("a\r\n");
+    write(site.file("new/deep/page.htm"), "<a href=\"rel.htm\">R</a>\n");
+    write(cat + "moved.htm", task(server.url("/redirect/301?to=/new/deep/page.htm")));
+    write(cat + "xa_index.htm", task(server.url("/xa_index.htm?drip=100&chunk=5")));
+    write(cat + "ya_index.htm", task(server.url("/ya_index.htm?drip=100&chunk=5")));
+    write(cat + "evil.htm", task(server.url("/page.htm?disposition=../../evil.htm")));
+    write(cat + "evil2.htm", task(server.url("/..%2F..%2Fevil.htm")));
+    const auto parentBefore = snapshot(QFileInfo(cat).absolutePath() + "/..");
+    runToEnd();
+    const QByteArray moved = read(cat + "moved.htm");
+    EXPECT_TRUE(moved.contains(QStringLiteral("<a href=\"http://127.0.0.1:%1/new/deep/rel.htm\">r</a>").arg(server.port()).toUtf8()))
+        << moved.constData();
+    EXPECT_TRUE(moved.startsWith("<!-- DownloadURL=\"" + server.url("/redirect/301?to=/new/deep/page.htm").toUtf8()));
+    EXPECT_TRUE(read(cat + "xa_index.htm").contains("XA body"));
+    EXPECT_TRUE(read(cat + "ya_index.htm").contains("YA body"));
+    EXPECT_FALSE(QFileInfo::exists(cat + "../evil.htm"));
+    EXPECT_FALSE(QFileInfo::exists(cat + "../../evil.htm"));
+    EXPECT_TRUE(tempFiles().isEmpty());
+}
+
+TEST_F(DownloadTest, StopAndGoOn)
+{
+    startOn("a\r\n");
+    for (int i = 0; i < 4; ++i)
+        write(cat + QStringLiteral("slow%1.htm").arg(i), task(server.url(QStringLiteral("/page.htm?drip=300&chunk=5&n=%1").arg(i))));
+    QMap<int, QByteArray> original;
+    for (int i = 0; i < 4; ++i)
+        original[i] = read(cat + QStringLiteral("slow%1.htm").arg(i));
+    FormM->Preparelist1Click();
+    FormM->StartDownload1Click();
+    QTest::qWait(300);
+    FormM->Stopdownload1Click();
+    QTest::qWait(100);
+    EXPECT_FALSE(FormM->Timer1->isActive());
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(read(cat + QStringLiteral("slow%1.htm").arg(i)), original[i]);
+    EXPECT_TRUE(tempFiles().isEmpty());
+    EXPECT_EQ(FormM->LB_files->count(), 1);
+    FormM->StartDownload1Click();
+    waitIdle();
+    FormM->Preparelist1Click();
+    FormM->StartDownload1Click();
+    waitIdle();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(read(cat + QStringLiteral("slow%1.htm").arg(i)).contains("DownloadPage")) << i;
+}
+
+TEST_F(DownloadTest, QueueCommands)
+{
+    startOn("a\r\n");
+    for (int i = 0; i < 5; ++i)
+        write(cat + QStringLiteral("q%1.htm").arg(i), task(server.url(QStringLiteral("/page.htm?n=%1").arg(i))));
+    FormM->Preparelist1Click();
+    FormM->LB_files->setCurrentRow(2);
+    FormM->Deletefromdownload1Click();
+    ASSERT_EQ(FormM->LB_files->count(), 4);
+    EXPECT_EQ(FormM->LB_files->item(2)->text(), cat + "q3.htm");
+    EXPECT_TRUE(FormM->LB_URLs->item(2)->text().endsWith("n=3"));
+
+    dialogs->pushAnswer(platform::MsgResult::Cancel);
+    FormM->LB_files->setCurrentRow(1);
+    FormM->Deletetaskfile1Click();
+    EXPECT_TRUE(QFileInfo::exists(cat + "q1.htm"));
+    dialogs->pushAnswer(platform::MsgResult::Ok);
+    FormM->Deletetaskfile1Click();
+    EXPECT_FALSE(QFileInfo::exists(cat + "q1.htm"));
+    EXPECT_EQ(FormM->LB_files->count(), 4); // prepared again: q2 is back
+    EXPECT_EQ(FormM->LB_files->currentRow(), 0);
+
+    FormM->LB_files->setCurrentRow(1);
+    FormM->Showkategoryform1Click();
+    EXPECT_EQ(FormSlova->CurrentNodeText, "q2");
+    EXPECT_EQ(FormSlova->CurrentFile, cat + "q2.htm");
+    EXPECT_TRUE(FormHTMLKategory->isVisible());
+    EXPECT_EQ(FormHTMLKategory->LoadedFile(), cat + "q2.htm");
+}
