@@ -8,7 +8,9 @@
 #include "app/UnitSlova.h"
 #include "editor/REMain.h"
 #include "platform/dialogs/Dialogs.h"
+#include "platform/richedit/OleObject.h"
 #include "platform/richedit/RichLayout.h"
+#include "platform/shell/Launcher.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -156,6 +158,8 @@ void BM_BareTypeKey(benchmark::State& state)
     edit.show();
     edit.Lines()->LoadFromFile(path);
     QApplication::processEvents();
+    if (auto* l = qobject_cast<platform::RichLayout*>(edit.document()->documentLayout()))
+        l->FinishLayout();
     edit.SetSelection(edit.TextLength() / 2, edit.TextLength() / 2);
     typeKeys(state, &edit);
 }
@@ -197,6 +201,67 @@ void BM_CreateWindow(benchmark::State& state)
     }
 }
 
+QString bigFile(qint64 size)
+{
+    const QString path = catalog->path() + QStringLiteral("/blob%1.bin").arg(size);
+    if (!QFile::exists(path)) {
+        QByteArray b(size, '\0');
+        unsigned seed = 1;
+        for (char& c : b)
+            c = char((seed = seed * 1103515245u + 12345u) >> 24);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(b);
+    }
+    return path;
+}
+
+// Embedding a 50 MiB file and saving the note.
+void BM_EmbedAndSave(benchmark::State& state)
+{
+    const QString blob = bigFile(50LL << 20);
+    const QString out = catalog->path() + QStringLiteral("/embedded.rtf");
+    for (auto _ : state) {
+        state.PauseTiming();
+        TNoteEdit edit;
+        state.ResumeTiming();
+        edit.InsertObjectFromFile(blob, false);
+        edit.Lines()->SaveToFile(out);
+    }
+}
+
+// Loading a note with twenty packages of 2 MiB.
+void BM_LoadPackages(benchmark::State& state)
+{
+    const QString path = catalog->path() + QStringLiteral("/packages.rtf");
+    if (!QFile::exists(path)) {
+        TNoteEdit edit;
+        const QString blob = bigFile(2LL << 20);
+        for (int i = 0; i < 20; ++i) {
+            edit.InsertObjectFromFile(blob, false);
+            edit.SetSelection(edit.TextLength(), edit.TextLength());
+        }
+        edit.Lines()->SaveToFile(path);
+    }
+    TNoteEdit edit;
+    for (auto _ : state)
+        edit.Lines()->LoadFromFile(path);
+}
+
+// Extracting a 50 MiB package for "Open".
+void BM_ExtractPackage(benchmark::State& state)
+{
+    TNoteEdit edit;
+    edit.InsertObjectFromFile(bigFile(50LL << 20), false);
+    for (auto _ : state) {
+        edit.SetSelection(0, 1);
+        edit.DoVerb(0);
+        state.PauseTiming();
+        TCustomNoteEdit::RemoveObjectCopies();
+        state.ResumeTiming();
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -221,6 +286,11 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("CaretMove/10MB", BM_CaretMove)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("SelectAll/10MB", BM_SelectAll)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("CreateWindow", BM_CreateWindow)->Unit(benchmark::kMillisecond);
+    platform::setLauncher(std::make_unique<platform::RecordingLauncher>());
+    TCustomNoteEdit::SetObjectTempRoot(dir.path() + "/temp/");
+    benchmark::RegisterBenchmark("Objects/EmbedAndSave50MiB", BM_EmbedAndSave)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Objects/Load20x2MiB", BM_LoadPackages)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Objects/Extract50MiB", BM_ExtractPackage)->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

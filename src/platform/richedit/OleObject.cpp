@@ -10,6 +10,8 @@
 #include <QStyle>
 #include <QtEndian>
 
+#include <array>
+
 namespace platform {
 
 namespace {
@@ -234,29 +236,56 @@ namespace {
 // The group's control words at its top level, and its destinations by name.
 bool hexDecode(QByteArrayView hex, QByteArray& out)
 {
-    out.clear();
-    out.reserve(hex.size() / 2);
+    // A table: the digit's value, 16 for white space, 17 for anything else.
+    static const auto table = [] {
+        std::array<quint8, 256> t;
+        t.fill(17);
+        for (int c = '0'; c <= '9'; ++c)
+            t[c] = quint8(c - '0');
+        for (int c = 'a'; c <= 'f'; ++c)
+            t[c] = t[c - 'a' + 'A'] = quint8(c - 'a' + 10);
+        for (char c : {' ', '\r', '\n', '\t'})
+            t[quint8(c)] = 16;
+        return t;
+    }();
+    out.resize(hex.size() / 2);
+    char* o = out.data();
+    qsizetype n = 0;
     int high = -1;
     for (char c : hex) {
-        int v;
-        if (c >= '0' && c <= '9')
-            v = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            v = c - 'A' + 10;
-        else if (c == ' ' || c == '\r' || c == '\n' || c == '\t')
+        const quint8 v = table[quint8(c)];
+        if (v == 16)
             continue;
-        else
+        if (v == 17)
             return false;
         if (high < 0) {
             high = v;
         } else {
-            out.append(char(high * 16 + v));
+            o[n++] = char(high * 16 + v);
             high = -1;
         }
     }
+    out.truncate(n);
     return high < 0;
+}
+
+// Hex in lines of 128 digits, each ended by CR LF.
+void appendHexLines(QByteArray& g, QByteArrayView data)
+{
+    static const char digits[] = "0123456789abcdef";
+    const qsizetype lines = (data.size() + 63) / 64;
+    const qsizetype at = g.size();
+    g.resize(at + data.size() * 2 + lines * 2);
+    char* o = g.data() + at;
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        const quint8 b = quint8(data[i]);
+        *o++ = digits[b >> 4];
+        *o++ = digits[b & 15];
+        if (i % 64 == 63 || i + 1 == data.size()) {
+            *o++ = '\r';
+            *o++ = '\n';
+        }
+    }
 }
 
 // The body of the first sub-group that starts with "{\*\name" or "{\name", without its braces
@@ -479,15 +508,11 @@ QByteArray MakePackageGroup(const PackageNative& p, bool linked, quint32 updateO
     g += linked ? "{\\object\\objlink" : "{\\object\\objemb";
     g += "\\objw" + QByteArray::number(twW) + "\\objh" + QByteArray::number(twH);
     g += "{\\*\\objclass Package}{\\*\\objdata\r\n";
-    const QByteArray hex = data.toHex();
-    for (qsizetype i = 0; i < hex.size(); i += 128)
-        g += hex.mid(i, 128) + "\r\n";
+    appendHexLines(g, data);
     g += "}{\\result{\\pict\\wmetafile8\\picw" + QByteArray::number(himetric.width()) + "\\pich"
          + QByteArray::number(himetric.height()) + "\\picwgoal" + QByteArray::number(twW) + "\\pichgoal"
          + QByteArray::number(twH) + "\r\n";
-    const QByteArray phex = wmf.toHex();
-    for (qsizetype i = 0; i < phex.size(); i += 128)
-        g += phex.mid(i, 128) + "\r\n";
+    appendHexLines(g, wmf);
     g += "}}}";
     return g;
 }

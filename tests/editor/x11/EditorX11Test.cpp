@@ -158,3 +158,28 @@ TEST_F(EditorX11, AnAddressClickReachesTheDesktopOpenerAsOneArgument)
     platform::setLauncher(std::move(old));
     qputenv("PATH", oldPath);
 }
+
+TEST_F(EditorX11, AnOpenedPackageReachesTheDesktopOpenerAsAPrivateCopy)
+{
+    const QString bin = dir.file("bin/");
+    QDir().mkpath(bin);
+    testsupport::writeFile(bin + "xdg-open", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\n");
+    QFile::setPermissions(bin + "xdg-open", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin) + ":" + oldPath);
+    std::unique_ptr<platform::Launcher> old = platform::setLauncher(std::make_unique<platform::DesktopLauncher>());
+    TCustomNoteEdit::SetObjectTempRoot(dir.file("temp/"));
+
+    testsupport::writeFile(dir.file("a b.txt"), "packaged");
+    ASSERT_TRUE(form->Editor->InsertObjectFromFile(dir.file("a b.txt"), false));
+    ASSERT_TRUE(form->Editor->DoVerb(0));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(bin + "xdg-open.args"), 10000);
+    QTest::qWait(100);
+    const QByteArray args = testsupport::readFile(bin + "xdg-open.args");
+    EXPECT_TRUE(args.endsWith("/a b.txt\n")) << args.constData();
+    EXPECT_EQ(args.count('\n'), 1);
+    EXPECT_EQ(testsupport::readFile(QString::fromUtf8(args.trimmed())), QByteArray("packaged"));
+    TCustomNoteEdit::RemoveObjectCopies();
+    platform::setLauncher(std::move(old));
+    qputenv("PATH", oldPath);
+}
