@@ -1,4 +1,4 @@
-// The small tree windows on large trees. Targets on the reference machine:
+// The small tree windows on large trees (part of bench_tree, whose main runs them). Targets on the reference machine:
 // - node search, one key release over a 100,000-node tree file: one hit under 50 ms, 50,000
 //   hits listed under 150 ms (peers: grep -c of the key on the same file, and the bare read
 //   and split of bench_tree);
@@ -15,7 +15,7 @@
 #include "platform/text/CodePage.h"
 #include "platform/text/LineList.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
@@ -213,14 +213,3 @@ void BM_NodeManagerLoadTarget(benchmark::State& state)
 BENCHMARK(BM_NodeManagerLoadTarget)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -2,6 +2,12 @@
 #include <QDialog>
 #include <QString>
 
+class QAbstractItemView;
+class QMenu;
+
+// Makes menu the popup menu of a list or tree view: a right click shows it at the mouse.
+void setPopupMenu(QAbstractItemView* view, QMenu* menu);
+
 // Base of the program's windows: a top-level window with its design name as object name.
 // Windows save their state in FormDestroy, which the shut-down sequence calls in reverse
 // creation order before any window is deleted (Qt's deletion order must not decide it).

@@ -101,9 +101,7 @@ TFormDir::TFormDir() : TForm(QStringLiteral("FormDir"))
     connect(PopupMemo->addAction(QStringLiteral("Delete")), &QAction::triggered, this, &TFormDir::Dlete);
     connect(PopupMemo->addAction(QStringLiteral("Move Up")), &QAction::triggered, this, &TFormDir::MoveUp1Click);
     connect(PopupMemo->addAction(QStringLiteral("Move Down")), &QAction::triggered, this, &TFormDir::MoveDown1Click);
-    memo1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(memo1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& p) { PopupMemo->popup(memo1->viewport()->mapToGlobal(p)); });
+    setPopupMenu(memo1, PopupMemo);
 
     memo1->installEventFilter(this);
     Edit1->installEventFilter(this);

@@ -45,9 +45,7 @@ TFormHistory::TFormHistory() : TForm(QStringLiteral("FormHistory"))
     PopupH = new QMenu(this);
     PopupH->setObjectName(QStringLiteral("PopupH"));
     connect(PopupH->addAction(QStringLiteral("Delete the line")), &QAction::triggered, this, &TFormHistory::dellNode);
-    ListBoxH->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ListBoxH, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& p) { PopupH->popup(ListBoxH->viewport()->mapToGlobal(p)); });
+    setPopupMenu(ListBoxH, PopupH);
     connect(ListBoxH, &QListWidget::itemClicked, this, &TFormHistory::OpenEditor);
     connect(ButtonUp, &QPushButton::clicked, this, &TFormHistory::up);
     connect(ButtonDown, &QPushButton::clicked, this, &TFormHistory::down);

@@ -31,9 +31,7 @@ TFormICO::TFormICO() : TForm(QStringLiteral("FormICO")), IL(TImageList::nodeImag
     PopupLV1 = new QMenu(this);
     PopupLV1->setObjectName(QStringLiteral("PopupLV1"));
     connect(PopupLV1->addAction(QStringLiteral("close")), &QAction::triggered, this, &TFormICO::close1Click);
-    LV1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(LV1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& p) { PopupLV1->popup(LV1->viewport()->mapToGlobal(p)); });
+    setPopupMenu(LV1, PopupLV1);
     connect(LV1, &QListWidget::itemClicked, this, &TFormICO::LV1Click);
     resize(14 * 28, 40);
     move(x(), 0);
