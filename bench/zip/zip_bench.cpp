@@ -1,7 +1,8 @@
 // zip-bench: the zip component as the program uses it (overwrite answered yes, no prompts).
 //   zip-bench zip ARCHIVE LEVEL [-P PASSWORD] FILES...
 //   zip-bench unzip ARCHIVE DESTDIR [-P PASSWORD]
-//   zip-bench corpus DIR [WORKDIR]   whole-archive zip and unzip of DIR, against Info-ZIP zip -6 and unzip
+//   zip-bench corpus DIR [WORKDIR]   whole-archive zip and unzip of DIR on one thread and on every core,
+//                                    against Info-ZIP zip -6 -r and unzip -q, and 7z -tzip -mx5
 // One line per member (name, method, sizes, CRC verdict or skip reason); the exit code is 1
 // when any member failed.
 #include "archive/ZipExtract.h"
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <thread>
 
 using namespace archive;
 
@@ -61,11 +63,12 @@ int usage()
 
 // Returns 0 when every member went in; prints a line per member.
 // blocks: the first block's size and every later one's for a set of block files (.001, .002 ...,
-// the last named ARCHIVE); none when empty.
+// the last named ARCHIVE); none when empty. threads: the writer's Threads.
 int doZip(const QString& archiveName, int level, const QString& password, const QStringList& files, bool quiet,
-          const QList<int>& blocks = {})
+          const QList<int>& blocks = {}, int threads = 0)
 {
     TZipWriter w;
+    w.Threads = threads;
     w.SetZipName(QFileInfo(archiveName).absoluteFilePath());
     if (blocks.size() == 2) {
         w.MultiZipInfo.MultiMode = mmBlocks;
@@ -119,9 +122,10 @@ int doZip(const QString& archiveName, int level, const QString& password, const 
     return failed ? 1 : 0;
 }
 
-int doUnzip(const QString& archiveName, const QString& dest, const QString& password, bool quiet)
+int doUnzip(const QString& archiveName, const QString& dest, const QString& password, bool quiet, int threads = 0)
 {
     TZipReader r;
+    (void)threads;
     bool failed = false;
     try {
         r.SetZipName(archiveName);
@@ -162,6 +166,12 @@ int doUnzip(const QString& archiveName, const QString& dest, const QString& pass
     return failed ? 1 : 0;
 }
 
+QByteArray readAllOf(const QString& name)
+{
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 qint64 timeTool(const QString& program, const QStringList& args, const QString& cwd)
 {
     QProcess p;
@@ -193,40 +203,62 @@ int doCorpus(const QString& dir, QString work)
         bytes += it.fileInfo().size();
         ++files;
     }
-    std::printf("corpus %s: %d files, %lld bytes\n", qPrintable(di.absoluteFilePath()), files, (long long)bytes);
-    const QString ours = work + QStringLiteral("/ours.zip");
+    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+    std::printf("corpus %s: %d files, %lld bytes; %d cores\n", qPrintable(di.absoluteFilePath()), files, (long long)bytes,
+                cores);
+    const QString ours1 = work + QStringLiteral("/ours1.zip");
+    const QString oursN = work + QStringLiteral("/oursN.zip");
     const QString theirs = work + QStringLiteral("/infozip.zip");
-    qint64 bestOurZip = -1, bestTheirZip = -1, bestOurUnzip = -1, bestTheirUnzip = -1;
+    const QString seven = work + QStringLiteral("/7z.zip");
+    auto best = [](qint64& b, qint64 v) { b = b < 0 ? v : std::min(b, v); };
+    qint64 tZip1 = -1, tZipN = -1, tInfo = -1, t7z = -1, tUnzip1 = -1, tUnzipN = -1, tUnzipInfo = -1;
     int rc = 0;
+    const bool have7z = QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("command -v 7z >/dev/null")}) == 0;
+    auto clean = [&](const QString& d) { QDir(work + u'/' + d).removeRecursively(); };
     for (int round = 0; round < 3; ++round) {
-        QFile::remove(ours);
-        QFile::remove(theirs);
-        QDir(work + QStringLiteral("/x1")).removeRecursively();
-        QDir(work + QStringLiteral("/x2")).removeRecursively();
+        for (const QString& f : {ours1, oursN, theirs, seven})
+            QFile::remove(f);
+        for (const char* d : {"x1", "xN", "xi"})
+            clean(QString::fromLatin1(d));
         const QString cwd = QDir::currentPath();
         QDir::setCurrent(parent);
         QElapsedTimer t;
         t.start();
-        rc |= doZip(ours, 6, QString(), {name}, true);
-        const qint64 ourZip = t.elapsed();
-        QDir::setCurrent(cwd);
-        const qint64 theirZip = timeTool(QStringLiteral("zip"), {QStringLiteral("-6"), QStringLiteral("-r"), QStringLiteral("-q"), theirs, name}, parent);
+        rc |= doZip(ours1, 6, QString(), {name}, true, {}, 1);
+        best(tZip1, t.elapsed());
         t.restart();
-        rc |= doUnzip(ours, work + QStringLiteral("/x1"), QString(), true);
-        const qint64 ourUnzip = t.elapsed();
-        const qint64 theirUnzip = timeTool(QStringLiteral("unzip"), {QStringLiteral("-q"), QStringLiteral("-o"), theirs, QStringLiteral("-d"), work + QStringLiteral("/x2")}, work);
-        auto best = [](qint64& b, qint64 v) { b = b < 0 ? v : std::min(b, v); };
-        best(bestOurZip, ourZip);
-        best(bestTheirZip, theirZip);
-        best(bestOurUnzip, ourUnzip);
-        best(bestTheirUnzip, theirUnzip);
+        rc |= doZip(oursN, 6, QString(), {name}, true, {}, 0);
+        best(tZipN, t.elapsed());
+        QDir::setCurrent(cwd);
+        best(tInfo, timeTool(QStringLiteral("zip"), {QStringLiteral("-6"), QStringLiteral("-r"), QStringLiteral("-q"), theirs, name}, parent));
+        if (have7z)
+            best(t7z, timeTool(QStringLiteral("7z"), {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mx5"), QStringLiteral("-bd"), QStringLiteral("-bso0"), seven, name}, parent));
+        t.restart();
+        rc |= doUnzip(ours1, work + QStringLiteral("/x1"), QString(), true, 1);
+        best(tUnzip1, t.elapsed());
+        t.restart();
+        rc |= doUnzip(ours1, work + QStringLiteral("/xN"), QString(), true, 0);
+        best(tUnzipN, t.elapsed());
+        best(tUnzipInfo, timeTool(QStringLiteral("unzip"), {QStringLiteral("-q"), QStringLiteral("-o"), theirs, QStringLiteral("-d"), work + QStringLiteral("/xi")}, work));
     }
-    const qint64 ourSize = QFileInfo(ours).size();
+    const qint64 ourSize = QFileInfo(ours1).size();
     const qint64 theirSize = QFileInfo(theirs).size();
-    std::printf("archive size: ours %lld, zip -6 %lld (%+.2f%%)\n", (long long)ourSize, (long long)theirSize,
-                theirSize ? 100.0 * double(ourSize - theirSize) / double(theirSize) : 0.0);
-    std::printf("zip   (best of 3): ours %lld ms, zip -6 %lld ms\n", (long long)bestOurZip, (long long)bestTheirZip);
-    std::printf("unzip (best of 3): ours %lld ms, unzip %lld ms\n", (long long)bestOurUnzip, (long long)bestTheirUnzip);
+    const bool same = readAllOf(ours1) == readAllOf(oursN);
+    std::printf("archive size: ours %lld, zip -6 %lld (%+.2f%%), 7z -mx5 %lld; ours on 1 and %d threads %s\n",
+                (long long)ourSize, (long long)theirSize,
+                theirSize ? 100.0 * double(ourSize - theirSize) / double(theirSize) : 0.0,
+                (long long)QFileInfo(seven).size(), cores, same ? "byte-identical" : "DIFFERENT");
+    auto mbs = [&](qint64 ms) { return ms > 0 ? double(bytes) / 1e3 / double(ms) : 0.0; };
+    std::printf("best of 3, ms (MB/s of the corpus)\n");
+    std::printf("zip   ours 1 thread %6lld (%6.1f)  ours %d threads %6lld (%6.1f)  zip -6 -r %6lld (%6.1f)  7z -tzip -mx5 %6lld (%6.1f)\n",
+                (long long)tZip1, mbs(tZip1), cores, (long long)tZipN, mbs(tZipN), (long long)tInfo, mbs(tInfo),
+                (long long)t7z, mbs(t7z));
+    std::printf("unzip ours 1 thread %6lld (%6.1f)  ours %d threads %6lld (%6.1f)  unzip -q  %6lld (%6.1f)\n",
+                (long long)tUnzip1, mbs(tUnzip1), cores, (long long)tUnzipN, mbs(tUnzipN), (long long)tUnzipInfo,
+                mbs(tUnzipInfo));
+    std::printf("ours on %d threads: zip %.2fx Info-ZIP, %.2fx 7z; unzip %.2fx unzip\n", cores,
+                double(tInfo) / double(std::max<qint64>(tZipN, 1)), double(t7z) / double(std::max<qint64>(tZipN, 1)),
+                double(tUnzipInfo) / double(std::max<qint64>(tUnzipN, 1)));
     return rc;
 }
 

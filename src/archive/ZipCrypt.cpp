@@ -70,17 +70,47 @@ uint8_t TZipCrypt::DecryptHeader(const QByteArray& password, TStream& stream, in
     return header[EncryptionHeaderSize - 1];
 }
 
-std::array<uint8_t, EncryptionHeaderSize> TZipCrypt::MakeHeader(const QByteArray& password, uint32_t crc)
+namespace {
+std::function<void(uint8_t*, size_t)>& fillerSource()
 {
-    std::array<uint8_t, EncryptionHeaderSize> h{};
+    static std::function<void(uint8_t*, size_t)> source;
+    return source;
+}
+} // namespace
+
+void SetEncryptionFillerSource(std::function<void(uint8_t* bytes, size_t count)> source)
+{
+    fillerSource() = std::move(source);
+}
+
+std::array<uint8_t, 10> EncryptionFiller()
+{
+    std::array<uint8_t, 10> f{};
+    if (fillerSource()) {
+        fillerSource()(f.data(), f.size());
+        return f;
+    }
     // The filler bytes only need to be unpredictable; the system's random source gives that.
     size_t filled = 0;
-    while (filled < 10) {
-        const ssize_t n = ::getrandom(h.data() + filled, 10 - filled, 0);
+    while (filled < f.size()) {
+        const ssize_t n = ::getrandom(f.data() + filled, f.size() - filled, 0);
         if (n <= 0)
             break;
         filled += size_t(n);
     }
+    return f;
+}
+
+std::array<uint8_t, EncryptionHeaderSize> TZipCrypt::MakeHeader(const QByteArray& password, uint32_t crc)
+{
+    return MakeHeader(password, crc, EncryptionFiller());
+}
+
+std::array<uint8_t, EncryptionHeaderSize> TZipCrypt::MakeHeader(const QByteArray& password, uint32_t crc,
+                                                                 const std::array<uint8_t, 10>& filler)
+{
+    std::array<uint8_t, EncryptionHeaderSize> h{};
+    std::copy(filler.begin(), filler.end(), h.begin());
     h[10] = uint8_t(crc >> 16);
     h[11] = uint8_t(crc >> 24);
     init_keys(password);

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace archive {
 
@@ -22,6 +23,11 @@ QByteArray PasswordBytes(const QString& password);
 // Windows tools), OEM 866 (DOS tools). Forms that give the same bytes are listed once, so an
 // ASCII password has exactly one.
 QList<QByteArray> PasswordCandidates(const QString& password);
+
+// The ten unpredictable filler bytes of an encryption header, from the system's random source.
+std::array<uint8_t, 10> EncryptionFiller();
+// Tests replace the source to get the same bytes in every run (an empty function restores it).
+void SetEncryptionFillerSource(std::function<void(uint8_t* bytes, size_t count)> source);
 
 class TZipCrypt {
 public:
@@ -57,8 +63,11 @@ public:
     uint8_t DecryptHeader(const QByteArray& password, TStream& stream, int64_t& remainingCompressed);
 
     // The writing side: keys from the password, ten random bytes from the system's random
-    // source and the two check bytes (bits 16-23 and 24-31 of crc), all encrypted.
+    // source (or the given filler) and the two check bytes (bits 16-23 and 24-31 of crc),
+    // all encrypted.
     std::array<uint8_t, EncryptionHeaderSize> MakeHeader(const QByteArray& password, uint32_t crc);
+    std::array<uint8_t, EncryptionHeaderSize> MakeHeader(const QByteArray& password, uint32_t crc,
+                                                         const std::array<uint8_t, 10>& filler);
 
     // The check byte a member's header must decrypt to: high byte of the DOS time with a data
     // descriptor (flag bit 3), else the high byte of the CRC-32.

@@ -11,9 +11,14 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -164,6 +169,229 @@ void saveCentral(TStream& out, TZipHeaderInfo& h, const QByteArray& extra)
 
 } // namespace
 
+// ---- Members packed ahead on worker threads ----
+// A zip run of many files compresses the coming members on every core while the caller's
+// thread writes the archive in list order. A worker does exactly what the caller's thread
+// would do with the member's data (the same reads, the same encoder, the same encryption), so
+// the archive is the same bytes; the caller's thread then replays the member's reads for the
+// percentage events and writes the data, so events, cancel and skips stay as they were.
+
+constexpr int64_t PackAheadMaxFile = 64 << 20;    // larger members are compressed in turn, streaming
+constexpr int64_t PackAheadBudget = 256 << 20;    // source bytes of the members packed and waiting
+
+struct TPackedMember {
+    enum TStatus { Waiting, Packing, Packed, OpenFailed, ReadFailed, NotPacked };
+    // What the caller's thread decided when the member was queued.
+    QString FileName;
+    int64_t SizeQueued = 0;
+    bool Store = false;
+    int Level = 6;
+    bool Encrypt = false;
+    QByteArray PasswordBytes;
+    std::array<uint8_t, 10> Filler{};
+    // What the worker found.
+    TStatus Status = Waiting;
+    uint32_t DosTime = 0;
+    int64_t FileSize = 0;
+    std::vector<size_t> Reads; // bytes of each source read the encoder asked for
+    std::vector<uint8_t> Data; // the member's data as they go into the archive
+    uint32_t Crc = 0;
+    TDeflateResult Result;
+};
+
+class TPackAhead {
+public:
+    TPackAhead(std::vector<TPackedMember> members, int threads) : members_(std::move(members))
+    {
+        for (int i = 0; i < threads; ++i)
+            workers_.emplace_back([this]() { work(); });
+    }
+
+    ~TPackAhead()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        for (std::thread& t : workers_)
+            t.join();
+    }
+
+    // The member at index, once its worker is done; `waiting` runs now and then meanwhile
+    // (the message loop and the cancel check of the caller's thread). Null when the member
+    // was not packed ahead.
+    TPackedMember* Take(int index, const std::function<void()>& waiting)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        consumed_ = index;
+        changed_.notify_all();
+        TPackedMember& m = members_[size_t(index)];
+        while (m.Status == TPackedMember::Waiting || m.Status == TPackedMember::Packing) {
+            if (m.Status == TPackedMember::Waiting && !canStart(index)) {
+                // Nothing ahead may start before it: it would wait for ever.
+                m.Status = TPackedMember::NotPacked;
+                break;
+            }
+            changed_.wait_for(lock, std::chrono::milliseconds(20));
+            lock.unlock();
+            waiting();
+            lock.lock();
+        }
+        return m.Status == TPackedMember::NotPacked ? nullptr : &m;
+    }
+
+    // The encryption filler drawn for the member when it was queued; null when none was.
+    const std::array<uint8_t, 10>* FillerOf(int index) const
+    {
+        const TPackedMember& m = members_[size_t(index)];
+        return m.Encrypt ? &m.Filler : nullptr;
+    }
+
+    // The member's data are written: its memory goes back to the budget.
+    void Release(int index)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        TPackedMember& m = members_[size_t(index)];
+        std::vector<uint8_t>().swap(m.Data);
+        std::vector<size_t>().swap(m.Reads);
+        if (m.Status != TPackedMember::NotPacked)
+            inFlight_ -= m.SizeQueued;
+        consumed_ = index + 1;
+        changed_.notify_all();
+    }
+
+private:
+    struct Stopped {};
+
+    class PackIO : public TDeflateIO {
+    public:
+        PackIO(TPackedMember& m, TSourceFile& src, const std::atomic<bool>& stop) : m_(m), src_(src), stop_(stop) {}
+        size_t ReadSource(uint8_t* buffer, size_t count) override
+        {
+            if (stop_)
+                throw Stopped{};
+            const size_t n = src_.Read(buffer, count);
+            if (n == 0)
+                return 0;
+            m_.Reads.push_back(n);
+            crc.UpdateCRC(buffer, n);
+            return n;
+        }
+        void WriteData(const uint8_t* data, size_t count) override
+        {
+            const size_t at = m_.Data.size();
+            m_.Data.insert(m_.Data.end(), data, data + count);
+            if (m_.Encrypt)
+                crypt.EncryptBuffer(m_.Data.data() + at, count);
+        }
+        TCrcRegister crc;
+        TZipCrypt crypt;
+
+    private:
+        TPackedMember& m_;
+        TSourceFile& src_;
+        const std::atomic<bool>& stop_;
+    };
+
+    // Under the lock: whether the member at index may be packed now.
+    bool canStart(int index) const
+    {
+        const TPackedMember& m = members_[size_t(index)];
+        if (index < consumed_ || m.SizeQueued > PackAheadMaxFile)
+            return false;
+        return index - consumed_ < int(workers_.size()) * 2
+            && (inFlight_ + m.SizeQueued <= PackAheadBudget || index == consumed_);
+    }
+
+    void work()
+    {
+        TDeflater deflater;
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            if (stop_)
+                return;
+            while (next_ < int(members_.size())
+                   && (next_ < consumed_ || members_[size_t(next_)].SizeQueued > PackAheadMaxFile
+                       || members_[size_t(next_)].Status != TPackedMember::Waiting)) {
+                if (members_[size_t(next_)].Status == TPackedMember::Waiting)
+                    members_[size_t(next_)].Status = TPackedMember::NotPacked;
+                ++next_;
+            }
+            if (next_ >= int(members_.size()))
+                return;
+            if (!canStart(next_)) {
+                changed_.wait(lock);
+                continue;
+            }
+            const int index = next_++;
+            TPackedMember& m = members_[size_t(index)];
+            m.Status = TPackedMember::Packing;
+            inFlight_ += m.SizeQueued;
+            lock.unlock();
+            TPackedMember::TStatus status = TPackedMember::NotPacked;
+            try {
+                status = pack(m, deflater);
+            } catch (const Stopped&) {
+                status = TPackedMember::NotPacked;
+            } catch (...) {
+                status = TPackedMember::NotPacked; // the caller's thread does it again and meets the error itself
+            }
+            lock.lock();
+            if (status == TPackedMember::NotPacked)
+                inFlight_ -= m.SizeQueued;
+            m.Status = status;
+            changed_.notify_all();
+        }
+    }
+
+    TPackedMember::TStatus pack(TPackedMember& m, TDeflater& deflater)
+    {
+        TSourceFile src;
+        if (!src.Open(m.FileName))
+            return TPackedMember::OpenFailed;
+        m.DosTime = src.DosTime();
+        m.FileSize = src.SizeNow();
+        PackIO io(m, src, stop_);
+        try {
+            uint32_t preCrc = 0;
+            if (m.Encrypt) {
+                // As on the caller's thread: the CRC first, for the encryption header.
+                TCrcRegister reg;
+                uint8_t piece[4096];
+                for (size_t n; (n = src.Read(piece, sizeof piece)) > 0;)
+                    reg.UpdateCRC(piece, n);
+                preCrc = reg.Crc();
+                src.Rewind();
+                const auto eh = io.crypt.MakeHeader(m.PasswordBytes, preCrc, m.Filler);
+                m.Data.insert(m.Data.end(), eh.begin(), eh.end());
+            }
+            if (m.Store) {
+                std::vector<uint8_t> buf(StoreChunk);
+                for (size_t n; (n = io.ReadSource(buf.data(), buf.size())) > 0;)
+                    io.WriteData(buf.data(), n);
+            } else {
+                m.Result = deflater.Deflate(io, m.Level);
+            }
+            m.Crc = io.crc.Crc();
+            if (m.Encrypt && m.Crc != preCrc)
+                return TPackedMember::ReadFailed;
+        } catch (const ESourceReadError&) {
+            return TPackedMember::ReadFailed;
+        }
+        return TPackedMember::Packed;
+    }
+
+    std::vector<TPackedMember> members_;
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::atomic<bool> stop_{false};
+    int next_ = 0;      // the next member a worker looks at
+    int consumed_ = 0;  // the member the caller's thread is at
+    int64_t inFlight_ = 0;
+};
+
 // The state of one zip run.
 struct TZipWriter::TRun {
     QString OutputName;
@@ -178,6 +406,9 @@ struct TZipWriter::TRun {
     QHash<const TZipHeaderInfo*, QByteArray> NewExtra;
     QStringList ToDispose;
     int Added = 0;
+    // Members packed ahead, and the list index of the member in hand.
+    std::unique_ptr<TPackAhead> Ahead;
+    int AheadIndex = -1;
     // Current member.
     TSourceFile Source;
     TCrcRegister Crc;
@@ -219,6 +450,14 @@ public:
         const size_t n = run_.Source.Read(buffer, count);
         if (n == 0)
             return 0;
+        CountRead(n);
+        run_.Crc.UpdateCRC(buffer, n);
+        return n;
+    }
+
+    // n more bytes read from the source: the percentage events.
+    void CountRead(size_t n)
+    {
         run_.FileBytes += int64_t(n);
         if (w_.OnFilePercentDone) {
             const int p = Percent(std::max(run_.FileSize, run_.FileBytes), run_.FileBytes);
@@ -229,8 +468,14 @@ public:
             w_.TotalBytesDone += int64_t(n);
             w_.OnTotalPercentDone(&w_, Percent(w_.TotalBytes, w_.TotalBytesDone));
         }
-        run_.Crc.UpdateCRC(buffer, n);
-        return n;
+    }
+
+    // Member data made ready by a worker (encrypted already): written, then the message loop.
+    void WritePacked(const uint8_t* data, size_t count)
+    {
+        run_.DataOut->WriteBuffer(data, int64_t(count));
+        run_.DataWritten += int64_t(count);
+        w_.ProcessMessagesAndCheckCancel();
     }
 
     void WriteData(const uint8_t* data, size_t count) override
@@ -669,11 +914,34 @@ int TZipWriter::ProcessFiles()
             // With volumes every byte is read once from the source and once from its data file.
             if (run.Multi)
                 TotalBytes *= 2;
-            for (const QString& entry : QStringList(FilesList)) {
-                auto header = std::make_unique<TZipHeaderInfo>();
-                if (ZipOneFile(run, entry, *header))
-                    AddWritten(run, header.release(), entry, true);
+            const QStringList entries = FilesList;
+            const int threads = Threads > 0 ? Threads : int(std::max(1u, std::thread::hardware_concurrency()));
+            if (!run.Multi && threads > 1 && entries.size() > 1) {
+                std::vector<TPackedMember> members(size_t(entries.size()));
+                for (qsizetype i = 0; i < entries.size(); ++i) {
+                    TPackedMember& m = members[size_t(i)];
+                    m.FileName = entries[i];
+                    const QFileInfo fi(entries[i]);
+                    m.SizeQueued = fi.size();
+                    m.Store = PackLevel <= 0 || NoCompress(fi.fileName());
+                    m.Level = PackLevel;
+                    m.Encrypt = !Password.isEmpty();
+                    if (m.Encrypt) {
+                        m.PasswordBytes = PasswordBytes(Password);
+                        m.Filler = EncryptionFiller(); // drawn in list order, as one thread draws them
+                    }
+                }
+                run.Ahead = std::make_unique<TPackAhead>(std::move(members), threads);
             }
+            for (qsizetype i = 0; i < entries.size(); ++i) {
+                auto header = std::make_unique<TZipHeaderInfo>();
+                run.AheadIndex = int(i);
+                if (ZipOneFile(run, entries[i], *header))
+                    AddWritten(run, header.release(), entries[i], true);
+                if (run.Ahead)
+                    run.Ahead->Release(int(i));
+            }
+            run.Ahead.reset();
         }
 
         // Central directory.
@@ -932,9 +1200,15 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
         return false;
     }
     Header.ExternalAttributes = platform::dosAttributes(FileName) & 0xFF;
+    // Packed ahead by a worker, or else read here. A file the worker could not open is
+    // tried again here, when its turn has come.
+    TPackedMember* packed = Run.Ahead ? Run.Ahead->Take(Run.AheadIndex, [this]() { ProcessMessagesAndCheckCancel(); })
+                                      : nullptr;
+    if (packed && packed->Status == TPackedMember::OpenFailed)
+        packed = nullptr;
     TSourceFile& src = Run.Source;
     src.Close();
-    if (!src.Open(FileName)) {
+    if (!packed && !src.Open(FileName)) {
         if (OnSkippingFile)
             OnSkippingFile(this, srFileOpenError, FileName, -1);
         return false;
@@ -944,8 +1218,8 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
         ~Closer() { s.Close(); }
     } closer{src};
 
-    Header.DateTime = src.DosTime();
-    Run.FileSize = src.SizeNow();
+    Header.DateTime = packed ? packed->DosTime : src.DosTime();
+    Run.FileSize = packed ? packed->FileSize : src.SizeNow();
     Header.UncompressedSize = uint32_t(std::min<int64_t>(Run.FileSize, 0xFFFFFFFF));
     Header.SetFilename(fi.fileName());
     Header.SetDirectory(StoredDirectory(FileName));
@@ -997,8 +1271,64 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
     const int64_t dataStart = Run.DataOut->Position();
 
     Run.Encrypt = !Password.isEmpty();
+    const bool store = PackLevel <= 0 || NoCompress(Header.FileName());
+    if (packed
+        && (packed->Store != store || packed->Level != PackLevel || packed->Encrypt != Run.Encrypt
+            || (Run.Encrypt && packed->PasswordBytes != PasswordBytes(Password)))) {
+        // A handler changed the member's name or the password since it was queued: it is
+        // packed again here.
+        packed = nullptr;
+        if (!src.Open(FileName)) {
+            Run.Out->Seek(headerPos, soFromBeginning);
+            if (OnSkippingFile)
+                OnSkippingFile(this, srFileOpenError, FileName, -1);
+            TotalBytes -= Run.FileSize;
+            return false;
+        }
+    }
+    uint32_t crc = 0;
+    if (packed) {
+        // The worker's reads replayed for the percentages, the data written in step with them.
+        Run.FileBytes = 0;
+        Run.DataWritten = 0;
+        TMemberWriter io(*this, Run);
+        int64_t allRead = 0;
+        for (const size_t n : packed->Reads)
+            allRead += int64_t(n);
+        const bool good = packed->Status == TPackedMember::Packed;
+        const uint64_t total = packed->Data.size();
+        uint64_t done = 0;
+        for (const size_t n : packed->Reads) {
+            io.CountRead(n);
+            const uint64_t upTo = allRead > 0 ? total * uint64_t(Run.FileBytes) / uint64_t(allRead) : total;
+            if (good && upTo > done) {
+                io.WritePacked(packed->Data.data() + done, size_t(upTo - done));
+                done = upTo;
+            }
+        }
+        if (!good) {
+            // The source could not be read to its end, or changed while it was read.
+            Run.Out->Seek(headerPos, soFromBeginning);
+            if (OnSkippingFile)
+                OnSkippingFile(this, srFileOpenError, FileName, -1);
+            TotalBytes -= Run.FileSize;
+            return false;
+        }
+        if (done < total)
+            io.WritePacked(packed->Data.data() + done, size_t(total - done));
+        crc = packed->Crc;
+        Run.FileBytes = allRead;
+        if (store) {
+            Header.CompressionMethod = 0;
+            Header.InternalAttributes = 0;
+        } else {
+            Header.CompressionMethod = packed->Result.Method;
+            Header.Flags |= packed->Result.Flags;
+            Header.InternalAttributes = packed->Result.InternalAttributes;
+        }
+    }
     uint32_t preCrc = 0;
-    try {
+    if (!packed) try {
         if (Run.Encrypt) {
             // The encryption header holds the CRC, so it is computed before the data are written.
             TCrcRegister reg;
@@ -1007,7 +1337,11 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
                 reg.UpdateCRC(piece, n);
             preCrc = reg.Crc();
             src.Rewind();
-            const auto eh = Run.Crypt.MakeHeader(PasswordBytes(Password), preCrc);
+            // The filler drawn when the member was queued, so that one thread or many draw
+            // the same bytes for it.
+            const std::array<uint8_t, 10>* queued = Run.Ahead ? Run.Ahead->FillerOf(Run.AheadIndex) : nullptr;
+            const auto eh = queued ? Run.Crypt.MakeHeader(PasswordBytes(Password), preCrc, *queued)
+                                   : Run.Crypt.MakeHeader(PasswordBytes(Password), preCrc);
             Run.DataOut->WriteBuffer(eh.data(), int64_t(eh.size()));
         }
 
@@ -1015,8 +1349,7 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
         Run.FileBytes = 0;
         Run.DataWritten = 0;
         TMemberWriter io(*this, Run);
-        const QString storedName = Header.FileName();
-        if (PackLevel <= 0 || NoCompress(storedName)) {
+        if (store) {
             std::vector<uint8_t> buf(StoreChunk);
             for (size_t n; (n = io.ReadSource(buf.data(), buf.size())) > 0;)
                 io.WriteData(buf.data(), n);
@@ -1039,7 +1372,8 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
         TotalBytes -= Run.FileSize;
         return false;
     }
-    const uint32_t crc = Run.Crc.Crc();
+    if (!packed)
+        crc = Run.Crc.Crc();
     const int64_t compressed = Run.DataOut->Position() - dataStart;
     if (Run.FileBytes > int64_t(0xFFFFFFFFu) || compressed > int64_t(0xFFFFFFFFu))
         throw EWriteError(QStringLiteral("Stream write error: ") + FileName + QStringLiteral(" is too large"));
