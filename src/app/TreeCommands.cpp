@@ -154,15 +154,19 @@ void TFormSlova::Dell_node()
     delete selected;
     CurrentIndex = std::max(0, treefile::absoluteIndex(currentGoes ? Tree1->currentItem() : current));
     SaveTree();
-    const QString file = nodefiles::lastExisting(ProjectPath, name, {".txt", ".rtf", ".htm", ".html"});
-    if (!file.isEmpty() && !QFile::remove(file))
-        showError(QStringLiteral("The file \"%1\" could not be erased.").arg(file));
     PanelWeb->hide();
     if (FormEdit)
         FormEdit->Close();
-    // Nothing is shown now: the next click opens whatever node it is on.
+    // Nothing is shown now: the next click opens whatever node it is on, and the page header
+    // editor lets go of its page (its pending lines are written first), so it never writes the
+    // erased page back.
     CurrentNodeText.clear();
     CurrentFile.clear();
+    if (FormHTMLKategory)
+        FormHTMLKategory->LoadHTMLList();
+    const QString file = nodefiles::lastExisting(ProjectPath, name, {".txt", ".rtf", ".htm", ".html"});
+    if (!file.isEmpty() && !QFile::remove(file))
+        showError(QStringLiteral("The file \"%1\" could not be erased.").arg(file));
 }
 
 void TFormSlova::Edit_node()
@@ -172,8 +176,11 @@ void TFormSlova::Edit_node()
     QTreeWidgetItem* node = Tree1->currentItem();
     if (!node || !treeMayChange())
         return;
-    // The note would be renamed under the editor: stop unless it is closed.
+    // The note would be renamed under the editor: stop unless it is closed. Pending header
+    // lines go to the page now, under its present name.
     if (FormEdit && !FormEdit->Close())
+        return;
+    if (FormHTMLKategory && !FormHTMLKategory->HTMLSave())
         return;
     platform::ResolveScope scope;
     if (!WriteUndo(QStringLiteral("menue_undo.txt")))

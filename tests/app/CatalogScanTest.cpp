@@ -96,6 +96,10 @@ TEST_F(NodeTest, TheTreeTimerRunsOnOneAndWaits)
     FormSlova->TimerTreeTimer();
     EXPECT_EQ(reg.readString("Redraw", ""), "1");
     FormSlova->Panel1->hide();
+    FormSlova->NoCatalog = true;
+    FormSlova->TimerTreeTimer();
+    EXPECT_EQ(reg.readString("Redraw", ""), "1");
+    FormSlova->NoCatalog = false;
     FormSlova->TimerTreeTimer();
     EXPECT_EQ(reg.readString("Redraw", ""), "0");
     EXPECT_EQ(texts(), (QStringList{"Menue", "new", "A"}));

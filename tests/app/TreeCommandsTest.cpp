@@ -1,6 +1,9 @@
 #include "NodeFixture.h"
 
+#include "web/UnitHtmlKategory.h"
+
 #include <QDir>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 
@@ -337,4 +340,66 @@ TEST_F(NodeTest, FailedWritesAreReportedAndLoseNothing)
     FormSlova->ADD_Node();
     EXPECT_FALSE(dialogs->messages().isEmpty());
     FormSlova->Panel1->hide();
+}
+
+TEST_F(NodeTest, ARenameTooLongForTheFileSystemIsReported)
+{
+    open("A\r\n\told\r\n");
+    write(cat + "old.rtf", "r");
+    select(1);
+    FormSlova->Edit_node();
+    const QString longName(300, u'x');
+    FormSlova->wrd->setText(longName);
+    FormSlova->RenameFile();
+    EXPECT_EQ(node(1)->text(0), longName);
+    EXPECT_EQ(read(cat + "old.rtf"), QByteArray("r"));
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_TRUE(dialogs->messages().at(0).contains(cat + "old.rtf"));
+}
+
+TEST_F(NodeTest, TheHiddenItemsCutOnlyIndentationAndAddAFileNodeThatOpensNothing)
+{
+    open("A\r\n\tB\r\n\t\tC\r\nDx\r\n");
+    select(0);
+    FormSlova->DelTopLevel();
+    EXPECT_EQ(read(cat + "Menue"), QByteArray("A\r\nB\r\n\tC\r\nDx\r\n"));
+    EXPECT_EQ(texts(), (QStringList{"A", "B", "C", "Dx"}));
+
+    write(cat + "f.rtf", "r");
+    select(0);
+    dialogs->pushFileName(cat + "f.rtf");
+    FormSlova->OpenFile();
+    EXPECT_EQ(node(1)->text(0), "f.rtf % " + cat + "f.rtf");
+    EXPECT_TRUE(read(cat + "Menue").startsWith("A\r\n\tf.rtf % "));
+    // A text with a path names no file: opening it shows nothing and creates nothing.
+    click(1);
+    EXPECT_FALSE(FormEdit->isVisible());
+    EXPECT_TRUE(browser()->navigations.isEmpty());
+    EXPECT_EQ(read(cat + "f.rtf"), QByteArray("r"));
+}
+
+TEST_F(NodeTest, ADeletedOrRenamedPageIsNeverWrittenBackByThePageHeaderEditor)
+{
+    open("A\r\n\tP\r\n\tQ\r\n\tR\r\n");
+    write(cat + "P.htm", "<!-- TreeKategory=\"x\"-->\r\n<html>\r\n");
+    write(cat + "R.htm", "<!-- TreeKategory=\"r\"-->\r\n<html>\r\n");
+    click(1);
+    // A header line changed in the page header editor and not yet saved.
+    FormHTMLKategory->ListKategory->addItem(QStringLiteral("<!-- TreeKategory=\"y\"-->"));
+    FormHTMLKategory->HeaderChanged = 1;
+    select(1);
+    FormSlova->Dell_node();
+    EXPECT_FALSE(QFileInfo::exists(cat + "P.htm"));
+    click(1); // Q
+    EXPECT_FALSE(QFileInfo::exists(cat + "P.htm"));
+
+    click(2); // R
+    FormHTMLKategory->ListKategory->addItem(QStringLiteral("<!-- TreeKategory=\"z\"-->"));
+    FormHTMLKategory->HeaderChanged = 1;
+    select(2);
+    FormSlova->Edit_node();
+    FormSlova->wrd->setText("R2");
+    FormSlova->RenameFile();
+    EXPECT_FALSE(QFileInfo::exists(cat + "R.htm"));
+    EXPECT_TRUE(read(cat + "R2.htm").contains("<html>"));
 }
