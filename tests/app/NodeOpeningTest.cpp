@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QDir>
 #include <QMenu>
+#include <QTest>
+#include <QToolBar>
 
 TEST_F(NodeTest, APageNodeShowsItsHtmlFileInThePane)
 {
@@ -151,4 +153,34 @@ TEST_F(NodeTest, TheRealBrowserShowsThePageNamedWithSpecialCharacters)
     ASSERT_TRUE(wb->waitLoaded(20000)) << wb->url().toString().toStdString();
     EXPECT_EQ(wb->url().toLocalFile(), cat + QString::fromUtf8("C# 100% а?.html"));
     EXPECT_EQ(wb->title(), "special");
+}
+
+TEST_F(NodeTest, AClickInTheTreeAndTheCommandsReachTheirHandlers)
+{
+    open("A\r\n\tP\r\n");
+    write(cat + "P.htm", "<html>");
+    tree()->expandAll();
+    QCoreApplication::processEvents();
+    QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, tree()->visualItemRect(node(1)).center());
+    EXPECT_EQ(FormSlova->CurrentIndex, 1);
+    ASSERT_EQ(browser()->navigations.size(), 1);
+    EXPECT_EQ(browser()->navigations.at(0).toLocalFile(), cat + "P.htm");
+
+    auto trigger = [](const QList<QAction*>& actions, const QString& text) {
+        for (QAction* a : actions)
+            if (a->text() == text)
+                a->trigger();
+    };
+    select(0);
+    trigger(FormSlova->StandardToolBar->actions(), "Add node");
+    EXPECT_EQ(texts(), (QStringList{"A", "", "P"}));
+    FormSlova->Panel1->hide();
+    select(2);
+    trigger(FormSlova->PopupTree->actions(), "Move node Up");
+    EXPECT_EQ(texts(), (QStringList{"A", "P", ""}));
+    trigger(FormSlova->PopupTree->actions(), "Rename node");
+    EXPECT_TRUE(FormSlova->Panel1->isVisible());
+    EXPECT_EQ(FormSlova->wrd->text(), "P");
+    // In-place editing stays off: a double click does not open an editor in the tree.
+    EXPECT_EQ(tree()->editTriggers(), QAbstractItemView::NoEditTriggers);
 }
