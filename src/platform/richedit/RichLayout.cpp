@@ -277,7 +277,9 @@ RichLayout::Height RichLayout::layoutBlock(const QTextBlock& block, double upTo,
     bool first = true;
     double firstIndent = bf.textIndent();
     if (resume) {
-        // Lines go on below the ones laid before (the layout keeps its text and lines).
+        // Lines go on below the ones laid before (the layout keeps its text and lines). Asking
+        // for a line makes Qt analyse the text again if it let that go.
+        (void)tl->lineForTextPosition(0);
         const QTextLine last = tl->lineAt(tl->lineCount() - 1);
         y = last.y() + lineAdvance(last, bf);
         first = false;
