@@ -1,0 +1,117 @@
+// The archive window as a user reaches it on a real desktop: the program in its own process,
+// the menu command, the Zip button and the message answered through the window system.
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString xdo(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    if (!p.waitForFinished(10000))
+        p.kill();
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+QString waitFor(const QString& titlePattern, int timeoutMs, const QProcess& proc)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs && proc.state() != QProcess::NotRunning) {
+        const QString ids = xdo({"search", "--onlyvisible", "--name", titlePattern});
+        if (!ids.isEmpty())
+            return ids.split('\n').last();
+        QThread::msleep(100);
+    }
+    return QString();
+}
+
+bool waitForFile(const QString& path, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        if (QFileInfo(path).size() > 0)
+            return true;
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(ArchiveWindowX11, MakeTheArchiveFromTheMenu)
+{
+    testsupport::TempDir prog, cfg, cwd;
+    const QString cat = prog.file("Project1/");
+    QDir().mkpath(cat + "temp");
+    testsupport::writeFile(prog.file("dir"), "Project1\\\r\nHelp\\\r\n");
+    testsupport::writeFile(cat + "CurrentMenue", "Menue\r\n");
+    testsupport::writeFile(cat + "Menue", "root\r\n\tchild\r\n");
+    testsupport::writeFile(cat + "note.txt", "a note");
+    testsupport::writeFile(cfg.file("Zov.ini"),
+                           "[Morvanel]\nShowDirForm=0\nShowWordsForm=0\npath=" + cat.toUtf8() + "\n");
+
+    QProcess proc;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("MORVANEL_PROGRAM_DIR"), prog.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), cfg.path());
+    proc.setProcessEnvironment(env);
+    proc.setWorkingDirectory(cwd.path());
+    proc.start(QStringLiteral(MV_MORVANEL_EXE), QStringList());
+    ASSERT_TRUE(proc.waitForStarted(10000));
+
+    const QString main = waitFor('^' + QRegularExpression::escape(cat) + '$', 20000, proc);
+    ASSERT_FALSE(main.isEmpty()) << proc.readAllStandardError().toStdString();
+    // The start-up shows the catalog chooser (modal, titled like the main window): OK.
+    QThread::msleep(2500);
+    xdo({"key", "--clearmodifiers", "Return"});
+    QThread::msleep(1000);
+    // The main window stands at the screen's top left; its first menu, "Operations whith
+    // tree", holds "Make the archive" as its fifth command.
+    xdo({"mousemove", "60", "28", "click", "1"});
+    QThread::msleep(500);
+    for (int i = 0; i < 5; ++i)
+        xdo({"key", "Down"});
+    xdo({"key", "Return"});
+
+    const QString zipWindow = waitFor(QStringLiteral("^Zip & UnZip form$"), 10000, proc);
+    ASSERT_FALSE(zipWindow.isEmpty()) << "the archive window never appeared";
+    xdo({"windowactivate", "--sync", zipWindow});
+    // Tab from the name to the Zip button, and press it.
+    xdo({"key", "--clearmodifiers", "Tab"});
+    xdo({"key", "--clearmodifiers", "space"});
+
+    const QString archive = cat + "archives/archive001.zip";
+    EXPECT_TRUE(waitForFile(archive, 15000)) << "no archive written";
+    // The message "Added ... files" in a box of the program.
+    const QString box = waitFor(QStringLiteral("^Morvanel$"), 10000, proc);
+    EXPECT_FALSE(box.isEmpty()) << "no message after zipping";
+    if (!box.isEmpty()) {
+        xdo({"windowactivate", "--sync", box});
+        xdo({"key", "--clearmodifiers", "Return"});
+    }
+    if (testsupport::haveTool("unzip")) {
+        QByteArray out;
+        EXPECT_EQ(testsupport::runTool("unzip", {"-l", archive}, &out), 0);
+        EXPECT_TRUE(out.contains("note.txt")) << out.toStdString();
+        EXPECT_FALSE(out.contains("child")) << out.toStdString();
+    }
+
+    proc.terminate();
+    if (!proc.waitForFinished(15000)) {
+        proc.kill();
+        proc.waitForFinished(5000);
+    }
+    EXPECT_EQ(proc.exitStatus(), QProcess::NormalExit);
+}
