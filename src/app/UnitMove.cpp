@@ -7,6 +7,7 @@
 #include "TreeFile.h"
 #include "UnitSlova.h"
 #include "editor/REMain.h"
+#include "web/UnitHtmlKategory.h"
 #include "platform/dialogs/Dialogs.h"
 #include "platform/files/FileNames.h"
 #include "platform/text/LineList.h"
@@ -164,13 +165,19 @@ bool TFormMove::eventFilter(QObject* o, QEvent* e)
     return TForm::eventFilter(o, e);
 }
 
-bool TFormMove::letGo(const QTreeWidgetItem* node)
+bool TFormMove::letGo(const QTreeWidgetItem* node, const QStringList& files)
 {
     TFormSlova* m = FormSlova;
-    const QStringList texts = subtreeTexts(node);
     // A note of a moved node still in the editor is saved or given up first; Cancel stops.
-    if (FormEdit && m->EditorShown == 1 && texts.contains(m->CurrentNodeText) && !FormEdit->Close())
+    if (FormEdit && m->EditorShown == 1 && subtreeTexts(node).contains(m->CurrentNodeText) && !FormEdit->Close())
         return false;
+    // A moved page's header changes are written before the page leaves, and the header
+    // editor is closed so that it keeps no page of this catalog that is gone.
+    if (FormHTMLKategory && files.contains(FormHTMLKategory->LoadedFile())) {
+        if (!FormHTMLKategory->HTMLSave())
+            return false;
+        FormHTMLKategory->close();
+    }
     return true;
 }
 
@@ -207,7 +214,10 @@ bool TFormMove::TVDragDrop(int nodeIndex, const QPoint& pos)
     QTreeWidgetItem* target = dropTarget(pos);
     if (!target)
         return false;
-    if (!letGo(node))
+    QStringList sources;
+    for (const auto& mv : moves)
+        sources.append(mv.from);
+    if (!letGo(node, sources))
         return false;
     if (!nodemove::moveAll(moves, &error)) {
         tell(error, platform::MsgIcon::Error);
@@ -235,12 +245,9 @@ bool TFormMove::TVDragDrop(int nodeIndex, const QPoint& pos)
     target->setExpanded(true);
 
     // The source loses the node and its subtree, and its tree file says so at once.
-    // CurrentNodeText and CurrentFile must not name what is no longer in this catalog.
-    if (subtreeTexts(node).contains(m->CurrentNodeText))
-        m->CurrentNodeText.clear();
-    for (const auto& mv : moves)
-        if (mv.from == m->CurrentFile)
-            m->CurrentFile.clear();
+    // The page or note shown, CurrentNodeText and CurrentFile must not name what is gone.
+    if (subtreeTexts(node).contains(m->CurrentNodeText) || sources.contains(m->CurrentFile))
+        m->ForgetOpenedNode();
     delete node;
     m->CurrentIndex = 0;
     m->WriteTreeAndIcons();

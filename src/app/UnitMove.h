@@ -34,7 +34,7 @@ protected:
 private:
     // The node of TV under a point, or null on empty space or the indent.
     QTreeWidgetItem* dropTarget(const QPoint& pos) const;
-    bool letGo(const QTreeWidgetItem* node);
+    bool letGo(const QTreeWidgetItem* node, const QStringList& files);
 };
 
 extern TFormMove* FormMove;

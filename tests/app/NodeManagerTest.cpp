@@ -9,9 +9,11 @@
 #include "app/UnitMove.h"
 #include "editor/REMain.h"
 #include "platform/text/CodePage.h"
+#include "web/UnitHtmlKategory.h"
 
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QListWidget>
 #include <QMimeData>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -289,5 +291,29 @@ TEST_F(NodeTest, AMovedNoteStillOpenAndModifiedIsAskedForAndCancelMovesNothing)
     EXPECT_EQ(texts(), QStringList{"A"});
     EXPECT_EQ(FormSlova->EditorShown, 0);
     EXPECT_TRUE(FormSlova->CurrentNodeText.isEmpty());
+    EXPECT_TRUE(FormSlova->CurrentFile.isEmpty());
+}
+
+TEST_F(NodeTest, AMovedPageHasItsPendingHeaderWrittenFirst)
+{
+    open("A\r\n\tP\r\n");
+    write(cat + "P.html", "<html>body</html>\r\n");
+    const QString target = progFile("T/");
+    QDir().mkpath(target);
+    write(target + "Menue", "T-root\r\n");
+    click(1);
+    ASSERT_EQ(FormHTMLKategory->LoadedFile(), cat + "P.html");
+    FormHTMLKategory->ListKategory->addItem("<!-- pending header line -->");
+    FormHTMLKategory->HeaderChanged = 1;
+    FormSlova->RestructFiles();
+    FormMove->folders->openAt(target);
+    FormMove->FileTree();
+    drop(1, onItem(FormMove->TV->topLevelItem(0)));
+    EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
+    EXPECT_TRUE(read(target + "P.html").startsWith("<!-- pending header line -->"));
+    EXPECT_TRUE(read(target + "P.html").contains("<html>body</html>"));
+    EXPECT_FALSE(QFileInfo::exists(cat + "P.html"));
+    EXPECT_EQ(FormHTMLKategory->HeaderChanged, 0);
+    EXPECT_FALSE(FormSlova->PanelWeb->isVisible());
     EXPECT_TRUE(FormSlova->CurrentFile.isEmpty());
 }
