@@ -163,6 +163,16 @@ TEST_F(ChooserTest, AddingAFolder)
     EXPECT_TRUE(FormDir->isVisible());
     EXPECT_TRUE(FormSlova->NoCatalog);
 
+    // A folder whose path the Windows-1251 list file cannot hold is refused.
+    const QString foreign = progFile(QString::fromUtf8("漢字"));
+    QDir().mkpath(foreign);
+    FormDir->dl->setCurrentIndex(FormDir->dlModel->index(foreign));
+    ASSERT_EQ(FormDir->SelectedFolder(), foreign);
+    FormDir->ButtonSelect->click();
+    EXPECT_EQ(dialogs->messages().size(), 1);
+    EXPECT_EQ(entries().size(), 3);
+    EXPECT_TRUE(FormDir->isVisible());
+
     FormDir->dl->setCurrentIndex(FormDir->dlModel->index(parent + "/Sub"));
     FormDir->ButtonSelect->click();
     EXPECT_EQ(entries().value(3), parent + "/Sub/");

@@ -172,6 +172,12 @@ TEST_F(NodeManagerTest, RefusalsChangeNothing)
     pick(a);
     EXPECT_EQ(dialogs->messages().size(), 1);
     EXPECT_EQ(FormMove->TV->topLevelItemCount(), 0);
+    // Also through a symbolic link to it.
+    ASSERT_TRUE(QFile::link(a, progFile("LinkToA")));
+    pick(progFile("LinkToA"));
+    EXPECT_EQ(dialogs->messages().size(), 2);
+    EXPECT_EQ(FormMove->TV->topLevelItemCount(), 0);
+    EXPECT_TRUE(FormMove->TargetDir.isEmpty());
     const QString empty = progFile("Empty/");
     QDir().mkpath(empty);
     pick(empty);
