@@ -168,7 +168,8 @@ bool TFormHistory::eventFilter(QObject* o, QEvent* e)
     // Character 30 (Ctrl+^ on most layouts) deletes the selected line.
     if (o == ListBoxH && e->type() == QEvent::KeyPress) {
         const auto* k = static_cast<QKeyEvent*>(e);
-        if (k->text() == QString(QChar(30))) {
+        const bool ctrlCaret = k->key() == Qt::Key_AsciiCircum && (k->modifiers() & Qt::ControlModifier);
+        if (k->text() == QString(QChar(30)) || ctrlCaret) {
             dellNode();
             return true;
         }

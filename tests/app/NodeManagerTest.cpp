@@ -265,21 +265,35 @@ TEST(NodeMove, MoveFileNeverReplaces)
     EXPECT_EQ(testsupport::readFile(d.file("c")), QByteArray("A"));
 }
 
-TEST_F(NodeTest, AMovedNoteStillOpenAndModifiedIsAskedForAndCancelMovesNothing)
+// A catalog "T" beside the program whose tree is one node "T-root".
+class NodeMoveTest : public NodeTest {
+protected:
+    QString targetCatalog()
+    {
+        const QString target = progFile("T/");
+        QDir().mkpath(target);
+        write(target + "Menue", "T-root\r\n");
+        return target;
+    }
+    void pickTarget(const QString& target)
+    {
+        FormMove->folders->openAt(target);
+        FormMove->FileTree();
+    }
+};
+
+TEST_F(NodeMoveTest, AMovedNoteStillOpenAndModifiedIsAskedForAndCancelMovesNothing)
 {
     open("A\r\n\tN\r\n");
     write(cat + "N.rtf", "{\\rtf1 r}");
-    const QString target = progFile("T/");
-    QDir().mkpath(target);
-    write(target + "Menue", "T-root\r\n");
+    const QString target = targetCatalog();
     click(1);
     typeIntoNote("more");
     dialogs->pushAnswer(platform::MsgResult::Cancel); // the node manager's command asks first
     FormSlova->RestructFiles();
     ASSERT_TRUE(FormMove->isVisible());
     ASSERT_EQ(FormSlova->EditorShown, 1);
-    FormMove->folders->openAt(target);
-    FormMove->FileTree();
+    pickTarget(target);
     dialogs->clear();
     dialogs->pushAnswer(platform::MsgResult::Cancel);
     drop(1, onItem(FormMove->TV->topLevelItem(0)));
@@ -300,20 +314,17 @@ TEST_F(NodeTest, AMovedNoteStillOpenAndModifiedIsAskedForAndCancelMovesNothing)
     EXPECT_TRUE(FormSlova->CurrentFile.isEmpty());
 }
 
-TEST_F(NodeTest, AMovedPageHasItsPendingHeaderWrittenFirst)
+TEST_F(NodeMoveTest, AMovedPageHasItsPendingHeaderWrittenFirst)
 {
     open("A\r\n\tP\r\n");
     write(cat + "P.html", "<html>body</html>\r\n");
-    const QString target = progFile("T/");
-    QDir().mkpath(target);
-    write(target + "Menue", "T-root\r\n");
+    const QString target = targetCatalog();
     click(1);
     ASSERT_EQ(FormHTMLKategory->LoadedFile(), cat + "P.html");
     FormHTMLKategory->ListKategory->addItem("<!-- pending header line -->");
     FormHTMLKategory->HeaderChanged = 1;
     FormSlova->RestructFiles();
-    FormMove->folders->openAt(target);
-    FormMove->FileTree();
+    pickTarget(target);
     drop(1, onItem(FormMove->TV->topLevelItem(0)));
     EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
     EXPECT_TRUE(read(target + "P.html").startsWith("<!-- pending header line -->"));
