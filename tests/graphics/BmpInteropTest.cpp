@@ -3,6 +3,7 @@
 // and their files cut or damaged load with a clear error and no crash.
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/GraphicsErrors.h"
+#include "PeerTools.h"
 #include "support/TestSupport.h"
 
 #include <QFile>
@@ -15,19 +16,9 @@ using testsupport::TempDir;
 
 namespace {
 
-QString python3()
-{
-    return QFile::exists("/usr/bin/python3") ? QStringLiteral("/usr/bin/python3") : QStringLiteral("python3");
-}
-QString imConvert()
-{
-    return QFile::exists("/usr/bin/convert") ? QStringLiteral("/usr/bin/convert") : QStringLiteral("convert");
-}
-
-bool havePillow()
-{
-    return testsupport::runTool(python3(), {"-c", "import PIL"}) == 0;
-}
+using peers::havePillow;
+using peers::imConvert;
+using peers::python3;
 
 // The pixels of a file as another program decodes them: RGB bytes, rows top-down.
 QByteArray pillowRgb(const QString& file)

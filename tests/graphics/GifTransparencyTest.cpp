@@ -2,6 +2,7 @@
 // clipboard format too, and is drawn by the transparent index; every public test GIF that Pillow
 // reads keeps each frame's pixels, transparency and delay after a load and a save.
 #include "GifTestUtil.h"
+#include "PeerTools.h"
 #include "platform/base/Exception.h"
 #include "platform/graphics/Clipboard.h"
 #include "platform/graphics/PictureFormats.h"
@@ -18,15 +19,9 @@ using testsupport::TempDir;
 
 namespace {
 
-QString python3()
-{
-    return QFile::exists("/usr/bin/python3") ? QStringLiteral("/usr/bin/python3") : QStringLiteral("python3");
-}
-QString imConvert()
-{
-    return QFile::exists("/usr/bin/convert") ? QStringLiteral("/usr/bin/convert") : QStringLiteral("convert");
-}
-bool havePillow() { return testsupport::runTool(python3(), {"-c", "import PIL"}) == 0; }
+using peers::havePillow;
+using peers::imConvert;
+using peers::python3;
 
 #define MV_REQUIRE_PILLOW()                                                                                  \
     do {                                                                                                     \

@@ -1,6 +1,7 @@
 // Writing GIF files: the bytes of the header, tables and blocks, round trips of real files,
 // and files that giflib, Pillow and ImageMagick decode to the same indices.
 #include "GifTestUtil.h"
+#include "PeerTools.h"
 #include "platform/graphics/GraphicsErrors.h"
 
 #include <QFile>
@@ -52,14 +53,8 @@ std::unique_ptr<TBitmap> noiseBitmap(int w, int h, int bits, quint32 seed, QVect
     return b;
 }
 
-QString python3()
-{
-    return QFile::exists("/usr/bin/python3") ? QStringLiteral("/usr/bin/python3") : QStringLiteral("python3");
-}
-QString imConvert()
-{
-    return QFile::exists("/usr/bin/convert") ? QStringLiteral("/usr/bin/convert") : QStringLiteral("convert");
-}
+using peers::imConvert;
+using peers::python3;
 
 QStringList codeSections(const QByteArray& giftextOut)
 {
