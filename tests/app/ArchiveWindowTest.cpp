@@ -325,3 +325,22 @@ TEST_F(ArchiveWindowTest, ManyFilesShowProgressAndCancelKeepsTheOldArchive)
     FormSlova->TimerTreeTimer();
     EXPECT_EQ(reg.readInteger("Redraw", 0), 0);
 }
+
+TEST_F(ArchiveWindowTest, ArchivesOfShrunkAndImplodedMembersAreRestored)
+{
+    MV_REQUIRE_TESTDATA();
+    open();
+    const QByteArray exe = read(testsupport::testdataDir() + "zip/sharpcompress/expected/exe/test.exe");
+    for (const char* name : {"Zip.shrink.zip", "Zip.implode.zip"}) {
+        SCOPED_TRACE(name);
+        const QString copy = dir + "archives/" + name;
+        write(copy, read(testsupport::testdataDir() + "zip/sharpcompress/" + name));
+        dialogs->clear();
+        FormZip->ShowFor(false);
+        FormZip->Edit1->setText(copy);
+        FormZip->ButtonUnZipClick();
+        EXPECT_EQ(dialogs->messages().last().toStdString(), "Extracted 3 files");
+        EXPECT_TRUE(read(dir + "TEST.EXE") == exe);
+        QFile::remove(dir + "TEST.EXE");
+    }
+}

@@ -6,6 +6,8 @@
 
 #include "archive/ZipExceptions.h"
 #include "archive/ZipRecords.h"
+#include "platform/dialogs/Dialogs.h"
+#include "platform/volumes/Volumes.h"
 
 #include <QFile>
 
@@ -187,4 +189,32 @@ TEST(ZipVolumeRules, BlockSizesTooSmallForTheHeadersAreRefusedBeforeWriting)
     EXPECT_GT(s.blocks.size(), 5);
     const Extracted ex = unzipAll(s.zipName, t.file("x/"));
     EXPECT_EQ(ex.count, 1);
+}
+
+TEST(ZipVolumeRules, TheDefaultDiskPromptAsksForTheNextDiskAndCancelKeepsTheFinishedOne)
+{
+    TempDir t;
+    platform::SimulatedRemovableDrive drive(t.file("floppy"));
+    drive.setDisk(1, QString(), 1200);
+    drive.insertDisk(1);
+    writeFile(t.file("s/a.bin"), randomBytes(3000, 44));
+    platform::ScopedScriptedDialogs dlg;
+    dlg->pushAnswer(platform::MsgResult::Cancel);
+    TZipWriter w; // no handler of its own: the component's prompt
+    w.SetZipName(drive.root() + "backup.zip");
+    w.MultiZipInfo.MultiMode = mmSpan;
+    w.PackLevel = 0;
+    w.FilesList << t.file("s/a.bin");
+    try {
+        w.Zip();
+        ADD_FAILURE() << "no cancel";
+    } catch (const EUserCanceled& e) {
+        EXPECT_EQ(e.Message, "User canceled Zip operation");
+    }
+    ASSERT_EQ(dlg->messages().size(), 1);
+    EXPECT_EQ(dlg->messages()[0], "Please insert disk 2 of the multi-disk set.");
+    EXPECT_EQ(dlg->shown()[0].buttons, platform::MsgButtons::OkCancel);
+    // The full first disk stays, labelled as the first of the set.
+    EXPECT_GT(QFileInfo(drive.root() + "backup.zip").size(), 1000);
+    EXPECT_EQ(drive.label(1), "PKBACK# 001");
 }
