@@ -2,6 +2,7 @@
 
 #include "archive/Deflate.h"
 #include "archive/WildMatch.h"
+#include "archive/WorkAhead.h"
 #include "archive/ZipCrc.h"
 #include "archive/ZipCrypt.h"
 #include "archive/ZipStrings.h"
@@ -11,14 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
-#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -176,21 +172,16 @@ void saveCentral(TStream& out, TZipHeaderInfo& h, const QByteArray& extra)
 // the archive is the same bytes; the caller's thread then replays the member's reads for the
 // percentage events and writes the data, so events, cancel and skips stay as they were.
 
-constexpr int64_t PackAheadMaxFile = 64 << 20;    // larger members are compressed in turn, streaming
-constexpr int64_t PackAheadBudget = 256 << 20;    // source bytes of the members packed and waiting
-
 struct TPackedMember {
-    enum TStatus { Waiting, Packing, Packed, OpenFailed, ReadFailed, NotPacked };
     // What the caller's thread decided when the member was queued.
     QString FileName;
-    int64_t SizeQueued = 0;
     bool Store = false;
     int Level = 6;
     bool Encrypt = false;
     QByteArray PasswordBytes;
     std::array<uint8_t, 10> Filler{};
     // What the worker found.
-    TStatus Status = Waiting;
+    bool ReadFailed = false; // the source could not be read to its end, or changed meanwhile
     uint32_t DosTime = 0;
     int64_t FileSize = 0;
     std::vector<size_t> Reads; // bytes of each source read the encoder asked for
@@ -201,64 +192,26 @@ struct TPackedMember {
 
 class TPackAhead {
 public:
-    TPackAhead(std::vector<TPackedMember> members, int threads) : members_(std::move(members))
+    TPackAhead(std::vector<TPackedMember> members, const std::vector<int64_t>& sizes, int threads)
+        : deflaters_(size_t(threads)),
+          work_(std::move(members), sizes, std::vector<bool>(sizes.size(), true), threads,
+                [this](TPackedMember& m, int worker) { return pack(m, worker); })
     {
-        for (int i = 0; i < threads; ++i)
-            workers_.emplace_back([this]() { work(); });
     }
 
-    ~TPackAhead()
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-        for (std::thread& t : workers_)
-            t.join();
-    }
-
-    // The member at index, once its worker is done; `waiting` runs now and then meanwhile
-    // (the message loop and the cancel check of the caller's thread). Null when the member
-    // was not packed ahead.
-    TPackedMember* Take(int index, const std::function<void()>& waiting)
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        consumed_ = index;
-        changed_.notify_all();
-        TPackedMember& m = members_[size_t(index)];
-        while (m.Status == TPackedMember::Waiting || m.Status == TPackedMember::Packing) {
-            if (m.Status == TPackedMember::Waiting && !canStart(index)) {
-                // Nothing ahead may start before it: it would wait for ever.
-                m.Status = TPackedMember::NotPacked;
-                break;
-            }
-            changed_.wait_for(lock, std::chrono::milliseconds(20));
-            lock.unlock();
-            waiting();
-            lock.lock();
-        }
-        return m.Status == TPackedMember::NotPacked ? nullptr : &m;
-    }
-
-    // The encryption filler drawn for the member when it was queued; null when none was.
-    const std::array<uint8_t, 10>* FillerOf(int index) const
-    {
-        const TPackedMember& m = members_[size_t(index)];
-        return m.Encrypt ? &m.Filler : nullptr;
-    }
-
-    // The member's data are written: its memory goes back to the budget.
+    TPackedMember* Take(int index, const std::function<void()>& waiting) { return work_.Take(index, waiting); }
     void Release(int index)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        TPackedMember& m = members_[size_t(index)];
-        std::vector<uint8_t>().swap(m.Data);
-        std::vector<size_t>().swap(m.Reads);
-        if (m.Status != TPackedMember::NotPacked)
-            inFlight_ -= m.SizeQueued;
-        consumed_ = index + 1;
-        changed_.notify_all();
+        work_.Release(index, [](TPackedMember& m) {
+            std::vector<uint8_t>().swap(m.Data);
+            std::vector<size_t>().swap(m.Reads);
+        });
+    }
+    // The encryption filler drawn for the member when it was queued; null when none was.
+    const std::array<uint8_t, 10>* FillerOf(int index)
+    {
+        const TPackedMember& m = work_.Item(index);
+        return m.Encrypt ? &m.Filler : nullptr;
     }
 
 private:
@@ -266,10 +219,10 @@ private:
 
     class PackIO : public TDeflateIO {
     public:
-        PackIO(TPackedMember& m, TSourceFile& src, const std::atomic<bool>& stop) : m_(m), src_(src), stop_(stop) {}
+        PackIO(TPackedMember& m, TSourceFile& src, const TWorkAhead<TPackedMember>& work) : m_(m), src_(src), work_(work) {}
         size_t ReadSource(uint8_t* buffer, size_t count) override
         {
-            if (stop_)
+            if (work_.Stopping())
                 throw Stopped{};
             const size_t n = src_.Read(buffer, count);
             if (n == 0)
@@ -291,68 +244,18 @@ private:
     private:
         TPackedMember& m_;
         TSourceFile& src_;
-        const std::atomic<bool>& stop_;
+        const TWorkAhead<TPackedMember>& work_;
     };
 
-    // Under the lock: whether the member at index may be packed now.
-    bool canStart(int index) const
-    {
-        const TPackedMember& m = members_[size_t(index)];
-        if (index < consumed_ || m.SizeQueued > PackAheadMaxFile)
-            return false;
-        return index - consumed_ < int(workers_.size()) * 2
-            && (inFlight_ + m.SizeQueued <= PackAheadBudget || index == consumed_);
-    }
-
-    void work()
-    {
-        TDeflater deflater;
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            if (stop_)
-                return;
-            while (next_ < int(members_.size())
-                   && (next_ < consumed_ || members_[size_t(next_)].SizeQueued > PackAheadMaxFile
-                       || members_[size_t(next_)].Status != TPackedMember::Waiting)) {
-                if (members_[size_t(next_)].Status == TPackedMember::Waiting)
-                    members_[size_t(next_)].Status = TPackedMember::NotPacked;
-                ++next_;
-            }
-            if (next_ >= int(members_.size()))
-                return;
-            if (!canStart(next_)) {
-                changed_.wait(lock);
-                continue;
-            }
-            const int index = next_++;
-            TPackedMember& m = members_[size_t(index)];
-            m.Status = TPackedMember::Packing;
-            inFlight_ += m.SizeQueued;
-            lock.unlock();
-            TPackedMember::TStatus status = TPackedMember::NotPacked;
-            try {
-                status = pack(m, deflater);
-            } catch (const Stopped&) {
-                status = TPackedMember::NotPacked;
-            } catch (...) {
-                status = TPackedMember::NotPacked; // the caller's thread does it again and meets the error itself
-            }
-            lock.lock();
-            if (status == TPackedMember::NotPacked)
-                inFlight_ -= m.SizeQueued;
-            m.Status = status;
-            changed_.notify_all();
-        }
-    }
-
-    TPackedMember::TStatus pack(TPackedMember& m, TDeflater& deflater)
+    // On a worker: what the caller's thread would do with the member's data.
+    bool pack(TPackedMember& m, int worker)
     {
         TSourceFile src;
         if (!src.Open(m.FileName))
-            return TPackedMember::OpenFailed;
+            return false; // tried again in turn
         m.DosTime = src.DosTime();
         m.FileSize = src.SizeNow();
-        PackIO io(m, src, stop_);
+        PackIO io(m, src, work_);
         try {
             uint32_t preCrc = 0;
             if (m.Encrypt) {
@@ -371,25 +274,21 @@ private:
                 for (size_t n; (n = io.ReadSource(buf.data(), buf.size())) > 0;)
                     io.WriteData(buf.data(), n);
             } else {
-                m.Result = deflater.Deflate(io, m.Level);
+                std::unique_ptr<TDeflater>& d = deflaters_[size_t(worker)];
+                if (!d)
+                    d = std::make_unique<TDeflater>();
+                m.Result = d->Deflate(io, m.Level);
             }
             m.Crc = io.crc.Crc();
-            if (m.Encrypt && m.Crc != preCrc)
-                return TPackedMember::ReadFailed;
+            m.ReadFailed = m.Encrypt && m.Crc != preCrc;
         } catch (const ESourceReadError&) {
-            return TPackedMember::ReadFailed;
+            m.ReadFailed = true;
         }
-        return TPackedMember::Packed;
+        return true;
     }
 
-    std::vector<TPackedMember> members_;
-    std::vector<std::thread> workers_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::atomic<bool> stop_{false};
-    int next_ = 0;      // the next member a worker looks at
-    int consumed_ = 0;  // the member the caller's thread is at
-    int64_t inFlight_ = 0;
+    std::vector<std::unique_ptr<TDeflater>> deflaters_; // one a worker, kept for the run
+    TWorkAhead<TPackedMember> work_;                    // last: its workers stop first
 };
 
 // The state of one zip run.
@@ -915,14 +814,15 @@ int TZipWriter::ProcessFiles()
             if (run.Multi)
                 TotalBytes *= 2;
             const QStringList entries = FilesList;
-            const int threads = Threads > 0 ? Threads : int(std::max(1u, std::thread::hardware_concurrency()));
+            const int threads = WorkerThreads(Threads);
             if (!run.Multi && threads > 1 && entries.size() > 1) {
                 std::vector<TPackedMember> members(size_t(entries.size()));
+                std::vector<int64_t> sizes(size_t(entries.size()));
                 for (qsizetype i = 0; i < entries.size(); ++i) {
                     TPackedMember& m = members[size_t(i)];
                     m.FileName = entries[i];
                     const QFileInfo fi(entries[i]);
-                    m.SizeQueued = fi.size();
+                    sizes[size_t(i)] = fi.size();
                     m.Store = PackLevel <= 0 || NoCompress(fi.fileName());
                     m.Level = PackLevel;
                     m.Encrypt = !Password.isEmpty();
@@ -931,7 +831,7 @@ int TZipWriter::ProcessFiles()
                         m.Filler = EncryptionFiller(); // drawn in list order, as one thread draws them
                     }
                 }
-                run.Ahead = std::make_unique<TPackAhead>(std::move(members), threads);
+                run.Ahead = std::make_unique<TPackAhead>(std::move(members), sizes, threads);
             }
             for (qsizetype i = 0; i < entries.size(); ++i) {
                 auto header = std::make_unique<TZipHeaderInfo>();
@@ -1204,8 +1104,6 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
     // tried again here, when its turn has come.
     TPackedMember* packed = Run.Ahead ? Run.Ahead->Take(Run.AheadIndex, [this]() { ProcessMessagesAndCheckCancel(); })
                                       : nullptr;
-    if (packed && packed->Status == TPackedMember::OpenFailed)
-        packed = nullptr;
     TSourceFile& src = Run.Source;
     src.Close();
     if (!packed && !src.Open(FileName)) {
@@ -1295,7 +1193,7 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
         int64_t allRead = 0;
         for (const size_t n : packed->Reads)
             allRead += int64_t(n);
-        const bool good = packed->Status == TPackedMember::Packed;
+        const bool good = !packed->ReadFailed;
         const uint64_t total = packed->Data.size();
         uint64_t done = 0;
         for (const size_t n : packed->Reads) {
