@@ -125,7 +125,7 @@ int doZip(const QString& archiveName, int level, const QString& password, const 
 int doUnzip(const QString& archiveName, const QString& dest, const QString& password, bool quiet, int threads = 0)
 {
     TZipReader r;
-    (void)threads;
+    r.Threads = threads;
     bool failed = false;
     try {
         r.SetZipName(archiveName);

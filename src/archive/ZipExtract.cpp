@@ -3,6 +3,7 @@
 #include "archive/Inflate.h"
 #include "archive/OldMethods.h"
 #include "archive/WildMatch.h"
+#include "archive/WorkAhead.h"
 #include "archive/ZipReader.h"
 #include "archive/ZipStrings.h"
 #include "platform/dialogs/Dialogs.h"
@@ -107,6 +108,123 @@ private:
     TStream& out_;
 };
 
+// ---- Members decoded ahead on worker threads ----
+// Extraction of many members decodes the coming ones on every core into memory while the
+// caller's thread goes through the list as before: names, events, prompts and passwords, the
+// member's ".mvpart" file and its rename all stay there, and the decoded blocks are written
+// and reported as the decoder would have written them. Encrypted members, volume sets and
+// methods other than stored and deflated are decoded in turn on the caller's thread.
+
+struct TUnpackedMember {
+    // The member as queued.
+    uint32_t RelativeOffset = 0;
+    uint32_t CompressedSize = 0;
+    uint32_t UncompressedSize = 0;
+    uint16_t Method = 0;
+    // What the decoder wrote: the bytes, the size of each block, the CRC.
+    std::vector<uint8_t> Data;
+    std::vector<uint32_t> Blocks;
+    uint32_t Crc = 0;
+    uint64_t BytesWritten = 0;
+    bool TooLong = false; // the output guard stopped it
+};
+
+class TUnpackAhead {
+public:
+    TUnpackAhead(const QString& archive, std::vector<TUnpackedMember> members, const std::vector<int64_t>& bytes,
+                 const std::vector<bool>& wanted, int threads)
+        : archive_(archive), workers_(size_t(threads)),
+          work_(std::move(members), bytes, wanted, threads,
+                [this](TUnpackedMember& m, int worker) { return unpack(m, worker); })
+    {
+    }
+
+    TUnpackedMember* Take(int index, const std::function<void()>& waiting) { return work_.Take(index, waiting); }
+    void Release(int index)
+    {
+        work_.Release(index, [](TUnpackedMember& m) {
+            std::vector<uint8_t>().swap(m.Data);
+            std::vector<uint32_t>().swap(m.Blocks);
+        });
+    }
+
+private:
+    struct Stopped {};
+
+    struct Worker {
+        std::unique_ptr<TFileStream> archive;
+        std::unique_ptr<TUnzipIO> io;
+    };
+
+    class Source : public TUnzipSource {
+    public:
+        Source(TStream& s, const TWorkAhead<TUnpackedMember>& work) : s_(s), work_(work) {}
+        size_t ReadChunk(uint8_t* buffer, size_t count) override
+        {
+            if (work_.Stopping())
+                throw Stopped{};
+            if (s_.Read(buffer, int64_t(count)) != int64_t(count))
+                throw EFatalUnzipError(SPrematureEnd);
+            return count;
+        }
+
+    private:
+        TStream& s_;
+        const TWorkAhead<TUnpackedMember>& work_;
+    };
+
+    class Sink : public TUnzipSink {
+    public:
+        explicit Sink(TUnpackedMember& m) : m_(m) {}
+        void WriteOutput(const uint8_t* data, size_t count) override
+        {
+            m_.Data.insert(m_.Data.end(), data, data + count);
+            m_.Blocks.push_back(uint32_t(count));
+        }
+
+    private:
+        TUnpackedMember& m_;
+    };
+
+    // On a worker: the member's data decoded as the caller's thread would decode them. Any
+    // exception leaves the member to the caller's thread, which then meets it itself.
+    bool unpack(TUnpackedMember& m, int worker)
+    {
+        Worker& w = workers_[size_t(worker)];
+        if (!w.archive)
+            w.archive = std::make_unique<TFileStream>(archive_, fmOpenRead);
+        if (!w.io)
+            w.io = std::make_unique<TUnzipIO>();
+        uint8_t local[LocalHeaderFixedSize];
+        w.archive->Seek(m.RelativeOffset, soFromBeginning);
+        if (w.archive->Read(local, LocalHeaderFixedSize) != LocalHeaderFixedSize)
+            return false;
+        w.archive->Seek(GetLE16(local + 26) + GetLE16(local + 28), soFromCurrent);
+        Source source(*w.archive, work_);
+        Sink sink(m);
+        m.Data.reserve(m.UncompressedSize);
+        w.io->StartMember(&source, &sink, m.CompressedSize, m.UncompressedSize);
+        try {
+            if (m.Method == 8)
+                Inflate(*w.io);
+            else
+                UnStore(*w.io);
+        } catch (const EBiggerThanUncompressed&) {
+            m.TooLong = true;
+        }
+        m.Crc = w.io->Crc.Crc();
+        m.BytesWritten = w.io->BytesWritten;
+        return true;
+    }
+
+    QString archive_;
+    std::vector<Worker> workers_;
+    TWorkAhead<TUnpackedMember> work_; // last: its workers stop first
+};
+
+TUnzipRun::TUnzipRun() = default;
+TUnzipRun::~TUnzipRun() = default;
+
 namespace {
 
 QString toFsSeparators(QString path)
@@ -200,6 +318,24 @@ int TZipReader::UnZipSelected(TLFNFileStream* Stream)
         if (OnStartUnZipInfo)
             OnStartUnZipInfo(this, run.FilesToDo, TotalBytes, stopNow);
         if (run.FilesToDo > 0 && !stopNow) {
+            const int threads = WorkerThreads(Threads);
+            if (threads > 1 && run.FilesToDo > 1 && !IsMultiVolume() && FPieces.isEmpty()) {
+                std::vector<TUnpackedMember> members(static_cast<size_t>(n));
+                std::vector<int64_t> bytes(static_cast<size_t>(n));
+                std::vector<bool> wanted(static_cast<size_t>(n));
+                for (int i = 0; i < n; ++i) {
+                    const TZipHeaderInfo* h = FSortedMembers->Header(i);
+                    TUnpackedMember& m = members[size_t(i)];
+                    m.RelativeOffset = h->RelativeOffset;
+                    m.CompressedSize = h->CompressedSize;
+                    m.UncompressedSize = h->UncompressedSize;
+                    m.Method = h->CompressionMethod;
+                    bytes[size_t(i)] = int64_t(h->UncompressedSize);
+                    wanted[size_t(i)] = (DoAll || h->Selected) && !h->FileName().isEmpty() && !h->Encrypted()
+                        && (m.Method == 0 || m.Method == 8) && !h->NeedsZip64() && !h->HasDataDescriptor();
+                }
+                run.Ahead = std::make_unique<TUnpackAhead>(FZipName, std::move(members), bytes, wanted, threads);
+            }
             for (int i = 0; i < n; ++i) {
                 if (!DoAll && !FSortedMembers->Header(i)->Selected)
                     continue;
@@ -207,7 +343,10 @@ int TZipReader::UnZipSelected(TLFNFileStream* Stream)
                 do {
                     UnZipOneFile(run, i);
                 } while (run.Retry);
+                if (run.Ahead)
+                    run.Ahead->Release(i);
             }
+            run.Ahead.reset();
         }
     } catch (...) {
         finish();
@@ -434,19 +573,39 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         return;
     }
 
-    // Decode.
-    if (FCurrentDisk != dataDisk)
-        SwapDisk(dataDisk + 1);
-    FArchiveStream->Seek(dataPos, soFromBeginning);
+    // Decoded ahead by a worker, or decoded here.
+    TUnpackedMember* ahead = run.Ahead && !h.Encrypted()
+        ? run.Ahead->Take(FileIndex, [this]() { ProcessMessagesAndCheckCancel(); })
+        : nullptr;
+    if (ahead
+        && (ahead->RelativeOffset != h.RelativeOffset || ahead->CompressedSize != h.CompressedSize
+            || ahead->UncompressedSize != h.UncompressedSize || ahead->Method != h.CompressionMethod))
+        ahead = nullptr;
     TArchiveSource source(*this, h.Encrypted() ? &run.Crypt : nullptr);
     TMemberSink sink(*this, *out);
     sink.uncompressed_ = h.UncompressedSize;
-    run.IO.StartMember(&source, &sink, uint64_t(std::max<int64_t>(remaining, 0)), h.UncompressedSize);
+    if (!ahead) {
+        if (FCurrentDisk != dataDisk)
+            SwapDisk(dataDisk + 1);
+        FArchiveStream->Seek(dataPos, soFromBeginning);
+        run.IO.StartMember(&source, &sink, uint64_t(std::max<int64_t>(remaining, 0)), h.UncompressedSize);
+    }
     // Data longer than the record says, or a CRC that matches data of another length: the
     // size is wrong, not the data.
     bool tooLong = false;
     try {
-        try {
+        if (ahead) {
+            // The blocks as the decoder wrote them, with the same progress and a cancel check
+            // before each.
+            uint64_t at = 0;
+            for (const uint32_t n : ahead->Blocks) {
+                ProcessMessagesAndCheckCancel();
+                sink.WriteOutput(ahead->Data.data() + at, n);
+                at += n;
+                sink.OutputProgress(at, n);
+            }
+            tooLong = ahead->TooLong;
+        } else try {
             switch (h.CompressionMethod) {
             case 0:
                 UnStore(run.IO);
@@ -471,10 +630,11 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     }
     out.reset();
 
-    const uint32_t crc = run.IO.Crc.Crc();
+    const uint32_t crc = ahead ? ahead->Crc : run.IO.Crc.Crc();
+    const uint64_t bytesWritten = ahead ? ahead->BytesWritten : run.IO.BytesWritten;
     // A member cut short passes only if its bytes are all there: an empty output is no
     // member of a method we cannot decode, whatever CRC the header claims.
-    const bool good = crc == h.CRC32 && run.IO.BytesWritten == h.UncompressedSize && !tooLong;
+    const bool good = crc == h.CRC32 && bytesWritten == h.UncompressedSize && !tooLong;
     const bool wrongSize = MethodSupported(h.CompressionMethod) && (tooLong || (crc == h.CRC32 && !good));
     if (good) {
         // Date first: a read-only attribute would keep it from being set.

@@ -6,14 +6,22 @@
 
 #include <QString>
 
+#include <memory>
+
 namespace archive {
+
+class TUnpackAhead;
 
 // The state of one extraction run (one UnZipSelected call).
 struct TUnzipRun {
+    TUnzipRun();
+    ~TUnzipRun();
     TUnzipIO IO;
     TZipCrypt Crypt;
     bool Retry = false;   // the member is to be extracted again with a new password
     int PasswordForm = 0; // the first byte form of the password to try on the member
+    // Members decoded ahead on worker threads (none for a volume set or encrypted members).
+    std::unique_ptr<TUnpackAhead> Ahead;
     int FilesToDo = 0;
     int FilesDone = 0;
 };

@@ -86,6 +86,10 @@ public:
     bool DoProcessMessages = true;
     bool RetainAttributes = true;
     bool ReplaceReadOnly = false;
+    // Worker threads that decode the coming members (or, zipping, compress them) while the
+    // caller's thread writes them in list order; 0: as many as the machine has cores, 1:
+    // everything on the caller's thread. Files, archives and events are the same either way.
+    int Threads = 0;
 
     // --- published events ---
     TStartUnZipInfo OnStartUnZipInfo;

@@ -57,10 +57,6 @@ public:
     bool StoreVolumes() const { return FStoreVolumes; }
     void SetStoreVolumes(bool Value);
     TZipAction ZipAction = zaUpdate;
-    // Worker threads that compress the coming members while the archive is written; 0: as
-    // many as the machine has cores, 1: everything on the caller's thread. The archive is the
-    // same bytes either way.
-    int Threads = 0;
     TMultiZipInfo MultiZipInfo;
     void SetMultiZipInfo(const TMultiZipInfo& Value) { MultiZipInfo.Assign(Value); }
     bool Store83Names = false;

@@ -5,6 +5,7 @@
 #include "archive/ZipCrypt.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 using namespace ziptest;
 using namespace archive;
@@ -155,5 +156,114 @@ TEST(ParallelZip, CancelLeavesTheArchiveAsItWas)
         EXPECT_EQ(cancels, 1) << stopAt;
         EXPECT_EQ(readFile(t.file("c.zip")), before) << stopAt;
         EXPECT_EQ(QDir(t.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"c.zip"}) << stopAt;
+    }
+}
+
+namespace {
+
+// An archive of many members: text, random, stored, empty, a folder, two encrypted ones, and
+// one whose data were damaged after it was written.
+QString makeArchive(TempDir& t)
+{
+    const QStringList files = makeFiles(t.file("src/"));
+    {
+        TZipWriter w;
+        w.SetZipName(t.file("m.zip"));
+        w.NoCompressList << "*.png";
+        w.FilesList = files;
+        EXPECT_EQ(w.Zip(), 40);
+    }
+    writeFile(t.file("p/secret1.txt"), textBytes(20000, 91));
+    writeFile(t.file("p/secret2.txt"), textBytes(30000, 92));
+    {
+        TZipWriter w;
+        w.SetZipName(t.file("m.zip"));
+        w.Password = "pw";
+        w.FilesList << t.file("p/secret1.txt") << t.file("p/secret2.txt");
+        EXPECT_EQ(w.Zip(), 2);
+    }
+    // A byte in the middle of the data of f13 changed: that member fails its CRC check.
+    QByteArray z = readFile(t.file("m.zip"));
+    const qsizetype at = z.indexOf("f13.txt");
+    z[at + 7 + 2000] = char(z[at + 7 + 2000] ^ 0x55);
+    writeFile(t.file("m.zip"), z);
+    return t.file("m.zip");
+}
+
+QStringList unzipEvents(const QString& zip, const QString& dest, int threads, int cancelAt = -1)
+{
+    TZipReader r;
+    r.SetZipName(zip);
+    r.SetDestDir(dest);
+    r.DoAll = true;
+    r.Threads = threads;
+    r.OverwriteMode = Always;
+    QStringList ev;
+    int started = 0;
+    r.OnStartUnZip = [&](TZipReader* s, int i, QString& name, bool&) {
+        ev << QStringLiteral("start %1 %2").arg(i).arg(QFileInfo(name).fileName());
+        if (++started == cancelAt)
+            s->CancelRequested = true;
+    };
+    r.OnEndUnZip = [&](TZipReader*, int i, const QString&) { ev << QStringLiteral("end %1").arg(i); };
+    r.OnFilePercentDone = [&](TZipReader*, int p) { ev << QStringLiteral("file %1").arg(p); };
+    r.OnTotalPercentDone = [&](TZipReader*, int p) { ev << QStringLiteral("total %1").arg(p); };
+    r.OnBadCRC = [&](TZipReader*, uint32_t c, uint32_t s, int i) { ev << QStringLiteral("crc %1 %2 %3").arg(i).arg(c).arg(s); };
+    r.OnSkippingFile = [&](TZipReader*, TSkipReason why, const QString& n, int i) {
+        ev << QStringLiteral("skip %1 %2 %3").arg(int(why)).arg(n).arg(i);
+    };
+    // The first password is wrong; the handler gives the right one.
+    r.Password = "wrong";
+    r.OnBadPassword = [&](TZipReader*, int i, QString& p) {
+        ev << QStringLiteral("password %1").arg(i);
+        p = "pw";
+    };
+    try {
+        ev << QStringLiteral("done %1").arg(r.UnZip());
+    } catch (const EUserCanceled& e) {
+        ev << "canceled " + e.Message;
+    }
+    return ev;
+}
+
+} // namespace
+
+TEST(ParallelUnzip, SameFilesAndEventsOnOneAndEightThreads)
+{
+    TempDir t;
+    const QString zip = makeArchive(t);
+    const QStringList one = unzipEvents(zip, t.file("x1"), 1);
+    const QStringList eight = unzipEvents(zip, t.file("x8"), 8);
+    EXPECT_EQ(one, eight);
+    EXPECT_EQ(one.last(), "done 41");
+    EXPECT_EQ(one.filter(QRegularExpression("^crc ")).size(), 1);
+    EXPECT_EQ(one.filter(QRegularExpression("^password ")).size(), 1);
+    const auto files1 = treeOf(t.file("x1"));
+    EXPECT_EQ(files1.size(), 41);
+    EXPECT_TRUE(files1 == treeOf(t.file("x8")));
+    EXPECT_FALSE(files1.contains("f13.txt"));
+    EXPECT_EQ(files1.value("f12.txt"), readFile(t.file("src/f12.txt")));
+}
+
+TEST(ParallelUnzip, CancelLeavesNoPartFilesAndTheOldFiles)
+{
+    TempDir t;
+    const QString zip = makeArchive(t);
+    for (int cancelAt : {1, 7, 30}) {
+        QDir(t.file("x")).removeRecursively();
+        writeFile(t.file("x/f20.txt"), "my own file");
+        const QStringList ev = unzipEvents(zip, t.file("x"), 8, cancelAt);
+        EXPECT_EQ(ev.filter("canceled").size(), 1) << cancelAt;
+        EXPECT_EQ(ev.last(), "canceled User Aborted Operation");
+        const auto files = treeOf(t.file("x"));
+        for (auto it = files.cbegin(); it != files.cend(); ++it) {
+            EXPECT_FALSE(it.key().contains(".mvpart")) << it.key().toStdString();
+            if (it.key() != "f20.txt")
+                EXPECT_EQ(it.value(), readFile(t.file("src/") + it.key())) << it.key().toStdString();
+        }
+        if (cancelAt <= 20)
+            EXPECT_EQ(files.value("f20.txt"), "my own file");
+        // Cancelled at the member it started: the members before it are there.
+        EXPECT_EQ(files.size(), std::max(cancelAt - 1 - (cancelAt > 14 ? 1 : 0), 0) + (cancelAt <= 21 ? 1 : 0)) << cancelAt;
     }
 }
