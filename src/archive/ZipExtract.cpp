@@ -573,10 +573,17 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         return;
     }
 
-    // Decoded ahead by a worker, or decoded here.
-    TUnpackedMember* ahead = run.Ahead && !h.Encrypted()
-        ? run.Ahead->Take(FileIndex, [this]() { ProcessMessagesAndCheckCancel(); })
-        : nullptr;
+    // Decoded ahead by a worker, or decoded here. A cancel while waiting for the worker
+    // leaves no part file either.
+    TUnpackedMember* ahead = nullptr;
+    try {
+        if (run.Ahead && !h.Encrypted())
+            ahead = run.Ahead->Take(FileIndex, [this]() { ProcessMessagesAndCheckCancel(); });
+    } catch (...) {
+        out.reset();
+        QFile::remove(partName);
+        throw;
+    }
     if (ahead
         && (ahead->RelativeOffset != h.RelativeOffset || ahead->CompressedSize != h.CompressedSize
             || ahead->UncompressedSize != h.UncompressedSize || ahead->Method != h.CompressionMethod))
