@@ -76,6 +76,19 @@ QByteArray removeDots(const QByteArray& path)
     return r;
 }
 
+// "href=" in any letter case.
+bool hasHref(QByteArrayView line)
+{
+    for (qsizetype i = 4; i < line.size(); ++i) {
+        if (line[i] != '=')
+            continue;
+        const char* p = line.data() + i - 4;
+        if ((p[0] | 0x20) == 'h' && (p[1] | 0x20) == 'r' && (p[2] | 0x20) == 'e' && (p[3] | 0x20) == 'f')
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 PageEncoding pageEncoding(QByteArrayView body, const QString& serverCharset)
@@ -130,48 +143,77 @@ QByteArray dateLine(int slot, const QDateTime& when)
     return makeHeaderLine(HeaderLines::DateTime, date + QLatin1Char(' ') + time);
 }
 
-QByteArray resolveLink(const QByteArray& link, const QByteArray& base)
-{
-    if (link.isEmpty() || hasScheme(link) || link.startsWith('#') || link.startsWith("//"))
-        return link;
-    // The base: scheme://authority, path, (query).
-    const qsizetype schemeEnd = base.indexOf("://");
-    if (schemeEnd < 0)
-        return link;
-    qsizetype pathStart = base.indexOf('/', schemeEnd + 3);
-    qsizetype baseEnd = base.size();
-    for (char c : {'?', '#'}) {
-        const qsizetype at = base.indexOf(c, schemeEnd + 3);
-        if (at >= 0 && at < baseEnd)
-            baseEnd = at;
+namespace {
+// A base address taken apart once for all the links of a page.
+struct Base {
+    bool ok = false;
+    QByteArray origin;   // scheme://authority
+    QByteArray path;     // the path, "/" at least
+    QByteArray dir;      // the path up to its last "/"
+    QByteArray noFrag;   // the address less its fragment
+    explicit Base(const QByteArray& base)
+    {
+        const qsizetype schemeEnd = base.indexOf("://");
+        if (schemeEnd < 0)
+            return;
+        ok = true;
+        qsizetype pathStart = base.indexOf('/', schemeEnd + 3);
+        qsizetype end = base.size();
+        for (char c : {'?', '#'}) {
+            const qsizetype at = base.indexOf(c, schemeEnd + 3);
+            if (at >= 0 && at < end)
+                end = at;
+        }
+        if (pathStart < 0 || pathStart > end)
+            pathStart = end;
+        origin = base.left(pathStart);
+        path = base.mid(pathStart, end - pathStart);
+        if (path.isEmpty())
+            path = "/";
+        dir = path.left(path.lastIndexOf('/') + 1);
+        const qsizetype frag = base.indexOf('#');
+        noFrag = frag < 0 ? base : base.left(frag);
     }
-    if (pathStart < 0 || pathStart > baseEnd)
-        pathStart = baseEnd;
-    const QByteArray origin = base.left(pathStart);
-    QByteArray basePath = base.mid(pathStart, baseEnd - pathStart);
-    if (basePath.isEmpty())
-        basePath = "/";
-    // The reference: path, then query and fragment as they stand.
-    qsizetype refPathEnd = link.size();
-    for (char c : {'?', '#'}) {
-        const qsizetype at = link.indexOf(c);
-        if (at >= 0 && at < refPathEnd)
-            refPathEnd = at;
+    QByteArray resolve(const QByteArray& link) const
+    {
+        if (!ok || link.isEmpty() || hasScheme(link) || link.startsWith('#') || link.startsWith("//"))
+            return link;
+        qsizetype refPathEnd = link.size();
+        for (qsizetype i = 0; i < link.size(); ++i)
+            if (link[i] == '?' || link[i] == '#') {
+                refPathEnd = i;
+                break;
+            }
+        if (refPathEnd == 0) // "?query": the fragment case was taken above
+            return origin + path + link;
+        // Dot segments are rare: the path is only rebuilt when it has one.
+        const QByteArrayView refPath(link.constData(), refPathEnd);
+        const bool dots = refPath.startsWith('.') || refPath.contains("/.");
+        QByteArray out;
+        out.reserve(origin.size() + dir.size() + link.size());
+        out += origin;
+        if (refPath.startsWith('/')) {
+            out += dots ? removeDots(refPath.toByteArray()) : refPath.toByteArray();
+        } else if (dots) {
+            out += removeDots(dir + refPath.toByteArray());
+        } else {
+            out += dir;
+            out += refPath;
+        }
+        out += QByteArrayView(link).sliced(refPathEnd);
+        return out;
     }
-    const QByteArray refPath = link.left(refPathEnd);
-    const QByteArray rest = link.mid(refPathEnd);
-    if (refPath.isEmpty()) {
-        if (rest.startsWith('?'))
-            return origin + basePath + rest;
-        return base.left(baseEnd) + rest;
-    }
-    if (refPath.startsWith('/'))
-        return origin + removeDots(refPath) + rest;
-    const QByteArray dir = basePath.left(basePath.lastIndexOf('/') + 1);
-    return origin + removeDots(dir + refPath) + rest;
-}
+};
 
-QByteArray rebaseLine(const QByteArray& line, const QByteArray& base, bool cyr)
+QByteArray rebaseWith(const QByteArray& line, const Base& base, bool cyr);
+} // namespace
+
+QByteArray resolveLink(const QByteArray& link, const QByteArray& base) { return Base(base).resolve(link); }
+
+QByteArray rebaseLine(const QByteArray& line, const QByteArray& base, bool cyr) { return rebaseWith(line, Base(base), cyr); }
+
+namespace {
+QByteArray rebaseWith(const QByteArray& line, const Base& base, bool cyr)
 {
     QByteArray low = lowered(line, cyr);
     qsizetype from = low.indexOf("href=");
@@ -192,12 +234,13 @@ QByteArray rebaseLine(const QByteArray& line, const QByteArray& base, bool cyr)
                 ++end;
         }
         const QByteArray link = low.mid(start, end - start);
-        const QByteArray resolved = resolveLink(link, base);
+        const QByteArray resolved = base.resolve(link);
         low.replace(start, end - start, resolved);
         from = low.indexOf("href=", start + resolved.size());
     }
     return low;
 }
+} // namespace
 
 QByteArray baseHref(QByteArrayView body)
 {
@@ -251,10 +294,27 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
     if (!declaredBase.isEmpty())
         base = resolveLink(declaredBase, base);
     const bool cyr = charset == QLatin1String("windows-1251") || charset == QLatin1String("cp1251");
-    out.reserve(out.size() + body.size() + body.size() / 8);
-    for (const QByteArray& l : platform::splitLines(body)) {
-        out += rebaseLine(l, base, cyr);
+    const Base pageBase(base);
+    out.reserve(out.size() + body.size() + body.size() / 2);
+    // Line by line in place: a page of hundreds of megabytes is not split into a list.
+    const char* d = body.constData();
+    const qsizetype n = body.size();
+    qsizetype at = 0;
+    while (at < n) {
+        qsizetype end = at;
+        while (end < n && d[end] != '\n' && d[end] != '\r')
+            ++end;
+        const QByteArrayView line(d + at, end - at);
+        if (hasHref(line))
+            out += rebaseWith(line.toByteArray(), pageBase, cyr);
+        else
+            out += line;
         out += "\r\n";
+        at = end;
+        if (at < n && d[at] == '\r')
+            ++at;
+        if (at < n && d[at] == '\n' && (d[at - 1] == '\r' || at == end))
+            ++at;
     }
     return out;
 }

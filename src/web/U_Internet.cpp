@@ -228,6 +228,7 @@ QString TFormI::MakeTaskFile(const QString& address)
         showError(error);
         return QString();
     }
+    platform::ResolveScope::noteCreated(path);
     return path;
 }
 
@@ -238,6 +239,7 @@ void TFormI::MakeFilesClick()
         return;
     }
     LinksPath = FormSlova->ProjectPath;
+    platform::ResolveScope scope;
     QSet<QString> known;
     for (const QString& page : tasks::pagesEndingWith(LinksPath, {QStringLiteral("tml"), QStringLiteral("htm")})) {
         int mark = 0;

@@ -227,6 +227,8 @@ void TFormM::StopSlot(int n)
 void TFormM::complete(int n, const FetchResult& r)
 {
     Slot& s = slots_[n - 1];
+    bool merged = false;
+    QString detail = r.error;
     if (!r.ok) {
         SlotState[n - 1]->setText(r.error);
         if (r.saveFailed)
@@ -236,18 +238,23 @@ void TFormM::complete(int n, const FetchResult& r)
         QString error;
         // A task file deleted or renamed meanwhile is not made again.
         if (!QFileInfo(s.taskFile).isFile()) {
-            SlotState[n - 1]->setText(QStringLiteral("The task file is gone: %1").arg(s.taskFile));
+            detail = QStringLiteral("The task file is gone: %1").arg(s.taskFile);
+            SlotState[n - 1]->setText(detail);
         } else if (!platform::readWholeFile(s.scratch, body, &error) || !platform::readWholeFile(s.taskFile, task, &error)) {
+            detail = error;
             SlotState[n - 1]->setText(error);
         } else {
-            const QByteArray merged = merge::mergedPage(task, body, r.charset, merge::dateLine(n, QDateTime::currentDateTime()),
+            const QByteArray page = merge::mergedPage(task, body, r.charset, merge::dateLine(n, QDateTime::currentDateTime()),
                                                         r.finalUrl.toString());
             body.clear();
-            if (!platform::writeFileAtomic(s.taskFile, merged, &error)) {
+            if (!platform::writeFileAtomic(s.taskFile, page, &error)) {
+                detail = error;
                 showError(QStringLiteral("The page %1 was not saved: %2").arg(s.taskFile, error));
                 SlotState[n - 1]->setText(error);
             } else {
                 SlotState[n - 1]->setText(QStringLiteral("Done: %1").arg(QFileInfo(s.taskFile).fileName()));
+                merged = true;
+                detail = QString::number(page.size());
                 ProgressBar[n - 1]->setRange(0, 1000);
                 ProgressBar[n - 1]->setValue(1000);
                 s.lastMerged = s.taskFile;
@@ -257,6 +264,7 @@ void TFormM::complete(int n, const FetchResult& r)
         }
         QFile::remove(s.scratch);
     }
+    emit itemDone(s.taskFile, s.address, merged, detail);
     StartSlot(n);
 }
 

@@ -74,6 +74,10 @@ public:
 
     void reject() override;
 
+signals:
+    // One item of the queue is done: merged (detail: the merged size) or failed (the reason).
+    void itemDone(const QString& file, const QString& address, bool ok, const QString& detail);
+
 protected:
     bool event(QEvent* e) override;
 

@@ -278,6 +278,7 @@ void TForm_keys::Check_html_files()
     if (file_ != platform::resolveIn(dir, QStringLiteral("keywords")))
         ReRead();
 
+    platform::ResolveScope scope; // the folder is listed once for all the names tried
     QSet<QString> known;
     for (const QString& page : tasks::pagesEndingWith(dir, {QStringLiteral("html"), QStringLiteral(".htm")}))
         known.insert(::FindKomand(page, QStringLiteral("DownloadURL")));
@@ -303,6 +304,7 @@ void TForm_keys::Check_html_files()
             showError(error);
             return;
         }
+        platform::ResolveScope::noteCreated(dir + base + QStringLiteral(".htm"));
         UrlOrTaskName = base;
     }
     if (FormM)

@@ -193,8 +193,9 @@ private:
         } else if (path == QLatin1String("/big")) {
             bigLeft_ = qint64(q_.queryItemValue(QStringLiteral("mb")).toDouble() * 1024 * 1024);
             head(200, html, bigLeft_);
-            sock_->write("<html><head><title>Big</title></head><body>\r\n");
-            bigLeft_ -= 46;
+            const QByteArray top = "<html><head><title>Big</title></head><body>\r\n";
+            sock_->write(top);
+            bigLeft_ -= top.size();
             pump();
         } else if (path == QLatin1String("/empty")) {
             send(200, html, QByteArray());
