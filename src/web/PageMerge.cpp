@@ -188,7 +188,7 @@ struct Base {
             return origin + path + link;
         // Dot segments are rare: the path is only rebuilt when it has one.
         const QByteArrayView refPath(link.constData(), refPathEnd);
-        const bool dots = refPath.startsWith('.') || refPath.contains("/.");
+        const bool dots = refPath.startsWith('.') || refPath.contains("/.") || (!refPath.startsWith('/') && dir.contains("/."));
         QByteArray out;
         out.reserve(origin.size() + dir.size() + link.size());
         out += origin;

@@ -22,6 +22,7 @@ TEST(Rebase, LinksAsABrowserResolvesThem)
     EXPECT_EQ(r("<a href=\"?q=1\">"), "<a href=\"http://127.0.0.1:8080/dir/sub/page.htm?q=1\">");
     EXPECT_EQ(resolveLink("x", "http://host"), "http://host/x");
     EXPECT_EQ(resolveLink("./a/../b", "http://h/p/q"), "http://h/p/b");
+    EXPECT_EQ(resolveLink("img/a.htm", "http://h/dir/sub/../../page.htm"), "http://h/img/a.htm");
 
     const QByteArray cyr = platform::toCp1251(u"<a href=\"Страница.htm\">Текст</a>");
     EXPECT_EQ(rebaseLine(cyr, base, true), platform::toCp1251(u"<a href=\"http://127.0.0.1:8080/dir/sub/страница.htm\">текст</a>"));
