@@ -9,6 +9,7 @@
 #include "editor/REMain.h"
 #include "web/UnitHtmlKategory.h"
 #include "platform/dialogs/Dialogs.h"
+#include "platform/files/AtomicFile.h"
 #include "platform/files/FileNames.h"
 #include "platform/text/LineList.h"
 
@@ -230,8 +231,15 @@ bool TFormMove::TVDragDrop(int nodeIndex, const QPoint& pos)
     platform::ResolveScope scope;
     const QString targetTree = platform::resolveIn(TargetDir, QStringLiteral("Menue"));
     const QString targetInd = platform::resolveIn(TargetDir, QStringLiteral("Menue_ind"));
+    QByteArray oldTree;
+    platform::readWholeFile(targetTree, oldTree);
     if (!treefile::saveTreeAndIcons(TV, targetTree, targetInd, &error)) {
         delete copy;
+        // The tree file may have been written before its icon file failed: it must not name
+        // the files that go back.
+        QByteArray nowTree;
+        if (platform::readWholeFile(targetTree, nowTree) && nowTree != oldTree)
+            platform::writeFileAtomic(targetTree, oldTree);
         QList<nodemove::FileMove> back;
         for (const auto& mv : moves)
             back.prepend({mv.to, mv.from});
@@ -248,8 +256,13 @@ bool TFormMove::TVDragDrop(int nodeIndex, const QPoint& pos)
     // The page or note shown, CurrentNodeText and CurrentFile must not name what is gone.
     if (subtreeTexts(node).contains(m->CurrentNodeText) || sources.contains(m->CurrentFile))
         m->ForgetOpenedNode();
+    // The current node keeps its index through the removal; when it leaves, the selected one.
+    QTreeWidgetItem* current = treefile::nodeAt(m->Tree1, m->CurrentIndex);
+    bool currentGoes = !current;
+    for (QTreeWidgetItem* n = current; n && !currentGoes; n = n->parent())
+        currentGoes = n == node;
     delete node;
-    m->CurrentIndex = 0;
+    m->CurrentIndex = std::max(0, treefile::absoluteIndex(currentGoes ? m->Tree1->currentItem() : current));
     m->WriteTreeAndIcons();
     return true;
 }

@@ -118,7 +118,9 @@ TEST_F(NodeManagerTest, ADroppedNodeMovesWithItsSubtreeAndAllItsFiles)
     EXPECT_EQ(FormMove->TV->topLevelItem(0)->text(0), "B-root");
     FormSlova->CurrentNodeText = u("Деталь");
     FormSlova->CurrentFile = a + u("Деталь.txt");
+    FormSlova->CurrentIndex = 3; // "Без файла" stays current, one place up
     drop(1, onItem(FormMove->TV->topLevelItem(0)));
+    EXPECT_EQ(FormSlova->CurrentIndex, 1);
     EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
     expectMoved();
     EXPECT_EQ(FormMove->TV->topLevelItem(0)->child(0)->text(0), u("Заметка"));
@@ -186,6 +188,23 @@ TEST_F(NodeManagerTest, RefusalsChangeNothing)
     EXPECT_EQ(snapshot(a), beforeA);
     EXPECT_TRUE(QDir(empty).isEmpty());
     EXPECT_EQ(FormSlova->Tree1->topLevelItem(0)->childCount(), 2);
+}
+
+TEST_F(NodeManagerTest, ATargetTreeThatCannotBeWrittenSendsTheFilesBack)
+{
+    QFile::remove(b + "Menue_ind");
+    QDir().mkpath(b + "Menue_ind/x"); // a folder where the icon file must go
+    const auto beforeA = snapshot(a);
+    drop(1, onItem(FormMove->TV->topLevelItem(0)));
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_TRUE(dialogs->messages()[0].contains("The node was not moved."));
+    // The tree file written before the icon file failed holds its old bytes again.
+    EXPECT_EQ(snapshot(a), beforeA);
+    EXPECT_EQ(read(b + "Menue"), QByteArray("B-root\r\n"));
+    EXPECT_EQ(QDir(b).entryList(QDir::Files | QDir::Hidden), QStringList{"Menue"});
+    EXPECT_EQ(FormSlova->Tree1->topLevelItem(0)->childCount(), 2);
+    EXPECT_EQ(FormMove->TV->topLevelItem(0)->childCount(), 0);
+    EXPECT_EQ(mtime(a + u("Заметка.rtf")), kOld.toSecsSinceEpoch());
 }
 
 TEST_F(NodeManagerTest, NothingMovesDuringACatalogSwitch)
