@@ -44,6 +44,8 @@ TEST_F(AppTest, ANodeDraggedWithTheMouseOntoTheTargetTreeMoves)
     FormMove->FileTree();
     ASSERT_EQ(FormMove->TV->topLevelItemCount(), 1);
     FormSlova->Tree1->expandAll();
+    FormSlova->activateWindow();
+    QTest::qWaitForWindowActive(FormSlova, 5000);
     QApplication::processEvents();
 
     QTreeWidgetItem* source = FormSlova->Tree1->topLevelItem(0)->child(0);
@@ -64,6 +66,10 @@ TEST_F(AppTest, ANodeDraggedWithTheMouseOntoTheTargetTreeMoves)
     while (t.elapsed() < 20000 && !QFileInfo::exists(b + u("Заметка.rtf")))
         QTest::qWait(50);
     xdo.waitForFinished(5000);
+    EXPECT_TRUE(QFileInfo::exists(b + u("Заметка.rtf")))
+        << "gesture: " << script.toStdString() << "; main window at " << FormSlova->frameGeometry().x() << ","
+        << FormSlova->frameGeometry().y() << ", node manager at " << FormMove->frameGeometry().x() << ","
+        << FormMove->frameGeometry().y() << "; messages: " << dialogs->messages().join('|').toStdString();
 
     EXPECT_EQ(read(b + u("Заметка.rtf")), QByteArray("{\\rtf1 note}"));
     EXPECT_FALSE(QFileInfo::exists(a + u("Заметка.rtf")));
