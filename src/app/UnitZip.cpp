@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -201,9 +202,13 @@ bool TFormZip::runWithProgress(archive::TZipReader& component, const std::functi
     progress_ = &progress;
     lastPercent_ = 0;
     connect(&progress, &QProgressDialog::canceled, this, [&component] { component.CancelRequested = true; });
-    component.OnTotalPercentDone = [this](archive::TZipReader*, int percent) {
-        // Only a change is passed on: each step of the dialog lets events run.
-        if (percent != lastPercent_ && progress_) {
+    QElapsedTimer shown;
+    shown.start();
+    component.OnTotalPercentDone = [this, &shown](archive::TZipReader*, int percent) {
+        // A change is shown at most ten times a second: each step of the dialog repaints it
+        // and lets events run, which would cost a short run more than its work.
+        if (percent != lastPercent_ && progress_ && (shown.elapsed() >= 100 || percent >= 100)) {
+            shown.restart();
             lastPercent_ = percent;
             progress_->setValue(std::clamp(percent, 0, 100));
         }
