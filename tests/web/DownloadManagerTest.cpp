@@ -201,3 +201,51 @@ TEST_F(DownloadTest, QueueCommands)
     EXPECT_TRUE(FormHTMLKategory->isVisible());
     EXPECT_EQ(FormHTMLKategory->LoadedFile(), cat + "q2.htm");
 }
+
+TEST_F(DownloadTest, DuringARun)
+{
+    startOn("a\r\n");
+    write(cat + "gone.htm", task(server.url("/page.htm?drip=100&chunk=10&n=1")));
+    write(cat + "busy.htm", task(server.url("/page.htm?drip=100&chunk=10&n=2")));
+    FormM->Preparelist1Click();
+    FormM->Use[2]->setChecked(false);
+    FormM->StartDownload1Click();
+    ASSERT_TRUE(FormM->fetching(1));
+    ASSERT_TRUE(FormM->fetching(2));
+    // A file being fetched is not queued again; a task file deleted meanwhile is not made again.
+    FormM->Preparelist1Click();
+    EXPECT_EQ(FormM->LB_files->count(), 0);
+    QFile::remove(cat + "gone.htm");
+    waitIdle();
+    EXPECT_FALSE(QFileInfo::exists(cat + "gone.htm"));
+    EXPECT_FALSE(read(cat + "busy.htm").contains("DownloadPage"));
+    EXPECT_TRUE(tempFiles().isEmpty());
+
+    // "Show n" shows the slot's last merged page in its own view.
+    const QString merged = FormM->slot(1).lastMerged.isEmpty() ? FormM->slot(2).lastMerged : FormM->slot(1).lastMerged;
+    const int n = FormM->slot(1).lastMerged.isEmpty() ? 2 : 1;
+    FormM->ShowSlot(n);
+    ASSERT_TRUE(FormM->WB[n - 1]);
+    EXPECT_TRUE(FormM->windowTitle().startsWith(QStringLiteral("#%1 http://127.0.0.1").arg(n)));
+    auto* view = qobject_cast<platform::FakeBrowser*>(FormM->WB[n - 1]);
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->navigations.last(), QUrl::fromLocalFile(merged));
+
+    // The timer waits while a modal dialog is open or no catalog is loaded.
+    FormM->show();
+    FormSlova->NoCatalog = true;
+    FormM->Timer1Timer();
+    EXPECT_TRUE(FormM->Timer1->isActive());
+    FormSlova->NoCatalog = false;
+    FormM->Timer1Timer();
+    EXPECT_FALSE(FormM->Timer1->isActive());
+    EXPECT_FALSE(FormM->isVisible());
+
+    // "Start Download" with an empty queue ends at the next tick; "One step" leaves the boxes unticked.
+    FormM->Onestep1Click();
+    EXPECT_TRUE(FormM->Timer1->isActive());
+    for (QCheckBox* u : FormM->Use)
+        EXPECT_FALSE(u->isChecked());
+    FormM->Timer1Timer();
+    EXPECT_FALSE(FormM->Timer1->isActive());
+}
