@@ -269,6 +269,7 @@ public:
     // Properties.
     bool AllowObjects() const { return allowObjects_; }
     void SetAllowObjects(bool v) { allowObjects_ = v; }
+    // Kept for callers; without object servers nothing is ever activated in place.
     bool AllowInPlace() const { return allowInPlace_; }
     void SetAllowInPlace(bool v) { allowInPlace_ = v; }
     bool AutoVerbMenu() const { return autoVerbMenu_; }

@@ -1,8 +1,9 @@
 #pragma once
 // The note editor window TFormEdit: a menu, a tool bar, a ruler with three indent markers and a
-// status bar around one TNoteEdit. The class spans several files: REMain.cpp (creation, loading,
-// saving, closing, hints), REFormat.cpp (formatting commands, the ruler, the refresh from the
-// selection) and RECommands.cpp (pictures, find, addresses, printing).
+// status bar around one TNoteEdit. The class spans several files: REMain.cpp (creation, menus,
+// tool bar, hints), REFormat.cpp (formatting commands, the ruler, the refresh from the
+// selection), REFiles.cpp (loading, saving, asking, closing, dropped files) and RECommands.cpp
+// (pictures, objects, find, addresses, printing).
 #include "editor/NoteEdit.h"
 
 #include <QString>

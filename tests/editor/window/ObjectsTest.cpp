@@ -4,6 +4,7 @@
 
 #include "editor/NoteObjects.h"
 #include "platform/richedit/OleObject.h"
+#include "platform/richedit/RichFormat.h"
 #include "platform/shell/Launcher.h"
 
 #include <QBuffer>
@@ -114,6 +115,14 @@ TEST_F(ObjectsTest, AnEmbeddedFileIsSavedAsAPackageThatOtherToolsRead)
     EXPECT_EQ(form->Editor->Text(), QString("a") + QChar(0xfffc) + "b");
     EXPECT_EQ(form->Editor->SelectedObject(), 1);
     EXPECT_EQ(panel1(), "Modified");
+    // It shows its icon with the label: the result picture, a bitmap in a metafile, decodes.
+    QTextCursor probe(form->Editor->document());
+    probe.setPosition(2);
+    const QString picture = probe.charFormat().stringProperty(platform::RichProp::ObjectPictureName);
+    ASSERT_FALSE(picture.isEmpty());
+    const QImage shown = qvariant_cast<QImage>(form->Editor->document()->resource(QTextDocument::ImageResource, QUrl(picture)));
+    EXPECT_EQ(shown.size(), platform::PackageIcon(name).size());
+    EXPECT_EQ(shown.pixel(1, 1), qRgb(255, 255, 255));
     ASSERT_TRUE(form->FileSave());
     const QByteArray rtf = read(file("n.rtf"));
     EXPECT_TRUE(rtf.contains("{\\object\\objemb"));
