@@ -185,8 +185,8 @@ bool ParsePackage(QByteArrayView native, PackageNative& out, QString* error)
     if (!r.u16(zero) || !r.u16(three) || !r.u32(tempLength) || !r.bytes(tempLength, tempBytes))
         return fail(error, QStringLiteral("The package's temporary path is damaged."));
     temp = tempBytes.toByteArray();
-    if (temp.endsWith('\0'))
-        temp.chop(1);
+    if (const qsizetype nul = temp.indexOf('\0'); nul >= 0)
+        temp.truncate(nul);
     quint32 size = 0;
     QByteArrayView data;
     if (!r.u32(size) || !r.bytes(size, data))
@@ -203,16 +203,22 @@ bool ParsePackage(QByteArrayView native, PackageNative& out, QString* error)
         if (!r.u32(chars) || quint64(chars) * 2 > quint64(r.left()) || !r.bytes(quint64(chars) * 2, u))
             break;
         QString s = QString::fromUtf16(reinterpret_cast<const char16_t*>(u.data()), chars);
-        if (s.endsWith(QChar(0)))
-            s.chop(1);
+        // A name ends at its first NUL, as its ANSI copy does.
+        if (const qsizetype nul = s.indexOf(QChar(0)); nul >= 0)
+            s.truncate(nul);
         if (!s.isEmpty())
             *target = s;
     }
     return true;
 }
 
-QByteArray WritePackage(const PackageNative& p)
+QByteArray WritePackage(const PackageNative& given)
 {
+    // Names end at a NUL: what follows one could not be read back.
+    PackageNative p = given;
+    for (QString* s : {&p.label, &p.source, &p.tempPath})
+        if (const qsizetype nul = s->indexOf(QChar(0)); nul >= 0)
+            s->truncate(nul);
     QByteArray b;
     put16(b, 2);
     b.append(ansi(p.label)).append('\0');
