@@ -23,11 +23,13 @@ constexpr int ParaLimit = 1584;
 
 int clampPoints(int v) { return qBound(-ParaLimit, v, ParaLimit); }
 
+// The dialog's six spin edits carry the standard buttons.
 TValueSpinEdit* spinEdit(QWidget* parent, const QString& name)
 {
     auto* e = new TValueSpinEdit(parent);
     e->setObjectName(name);
     e->SetDecimal(0);
+    e->SetButtonKind(bkStandard);
     return e;
 }
 
@@ -48,7 +50,6 @@ TParaFormatDlg::TParaFormatDlg(QWidget* parent) : QDialog(parent)
     auto indent = [this, indents](const QString& name, const QString& label) {
         TValueSpinEdit* e = spinEdit(IndentBox, name);
         e->SetValueType(vtInteger);
-        e->SetButtonKind(bkStandard);
         e->SetAlignment(Qt::AlignRight);
         auto* l = new QLabel(label, IndentBox);
         l->setBuddy(e);

@@ -49,8 +49,11 @@ QString caseInsensitiveFilter(const QString& filter)
             continue;
         }
         QString p;
+        // Qt separates patterns by spaces; the Windows form by ";".
         for (QChar c : m.captured(2)) {
-            if (c.isLetter() && c.toLower() != c.toUpper())
+            if (c == ';')
+                p += QLatin1Char(' ');
+            else if (c.isLetter() && c.toLower() != c.toUpper())
                 p += QLatin1Char('[') + c.toLower() + c.toUpper() + QLatin1Char(']');
             else
                 p += c;
