@@ -218,3 +218,21 @@ TEST(ZipVolumeRules, TheDefaultDiskPromptAsksForTheNextDiskAndCancelKeepsTheFini
     EXPECT_GT(QFileInfo(drive.root() + "backup.zip").size(), 1000);
     EXPECT_EQ(drive.label(1), "PKBACK# 001");
 }
+
+TEST(ZipVolumeRules, AFirstCentralRecordThatDoesNotFitStartsTheDirectoryOnTheNextBlock)
+{
+    TempDir t;
+    const QList<int> sizes{150};
+    // One byte short of the central record's room after the data.
+    const BlockSet s = writeBlocks(t, sizes, Local + 150 + Central - 1, 1000);
+    ASSERT_EQ(s.blocks.size(), 2);
+    EXPECT_EQ(block(t, s, 0).size(), Local + 150);
+    const QByteArray last = block(t, s, 1);
+    EXPECT_TRUE(last.startsWith("PK\x01\x02"));
+    const qsizetype e = last.indexOf("PK\x05\x06");
+    ASSERT_GT(e, 0);
+    EXPECT_EQ(le16(last, e + 6), 1);  // the directory's first disk
+    EXPECT_EQ(le32(last, e + 16), 0u); // at its start
+    EXPECT_EQ(le32(last, e + 12), uint32_t(Central));
+    expectReadable(t, s, sizes);
+}
