@@ -236,7 +236,12 @@ inline void store16(uint8_t* p, uint16_t v)
             src += 8;
         }
     } else if (dist == 1) {
-        std::memset(dst, *src, len);
+        // A run of one byte: whole words of it (the slack takes the overshoot).
+        const uint64_t v = uint64_t(*src) * 0x0101010101010101ull;
+        do {
+            std::memcpy(dst, &v, 8);
+            dst += 8;
+        } while (dst < end);
     } else {
         for (unsigned k = 0; k < len; ++k)
             dst[k] = src[k];
