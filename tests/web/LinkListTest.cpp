@@ -163,3 +163,16 @@ TEST_F(LinkListTest, TaskFilesForTheLinksInTheCatalogShown)
     EXPECT_TRUE(QDir(other).entryList({"*_*.htm"}).isEmpty());
     EXPECT_TRUE(FormM->isVisible());
 }
+
+TEST_F(LinkListTest, ThePageOfTheNodeLastClicked)
+{
+    const QString dir = makeCatalog("Cat", "a\r\n");
+    write(dir + QStringLiteral("Узел.htm"), "<html></html>");
+    write(dir + QStringLiteral("Узел.html"), "<html></html>");
+    reg.writeString("FileName", QStringLiteral("Узел"));
+    start();
+    EXPECT_EQ(FormI->EditURL->text(), dir + QStringLiteral("Узел.html"));
+    EXPECT_EQ(FormI->LinksPath, dir);
+    EXPECT_FALSE(FormI->Makefiles1->isEnabled());
+    EXPECT_FALSE(FormI->ShowDownloadmanager1->isEnabled());
+}

@@ -210,3 +210,22 @@ TEST_F(SearchWordsTest, OpenListOnTextEditor)
     EXPECT_EQ(launched->calls[0].program, "notepad.exe");
     EXPECT_EQ(launched->calls[0].args, QStringList{cat + "keywords"});
 }
+
+TEST_F(SearchWordsTest, AListBelongsToItsCatalog)
+{
+    startOn("a\r\n");
+    write(cat + "keywords", "one\r\ntwo\r\n");
+    k()->ReRead();
+    select(0);
+    k()->MovelineDown1Click(); // pending: two, one
+    const QString other = progFile("Other/");
+    QDir().mkpath(other);
+    write(other + "keywords", "other\r\n");
+    FormSlova->ProjectPath = other;
+    k()->Check_html_files();
+    EXPECT_EQ(read(cat + "keywords"), "two\r\none\r\n");
+    EXPECT_EQ(shown(), QStringList{"other"});
+    EXPECT_EQ(k()->KeywordsFile(), other + "keywords");
+    EXPECT_EQ(QDir(other).entryList({"other_*.htm"}).size(), 1);
+    EXPECT_TRUE(QDir(cat).entryList({"*.htm"}).isEmpty());
+}
