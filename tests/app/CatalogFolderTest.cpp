@@ -1,8 +1,6 @@
 // What a catalog load does with a folder it cannot write and with the litter of saves cut short.
 #include "AppFixture.h"
 
-#include <QProcess>
-
 #include <unistd.h>
 
 namespace {
@@ -16,30 +14,6 @@ void writeOld(const QString& path, const QByteArray& data)
     ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
 }
 
-// Makes a folder unwritable in a way that holds for root too (the immutable flag); elsewhere
-// the mode bits do. `usable` is false when neither works here.
-struct UnwritableFolder {
-    QString path;
-    bool immutable = false;
-    bool usable = false;
-    explicit UnwritableFolder(const QString& p) : path(p)
-    {
-        immutable = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
-        if (!immutable)
-            QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
-        QFile probe(path + QStringLiteral("probe"));
-        usable = !probe.open(QIODevice::WriteOnly);
-        if (!usable)
-            probe.remove();
-    }
-    ~UnwritableFolder()
-    {
-        if (immutable)
-            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-};
-
 } // namespace
 
 TEST_F(AppTest, ACatalogThatCannotBeWrittenIsNamedOnceWithTheFolderOpenInstead)
@@ -49,7 +23,7 @@ TEST_F(AppTest, ACatalogThatCannotBeWrittenIsNamedOnceWithTheFolderOpenInstead)
     QDir().mkpath(locked);
     write(locked + "notes.rtf", "{\\rtf1 x}");
     reg.writeString("path", locked);
-    UnwritableFolder guard(locked);
+    testsupport::UnwritableFolder guard(locked);
     if (!guard.usable)
         GTEST_SKIP() << "no way to make a folder unwritable here";
     start();
@@ -72,7 +46,7 @@ TEST_F(AppTest, ACatalogWithItsLayerListButNoWayToWriteIsUsedAndSaidSoOnce)
     QDir(dir).rmdir("temp");
     QDir(dir).rmdir("deleteditems");
     write(dir + "Menue_ind", "0\r\n0\r\n");
-    UnwritableFolder guard(dir);
+    testsupport::UnwritableFolder guard(dir);
     if (!guard.usable)
         GTEST_SKIP() << "no way to make a folder unwritable here";
     start();

@@ -72,4 +72,22 @@ QString TempDir::path() const
     return p.endsWith('/') ? p : p + '/';
 }
 
+UnwritableFolder::UnwritableFolder(const QString& path) : path_(path)
+{
+    immutable = runTool(QStringLiteral("chattr"), {QStringLiteral("+i"), path_}) == 0;
+    if (!immutable)
+        QFile::setPermissions(path_, QFile::ReadOwner | QFile::ExeOwner);
+    QFile probe(QDir(path_).filePath(QStringLiteral("probe")));
+    usable = !probe.open(QIODevice::WriteOnly);
+    if (!usable)
+        probe.remove();
+}
+
+UnwritableFolder::~UnwritableFolder()
+{
+    if (immutable)
+        runTool(QStringLiteral("chattr"), {QStringLiteral("-i"), path_});
+    QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 } // namespace testsupport

@@ -39,4 +39,20 @@ private:
     QTemporaryDir dir_;
 };
 
+// Makes a folder unwritable for the life of the object, in a way that holds for root too (the
+// immutable flag); where that is not possible, the mode bits. `usable` is false when neither
+// keeps a file from being created here (the test should then skip).
+class UnwritableFolder {
+public:
+    explicit UnwritableFolder(const QString& path);
+    ~UnwritableFolder();
+    UnwritableFolder(const UnwritableFolder&) = delete;
+    UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+    bool usable = false;
+    bool immutable = false; // the flag was set (errors read "Operation not permitted")
+
+private:
+    QString path_;
+};
+
 } // namespace testsupport
