@@ -10,6 +10,7 @@
 #include "SiteCrawl.h"
 #include "app/ProgramPaths.h"
 #include "app/TreeFile.h"
+#include "platform/files/AtomicFile.h"
 #include "platform/files/FileNames.h"
 #include "platform/richedit/PlainText.h"
 #include "platform/richedit/RichFormat.h"
