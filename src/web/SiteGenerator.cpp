@@ -149,17 +149,27 @@ public:
         if (QFileInfo(path).isSymLink())
             QFile::remove(path);
         QString error;
-        if (!platform::saveLines(path, lines, &error)) {
-            result_.error = QStringLiteral("The site could not be written into the folder %1: %2").arg(out_, error);
-            return false;
-        }
+        if (!batch_.add(path, platform::joinLines(lines), &error))
+            return fail(error);
         result_.files.append(name);
         return true;
     }
+    // Every file replaces its older self only now, all together, after one flush to disk.
+    bool commit()
+    {
+        QString error;
+        return batch_.commit(&error) || fail(error);
+    }
 
 private:
+    bool fail(const QString& error)
+    {
+        result_.error = QStringLiteral("The site could not be written into the folder %1: %2").arg(out_, error);
+        return false;
+    }
     QString out_;
     SiteResult& result_;
+    platform::AtomicBatch batch_;
 };
 
 QByteArray metaLine(const QString& text, const char* name)
@@ -185,7 +195,7 @@ QStringList NoteLines(const QString& path, QTextDocument* doc)
     QTextDocument own;
     QTextDocument& d = doc ? *doc : own;
     // Read as the rich edit control reads a note: RTF when it is RTF, plain text otherwise.
-    if (!bytes.startsWith("{\\rtf") || !platform::ReadRtfDetached(bytes, d, nullptr)) {
+    if (!bytes.startsWith("{\\rtf") || !platform::ReadRtfForText(bytes, d, nullptr)) {
         d.clear();
         platform::SetPlainTextOf(d, platform::PlainTextFromBytes(bytes));
     }
@@ -443,7 +453,7 @@ SiteResult MakeSite(const QList<TreeEntry>& tree, const SiteSettings& settings, 
                 one.append("<p>" + PageText(l) + "</p>");
         }
     }
-    if (!writer.write(QStringLiteral("_one_file.html"), one))
+    if (!writer.write(QStringLiteral("_one_file.html"), one) || !writer.commit())
         return result;
     result.ok = true;
     return result;

@@ -54,7 +54,7 @@ struct SiteResult {
 };
 
 // Writes the whole site: "index.html", the note pages, the copied pages and "_one_file.html",
-// each file atomically. Every link points to a file written in this run; output names never
+// each file atomically; no file of an older site is replaced before every new one is written. Every link points to a file written in this run; output names never
 // clash without regard to case. The output folder (one level is created) must not be the
 // catalog itself. The first failure stops the run with a message in the result.
 // `reader` is the document notes are read into (the window's hidden editor), or null.

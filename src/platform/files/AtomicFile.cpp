@@ -104,7 +104,19 @@ int removeLeftoverTemporaries(const QString& dirPath, const QDateTime& before)
     return removed;
 }
 
-bool writeFileAtomic(const QString& pathGiven, QByteArrayView data, QString* error)
+// A file written to its temporary name beside the target, waiting for its rename.
+struct AtomicBatch::Pending {
+    QString path;      // the target as given
+    QByteArray target; // the target, links followed
+    QByteArray tmp;
+    QByteArray dir;
+};
+
+namespace {
+using Temporary = AtomicBatch::Pending;
+
+// Writes data to a fresh temporary file beside the target (flushed to disk when `sync`).
+bool writeTemporary(const QString& pathGiven, QByteArrayView data, bool sync, Temporary& out, QString* error)
 {
     const QString path = followLinks(pathGiven);
     const QByteArray target = QFile::encodeName(path);
@@ -124,9 +136,8 @@ bool writeFileAtomic(const QString& pathGiven, QByteArrayView data, QString* err
         return false;
     }
     // Keep the permissions of the file being replaced; new files get the usual 0666 & ~umask.
-    struct stat st;
-    if (::stat(target.constData(), &st) == 0) {
-        ::fchmod(fd, st.st_mode & 07777);
+    if (::stat(target.constData(), &old) == 0) {
+        ::fchmod(fd, old.st_mode & 07777);
     } else {
         mode_t um = ::umask(0);
         ::umask(um);
@@ -148,25 +159,85 @@ bool writeFileAtomic(const QString& pathGiven, QByteArrayView data, QString* err
         p += n;
         left -= n;
     }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    if ((sync && ::fsync(fd) != 0) || ::close(fd) != 0) {
         if (error)
             *error = errnoText("Cannot write", path);
         ::unlink(tmpl.constData());
         return false;
     }
-    if (::rename(tmpl.constData(), target.constData()) != 0) {
+    out = {pathGiven, target, tmpl, dir};
+    return true;
+}
+
+bool renameTemporary(const Temporary& t, QString* error)
+{
+    if (::rename(t.tmp.constData(), t.target.constData()) != 0) {
         if (error)
-            *error = errnoText("Cannot replace", path);
-        ::unlink(tmpl.constData());
+            *error = errnoText("Cannot replace", QFile::decodeName(t.target));
+        ::unlink(t.tmp.constData());
         return false;
     }
+    // A name created during a resolving scope must be found by later case-insensitive look-ups.
+    ResolveScope::noteCreated(t.path);
+    return true;
+}
+
+void syncFolder(const QByteArray& dir)
+{
     int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY);
     if (dfd >= 0) {
         ::fsync(dfd);
         ::close(dfd);
     }
-    // A name created during a resolving scope must be found by later case-insensitive look-ups.
-    ResolveScope::noteCreated(pathGiven);
+}
+} // namespace
+
+bool writeFileAtomic(const QString& pathGiven, QByteArrayView data, QString* error)
+{
+    Temporary t;
+    if (!writeTemporary(pathGiven, data, true, t, error) || !renameTemporary(t, error))
+        return false;
+    syncFolder(t.dir);
+    return true;
+}
+
+AtomicBatch::AtomicBatch() = default;
+
+AtomicBatch::~AtomicBatch()
+{
+    for (const Pending& p : std::as_const(pending_))
+        ::unlink(p.tmp.constData());
+}
+
+bool AtomicBatch::add(const QString& path, QByteArrayView data, QString* error)
+{
+    Pending p;
+    if (!writeTemporary(path, data, false, p, error))
+        return false;
+    pending_.append(p);
+    return true;
+}
+
+bool AtomicBatch::commit(QString* error)
+{
+    // One flush of the file system for every file, instead of one per file.
+    if (!pending_.isEmpty()) {
+        int fd = ::open(pending_.first().dir.constData(), O_RDONLY | O_DIRECTORY);
+        if (fd >= 0) {
+            ::syncfs(fd);
+            ::close(fd);
+        }
+    }
+    QList<QByteArray> dirs;
+    while (!pending_.isEmpty()) {
+        const Pending p = pending_.takeFirst();
+        if (!renameTemporary(p, error))
+            return false;
+        if (!dirs.contains(p.dir))
+            dirs.append(p.dir);
+    }
+    for (const QByteArray& d : std::as_const(dirs))
+        syncFolder(d);
     return true;
 }
 

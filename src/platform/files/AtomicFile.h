@@ -1,6 +1,7 @@
 #pragma once
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 namespace platform {
@@ -12,6 +13,27 @@ namespace platform {
 // Returns false with a readable message in *error when anything fails; the target is then
 // unchanged and no temporary file is left behind.
 bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr);
+
+// Many files saved atomically with one flush to disk for all of them (a flush per file costs
+// milliseconds each): add writes each file to its temporary name beside its target; commit
+// flushes the file system once and renames every temporary file over its target. Until commit
+// nothing is replaced; a batch destroyed without commit removes its temporary files.
+class AtomicBatch {
+public:
+    AtomicBatch();
+    ~AtomicBatch();
+    AtomicBatch(const AtomicBatch&) = delete;
+    AtomicBatch& operator=(const AtomicBatch&) = delete;
+    // False with *error when the temporary file cannot be written (a write-protected target too).
+    bool add(const QString& path, QByteArrayView data, QString* error = nullptr);
+    // False with *error at the first rename that fails; the files renamed before it stay.
+    bool commit(QString* error = nullptr);
+
+    struct Pending;
+
+private:
+    QList<Pending> pending_;
+};
 
 // Removes from one folder the temporary files that saves cut short (a killed program) left
 // behind: names of the save's own pattern ("." + name + "." + six letters or digits) beside an

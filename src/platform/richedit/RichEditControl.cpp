@@ -156,6 +156,13 @@ bool ReadRtfDetached(QByteArrayView rtf, QTextDocument& doc, QString* error)
     return ok;
 }
 
+bool ReadRtfForText(QByteArrayView rtf, QTextDocument& doc, QString* error)
+{
+    if (!dynamic_cast<IdleLayout*>(doc.documentLayout()))
+        doc.setDocumentLayout(new IdleLayout(&doc));
+    return ReadRtf(rtf, doc, error);
+}
+
 RichEditControl::RichEditControl(QWidget* parent) : QTextEdit(parent)
 {
     setAcceptRichText(true);

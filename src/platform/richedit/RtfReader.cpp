@@ -241,7 +241,8 @@ bool isSkippedDestination(QByteArrayView w)
             s.insert(QByteArray(n));
         return s;
     }();
-    return set.contains(w.toByteArray());
+    // A view of the word's bytes, not a copy: this runs for every control word.
+    return set.contains(QByteArray::fromRawData(w.data(), w.size()));
 }
 
 class Reader {
@@ -1057,7 +1058,10 @@ void Reader::handleWord(const Word& w)
         "fonttbl", "colortbl", "pict", "object", "field", "fldinst", "fldrslt", "pn", "pntxtb",
         "pntxta", "listtable", "listoverridetable", "list", "listlevel", "leveltext",
         "listoverride", "shppict", "shprslt", "upr", "ud", "nesttableprops"};
-    if (destinations.contains(name.toByteArray()) || starred || isSkippedDestination(name)) {
+    // Every destination name is longer than one letter: \u, \b, \f... pass without a look-up.
+    if (starred
+        || (name.size() > 1
+            && (destinations.contains(QByteArray::fromRawData(name.data(), name.size())) || isSkippedDestination(name)))) {
         // "list", "listlevel" and friends only mean something inside the list tables.
         if ((name == "list" && g.dest != Dest::ListTable)
             || (name == "listlevel" && g.dest != Dest::List)
