@@ -18,11 +18,14 @@ function(mv_library name)
   target_link_libraries(${name} PUBLIC ${A_LINKS})
 endfunction()
 
+# The shared public test files; a worktree kept elsewhere than beside them points here with -DMV_TESTDATA_DIR=...
+set(MV_TESTDATA_DIR ${CMAKE_SOURCE_DIR}/../shared/testdata CACHE PATH "Folder of the shared public test files")
+
 set(MV_TEST_ENV
   QT_QPA_PLATFORM=offscreen
   QTWEBENGINE_DISABLE_SANDBOX=1
   QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
-  MV_TESTDATA_DIR=${CMAKE_SOURCE_DIR}/../shared/testdata)
+  MV_TESTDATA_DIR=${MV_TESTDATA_DIR})
 
 # mv_test(NAME SOURCES... LINKS ... [LABELS ...] [X11]): a GoogleTest program run by ctest on Qt's
 # offscreen platform; with X11 it runs instead inside its own Xvfb and openbox (tests/support/with-x11)
@@ -33,7 +36,7 @@ function(mv_test name)
   target_link_libraries(${name} PRIVATE ${A_LINKS} mv_testsupport GTest::gtest GTest::gmock)
   target_compile_definitions(${name} PRIVATE
     MV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-    MV_TESTDATA_DIR="${CMAKE_SOURCE_DIR}/../shared/testdata")
+    MV_TESTDATA_DIR="${MV_TESTDATA_DIR}")
   if(A_X11)
     add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/tests/support/with-x11 $<TARGET_FILE:${name}>)
     list(APPEND A_LABELS x11)
