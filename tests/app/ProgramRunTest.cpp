@@ -32,11 +32,12 @@ struct ProgramProcess {
         QElapsedTimer t;
         t.start();
         while (!QFileInfo::exists(path)) {
-            if (t.elapsed() > 20000 || proc.state() == QProcess::NotRunning)
+            if (t.elapsed() > 120000 || proc.state() == QProcess::NotRunning)
                 return false;
             QThread::msleep(50);
         }
-        QThread::msleep(300);
+        // The program handles termination requests before it creates any window, so a request
+        // from now on is never too early.
         return true;
     }
 };
@@ -57,7 +58,7 @@ TEST(ProgramRun, ATerminationRequestSavesLikeClosingTheWindow)
     ASSERT_TRUE(run.proc.waitForStarted(10000));
     ASSERT_TRUE(run.waitFor(cat + "deleteditems")) << run.proc.readAllStandardError().toStdString();
     run.proc.terminate(); // SIGTERM, as a logout or "kill" sends it
-    ASSERT_TRUE(run.proc.waitForFinished(20000));
+    ASSERT_TRUE(run.proc.waitForFinished(120000));
     EXPECT_EQ(run.proc.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(run.proc.exitCode(), 0);
 
@@ -96,7 +97,7 @@ TEST(ProgramRun, AWaylandDesktopFindsItsPlatformPlugin)
     run.proc.setProcessEnvironment(env);
     run.proc.setWorkingDirectory(run.cwd.path());
     run.proc.start(QStringLiteral(MV_MORVANEL_EXE), QStringList());
-    ASSERT_TRUE(run.proc.waitForFinished(20000));
+    ASSERT_TRUE(run.proc.waitForFinished(120000));
     const QString err = QString::fromLocal8Bit(run.proc.readAllStandardError());
     EXPECT_FALSE(err.contains(QLatin1String("Could not find the Qt platform plugin \"wayland\""))) << err.toStdString();
 }

@@ -36,22 +36,41 @@ QString waitFor(const QString& titlePattern, int timeoutMs, const QProcess& proc
     return QString();
 }
 
-// The visible window of that title that is modal, waiting up to the timeout.
-QString waitForModal(const QString& titlePattern, int timeoutMs, const QProcess& proc)
+// The first visible window (of the program, or of that title) whose property as xprop prints
+// it names the value; empty when there is none now.
+QString windowWith(const char* property, const char* value, const QString& titlePattern = QString())
+{
+    const QStringList search = titlePattern.isEmpty() ? QStringList{"search", "--onlyvisible", "--classname", "morvanel"}
+                                                      : QStringList{"search", "--onlyvisible", "--name", titlePattern};
+    for (const QString& id : xdo(search).split('\n', Qt::SkipEmptyParts)) {
+        QProcess xprop;
+        xprop.start(QStringLiteral("xprop"), {"-id", id, property});
+        xprop.waitForFinished(10000);
+        if (xprop.readAllStandardOutput().contains(value))
+            return id;
+    }
+    return QString();
+}
+
+// Waits until the check gives a window id, or the program ends, or the time is up.
+template <class Find>
+QString waitForWindowWhere(int timeoutMs, const QProcess& proc, Find find)
 {
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < timeoutMs && proc.state() != QProcess::NotRunning) {
-        for (const QString& id : xdo({"search", "--onlyvisible", "--name", titlePattern}).split('\n', Qt::SkipEmptyParts)) {
-            QProcess xprop;
-            xprop.start(QStringLiteral("xprop"), {"-id", id, "_NET_WM_STATE"});
-            xprop.waitForFinished(5000);
-            if (xprop.readAllStandardOutput().contains("_NET_WM_STATE_MODAL"))
-                return id;
-        }
+        const QString id = find();
+        if (!id.isEmpty())
+            return id;
         QThread::msleep(100);
     }
     return QString();
+}
+
+// The visible window of that title that is modal, waiting up to the timeout.
+QString waitForModal(const QString& titlePattern, int timeoutMs, const QProcess& proc)
+{
+    return waitForWindowWhere(timeoutMs, proc, [&] { return windowWith("_NET_WM_STATE", "_NET_WM_STATE_MODAL", titlePattern); });
 }
 
 bool waitForFile(const QString& path, int timeoutMs)
@@ -89,17 +108,17 @@ TEST(ArchiveWindowX11, MakeTheArchiveFromTheMenu)
     proc.start(QStringLiteral(MV_MORVANEL_EXE), QStringList());
     ASSERT_TRUE(proc.waitForStarted(10000));
 
-    const QString main = waitFor('^' + QRegularExpression::escape(cat) + '$', 20000, proc);
+    const QString main = waitFor('^' + QRegularExpression::escape(cat) + '$', 60000, proc);
     ASSERT_FALSE(main.isEmpty()) << proc.readAllStandardError().toStdString();
     // The start-up shows the catalog chooser (modal, titled like the main window): OK.
     const QString title = '^' + QRegularExpression::escape(cat) + '$';
-    const QString chooser = waitForModal(title, 20000, proc);
+    const QString chooser = waitForModal(title, 60000, proc);
     ASSERT_FALSE(chooser.isEmpty()) << "the catalog chooser never appeared";
     xdo({"windowactivate", "--sync", chooser});
     xdo({"key", "--clearmodifiers", "Return"});
     QElapsedTimer gone;
     gone.start();
-    while (!waitForModal(title, 0, proc).isEmpty() && gone.elapsed() < 10000)
+    while (!windowWith("_NET_WM_STATE", "_NET_WM_STATE_MODAL", title).isEmpty() && gone.elapsed() < 60000)
         QThread::msleep(100);
     // The main window stands at the screen's top left; its first menu, "Operations whith
     // tree", holds "Make the archive" as its fifth command. A menu that did not open in time
@@ -108,11 +127,11 @@ TEST(ArchiveWindowX11, MakeTheArchiveFromTheMenu)
     for (int attempt = 0; attempt < 3 && zipWindow.isEmpty(); ++attempt) {
         xdo({"windowactivate", "--sync", main});
         xdo({"mousemove", "60", "28", "click", "1"});
-        QThread::msleep(500);
+        waitForWindowWhere(10000, proc, [] { return windowWith("_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_POPUP_MENU"); });
         for (int i = 0; i < 5; ++i)
             xdo({"key", "Down"});
         xdo({"key", "Return"});
-        zipWindow = waitFor(QStringLiteral("^Zip & UnZip form$"), 5000, proc);
+        zipWindow = waitFor(QStringLiteral("^Zip & UnZip form$"), 20000, proc);
         if (zipWindow.isEmpty())
             xdo({"key", "Escape"});
     }
@@ -123,9 +142,9 @@ TEST(ArchiveWindowX11, MakeTheArchiveFromTheMenu)
     xdo({"key", "--clearmodifiers", "space"});
 
     const QString archive = cat + "archives/archive001.zip";
-    EXPECT_TRUE(waitForFile(archive, 15000)) << "no archive written";
+    EXPECT_TRUE(waitForFile(archive, 60000)) << "no archive written";
     // The message "Added ... files" in a box of the program.
-    const QString box = waitFor(QStringLiteral("^Morvanel$"), 10000, proc);
+    const QString box = waitFor(QStringLiteral("^Morvanel$"), 60000, proc);
     EXPECT_FALSE(box.isEmpty()) << "no message after zipping";
     if (!box.isEmpty()) {
         xdo({"windowactivate", "--sync", box});
@@ -139,7 +158,7 @@ TEST(ArchiveWindowX11, MakeTheArchiveFromTheMenu)
     }
 
     proc.terminate();
-    if (!proc.waitForFinished(15000)) {
+    if (!proc.waitForFinished(60000)) {
         proc.kill();
         proc.waitForFinished(5000);
     }

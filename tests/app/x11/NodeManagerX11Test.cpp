@@ -63,9 +63,11 @@ TEST_F(AppTest, ANodeDraggedWithTheMouseOntoTheTargetTreeMoves)
     ASSERT_TRUE(xdo.waitForStarted(5000));
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < 20000 && !QFileInfo::exists(b + u("Заметка.rtf")))
+    // The move ends with the target's tree file: wait for that, not only for the moved note.
+    const QByteArray moved = platform::toCp1251(u("B-root\r\n\tЗаметка\r\n"));
+    while (t.elapsed() < 60000 && !(QFileInfo::exists(b + u("Заметка.rtf")) && read(b + "Menue") == moved))
         QTest::qWait(50);
-    xdo.waitForFinished(5000);
+    xdo.waitForFinished(30000);
     EXPECT_TRUE(QFileInfo::exists(b + u("Заметка.rtf")))
         << "gesture: " << script.toStdString() << "; main window at " << FormSlova->frameGeometry().x() << ","
         << FormSlova->frameGeometry().y() << ", node manager at " << FormMove->frameGeometry().x() << ","

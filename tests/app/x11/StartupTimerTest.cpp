@@ -61,7 +61,7 @@ TEST(StartupTimer, ItsWindowsAppearOnceAStartUpMessageBoxIsAnswered)
     proc.start(QStringLiteral(MV_MORVANEL_EXE), QStringList());
     ASSERT_TRUE(proc.waitForStarted(10000));
 
-    const QString box = waitForWindow(QStringLiteral("^Morvanel$"), 20000, proc);
+    const QString box = waitForWindow(QStringLiteral("^Morvanel$"), 60000, proc);
     ASSERT_FALSE(box.isEmpty()) << proc.readAllStandardError().toStdString();
     // The user reads the message for a while: the start-up timer has fired several times.
     QThread::msleep(3000);
@@ -73,7 +73,7 @@ TEST(StartupTimer, ItsWindowsAppearOnceAStartUpMessageBoxIsAnswered)
     QElapsedTimer t;
     t.start();
     bool chooserShown = false;
-    while (!chooserShown && t.elapsed() < 15000 && proc.state() != QProcess::NotRunning) {
+    while (!chooserShown && t.elapsed() < 60000 && proc.state() != QProcess::NotRunning) {
         const QString ids = xdotool({"search", "--onlyvisible", "--name", '^' + QRegularExpression::escape(cat) + '$'});
         for (const QString& id : ids.split('\n', Qt::SkipEmptyParts)) {
             QProcess xprop;
@@ -85,11 +85,11 @@ TEST(StartupTimer, ItsWindowsAppearOnceAStartUpMessageBoxIsAnswered)
             QThread::msleep(100);
     }
     EXPECT_TRUE(chooserShown) << "the catalog chooser never appeared";
-    const QString words = waitForWindow(QStringLiteral("^Search words form$"), 5000, proc);
+    const QString words = waitForWindow(QStringLiteral("^Search words form$"), 60000, proc);
     EXPECT_FALSE(words.isEmpty()) << "the search words window never appeared";
 
     proc.terminate();
-    if (!proc.waitForFinished(15000)) {
+    if (!proc.waitForFinished(60000)) {
         proc.kill();
         proc.waitForFinished(5000);
     }

@@ -7,7 +7,7 @@
 
 namespace {
 // Runs xdotool while this process keeps handling its events (the drag runs in it).
-bool xdotoolWhileRunning(const QStringList& args, int timeoutMs = 20000)
+bool xdotoolWhileRunning(const QStringList& args, int timeoutMs = 60000)
 {
     QProcess p;
     p.start(QStringLiteral("xdotool"), args);
@@ -29,7 +29,7 @@ TEST_F(NodeTest, DraggingANodeOntoAnotherMakesItItsLastChild)
     open("A\r\n\tA1\r\nB\r\nC\r\n\tC1\r\n");
     FormSlova->resize(700, 500);
     FormSlova->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormSlova, 10000));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormSlova, 60000));
     tree()->expandAll();
     QCoreApplication::processEvents();
     const QPoint from = tree()->viewport()->mapToGlobal(tree()->visualItemRect(node(3)).center());
@@ -39,7 +39,7 @@ TEST_F(NodeTest, DraggingANodeOntoAnotherMakesItItsLastChild)
                                      "0.2", "mousemove", n(from.x() + 4), n(from.y() - 8), "sleep", "0.2", "mousemove",
                                      n(to.x()), n(to.y() + 4), "sleep", "0.3", "mousemove", n(to.x()), n(to.y()), "sleep",
                                      "0.3", "mouseup", "1", "sleep", "0.3"}));
-    QDeadlineTimer deadline(10000);
+    QDeadlineTimer deadline(60000);
     while (read(cat + "Menue") != QByteArray("A\r\n\tA1\r\n\tC\r\n\t\tC1\r\nB\r\n") && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(read(cat + "Menue"), QByteArray("A\r\n\tA1\r\n\tC\r\n\t\tC1\r\nB\r\n"));

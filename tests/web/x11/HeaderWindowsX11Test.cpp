@@ -75,7 +75,7 @@ TEST(HeaderWindowsX11, TypingDeleteAndReloadReachTheFiles)
     proc.start(QStringLiteral(MV_HEADER_WINDOWS_PROGRAM), QStringList());
     ASSERT_TRUE(proc.waitForStarted(10000));
 
-    const QString stop = waitForWindow(QStringLiteral("^Stop URL list$"), 20000, proc);
+    const QString stop = waitForWindow(QStringLiteral("^Stop URL list$"), 60000, proc);
     ASSERT_FALSE(stop.isEmpty()) << proc.readAllStandardError().toStdString();
     xdotool({"windowactivate", "--sync", stop});
     xdotool({"key", "--clearmodifiers", "ctrl+Home"});
@@ -83,9 +83,7 @@ TEST(HeaderWindowsX11, TypingDeleteAndReloadReachTheFiles)
     xdotool({"key", "--clearmodifiers", "Return"});
 
     // The editor shows the node's text as its caption once it is activated.
-    QString editor = waitForWindow(QStringLiteral("^File category form$"), 10000, proc);
-    if (editor.isEmpty())
-        editor = waitForWindow(QStringLiteral("^Страница$"), 10000, proc);
+    const QString editor = waitForWindow(QStringLiteral("^(File category form|Страница)$"), 60000, proc);
     ASSERT_FALSE(editor.isEmpty());
     xdotool({"windowactivate", "--sync", editor});
     QThread::msleep(300);
@@ -94,15 +92,15 @@ TEST(HeaderWindowsX11, TypingDeleteAndReloadReachTheFiles)
     xdotool({"key", "--clearmodifiers", "Delete"});
     xdotool({"key", "--clearmodifiers", "ctrl+r"});
     // "ReLoad page" saves at once.
-    EXPECT_TRUE(waitForFile(page, "<!-- A -->\r\n<!-- DownloadPage=\"True\"-->\r\n" + body, 10000))
+    EXPECT_TRUE(waitForFile(page, "<!-- A -->\r\n<!-- DownloadPage=\"True\"-->\r\n" + body, 60000))
         << testsupport::readFile(page).toStdString();
 
     // The program ends when its main window is closed through the window manager.
-    const QString main = waitForWindow('^' + QRegularExpression::escape(cat) + '$', 10000, proc);
+    const QString main = waitForWindow('^' + QRegularExpression::escape(cat) + '$', 60000, proc);
     ASSERT_FALSE(main.isEmpty());
     xdotool({"windowactivate", "--sync", main});
     xdotool({"key", "--clearmodifiers", "alt+F4"});
-    ASSERT_TRUE(proc.waitForFinished(20000));
+    ASSERT_TRUE(proc.waitForFinished(60000));
     EXPECT_EQ(proc.exitCode(), 0) << proc.readAllStandardError().toStdString();
     EXPECT_EQ(testsupport::readFile(cat + "StopList"), "http://typed/\r\nhttp://a/\r\n");
     EXPECT_EQ(testsupport::readFile(page), "<!-- A -->\r\n<!-- DownloadPage=\"True\"-->\r\n" + body);
