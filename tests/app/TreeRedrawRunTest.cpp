@@ -91,9 +91,12 @@ TEST(TreeRedrawRun, RedrawSetByAnotherProgramAddsTheNewPagesAtTheNextTick)
     testsupport::writeFile(run.cat + "hid.htm", "<!-- HidePage=\"True\"-->\r\n<html>\r\n");
     const QString one = QStringLiteral("1");
     run.redraw(&one);
-    // The tree timer ticks every ten seconds; a loaded machine may delay a tick a lot.
-    EXPECT_TRUE(run.waitUntil(120000, [&] { return testsupport::readFile(run.cat + "Menue").contains("new"); }))
-        << run.proc.readAllStandardError().toStdString();
+    // The tree timer ticks every ten seconds; a loaded machine may delay a tick a lot. The tree
+    // file is written before its icon file: the save is over once both hold the new page.
+    EXPECT_TRUE(run.waitUntil(120000, [&] {
+        return testsupport::readFile(run.cat + "Menue").contains("new")
+               && testsupport::readFile(run.cat + "Menue_ind").count('\n') == 3;
+    })) << run.proc.readAllStandardError().toStdString();
     EXPECT_EQ(run.redraw(), "0");
     EXPECT_EQ(testsupport::readFile(run.cat + "Menue"), QByteArray("Menue\r\n\tnew\r\n\tA\r\n"));
     EXPECT_EQ(testsupport::readFile(run.cat + "Menue_ind"), QByteArray("0\r\n14\r\n0\r\n"));
