@@ -116,7 +116,8 @@ void TFormHTMLKategory::reject()
 bool TFormHTMLKategory::event(QEvent* e)
 {
     // Activation reloads, but never over a line being edited; pending changes are saved first.
-    if (e->type() == QEvent::WindowActivate && !EditKategory->isEnabled())
+    if (e->type() == QEvent::WindowActivate && !EditKategory->isEnabled()
+        && !(HeaderChanged && saveFailed_ && failedLines_ == listLines()))
         LoadHTMLList();
     return TForm::event(e);
 }
@@ -180,6 +181,8 @@ bool TFormHTMLKategory::HTMLSave()
     }
     const QString bad = charsOutside1251(text);
     if (!bad.isEmpty()) {
+        saveFailed_ = true;
+        failedLines_ = listLines();
         showError(QStringLiteral("The header of %1 was not saved: Windows-1251 has no code for %2").arg(file_, bad));
         return false;
     }
@@ -192,12 +195,24 @@ bool TFormHTMLKategory::HTMLSave()
         return false;
     }
     if (!writePageHead(file_, lines, &error)) {
+        saveFailed_ = true;
+        failedLines_ = listLines();
         showError(error);
         return false;
     }
+    saveFailed_ = false;
+    failedLines_.clear();
     fileExisted_ = true;
     HeaderChanged = 0;
     return true;
+}
+
+QStringList TFormHTMLKategory::listLines() const
+{
+    QStringList out;
+    for (int i = 0; i < ListKategory->count(); ++i)
+        out.append(ListKategory->item(i)->text());
+    return out;
 }
 
 void TFormHTMLKategory::Dubli()

@@ -75,6 +75,11 @@ private:
     void endEdit();
     QString file_;
     bool fileExisted_ = false;
+    // The lines of a save that failed: activation does not try them again (the closed message
+    // box activates this window, which would show the message again and again).
+    bool saveFailed_ = false;
+    QStringList failedLines_;
+    QStringList listLines() const;
 };
 
 extern TFormHTMLKategory* FormHTMLKategory;

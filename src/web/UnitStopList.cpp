@@ -57,12 +57,11 @@ void TFormStopList::LoadStopList()
     if (path.isEmpty())
         return;
     file_ = path;
-    const QFileInfo fi(path);
-    if (!fi.isFile())
-        return;
+    // A catalog without a list (or with one that cannot be read) shows an empty memo: the
+    // previous catalog's addresses must not be saved into this one.
     QStringList lines;
-    if (!platform::loadLines1251(path, lines))
-        return;
+    if (QFileInfo(path).isFile() && !platform::loadLines1251(path, lines))
+        lines.clear();
     loading_ = true;
     MemoStop->setPlainText(lines.join(QLatin1Char('\n')));
     loading_ = false;

@@ -277,3 +277,38 @@ TEST_F(HeaderEditorTest, AwkwardPagesAreKeptSafe)
     ASSERT_TRUE(ed()->HTMLSave());
     EXPECT_EQ(read(p), "<!-- A -->\r\n<!-- UserKeywords=\" \" -->\r\nbody");
 }
+
+TEST_F(HeaderEditorTest, AFailedSaveIsNotRetriedAtEveryActivation)
+{
+    startOn(QStringLiteral("p\r\n"));
+    const QString p = open("p", ".htm", "<!-- A -->\r\nbody");
+    ed()->show();
+    ed()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(ed()));
+    QFile::remove(p);
+    QDir().mkpath(p); // a folder stands where the page must be written
+    ed()->AddUserKeywords1Click();
+    auto activateAgain = [this] {
+        FormStopList->show();
+        FormStopList->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(FormStopList));
+        ed()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(ed()));
+    };
+    activateAgain();
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_TRUE(dialogs->messages()[0].contains(p));
+    // Closing the message activates the window again: the same lines are not tried (and
+    // reported) once more, and the list keeps them.
+    activateAgain();
+    EXPECT_EQ(dialogs->messages().size(), 1);
+    EXPECT_EQ(shown(), (QStringList{"<!-- A -->", "<!-- UserKeywords=\" \" -->"}));
+    EXPECT_EQ(ed()->HeaderChanged, 1);
+    // A further change is tried at the next activation, and written once the page can be.
+    QDir(p).removeRecursively();
+    write(p, "<!-- A -->\r\nbody");
+    ed()->UserDescription1Click();
+    activateAgain();
+    EXPECT_EQ(dialogs->messages().size(), 1);
+    EXPECT_EQ(read(p), "<!-- A -->\r\n<!-- UserKeywords=\" \" -->\r\n<!-- UserDescription=\" \" -->\r\nbody");
+}

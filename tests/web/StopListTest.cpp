@@ -115,3 +115,23 @@ TEST_F(StopListTest, TextOutsideWindows1251IsRefusedWithoutLoss)
     EXPECT_TRUE(FormStopList->SaveStopList());
     EXPECT_EQ(read(cat + "StopList"), "http://b/\r\n");
 }
+
+TEST_F(StopListTest, ACatalogWithoutAListShowsAnEmptyMemo)
+{
+    startOn("a\r\n");
+    write(cat + "StopList", "http://old/\r\n");
+    FormStopList->LoadStopList();
+    FormStopList->show();
+    FormStopList->hide();
+    const QString other = progFile("Other/");
+    QDir().mkpath(other);
+    FormSlova->ProjectPath = other;
+    FormStopList->show();
+    EXPECT_EQ(memo()->toPlainText(), "");
+    EXPECT_EQ(FormStopList->StopListChanged, 0);
+    typeText(memo(), "http://new/");
+    ASSERT_TRUE(FormStopList->SaveStopList());
+    // The old catalog's addresses stay in the old catalog only.
+    EXPECT_EQ(read(other + "StopList"), "http://new/\r\n");
+    EXPECT_EQ(read(cat + "StopList"), "http://old/\r\n");
+}
