@@ -177,6 +177,40 @@ QByteArray metaLine(const QString& text, const char* name)
     return "<META content=\"" + PageText(text) + " \" name=" + name + ">";
 }
 
+// The index page: the tree as the tree file would hold it after a save, one line per node, with
+// a link to each page written in this run.
+QList<QByteArray> index(const QList<PlannedNode>& plan, const QList<Note>& notes, const QList<Copy>& copies)
+{
+    QList<QByteArray> lines{kCharsetLine,
+                            R"(<META content=" " name=keywords>)",
+                            R"(<META content=" " name=description>)",
+                            "<title>  </title>",
+                            "<BODY><HTML>",
+                            R"(<!--#include file="f1.html"-->)",
+                            R"(<h1 align="center">)" + PageText(plan.isEmpty() ? QString() : plan[0].text) + "</h1>"};
+    for (qsizetype i = 1; i < plan.size(); ++i) {
+        const PlannedNode& p = plan[i];
+        const QString line = QString(p.level, u'\t') + p.text;
+        int lead = 0;
+        while (lead < line.size() - 1 && (line[lead] == u' ' || line[lead] == u'\t'))
+            ++lead;
+        if (lead <= 1)
+            lines.append("</p><p>");
+        QByteArray l = QByteArray("&nbsp;&nbsp;&nbsp;").repeated(lead);
+        const QByteArray name = PageText(p.name);
+        if (p.note >= 0 && notes[p.note].hasText)
+            l += "<a href=\"" + HrefText(notes[p.note].page) + "\">" + name + "</a><br>";
+        else if (p.note < 0 && p.htm >= 0)
+            l += "<a href=\"" + HrefText(copies[p.htm].out) + "\">" + name + "</a><br>";
+        else
+            l += name + "<br>";
+        lines.append(l);
+    }
+    lines.append(R"(<!--#include file="f2.html"-->)");
+    lines.append("</HTML></BODY>");
+    return lines;
+}
+
 } // namespace
 
 QString ChangeLiters(const QString& name)
@@ -364,37 +398,8 @@ SiteResult MakeSite(const QList<TreeEntry>& tree, const SiteSettings& settings, 
     SiteWriter writer(out, result);
 
     // ---- the index, with the tree's levels as the tree file would hold them
-    {
-        QList<QByteArray> index{kCharsetLine,
-                                R"(<META content=" " name=keywords>)",
-                                R"(<META content=" " name=description>)",
-                                "<title>  </title>",
-                                "<BODY><HTML>",
-                                R"(<!--#include file="f1.html"-->)",
-                                R"(<h1 align="center">)" + PageText(plan.isEmpty() ? QString() : plan[0].text) + "</h1>"};
-        for (qsizetype i = 1; i < plan.size(); ++i) {
-            const PlannedNode& p = plan[i];
-            const QString line = QString(p.level, u'\t') + p.text;
-            int lead = 0;
-            while (lead < line.size() - 1 && (line[lead] == u' ' || line[lead] == u'\t'))
-                ++lead;
-            if (lead <= 1)
-                index.append("</p><p>");
-            QByteArray l = QByteArray("&nbsp;&nbsp;&nbsp;").repeated(lead);
-            const QByteArray name = PageText(p.name);
-            if (p.note >= 0 && notes[p.note].hasText)
-                l += "<a href=\"" + HrefText(notes[p.note].page) + "\">" + name + "</a><br>";
-            else if (p.note < 0 && p.htm >= 0)
-                l += "<a href=\"" + HrefText(copies[p.htm].out) + "\">" + name + "</a><br>";
-            else
-                l += name + "<br>";
-            index.append(l);
-        }
-        index.append(R"(<!--#include file="f2.html"-->)");
-        index.append("</HTML></BODY>");
-        if (!writer.write(QStringLiteral("index.html"), index))
-            return result;
-    }
+    if (!writer.write(QStringLiteral("index.html"), index(plan, notes, copies)))
+        return result;
 
     // ---- copies and note pages, each once
     for (const Copy& c : std::as_const(copies)) {

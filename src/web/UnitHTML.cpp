@@ -119,7 +119,8 @@ void TFormHTML::MakeHTML()
         return;
     }
     site::SiteSettings s;
-    s.catalog = readCatalog_.isEmpty() ? FormSlova->ProjectPath : readCatalog_;
+    // The pages come from the catalog whose tree is shown.
+    s.catalog = FormSlova->ProjectPath;
     s.outDir = Edit1->text();
     s.keywords = EditKey->text();
     s.description = EditDes->text();
