@@ -391,6 +391,8 @@ void TFormEdit::ShowHint(const QString& hint)
 
 bool TFormEdit::eventFilter(QObject* watched, QEvent* e)
 {
+    if (!StatusBar) // still being built
+        return QWidget::eventFilter(watched, e);
     if (watched == Ruler && e->type() == QEvent::Resize) {
         RulerResize();
         SelectionChange();

@@ -69,30 +69,33 @@ public:
     TFileDialogState OpenDialog, SaveDialog, PictureDialog;
 
     // Controls, by their design names.
-    QMenuBar* MainMenu;
-    QAction *FileNewCmd, *FileOpenCmd, *FileSaveCmd, *FileSaveAsCmd, *FilePrintCmd, *FileExitCmd;
-    QAction *EditUndoCmd, *EditCutCmd, *EditCopyCmd, *EditPasteCmd, *EditFontCmd;
-    QAction *Picture1, *Object1, *Paragraph1, *HiddenItem;
-    QWidget* StandardToolBar;
-    QToolButton *NewButton, *OpenButton, *SaveButton, *PrintButton;
-    QFrame* ToolButton1; // the hidden divider
-    QToolButton *CutButton, *CopyButton, *PasteButton, *UndoButton, *ToolButton3, *ToolButton4;
-    QComboBox* FontName;
-    QLineEdit* FontSize;
-    TValueUpDown* UpDown1;
-    QToolButton *BoldButton, *ItalicButton, *UnderlineButton;
-    QToolButton *LeftAlign, *CenterAlign, *RightAlign, *BulletsBtn;
-    QButtonGroup* AlignGroup;
-    QWidget* Ruler;
-    TRulerMarker *FirstInd, *LeftInd, *RightInd;
-    QFrame* RulerLine;
+    QMenuBar* MainMenu = nullptr;
+    QAction *FileNewCmd = nullptr, *FileOpenCmd = nullptr, *FileSaveCmd = nullptr, *FileSaveAsCmd = nullptr;
+    QAction *FilePrintCmd = nullptr, *FileExitCmd = nullptr;
+    QAction *EditUndoCmd = nullptr, *EditCutCmd = nullptr, *EditCopyCmd = nullptr, *EditPasteCmd = nullptr;
+    QAction* EditFontCmd = nullptr;
+    QAction *Picture1 = nullptr, *Object1 = nullptr, *Paragraph1 = nullptr, *HiddenItem = nullptr;
+    QWidget* StandardToolBar = nullptr;
+    QToolButton *NewButton = nullptr, *OpenButton = nullptr, *SaveButton = nullptr, *PrintButton = nullptr;
+    QFrame* ToolButton1 = nullptr; // the hidden divider
+    QToolButton *CutButton = nullptr, *CopyButton = nullptr, *PasteButton = nullptr, *UndoButton = nullptr;
+    QToolButton *ToolButton3 = nullptr, *ToolButton4 = nullptr;
+    QComboBox* FontName = nullptr;
+    QLineEdit* FontSize = nullptr;
+    TValueUpDown* UpDown1 = nullptr;
+    QToolButton *BoldButton = nullptr, *ItalicButton = nullptr, *UnderlineButton = nullptr;
+    QToolButton *LeftAlign = nullptr, *CenterAlign = nullptr, *RightAlign = nullptr, *BulletsBtn = nullptr;
+    QButtonGroup* AlignGroup = nullptr;
+    QWidget* Ruler = nullptr;
+    TRulerMarker *FirstInd = nullptr, *LeftInd = nullptr, *RightInd = nullptr;
+    QFrame* RulerLine = nullptr;
     QString RulerCaption;
-    TNoteEdit* Editor;
-    QStatusBar* StatusBar;
-    QLabel* StatusPanel0; // caret position
+    TNoteEdit* Editor = nullptr;
+    QStatusBar* StatusBar = nullptr;
+    QLabel* StatusPanel0 = nullptr; // caret position
     // Panel 1 of the status bar: "Modified" while the note has unsaved changes.
-    QLabel* StatusPanel1;
-    QLabel* StatusPanel2;
+    QLabel* StatusPanel1 = nullptr;
+    QLabel* StatusPanel2 = nullptr;
 
     // The main window's interface.
     // True when the note has unsaved changes (panel 1 reads "Modified").
