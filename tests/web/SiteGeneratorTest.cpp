@@ -334,7 +334,9 @@ TEST_F(SiteTest, TheIndexFollowsTheTreeAsShownLessTheNodesLeftOut)
 
 TEST_F(SiteTest, IncludeFilesComeThroughByteForByteOrAsDirectives)
 {
-    startOn(u("Корень\r\n\tЗаметка\r\n"));
+    startOn(u("Корень\r\n\tЗаметка\r\n\tkoi\r\n"));
+    // A KOI8-R page with bare LF line ends: the same bytes, each line ended by CR LF.
+    write(cat + "koi.htm", QByteArray("<html><head><meta charset=\"koi8-r\"></head>\n<body>\xf0\xd2\xc9\xd7\xc5\xd4</body></html>"));
     note(u("Заметка"), {u("Заметка"), u("текст")});
     write(cat + "f1.html", "");
     write(cat + "metatags", "<meta name=\"author\" content=\"\xc0\xe2\xf2\xee\xf0\">\r\n");
@@ -343,6 +345,9 @@ TEST_F(SiteTest, IncludeFilesComeThroughByteForByteOrAsDirectives)
     const QByteArray page = read(out() + "zametka.html");
     EXPECT_TRUE(page.contains("</head>\r\n<!--#include file=\"f1.html\"-->\r\n<h2")) << page.toStdString();
     EXPECT_TRUE(page.contains("<meta name=\"author\" content=\"\xc0\xe2\xf2\xee\xf0\">\r\n<title>"));
+    EXPECT_EQ(read(out() + "koi.htm"),
+              QByteArray("<html><head><meta charset=\"koi8-r\"></head>\r\n<body>\xf0\xd2\xc9\xd7\xc5\xd4</body></html>\r\n"));
+    EXPECT_TRUE(outText("index.html").contains(R"(&nbsp;&nbsp;&nbsp;<a href="koi.htm">koi</a><br>)"));
 
     const QByteArray utf8 = u("<div class=\"шапка\">Шапка сайта</div>\r\n<nav>☰</nav>\r\n").toUtf8();
     write(cat + "f1.html", utf8);
