@@ -71,7 +71,7 @@ int runDownloads(bool print, qint64* mergedBytes = nullptr, bool printFailures =
     FormM->StartDownload1Click();
     while (FormM->Timer1->isActive()) {
         QTest::qWait(20);
-        if (FormM->LB_files->count() == 0 && !FormM->fetching(1) && !FormM->fetching(2) && !FormM->fetching(3))
+        if (FormM->LB_files->count() == 0 && !FormM->busy())
             FormM->Timer1Timer();
     }
     QObject::disconnect(FormM, &TFormM::itemDone, nullptr, nullptr);

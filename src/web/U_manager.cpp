@@ -23,9 +23,11 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -136,6 +138,20 @@ TFormM::TFormM() : TForm(QStringLiteral("FormM"))
     Timer1->setInterval(60000);
     connect(Timer1, &QTimer::timeout, this, &TFormM::Timer1Timer);
     DownloadDir = FormSlova ? FormSlova->ProjectPath : QString();
+    // Merges run beside the fetches: a page's merge and its synced write do not hold up the
+    // other slots' transfers.
+    pool_ = new QThreadPool(this);
+    pool_->setMaxThreadCount(3);
+}
+
+TFormM::~TFormM() { pool_->waitForDone(); }
+
+void TFormM::FormDestroy()
+{
+    for (Slot& s : slots_)
+        s.fetch->abort();
+    pool_->waitForDone();
+    QCoreApplication::sendPostedEvents(this);
 }
 
 void TFormM::Preparelist1Click()
@@ -152,6 +168,7 @@ void TFormM::Preparelist1Click()
     for (const Slot& s : slots_)
         if (s.fetch->running())
             busy << s.taskFile;
+    busy << merging_;
     // Name order, without regard to case.
     for (const QString& f : tasks::pagesEndingWith(DownloadDir, {QStringLiteral("tml"), QStringLiteral("htm")})) {
         if (busy.contains(f))
@@ -206,7 +223,7 @@ void TFormM::StartSlot(int n)
     for (QChar& c : tail)
         if (c == u'/' || c == u'\\' || c == u':')
             c = u'_';
-    s.scratch = DownloadDir + QStringLiteral("temp/") + QStringLiteral("slot%1_").arg(n) + tail;
+    s.scratch = DownloadDir + QStringLiteral("temp/") + QStringLiteral("slot%1_%2_").arg(n).arg(++scratchCounter_) + tail;
     delete LB_URLs->takeItem(0);
     delete LB_files->takeItem(0);
     ProgressBar[n - 1]->setRange(0, 100);
@@ -227,45 +244,71 @@ void TFormM::StopSlot(int n)
 void TFormM::complete(int n, const FetchResult& r)
 {
     Slot& s = slots_[n - 1];
-    bool merged = false;
-    QString detail = r.error;
     if (!r.ok) {
         SlotState[n - 1]->setText(r.error);
         if (r.saveFailed)
             showError(QStringLiteral("Fail to save HTML source"), QStringLiteral("Error"));
-    } else {
+        emit itemDone(s.taskFile, s.address, false, r.error);
+        StartSlot(n);
+        return;
+    }
+    const QString taskFile = s.taskFile, scratch = s.scratch, address = s.address;
+    const QString charset = r.charset, finalUrl = r.finalUrl.toString();
+    const QByteArray date = merge::dateLine(n, QDateTime::currentDateTime());
+    merging_ << taskFile;
+    SlotState[n - 1]->setText(QStringLiteral("Merging %1").arg(QFileInfo(taskFile).fileName()));
+    QPointer<TFormM> self(this);
+    pool_->start([self, n, taskFile, scratch, address, charset, finalUrl, date] {
+        bool ok = false;
+        bool showIt = false;
+        QString detail;
         QByteArray body, task;
-        QString error;
         // A task file deleted or renamed meanwhile is not made again.
-        if (!QFileInfo(s.taskFile).isFile()) {
-            detail = QStringLiteral("The task file is gone: %1").arg(s.taskFile);
-            SlotState[n - 1]->setText(detail);
-        } else if (!platform::readWholeFile(s.scratch, body, &error) || !platform::readWholeFile(s.taskFile, task, &error)) {
-            detail = error;
-            SlotState[n - 1]->setText(error);
+        if (!QFileInfo(taskFile).isFile()) {
+            detail = QStringLiteral("The task file is gone: %1").arg(taskFile);
+        } else if (!platform::readWholeFile(scratch, body, &detail) || !platform::readWholeFile(taskFile, task, &detail)) {
         } else {
-            const QByteArray page = merge::mergedPage(task, body, r.charset, merge::dateLine(n, QDateTime::currentDateTime()),
-                                                        r.finalUrl.toString());
+            const QByteArray page = merge::mergedPage(task, body, charset, date, finalUrl);
             body.clear();
-            if (!platform::writeFileAtomic(s.taskFile, page, &error)) {
-                detail = error;
-                showError(QStringLiteral("The page %1 was not saved: %2").arg(s.taskFile, error));
-                SlotState[n - 1]->setText(error);
+            QString error;
+            if (!platform::writeFileAtomic(taskFile, page, &error)) {
+                detail = QStringLiteral("The page %1 was not saved: %2").arg(taskFile, error);
+                showIt = true;
             } else {
-                SlotState[n - 1]->setText(QStringLiteral("Done: %1").arg(QFileInfo(s.taskFile).fileName()));
-                merged = true;
+                ok = true;
                 detail = QString::number(page.size());
-                ProgressBar[n - 1]->setRange(0, 1000);
-                ProgressBar[n - 1]->setValue(1000);
-                s.lastMerged = s.taskFile;
-                if (shown_ == n && WB[n - 1])
-                    WB[n - 1]->navigateFile(s.lastMerged);
             }
         }
-        QFile::remove(s.scratch);
-    }
-    emit itemDone(s.taskFile, s.address, merged, detail);
+        QFile::remove(scratch);
+        QMetaObject::invokeMethod(
+            self.data(), [self, n, taskFile, address, ok, detail, showIt] {
+                if (self)
+                    self->merged(n, taskFile, address, ok, detail, showIt);
+            },
+            Qt::QueuedConnection);
+    });
     StartSlot(n);
+}
+
+void TFormM::merged(int n, const QString& taskFile, const QString& address, bool ok, const QString& detail, bool showIt)
+{
+    merging_.removeOne(taskFile);
+    Slot& s = slots_[n - 1];
+    if (showIt)
+        showError(detail);
+    if (ok) {
+        s.lastMerged = taskFile;
+        if (!s.fetch->running()) {
+            SlotState[n - 1]->setText(QStringLiteral("Done: %1").arg(QFileInfo(taskFile).fileName()));
+            ProgressBar[n - 1]->setRange(0, 1000);
+            ProgressBar[n - 1]->setValue(1000);
+        }
+        if (shown_ == n && WB[n - 1])
+            WB[n - 1]->navigateFile(s.lastMerged);
+    } else if (!s.fetch->running()) {
+        SlotState[n - 1]->setText(detail);
+    }
+    emit itemDone(taskFile, address, ok, detail);
 }
 
 void TFormM::ShowSlot(int n)
@@ -289,7 +332,7 @@ void TFormM::Timer1Timer()
     // Never inside a modal dialog, a rename or a catalog switch: the next tick tries again.
     if (QApplication::activeModalWidget() || !FormSlova || FormSlova->NoCatalog || FormSlova->Panel1->isVisible())
         return;
-    if (LB_files->count() > 0)
+    if (LB_files->count() > 0 || !merging_.isEmpty())
         return;
     Timer1->stop();
     FormSlova->Tree_prog();

@@ -2,6 +2,8 @@
 #include "PageFetch.h"
 #include "app/Forms.h"
 
+#include <QStringList>
+
 #include <array>
 
 class QAction;
@@ -12,6 +14,7 @@ class QMenu;
 class QMenuBar;
 class QProgressBar;
 class QPushButton;
+class QThreadPool;
 class QTimer;
 class QVBoxLayout;
 
@@ -71,6 +74,12 @@ public:
     };
     const Slot& slot(int n) const { return slots_[n - 1]; }
     bool fetching(int n) const { return slots_[n - 1].fetch->running(); }
+    // Fetched pages still being merged into their task files (off the GUI thread).
+    int pendingMerges() const { return int(merging_.size()); }
+    // Something is fetched or merged.
+    bool busy() const { return fetching(1) || fetching(2) || fetching(3) || !merging_.isEmpty(); }
+    ~TFormM() override;
+    void FormDestroy() override;
 
     void reject() override;
 
@@ -83,8 +92,12 @@ protected:
 
 private:
     void complete(int n, const FetchResult& r);
+    void merged(int n, const QString& taskFile, const QString& address, bool ok, const QString& detail, bool showIt);
     void closeHeaderEditor();
     std::array<Slot, 3> slots_;
+    QStringList merging_;
+    QThreadPool* pool_ = nullptr;
+    quint64 scratchCounter_ = 0;
     QVBoxLayout* views_ = nullptr;
     int shown_ = 0;
 };

@@ -50,7 +50,7 @@ protected:
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < timeoutMs &&
-               (FormM->LB_files->count() > 0 || FormM->fetching(1) || FormM->fetching(2) || FormM->fetching(3)))
+               (FormM->LB_files->count() > 0 || FormM->busy()))
             QTest::qWait(20);
     }
     QStringList tempFiles() { return QDir(cat + "temp").entryList(QDir::Files | QDir::Hidden); }
