@@ -139,15 +139,24 @@ void TForm_keys::Preset(const QString& prefix, const QString& suffix)
 
 bool TForm_keys::catalogLoaded() const { return FormSlova && !FormSlova->NoCatalog && !FormSlova->ProjectPath.isEmpty(); }
 
+QStringList TForm_keys::listLines() const
+{
+    QStringList lines;
+    for (int i = 0; i < ListBox1->count(); ++i)
+        lines << ListBox1->item(i)->text();
+    return lines;
+}
+
 bool TForm_keys::saveList()
 {
     if (file_.isEmpty())
         return false;
-    QStringList lines;
-    for (int i = 0; i < ListBox1->count(); ++i)
-        lines << ListBox1->item(i)->text();
+    const QStringList lines = listLines();
     QString error;
+    saveFailed_ = false;
     if (!platform::saveLines1251(file_, lines, &error)) {
+        saveFailed_ = true;
+        failedLines_ = lines;
         showError(QStringLiteral("The search words were not saved.\n%1").arg(error));
         return false;
     }
@@ -343,7 +352,7 @@ void TForm_keys::reject()
 
 bool TForm_keys::event(QEvent* e)
 {
-    if (e->type() == QEvent::WindowActivate)
+    if (e->type() == QEvent::WindowActivate && !(changed_ && saveFailed_ && failedLines_ == listLines()))
         ReRead();
     return TForm::event(e);
 }

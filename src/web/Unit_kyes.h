@@ -84,6 +84,11 @@ private:
     void layoutPanel();
     QString file_;
     bool changed_ = false;
+    // The lines of a save that failed: activation does not try them again (the closed message
+    // box activates this window, which would show the message again and again).
+    bool saveFailed_ = false;
+    QStringList failedLines_;
+    QStringList listLines() const;
 };
 
 extern TForm_keys* Form_keys;

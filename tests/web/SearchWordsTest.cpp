@@ -2,6 +2,7 @@
 
 #include "web/TaskFiles.h"
 #include "web/U_manager.h"
+#include "web/UnitStopList.h"
 #include "web/Unit_kyes.h"
 
 #include <QAction>
@@ -228,4 +229,39 @@ TEST_F(SearchWordsTest, AListBelongsToItsCatalog)
     EXPECT_EQ(k()->KeywordsFile(), other + "keywords");
     EXPECT_EQ(QDir(other).entryList({"other_*.htm"}).size(), 1);
     EXPECT_TRUE(QDir(cat).entryList({"*.htm"}).isEmpty());
+}
+
+TEST_F(SearchWordsTest, AFailedSaveIsNotRetriedAtEveryActivation)
+{
+    startOn("a\r\n");
+    write(cat + "keywords", "one\r\ntwo\r\n");
+    k()->ReRead();
+    k()->show();
+    k()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(k()));
+    select(0);
+    k()->MovelineDown1Click(); // pending: two, one
+    QFile::remove(cat + "keywords");
+    QDir().mkpath(cat + "keywords"); // a folder stands where the list must be written
+    auto activateAgain = [this] {
+        FormStopList->show();
+        FormStopList->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(FormStopList));
+        k()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(k()));
+    };
+    activateAgain();
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    // Closing the message activates the window again: the same list is not tried once more.
+    activateAgain();
+    EXPECT_EQ(dialogs->messages().size(), 1);
+    EXPECT_EQ(shown(), (QStringList{"two", "one"}));
+    EXPECT_TRUE(k()->ListChanged());
+    // Once the file can be written, the next change goes in.
+    QDir(cat + "keywords").removeRecursively();
+    select(0);
+    k()->MovelineDown1Click();
+    activateAgain();
+    EXPECT_EQ(dialogs->messages().size(), 1);
+    EXPECT_EQ(read(cat + "keywords"), "one\r\ntwo\r\n");
 }
