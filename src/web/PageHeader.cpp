@@ -188,9 +188,10 @@ bool openPage(QFile& f)
     return f.open(QIODevice::ReadOnly);
 }
 
-// Walks the leading "<!--" lines of a page, case-sensitive. Stops when the visitor returns false.
+// Walks the lines of a page (other lines than "<!--" ones by their first bytes alone) until the
+// visitor returns false. A missing, unreadable or UTF-16/32 page has no lines.
 template <class Visit>
-void walkHeader(const QString& fileName, Visit visit)
+void walkLines(const QString& fileName, Visit visit)
 {
     QFile f(fileName);
     if (!openPage(f))
@@ -199,10 +200,16 @@ void walkHeader(const QString& fileName, Visit visit)
     if (r.wide())
         return;
     QByteArray line;
-    while (r.next(line, true) && startsWithComment(line)) {
+    while (r.next(line, true))
         if (!visit(line))
             return;
-    }
+}
+
+// The leading "<!--" lines of a page.
+template <class Visit>
+void walkHeader(const QString& fileName, Visit visit)
+{
+    walkLines(fileName, [&visit](const QByteArray& line) { return startsWithComment(line) && visit(line); });
 }
 
 QString readHeader(const QString& fileName, const QString& key, int& downloadMark, bool lastWins)
@@ -228,26 +235,18 @@ QString readHeader(const QString& fileName, const QString& key, int& downloadMar
 void FindKomand(const QString& fileName, const QString& key, QString& value)
 {
     const QString lkey = key.toLower();
-    QFile f(fileName);
-    if (!openPage(f))
-        return;
-    PageLineReader r(f);
-    if (r.wide())
-        return;
-    QByteArray line;
-    while (r.next(line, true)) {
-        // Only "<html>" and "<!--" matter; other lines are seen by their first bytes alone.
+    walkLines(fileName, [&](const QByteArray& line) {
+        // Only "<html>" and "<!--" matter.
         if (line.size() >= 6 && QByteArrayView(line).first(6).compare("<html>", Qt::CaseInsensitive) == 0)
-            return;
+            return false;
         if (!startsWithComment(line))
-            continue;
+            return true;
         bool matched = false;
         const QString v = headerLineValue(headerLineText(line).toLower(), lkey, &matched);
-        if (matched) {
+        if (matched)
             value = v;
-            return;
-        }
-    }
+        return !matched;
+    });
 }
 
 QString FindKomand(const QString& fileName, const QString& key)

@@ -1,6 +1,7 @@
 // Search words and the download manager on a real desktop: a "url:" line typed into the search
 // words window, "Make file", then "Prepare list" and "Start Download", all through the window
 // system while the program runs; the page comes from the test's own server.
+#include "support/Desktop.h"
 #include "support/HttpServer.h"
 #include "support/TestSupport.h"
 
@@ -19,13 +20,7 @@
 
 namespace {
 
-void xdotool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    if (!p.waitForFinished(10000))
-        p.kill();
-}
+using testsupport::xdotool;
 
 // Waits for the program to print "NAME X Y"; the positions read so far are kept.
 bool waitFor(QProcess& proc, QMap<QString, QPoint>& at, const QString& name, int timeoutMs)

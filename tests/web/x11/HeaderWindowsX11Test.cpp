@@ -1,6 +1,7 @@
 // The stop list window and the page header editor on a real desktop: keys typed through the
 // window system, the program closed through the window manager, the files checked afterwards.
 #include "platform/text/CodePage.h"
+#include "support/Desktop.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -14,27 +15,8 @@
 
 namespace {
 
-QString xdotool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    if (!p.waitForFinished(10000))
-        p.kill();
-    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-}
-
-QString waitForWindow(const QString& titlePattern, int timeoutMs, const QProcess& proc)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < timeoutMs && proc.state() != QProcess::NotRunning) {
-        const QString ids = xdotool({"search", "--onlyvisible", "--name", titlePattern});
-        if (!ids.isEmpty())
-            return ids.split('\n').last();
-        QThread::msleep(100);
-    }
-    return QString();
-}
+using testsupport::waitForWindow;
+using testsupport::xdotool;
 
 bool waitForFile(const QString& path, const QByteArray& content, int timeoutMs)
 {
