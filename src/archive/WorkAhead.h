@@ -53,7 +53,7 @@ public:
             std::lock_guard<std::mutex> lock(mutex_);
             stop_ = true;
         }
-        changed_.notify_all();
+        startable_.notify_all();
         for (std::thread& t : workers_)
             t.join();
     }
@@ -72,11 +72,13 @@ public:
     TItem* Take(int index, const std::function<void()>& waiting)
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        consumed_ = index;
-        changed_.notify_all();
+        if (consumed_ != index) {
+            consumed_ = index;
+            startable_.notify_one();
+        }
         Slot& s = slots_[size_t(index)];
         while (s.state == Waiting || s.state == Working) {
-            changed_.wait_for(lock, std::chrono::milliseconds(20));
+            done_.wait_for(lock, std::chrono::milliseconds(20));
             lock.unlock();
             waiting();
             lock.lock();
@@ -89,14 +91,15 @@ public:
     {
         std::unique_lock<std::mutex> lock(mutex_);
         Slot& s = slots_[size_t(index)];
-        changed_.wait(lock, [&s]() { return s.state != Working; });
+        done_.wait(lock, [&s]() { return s.state != Working; });
         if (s.state == Done || s.state == Failed)
             inFlight_ -= s.bytes;
         if (s.state == Done)
             drop(items_[size_t(index)]);
         s.state = Left;
         consumed_ = index + 1;
-        changed_.notify_all();
+        // One more item may start now: one worker is enough to take it.
+        startable_.notify_one();
     }
 
 private:
@@ -130,13 +133,15 @@ private:
             if (index == -2)
                 return;
             if (index < 0) {
-                changed_.wait(lock);
+                startable_.wait(lock);
                 continue;
             }
             ++next_;
             Slot& s = slots_[size_t(index)];
             s.state = Working;
             inFlight_ += s.bytes;
+            if (nextStartable(threads) >= 0)
+                startable_.notify_one(); // more work for another worker
             lock.unlock();
             bool ok = false;
             try {
@@ -146,7 +151,8 @@ private:
             }
             lock.lock();
             s.state = ok ? Done : Failed;
-            changed_.notify_all();
+            // Only the caller's thread waits for items to be done.
+            done_.notify_one();
         }
     }
 
@@ -155,7 +161,8 @@ private:
     TWork work_;
     std::vector<std::thread> workers_;
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable startable_; // workers wait here for an item they may start
+    std::condition_variable done_;      // the caller's thread waits here for its item
     std::atomic<bool> stop_{false};
     int next_ = 0;     // the next item a worker looks at
     int consumed_ = 0; // the item the caller's thread is at
