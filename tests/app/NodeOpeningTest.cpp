@@ -145,12 +145,12 @@ TEST_F(NodeTest, TheRealBrowserShowsThePageNamedWithSpecialCharacters)
     auto* wb = qobject_cast<platform::WebEngineBrowser*>(FormSlova->WB1);
     ASSERT_NE(wb, nullptr);
     click(1);
-    ASSERT_TRUE(wb->waitLoaded(20000)) << wb->url().toString().toStdString();
+    ASSERT_TRUE(wb->waitLoaded(60000)) << wb->url().toString().toStdString();
     EXPECT_EQ(wb->url().toLocalFile(), cat + "P.html");
     EXPECT_EQ(wb->title(), "html");
     EXPECT_EQ(wb->runScript("document.body.innerText").toString().trimmed(), QString::fromUtf8("При"));
     click(2);
-    ASSERT_TRUE(wb->waitLoaded(20000)) << wb->url().toString().toStdString();
+    ASSERT_TRUE(wb->waitLoaded(60000)) << wb->url().toString().toStdString();
     EXPECT_EQ(wb->url().toLocalFile(), cat + QString::fromUtf8("C# 100% а?.html"));
     EXPECT_EQ(wb->title(), "special");
 }

@@ -23,7 +23,7 @@ TEST(Browser, LoadsALocalFileByItsExactNameAndReadsUndeclaredTextAsWindows1251)
     b.show();
     QSignalSpy finished(&b, &BrowserControl::loadFinished);
     b.navigateFile(name);
-    ASSERT_TRUE(b.waitLoaded(20000));
+    ASSERT_TRUE(b.waitLoaded(60000));
     ASSERT_EQ(finished.size(), 1);
     EXPECT_EQ(finished.at(0).at(0).toUrl().toLocalFile(), name);
     EXPECT_TRUE(finished.at(0).at(1).toBool());
@@ -44,7 +44,7 @@ TEST(Browser, PageDialogsAreSwallowedAndNewWindowsRefused)
     WebEngineBrowser b;
     b.show();
     b.navigateFile(name);
-    ASSERT_TRUE(b.waitLoaded(20000));
+    ASSERT_TRUE(b.waitLoaded(60000));
     // The page's own script ran to its end without anything asking the user.
     EXPECT_EQ(b.runScript("document.title").toString(), QStringLiteral("ran false null true"));
     EXPECT_EQ(bodyText(b), QStringLiteral("ok"));
@@ -56,7 +56,7 @@ TEST(Browser, StopEndsALoadAndAMissingFileFinishesNotOk)
     WebEngineBrowser b;
     QSignalSpy finished(&b, &BrowserControl::loadFinished);
     b.navigateFile(t.file("missing.html"));
-    b.waitLoaded(20000);
+    b.waitLoaded(60000);
     ASSERT_GE(finished.size(), 1);
     EXPECT_FALSE(finished.last().at(1).toBool());
     b.stop();

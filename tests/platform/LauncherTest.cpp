@@ -10,14 +10,15 @@ using namespace platform;
 
 namespace {
 // Puts small programs of the given names first on PATH for the life of a test; each writes its
-// name and arguments, one per line, to a file named after it.
+// name and arguments, one per line, to a file named after it (renamed into place once complete,
+// so that it is never read half written).
 class FakePrograms {
 public:
     explicit FakePrograms(const QStringList& names) : oldPath_(qgetenv("PATH"))
     {
         for (const QString& n : names) {
             const QString script = bin_.file(n);
-            testsupport::writeFile(script, QStringLiteral("#!/bin/sh\n{ echo %1; for a in \"$@\"; do echo \"$a\"; done; } > '%2'\n")
+            testsupport::writeFile(script, QStringLiteral("#!/bin/sh\n{ echo %1; for a in \"$@\"; do echo \"$a\"; done; } > '%2.part' && mv '%2.part' '%2'\n")
                                                .arg(n, out_.file(n))
                                                .toUtf8());
             QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -32,9 +33,8 @@ public:
     {
         QElapsedTimer t;
         t.start();
-        while (!QFileInfo::exists(out_.file(name)) && t.elapsed() < 10000)
+        while (!QFileInfo::exists(out_.file(name)) && t.elapsed() < 60000)
             QThread::msleep(20);
-        QThread::msleep(50);
         return QString::fromUtf8(testsupport::readFile(out_.file(name))).split('\n', Qt::SkipEmptyParts);
     }
 

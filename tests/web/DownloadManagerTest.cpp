@@ -39,13 +39,13 @@ protected:
         return t + "<!-- DownloadURL=\"" + url.toUtf8() + "\" -->\r\n";
     }
     // Runs until nothing is queued or fetched any more.
-    void runToEnd(int timeoutMs = 20000)
+    void runToEnd(int timeoutMs = 120000)
     {
         FormM->Preparelist1Click();
         FormM->StartDownload1Click();
         waitIdle(timeoutMs);
     }
-    void waitIdle(int timeoutMs = 20000)
+    void waitIdle(int timeoutMs = 120000)
     {
         QElapsedTimer t;
         t.start();

@@ -33,7 +33,7 @@ protected:
             ++count;
             loop.quit();
         });
-        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        QTimer::singleShot(120000, &loop, &QEventLoop::quit);
         f.start(address, scratch());
         loop.exec();
         EXPECT_EQ(count, 1) << address.toStdString();
