@@ -122,11 +122,15 @@ PageEncoding pageEncoding(QByteArrayView body, const QString& serverCharset)
     const QString server = serverCharset.trimmed().toLower();
     if (!server.isEmpty()) {
         e.name = server;
-        if (server.startsWith(QLatin1String("utf-16")) || server.startsWith(QLatin1String("utf-32")))
+        const bool utf16 = server.startsWith(QLatin1String("utf-16"));
+        if (utf16 || server.startsWith(QLatin1String("utf-32"))) {
             e.wide = true;
-        // Without a byte order mark, UTF-16 has no order of its own: the little-endian default.
-        if (server == QLatin1String("utf-16"))
-            e.name = QStringLiteral("utf-16le");
+            // Without a byte order mark, UTF-16 has no order of its own: the little-endian
+            // default. A variant name the decoder does not know would decode the page to
+            // nothing: it is read in its family's default order instead.
+            if (server == QLatin1String("utf-16") || !QStringConverter::encodingForName(server.toLatin1().constData()))
+                e.name = utf16 ? QStringLiteral("utf-16le") : QStringLiteral("utf-32le");
+        }
     }
     return e;
 }
@@ -215,10 +219,15 @@ QByteArray rebaseLine(const QByteArray& line, const QByteArray& base, bool cyr) 
 namespace {
 QByteArray rebaseWith(const QByteArray& line, const Base& base, bool cyr)
 {
-    QByteArray low = lowered(line, cyr);
+    const QByteArray low = lowered(line, cyr);
     qsizetype from = low.indexOf("href=");
     if (from < 0)
         return line;
+    // Built piece by piece: a minified page is one line with thousands of links, and replacing
+    // each link in place would move the rest of the line every time.
+    QByteArray out;
+    out.reserve(low.size() + low.size() / 2);
+    qsizetype copied = 0;
     while (from >= 0) {
         qsizetype start = from + 5;
         qsizetype end;
@@ -233,12 +242,13 @@ QByteArray rebaseWith(const QByteArray& line, const Base& base, bool cyr)
             while (end < low.size() && low[end] != ' ' && low[end] != '>' && low[end] != '\t')
                 ++end;
         }
-        const QByteArray link = low.mid(start, end - start);
-        const QByteArray resolved = base.resolve(link);
-        low.replace(start, end - start, resolved);
-        from = low.indexOf("href=", start + resolved.size());
+        out.append(low.constData() + copied, start - copied);
+        out += base.resolve(low.mid(start, end - start));
+        copied = end;
+        from = low.indexOf("href=", end);
     }
-    return low;
+    out.append(low.constData() + copied, low.size() - copied);
+    return out;
 }
 } // namespace
 
