@@ -36,7 +36,7 @@ QString clean(QString text, const QString& replaced)
 
 QRandomGenerator& generator()
 {
-    static QRandomGenerator g(quint32(QDateTime::currentMSecsSinceEpoch()));
+    static QRandomGenerator g{quint32(QDateTime::currentMSecsSinceEpoch())};
     return g;
 }
 } // namespace
