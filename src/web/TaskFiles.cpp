@@ -24,13 +24,21 @@ bool percentEncoded(uchar b)
     return b >= 192 || punct.contains(char(b));
 }
 
-// Characters that no task file name keeps: the Part's own, and those other systems refuse.
+// Characters that no task file name keeps: the Part's own, and those other systems refuse. Half
+// of a character outside the basic plane, left by a cut at a character count, has no file name
+// form (the file system would get "?" for it): it goes the same way.
 QString clean(QString text, const QString& replaced)
 {
-    for (QChar& c : text)
-        if (replaced.contains(c) || c.unicode() < 0x20 || c == u'"' || c == u'<' || c == u'>' || c == u'|' ||
-            c == u'?' || c == u'*' || c == u'/' || c == u'\\')
-            c = u'_';
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (c.isSurrogate() || replaced.contains(c) || c.unicode() < 0x20 || c == u'"' || c == u'<' || c == u'>' ||
+            c == u'|' || c == u'?' || c == u'*' || c == u'/' || c == u'\\')
+            text[i] = u'_';
+    }
     return text;
 }
 
@@ -79,8 +87,11 @@ QString uniqueBaseName(const QString& folder, const QString& text, bool limitLen
 {
     for (;;) {
         QString base = text + QLatin1Char('_') + QString::number(random().bounded(100000000));
-        if (limitLength && base.size() > 50)
+        if (limitLength && base.size() > 50) {
             base = base.right(51);
+            if (base.front().isLowSurrogate())
+                base.front() = u'_'; // the cut took the first half of a character
+        }
         if (!platform::existsNoCase(folder + base + QStringLiteral(".htm")))
             return base;
     }
