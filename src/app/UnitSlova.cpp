@@ -431,6 +431,11 @@ void TFormSlova::PreCreation()
         platform::makeDirNoCase(ProgramDir + QStringLiteral("Project1"));
         platform::makeDirNoCase(platform::resolveIn(ProgramDir, QStringLiteral("Project1")) + QStringLiteral("/temp"));
         ProjectPath = app::catalogPath(platform::resolveIn(ProgramDir, QStringLiteral("Project1")));
+        // Remembered as the catalog chooser would: with "path" left empty the next start falls
+        // back to the program folder, and the notes of this first session seem gone.
+        platform::SettingsStore reg;
+        if (reg.readString(QStringLiteral("path"), QString()).isEmpty())
+            reg.writeString(QStringLiteral("path"), ProjectPath);
     }
     const QString clear = platform::resolveIn(ProgramDir, QStringLiteral("menue_clear"));
     if (!existsFile(clear))

@@ -38,6 +38,8 @@ TEST_F(AppTest, FirstRunCreatesTheDefaultFilesBesideTheProgram)
     EXPECT_FALSE(QFileInfo::exists(progFile("Project1/deleteditems")));
     EXPECT_EQ(reg.readString("ShowDirForm", "="), "1");
     EXPECT_EQ(reg.readString("ShowWordsForm", "="), "1");
+    // The next start opens the same catalog, not the program folder.
+    EXPECT_EQ(reg.readString("path", ""), progFile("Project1/"));
 
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_EQ(FormSlova->width(), screen.width() / 4 * 3);
@@ -62,8 +64,9 @@ TEST_F(AppTest, FirstRunCreatesTheDefaultFilesBesideTheProgram)
     EXPECT_EQ(read(progFile("Project1/CurrentMenue")), QByteArray("Menue\r\n"));
     EXPECT_FALSE(QFileInfo::exists(progFile("Project1/currentmenue")));
 
-    // The next load of the same catalog completes it.
+    // The next start opens the same catalog and completes it.
     start();
+    EXPECT_EQ(FormSlova->ProjectPath, progFile("Project1/"));
     FormSlova->ProjectPath = progFile("Project1/");
     FormSlova->LoadMenue();
     EXPECT_TRUE(QFileInfo(progFile("Project1/deleteditems")).isDir());
