@@ -87,14 +87,14 @@ TEST(DownloadX11, TypedLineBecomesAMergedPage)
     ASSERT_TRUE(proc.waitForStarted(10000));
 
     QMap<QString, QPoint> at;
-    ASSERT_TRUE(waitFor(proc, at, "ButtonMakeFile", 30000)) << proc.readAllStandardError().toStdString();
+    ASSERT_TRUE(waitFor(proc, at, "ButtonMakeFile", 60000)) << proc.readAllStandardError().toStdString();
     click(at["Edit1"]);
     const QString url = server.url("/page.htm");
     xdotool({"type", "--delay", "10", "url:" + url});
     xdotool({"key", "--clearmodifiers", "Return"});
     QThread::msleep(300);
     click(at["ButtonMakeFile"]);
-    ASSERT_TRUE(waitFor(proc, at, "StartDownload1", 20000));
+    ASSERT_TRUE(waitFor(proc, at, "StartDownload1", 60000));
     click(at["Preparelist1"]);
     QThread::msleep(300);
     click(at["StartDownload1"]);
@@ -103,7 +103,7 @@ TEST(DownloadX11, TypedLineBecomesAMergedPage)
     QString task;
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < 20000) {
+    while (t.elapsed() < 60000) {
         const QStringList files = QDir(cat).entryList({"p___127_0_0_1_*.htm"}, QDir::Files);
         if (!files.isEmpty()) {
             task = cat + files[0];
@@ -119,7 +119,7 @@ TEST(DownloadX11, TypedLineBecomesAMergedPage)
     EXPECT_TRUE(merged.contains(QStringLiteral("<a href=\"http://127.0.0.1:%1/x.htm\">x</a>").arg(server.port()).toUtf8()));
 
     proc.terminate();
-    if (!proc.waitForFinished(15000))
+    if (!proc.waitForFinished(60000))
         proc.kill();
     // Nothing else changed but the keywords files and the tree.
     auto after = listing(cat);
