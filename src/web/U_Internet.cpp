@@ -159,7 +159,9 @@ void TFormI::CollectLinks()
     const QStringList stops = links::readStopList(StopListFile());
     showStopEntries(stops, -1);
     LB_url->clear();
-    LB_url->addItems(links::collectLinks(WB1->links(), stops));
+    // The page's renderer is a process of its own and answers late on a busy machine; a short
+    // wait showed a loaded page as one without links.
+    LB_url->addItems(links::collectLinks(WB1->links(60000), stops));
 }
 
 bool TFormI::changeStop(const QString& remove, const QString& add)

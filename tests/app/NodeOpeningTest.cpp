@@ -148,7 +148,7 @@ TEST_F(NodeTest, TheRealBrowserShowsThePageNamedWithSpecialCharacters)
     ASSERT_TRUE(wb->waitLoaded(60000)) << wb->url().toString().toStdString();
     EXPECT_EQ(wb->url().toLocalFile(), cat + "P.html");
     EXPECT_EQ(wb->title(), "html");
-    EXPECT_EQ(wb->runScript("document.body.innerText").toString().trimmed(), QString::fromUtf8("При"));
+    EXPECT_EQ(wb->runScript("document.body.innerText", 60000).toString().trimmed(), QString::fromUtf8("При"));
     click(2);
     ASSERT_TRUE(wb->waitLoaded(60000)) << wb->url().toString().toStdString();
     EXPECT_EQ(wb->url().toLocalFile(), cat + QString::fromUtf8("C# 100% а?.html"));

@@ -8,7 +8,7 @@ using namespace platform;
 
 namespace {
 // Text in the shown page's body, read through a script.
-QString bodyText(BrowserControl& b) { return b.runScript(QStringLiteral("document.body.innerText")).toString().trimmed(); }
+QString bodyText(BrowserControl& b) { return b.runScript(QStringLiteral("document.body.innerText"), 60000).toString().trimmed(); }
 } // namespace
 
 TEST(Browser, LoadsALocalFileByItsExactNameAndReadsUndeclaredTextAsWindows1251)
@@ -46,7 +46,7 @@ TEST(Browser, PageDialogsAreSwallowedAndNewWindowsRefused)
     b.navigateFile(name);
     ASSERT_TRUE(b.waitLoaded(60000));
     // The page's own script ran to its end without anything asking the user.
-    EXPECT_EQ(b.runScript("document.title").toString(), QStringLiteral("ran false null true"));
+    EXPECT_EQ(b.runScript("document.title", 60000).toString(), QStringLiteral("ran false null true"));
     EXPECT_EQ(bodyText(b), QStringLiteral("ok"));
 }
 

@@ -66,7 +66,7 @@ TEST_F(LinkListEngineTest, TheEngineLinksThroughTheStopList)
     write(cat + QStringLiteral("Ссылки.htm"), page);
     FormI->EditURL->setText(cat + QStringLiteral("Ссылки.htm"));
     FormI->ButtonLoadLinksClick();
-    ASSERT_TRUE(FormI->WB1->waitLoaded(30000));
+    ASSERT_TRUE(FormI->WB1->waitLoaded(60000));
     QCoreApplication::processEvents();
     EXPECT_EQ(items(FormI->LB_url), (QStringList{cat + "local.htm", cat + "sub/y.htm", "http://127.0.0.1:9/x.htm",
                                                  "http://a.example/A", "http://a.example/a"}));

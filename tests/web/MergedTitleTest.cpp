@@ -19,7 +19,7 @@ protected:
                                       QStringLiteral("http://h/p.htm")));
         std::unique_ptr<platform::BrowserControl> b(platform::createBrowser(nullptr));
         b->navigateFile(file);
-        EXPECT_TRUE(b->waitLoaded(30000));
+        EXPECT_TRUE(b->waitLoaded(60000));
         return b->title();
     }
     int n_ = 0;
