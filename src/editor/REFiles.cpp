@@ -92,6 +92,9 @@ void TFormEdit::EditFileFromTree()
     disk_ = DiskState();
     ShowModifiedMark(false);
     SelectionChange();
+    // As for a loaded note: what the user types next goes into the note, not into the tree,
+    // where keys delete, insert and rename nodes.
+    Editor->setFocus();
 }
 
 void TFormEdit::FileNew()

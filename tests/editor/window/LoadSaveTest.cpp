@@ -2,6 +2,7 @@
 #include "EditorFixture.h"
 
 #include <QDir>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QUrl>
 
@@ -283,4 +284,23 @@ TEST_F(EditorTest, TheReadOnlyAnswerOfOpenHoldsForThatFileOnly)
     form->FileOpen();
     form->FileNew();
     EXPECT_FALSE(form->Editor->ReadOnly());
+}
+
+TEST_F(EditorTest, TypingAfterOpeningANodeGoesIntoTheNoteWhetherItHasAFileOrNot)
+{
+    write(file("old.rtf"), "{\\rtf1 old}");
+    openNode("first");
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    for (const QString& node : {QStringLiteral("old"), QString::fromUtf8("Новая")}) {
+        // The focus is elsewhere (in the main window, the tree) when the next node opens.
+        form->FontSize->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), form->FontSize);
+        FormSlova->CurrentNodeText = node;
+        form->EditFileFromTree();
+        EXPECT_EQ(QApplication::focusWidget(), form->Editor) << node.toStdString();
+        type("x");
+        EXPECT_EQ(panel1(), "Modified") << node.toStdString();
+        form->Editor->SetModified(false);
+    }
 }
