@@ -18,6 +18,7 @@
 #include "platform/settings/SettingsStore.h"
 #include "platform/text/LineList.h"
 #include "platform/web/BrowserControl.h"
+#include "web/UnitHTML.h"
 #include "web/U_manager.h"
 #include "web/Unit_kyes.h"
 
@@ -228,7 +229,13 @@ void TFormSlova::buildMenus()
     QAction* history = MenuTree->addAction(QStringLiteral("Show the history"));
     history->setVisible(false);
     connect(history, &QAction::triggered, this, &TFormSlova::ShowHistory);
-    MenuTree->addAction(QStringLiteral("Make the HTML report "));
+    connect(MenuTree->addAction(QStringLiteral("Make the HTML report ")), &QAction::triggered, this, [] {
+        if (!FormHTML)
+            return;
+        FormHTML->show();
+        FormHTML->raise();
+        FormHTML->activateWindow();
+    });
     MenuTree->addSeparator()->setText(sep);
     N_FormOnTop = MenuTree->addAction(QStringLiteral("Always on top"));
     N_FormOnTop->setObjectName(QStringLiteral("N_FormOnTop"));

@@ -16,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTextDocument>
@@ -485,7 +486,15 @@ TEST_F(SiteTest, DamagedAndOddNotesStillGiveTheirPages)
 TEST_F(SiteTest, CancelAndTheCloseBoxGenerateNothingAndTheReportOpensOnlyWhenTicked)
 {
     makeFixture();
-    FormHTML->show();
+    // The main window's menu command shows the window, filled from the catalog.
+    QAction* command = nullptr;
+    for (QAction* a : FormSlova->MenuTree->actions())
+        if (a->text() == "Make the HTML report ")
+            command = a;
+    ASSERT_NE(command, nullptr);
+    command->trigger();
+    EXPECT_TRUE(FormHTML->isVisible());
+    EXPECT_EQ(FormHTML->Edit1->text(), cat + "html/");
     QTest::keyClick(FormHTML, Qt::Key_Escape);
     EXPECT_FALSE(FormHTML->isVisible());
     FormHTML->show();
