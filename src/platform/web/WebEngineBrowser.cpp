@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QVBoxLayout>
 #include <QWebEngineDownloadRequest>
@@ -18,6 +20,29 @@
 namespace platform {
 
 namespace {
+
+// setContent hands the bytes over as a data address, which the engine limits to 2 MB; escaped,
+// a byte may take three.
+constexpr qint64 kMaxHandedOver = 640 * 1024;
+
+// The mime type with charset to show a local file with when it is a page or text that names no
+// encoding of its own (no byte order mark, no charset in a page); empty otherwise.
+QByteArray undeclaredTextMime(const QString& path, const QByteArray& bytes)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    QByteArray type;
+    if (suffix == QLatin1String("htm") || suffix == QLatin1String("html") || suffix == QLatin1String("shtml"))
+        type = "text/html";
+    else if (suffix == QLatin1String("txt"))
+        type = "text/plain";
+    else
+        return {};
+    if (bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
+        return {};
+    if (type == "text/html" && bytes.toLower().contains("charset"))
+        return {};
+    return type + ";charset=windows-1251";
+}
 
 // A page whose own dialogs never reach the user: the program shows pages, it does not let
 // them ask questions. Links that want a new window are not followed.
@@ -32,6 +57,26 @@ protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
     QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override { return {}; }
     QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+
+    // The engine guesses the encoding of a page that declares none, and on a short page it
+    // guesses wrong (GBK, IBM866...) where the default Windows-1251 is right. A local page
+    // without a declaration is therefore given to the engine with that charset named, under
+    // its own file address (links, scripts and the shown address stay those of the file).
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override
+    {
+        if (!isMainFrame || !url.isLocalFile())
+            return true;
+        // A large page gives the engine's guess enough text to go on.
+        QFile file(url.toLocalFile());
+        if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxHandedOver)
+            return true;
+        const QByteArray bytes = file.readAll();
+        const QByteArray mime = undeclaredTextMime(file.fileName(), bytes);
+        if (mime.isEmpty() || bytes.size() != file.size())
+            return true;
+        setContent(bytes, QString::fromLatin1(mime), url);
+        return false;
+    }
 };
 
 QWebEngineProfile* sharedProfile()

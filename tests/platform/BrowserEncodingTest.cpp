@@ -1,0 +1,84 @@
+// Pages that name no encoding are read as Windows-1251 even where the engine's own guess would
+// differ (short texts), while the file's address, links and scripts stay those of the file.
+#include "platform/text/CodePage.h"
+#include "platform/web/WebEngineBrowser.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QDeadlineTimer>
+#include <QSignalSpy>
+
+using namespace platform;
+
+namespace {
+QString script(BrowserControl& b, const char* s) { return b.runScript(QString::fromLatin1(s)).toString(); }
+QString bodyText(BrowserControl& b) { return script(b, "document.body.innerText").trimmed(); }
+// Waits (at most 20 s) until the shown page is the file and its load ended.
+bool waitShown(BrowserControl& b, const QString& file)
+{
+    QDeadlineTimer deadline(20000);
+    while (b.url().toLocalFile() != file && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return b.url().toLocalFile() == file && b.waitLoaded(20000);
+}
+} // namespace
+
+TEST(BrowserEncoding, ShortUndeclaredPagesAreWindows1251AndKeepTheirFileAddress)
+{
+    testsupport::TempDir t;
+    QDir().mkpath(t.file("sub"));
+    // Alone, "Да" is taken for GBK and "Ёлка" for IBM866 by the engine's guess.
+    const QString first = t.file("Да.html");
+    testsupport::writeFile(first, "<html><head><title>" + toCp1251(u"Да") + "</title><script src=\"s.js\"></script></head>"
+                                  "<body>" + toCp1251(u"Да") + " <a href=\"sub/b.html\">b</a></body></html>");
+    testsupport::writeFile(t.file("s.js"), "var fromFile = 'script ran';");
+    const QString second = t.file("sub/b.html");
+    testsupport::writeFile(second, "<html><body>" + toCp1251(u"Ёлка") + "</body></html>");
+
+    WebEngineBrowser b;
+    b.resize(400, 300);
+    b.show();
+    QSignalSpy finished(&b, &BrowserControl::loadFinished);
+    b.navigateFile(first);
+    ASSERT_TRUE(b.waitLoaded(20000));
+    EXPECT_EQ(bodyText(b), QStringLiteral("Да b"));
+    EXPECT_EQ(b.title(), QStringLiteral("Да"));
+    EXPECT_EQ(script(b, "document.characterSet"), QStringLiteral("windows-1251"));
+    ASSERT_EQ(finished.size(), 1);
+    EXPECT_TRUE(finished.at(0).at(1).toBool());
+    EXPECT_EQ(finished.at(0).at(0).toUrl().toLocalFile(), first);
+    EXPECT_EQ(b.url().toLocalFile(), first);
+    EXPECT_EQ(script(b, "location.href"), QUrl::fromLocalFile(first).toString(QUrl::FullyEncoded));
+    // The page's relative script ran and its relative link points into the folder of the file.
+    EXPECT_EQ(script(b, "typeof fromFile == 'undefined' ? 'none' : fromFile"), QStringLiteral("script ran"));
+    EXPECT_EQ(b.links(), QStringList{QUrl::fromLocalFile(second).toString()});
+
+    // Following the link reads the next undeclared page the same way.
+    b.runScript(QStringLiteral("document.links[0].click(); true"));
+    ASSERT_TRUE(waitShown(b, second));
+    EXPECT_EQ(bodyText(b), QStringLiteral("Ёлка"));
+}
+
+TEST(BrowserEncoding, DeclaredEncodingsAndUndeclaredTextFilesAreEachReadRight)
+{
+    testsupport::TempDir t;
+    const QString utf8 = t.file("u.html");
+    testsupport::writeFile(utf8, "<html><head><meta charset=\"utf-8\"></head><body>" + QString::fromUtf16(u"Ёлка").toUtf8() + "</body></html>");
+    const QString koi = t.file("k.htm");
+    testsupport::writeFile(koi, "<html><head><META http-equiv=Content-Type content=\"text/html; charset=koi8-r\"></head><body>"
+                                    "\xb3\xcc\xcb\xc1</body></html>");
+    const QString bom = t.file("bom.html");
+    testsupport::writeFile(bom, "\xEF\xBB\xBF<html><body>" + QString::fromUtf16(u"Ёлка").toUtf8() + "</body></html>");
+    const QString text = t.file("t.txt");
+    testsupport::writeFile(text, toCp1251(u"Ёлка"));
+
+    WebEngineBrowser b;
+    b.show();
+    for (const QString& file : {utf8, koi, bom, text}) {
+        SCOPED_TRACE(file.toStdString());
+        b.navigateFile(file);
+        ASSERT_TRUE(b.waitLoaded(20000));
+        EXPECT_EQ(b.url().toLocalFile(), file);
+        EXPECT_EQ(bodyText(b), QStringLiteral("Ёлка"));
+    }
+}
