@@ -296,7 +296,7 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
     }
     if (!enc.declared && (!serverCharset.trimmed().isEmpty() || enc.wide))
         out += "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset.toLatin1() + "\">\r\n";
-    else if (enc.wide)
+    else if (enc.wide || enc.bomLength > 0) // the dropped byte order mark named UTF-8
         out += "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n";
 
     QByteArray base = QUrl(finalUrl).toEncoded();

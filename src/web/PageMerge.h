@@ -36,7 +36,8 @@ QByteArray baseHref(QByteArrayView body);
 
 // The merged file: the task file's leading "<!-- " lines less every download mark, the date
 // line, then the page (its links rebased against the final address or <base href>), with the
-// meta line in front when only the server named the charset; a UTF-16/32 page in UTF-8.
+// meta line in front when only the server or a dropped byte order mark named the charset; a
+// UTF-16/32 page in UTF-8.
 QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& body, const QString& serverCharset,
                       const QByteArray& dateLine, const QString& finalUrl);
 

@@ -74,7 +74,11 @@ protected:
         const QByteArray mime = undeclaredTextMime(file.fileName(), bytes);
         if (mime.isEmpty() || bytes.size() != file.size())
             return true;
-        setContent(bytes, QString::fromLatin1(mime), url);
+        // Started from the event loop: a load started inside this call may be cancelled with
+        // the navigation refused here.
+        QMetaObject::invokeMethod(
+            this, [this, bytes, mime, url] { setContent(bytes, QString::fromLatin1(mime), url); },
+            Qt::QueuedConnection);
         return false;
     }
 };
