@@ -77,7 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         __builtin_trap();
 
     PieceIO io(in, n, 1 + (data[0] >> 5) * 997);
-    archive::TDeflater deflater;
+    // One encoder for every input, as a zip run keeps one for all its files: nothing of one
+    // file may leak into the next.
+    static archive::TDeflater deflater;
     archive::TDeflateResult r = deflater.Deflate(io, level);
     if (r.CompressedSize != io.out.size())
         __builtin_trap();
@@ -86,8 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             __builtin_trap();
         // Where a stored member is not wanted the same input must still come out as deflate.
         PieceIO forced(in, n, 1 + (data[0] >> 5) * 997);
-        archive::TDeflater again;
-        if (again.Deflate(forced, level, false).Method != 8
+        if (deflater.Deflate(forced, level, false).Method != 8
             || archive::InflateBuffer(forced.out.data(), forced.out.size(), back) != archive::TInflateResult::Ok
             || back.size() != n || (n && std::memcmp(back.data(), in, n) != 0) || !zlibGivesBack(forced.out, in, n))
             __builtin_trap();
