@@ -189,7 +189,7 @@ struct Base {
                 break;
             }
         if (refPathEnd == 0) // "?query": the fragment case was taken above
-            return origin + path + link;
+            return origin + (path.contains("/.") ? removeDots(path) : path) + link;
         // Dot segments are rare: the path is only rebuilt when it has one.
         const QByteArrayView refPath(link.constData(), refPathEnd);
         const bool dots = refPath.startsWith('.') || refPath.contains("/.") || (!refPath.startsWith('/') && dir.contains("/."));

@@ -45,3 +45,12 @@ TEST(MergeRobustness, AnUnknownWideCharsetKeepsThePage)
     const QByteArray out = mergedPage("", le32, QStringLiteral("utf-32-whatever"), "<!-- d -->", "http://h/");
     EXPECT_TRUE(out.contains(QString::fromUtf8("<title>Жук</title>").toUtf8())) << out.constData();
 }
+
+TEST(MergeRobustness, AQueryLinkAgainstABaseWithDotSegmentsGetsTheCleanPath)
+{
+    // As a browser does (it cleans the base address when it reads it); the path of a clean base
+    // stays as it is.
+    EXPECT_EQ(resolveLink("?q=1", "http://h/a/./b/../c.htm"), "http://h/a/c.htm?q=1");
+    EXPECT_EQ(rebaseLine("<a href=\"?p=2\">", "http://h/x/../y/z.htm?old#f", false), "<a href=\"http://h/y/z.htm?p=2\">");
+    EXPECT_EQ(resolveLink("?q", "http://h/a.b/c..d/e"), "http://h/a.b/c..d/e?q");
+}

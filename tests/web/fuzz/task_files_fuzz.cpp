@@ -40,7 +40,10 @@ void checkName(const char* what, const QString& name, const QString& refused)
     for (QChar c : name)
         if (c.unicode() < 0x20 || refused.contains(c))
             fail(what, name);
-    if (QFile::decodeName(QFile::encodeName(name)) != name)
+    // As part of a path (a byte order mark at the very start of a bare name is dropped by the
+    // decoder, never inside a path).
+    const QString path = QStringLiteral("/d/") + name;
+    if (QFile::decodeName(QFile::encodeName(path)) != path)
         fail(what, name);
 }
 
