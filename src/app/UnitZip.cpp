@@ -23,12 +23,13 @@ TFormZip* FormZip = nullptr;
 
 namespace {
 
-QString skipReasonText(archive::TSkipReason reason, const QString& name)
+QString skipReasonText(archive::TSkipReason reason, const QString& name, bool passwordGiven)
 {
     using namespace archive;
     switch (reason) {
     case srBadPassword:
-        return QStringLiteral("wrong password");
+        // The window asks for no password: "wrong" would blame a password the user never typed.
+        return passwordGiven ? QStringLiteral("wrong password") : QStringLiteral("encrypted, and no password was given");
     case srFileOpenError:
         return QStringLiteral("could not be read");
     case srCreateError:
@@ -213,8 +214,8 @@ bool TFormZip::runWithProgress(archive::TZipReader& component, const std::functi
             progress_->setValue(std::clamp(percent, 0, 100));
         }
     };
-    component.OnSkippingFile = [this](archive::TZipReader*, archive::TSkipReason reason, const QString& name, int) {
-        const QString why = skipReasonText(reason, name);
+    component.OnSkippingFile = [this](archive::TZipReader* sender, archive::TSkipReason reason, const QString& name, int) {
+        const QString why = skipReasonText(reason, name, !sender->Password.isEmpty());
         if (!why.isEmpty())
             failures_ << QString(name).replace(u'\\', u'/') + QStringLiteral(": ") + why;
     };

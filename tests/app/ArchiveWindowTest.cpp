@@ -5,6 +5,7 @@
 
 #include "app/UnitZip.h"
 #include "archive/ZipReader.h"
+#include "archive/ZipWriter.h"
 #include "platform/text/CodePage.h"
 
 #include <QApplication>
@@ -343,4 +344,26 @@ TEST_F(ArchiveWindowTest, ArchivesOfShrunkAndImplodedMembersAreRestored)
         EXPECT_TRUE(read(dir + "TEST.EXE") == exe);
         QFile::remove(dir + "TEST.EXE");
     }
+}
+
+TEST_F(ArchiveWindowTest, AnEncryptedMemberIsNamedAsNeedingAPassword)
+{
+    open();
+    // The window asks for no password, so an encrypted member is left out; the message must not
+    // blame a password the user never typed.
+    testsupport::TempDir src;
+    write(src.file("sec.txt"), "secret");
+    {
+        archive::TZipWriter w;
+        w.Password = QString::fromUtf8("пароль");
+        w.SetZipName(dir + "archives/enc.zip");
+        w.FilesList << src.file("sec.txt");
+        w.Zip();
+    }
+    FormZip->ShowFor(false);
+    FormZip->Edit1->setText(dir + "archives/enc.zip");
+    FormZip->ButtonUnZipClick();
+    EXPECT_EQ(dialogs->messages(),
+              (QStringList{"Extracted 0 files", "These members were not extracted:\nsec.txt: encrypted, and no password was given"}));
+    EXPECT_FALSE(QFileInfo::exists(dir + "sec.txt"));
 }
