@@ -332,7 +332,8 @@ void TFormM::Timer1Timer()
     // Never inside a modal dialog, a rename or a catalog switch: the next tick tries again.
     if (QApplication::activeModalWidget() || !FormSlova || FormSlova->NoCatalog || FormSlova->Panel1->isVisible())
         return;
-    if (LB_files->count() > 0 || !merging_.isEmpty())
+    // The run ends when nothing is queued, fetched or merged any more.
+    if (LB_files->count() > 0 || busy())
         return;
     Timer1->stop();
     FormSlova->Tree_prog();

@@ -212,6 +212,11 @@ TEST_F(DownloadTest, DuringARun)
     FormM->StartDownload1Click();
     ASSERT_TRUE(FormM->fetching(1));
     ASSERT_TRUE(FormM->fetching(2));
+    // The queue is empty but two pages are still coming: a tick does not end the run.
+    FormM->show();
+    FormM->Timer1Timer();
+    EXPECT_TRUE(FormM->Timer1->isActive());
+    EXPECT_TRUE(FormM->isVisible());
     // A file being fetched is not queued again; a task file deleted meanwhile is not made again.
     FormM->Preparelist1Click();
     EXPECT_EQ(FormM->LB_files->count(), 0);
