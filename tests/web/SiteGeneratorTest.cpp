@@ -506,3 +506,29 @@ TEST_F(SiteTest, CancelAndTheCloseBoxGenerateNothingAndTheReportOpensOnlyWhenTic
     EXPECT_TRUE(QFileInfo::exists(out() + "index.html"));
     EXPECT_TRUE(watch->calls.isEmpty());
 }
+
+TEST_F(SiteTest, NodeTextsThatCannotBeFileNamesGivePlainLinesAndNothingOutsideTheFolder)
+{
+    startOn(u("Корень\r\n\t../evil\r\n\tsub/inner\r\n\ta\\b\r\n\t..\r\n\tГод\r\n"));
+    // Notes stand where the names would lead, so only the name rule keeps them out.
+    write(progFile("evil.rtf"), rtfOf({u("outside")}));
+    QDir().mkpath(cat + "sub");
+    write(cat + "sub/inner.rtf", rtfOf({u("inner")}));
+    write(cat + "sub/inner.htm", "<html></html>\r\n");
+    note(u("Год"), {u("Год"), u("текст")});
+    const auto before = snapshot(prog.path());
+    FormHTML->show();
+    FormHTML->CheckBox1->setChecked(false);
+    FormHTML->CheckBox2->setChecked(false);
+    clickHTML();
+    EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join('\n').toStdString();
+    EXPECT_EQ(outFiles(), (QStringList{"_one_file.html", "index.html", u("Год.html")}));
+    EXPECT_TRUE(QDir(out()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+    // Nothing else appeared anywhere beside the program.
+    for (const QString& path : snapshot(prog.path()).keys())
+        EXPECT_TRUE(before.contains(path) || path.startsWith(out().chopped(1))) << path.toStdString();
+    const QString index = outText("index.html");
+    for (const char* plain : {"../evil", "sub/inner", "a\\b", ".."})
+        EXPECT_TRUE(index.contains(u("&nbsp;&nbsp;&nbsp;") + u(plain) + "<br>")) << plain << "\n" << index.toStdString();
+    EXPECT_TRUE(index.contains(u(R"(<a href="Год.html">Год</a>)"))) << index.toStdString();
+}
