@@ -245,9 +245,22 @@ bool TFormZip::runWithProgress(archive::TZipReader& component, const std::functi
     return ok;
 }
 
+bool TFormZip::catalogOpen()
+{
+    if (!FormSlova)
+        return false;
+    // Between "Open dir" and the choice of a catalog the window can still be reached: a click
+    // must not pass in silence, nor zip or fill the folder left a moment ago.
+    if (FormSlova->NoCatalog) {
+        ownMessage(QStringLiteral("No catalog is open: choose a catalog first."));
+        return false;
+    }
+    return true;
+}
+
 void TFormZip::ButtonZipClick()
 {
-    if (running_ || !FormSlova || FormSlova->NoCatalog)
+    if (running_ || !catalogOpen())
         return;
     // The archive holds what the user sees: open editors are saved and the tree written first.
     if (!saveOpenEditors())
@@ -290,7 +303,7 @@ void TFormZip::ButtonZipClick()
 
 void TFormZip::ButtonUnZipClick()
 {
-    if (running_ || !FormSlova || FormSlova->NoCatalog)
+    if (running_ || !catalogOpen())
         return;
     const QString name = Edit1->text();
     if (!QFileInfo::exists(name))

@@ -55,6 +55,8 @@ private:
     // Closes the note editor (it may ask to save; false on Cancel) and saves the page
     // header editor's pending changes (false when they could not be saved).
     bool saveOpenEditors();
+    // False, with a message, while no catalog is loaded.
+    bool catalogOpen();
     // Shows a message the window itself opened: its closing is no new activation.
     void ownMessage(const QString& text);
     void noteOwnDialog();

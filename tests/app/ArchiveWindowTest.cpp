@@ -367,3 +367,24 @@ TEST_F(ArchiveWindowTest, AnEncryptedMemberIsNamedAsNeedingAPassword)
               (QStringList{"Extracted 0 files", "These members were not extracted:\nsec.txt: encrypted, and no password was given"}));
     EXPECT_FALSE(QFileInfo::exists(dir + "sec.txt"));
 }
+
+TEST_F(ArchiveWindowTest, WithNoCatalogOpenTheButtonsSaySoAndTouchNothing)
+{
+    open();
+    FormZip->ShowFor(true);
+    FormZip->ButtonZipClick();
+    dialogs->clear();
+    const QByteArray archive = read(archiveName());
+    write(dir + "later.txt", "added after the zip");
+    // "Open dir": the catalog chooser is shown and no catalog is loaded until one is chosen.
+    FormSlova->NoCatalog = true;
+    const auto before = snapshot(prog.path());
+    FormZip->ButtonZipClick();
+    FormZip->ShowFor(false);
+    FormZip->ButtonUnZipClick();
+    EXPECT_EQ(dialogs->messages(), (QStringList{"No catalog is open: choose a catalog first.",
+                                                "No catalog is open: choose a catalog first."}));
+    EXPECT_EQ(snapshot(prog.path()), before);
+    EXPECT_EQ(read(archiveName()), archive);
+    FormSlova->NoCatalog = false;
+}
