@@ -1,6 +1,7 @@
 // Main window: adding the catalog's pages and notes that no node names yet, on request and when
 // another program sets "Redraw".
 #include "UnitSlova.h"
+#include "platform/web/BrowserControl.h"
 
 #include "NodeFiles.h"
 #include "TreeFile.h"
@@ -54,7 +55,7 @@ bool TFormSlova::TreeTimerMayRun() const
 {
     // Nor during a zip or unzip run, which lets events run between its blocks.
     return !QApplication::activeModalWidget() && !Panel1->isVisible() && !(FormDir && FormDir->isVisible()) && !NoCatalog
-        && !(FormZip && FormZip->Running());
+        && !(FormZip && FormZip->Running()) && !platform::BrowserControl::waiting() && !pageToolBusy_;
 }
 
 void TFormSlova::TimerTreeTimer()

@@ -14,6 +14,7 @@
 #include "platform/dialogs/Dialogs.h"
 #include "platform/richedit/JpegImage.h"
 #include "platform/shell/Launcher.h"
+#include "platform/web/BrowserControl.h"
 #include "platform/ui/QtDialogs.h"
 #include "web/UnitFiltr.h"
 #include "web/UnitHTML.h"
@@ -134,6 +135,8 @@ void TSplashForm::closeEvent(QCloseEvent* e)
 
 void CreateWindows(const QStringList& args)
 {
+    // Before any window exists, for the whole process: no browser shows its own context menu.
+    platform::installBrowserMouseHook();
     SplashForm = new TSplashForm();
     firstSplash = SplashForm;
     SplashForm->show();

@@ -1,8 +1,7 @@
-// Main window commands on a page's header: the tree category line and the plain-text editor.
+// Main window command on a page's header: the tree category line.
 #include "UnitSlova.h"
 
 #include "platform/dialogs/Dialogs.h"
-#include "platform/shell/Launcher.h"
 #include "web/PageHeader.h"
 
 #include <QTreeWidget>
@@ -51,10 +50,4 @@ bool TFormSlova::LoadTreeKategory()
         return false;
     }
     return true;
-}
-
-void TFormSlova::ButtonTXT()
-{
-    if (!CurrentFile.isEmpty())
-        platform::launcher().startProgram(QStringLiteral("notepad.exe"), {CurrentFile});
 }

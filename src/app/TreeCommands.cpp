@@ -31,13 +31,6 @@ void showError(const QString& text)
     platform::dialogs().message(text, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Error);
 }
 
-QAction* actionNamed(const QList<QAction*>& actions, const QString& text)
-{
-    for (QAction* a : actions)
-        if (a->text() == text)
-            return a;
-    return nullptr;
-}
 
 bool isInSubtree(const QTreeWidgetItem* root, const QTreeWidgetItem* node)
 {
@@ -53,28 +46,6 @@ void TFormSlova::wireTreeCommands()
     auto* tree = static_cast<TNodeTreeView*>(Tree1);
     connect(tree, &TNodeTreeView::nodeClicked, this, &TFormSlova::Tree1Click);
     connect(tree, &TNodeTreeView::nodeDropped, this, &TFormSlova::Tree1DragDrop);
-    const QList<QAction*> tools = StandardToolBar->actions();
-    const std::pair<const char*, void (TFormSlova::*)()> toolCommands[] = {
-        {"Add node", &TFormSlova::ADD_Node},
-        {"Dell node", &TFormSlova::Dell_node},
-        {"Edit node", &TFormSlova::Edit_node},
-        {"Edit text", &TFormSlova::Tree1Click},
-    };
-    for (const auto& [text, handler] : toolCommands)
-        if (QAction* a = actionNamed(tools, QString::fromLatin1(text)))
-            connect(a, &QAction::triggered, this, handler);
-    const QList<QAction*> menu = PopupTree->actions();
-    const std::pair<const char*, void (TFormSlova::*)()> menuCommands[] = {
-        {"Add node", &TFormSlova::ADD_Node},
-        {"Rename node", &TFormSlova::Edit_node},
-        {"Move node Up", &TFormSlova::Move_UP},
-        {"Delete node", &TFormSlova::Dell_node},
-        {"Cut first level", &TFormSlova::DelTopLevel},
-        {"Add node from file structure", &TFormSlova::OpenFile},
-    };
-    for (const auto& [text, handler] : menuCommands)
-        if (QAction* a = actionNamed(menu, QString::fromLatin1(text)))
-            connect(a, &QAction::triggered, this, handler);
     connect(Button1, &QPushButton::clicked, this, &TFormSlova::RenameFile);
     connect(wrd, &QLineEdit::returnPressed, this, &TFormSlova::wrdKeyPress);
     connect(Button2, &QPushButton::clicked, this, &TFormSlova::Button2Click);

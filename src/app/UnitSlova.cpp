@@ -18,7 +18,6 @@
 #include "platform/settings/SettingsStore.h"
 #include "platform/text/LineList.h"
 #include "platform/web/BrowserControl.h"
-#include "web/UnitHTML.h"
 #include "web/U_manager.h"
 #include "web/Unit_kyes.h"
 
@@ -158,129 +157,6 @@ TFormSlova::TFormSlova()
     TimerTree->setInterval(10000);
     connect(TimerTree, &QTimer::timeout, this, &TFormSlova::TimerTreeTimer);
     TimerTree->start();
-}
-
-void TFormSlova::buildToolBar()
-{
-    StandardToolBar = new QToolBar(this);
-    StandardToolBar->setObjectName(QStringLiteral("StandardToolBar"));
-    StandardToolBar->setToolTip(QStringLiteral("Move nodes to other project"));
-    StandardToolBar->setMovable(false);
-    StandardToolBar->setIconSize(QSize(16, 16));
-    // The buttons show their pictures only; the captions stay as the actions' texts.
-    StandardToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    addToolBar(Qt::TopToolBarArea, StandardToolBar);
-    QStyle* st = style();
-    auto add = [this, st](QStyle::StandardPixmap pixmap, const QString& caption, const QString& hint) {
-        QAction* a = StandardToolBar->addAction(st->standardIcon(pixmap), caption);
-        a->setToolTip(hint.isEmpty() ? caption : hint);
-        return a;
-    };
-    connect(add(QStyle::SP_DirOpenIcon, QStringLiteral("Open dir"), QStringLiteral("Open dir")), &QAction::triggered,
-            this, &TFormSlova::Dir_prog);
-    StandardToolBar->addSeparator();
-    add(QStyle::SP_FileIcon, QStringLiteral("Add node"), QStringLiteral("add node"));
-    add(QStyle::SP_TrashIcon, QStringLiteral("Dell node"), QStringLiteral("delete node"));
-    add(QStyle::SP_FileDialogDetailedView, QStringLiteral("Edit node"), QStringLiteral("Edit the name node"));
-    connect(add(QStyle::SP_FileDialogContentsView, QStringLiteral("Find the node"), QStringLiteral("find")),
-            &QAction::triggered, this, &TFormSlova::Find_node);
-    add(QStyle::SP_FileDialogListView, QStringLiteral("Filter"), QString());
-    add(QStyle::SP_FileDialogInfoView, QStringLiteral("Edit text"), QStringLiteral("Edit description"));
-    ActionUndo = add(QStyle::SP_ArrowBack, QStringLiteral("Undo"), QStringLiteral("Undo"));
-    ActionUndo->setVisible(false);
-    connect(ActionUndo, &QAction::triggered, this, &TFormSlova::undo);
-    StandardToolBar->addSeparator();
-    connect(add(QStyle::SP_BrowserReload, QStringLiteral("Draw the tree"), QStringLiteral("Make tree")),
-            &QAction::triggered, this, &TFormSlova::Tree_prog);
-    connect(add(QStyle::SP_DirLinkIcon, QStringLiteral("Node manager"), QString()), &QAction::triggered, this,
-            &TFormSlova::RestructFiles);
-    StandardToolBar->addSeparator();
-    add(QStyle::SP_FileDialogStart, QStringLiteral("Search form"), QStringLiteral("Searh words "));
-    add(QStyle::SP_ArrowDown, QStringLiteral("Download manager"), QStringLiteral("Web download manager"));
-    n_i1 = add(QStyle::SP_DriveNetIcon, QStringLiteral("Load all links"), QStringLiteral("Load all links"));
-    n_i1->setObjectName(QStringLiteral("n_i1"));
-    n_i1->setEnabled(false);
-    StandardToolBar->addSeparator();
-    connect(add(QStyle::SP_DialogHelpButton, QStringLiteral("Help"), QStringLiteral("Help")), &QAction::triggered, this,
-            &TFormSlova::Help_prog);
-    connect(add(QStyle::SP_DialogCloseButton, QStringLiteral("Exit"), QStringLiteral("Quit")), &QAction::triggered, this,
-            &TFormSlova::Exit);
-}
-
-void TFormSlova::buildMenus()
-{
-    const QString sep = QStringLiteral("-------------------");
-    MenuTree = menuBar()->addMenu(QStringLiteral("Operations whith tree"));
-    MenuTree->setObjectName(QStringLiteral("MenuTree"));
-    connect(MenuTree->addAction(QStringLiteral("Coose project catalog form")), &QAction::triggered, this,
-            &TFormSlova::Dir_prog);
-    MenuTree->addAction(QStringLiteral("Internet search engine form"));
-    MenuTree->addAction(QStringLiteral("Show the StopList file"));
-    MenuTree->addSeparator()->setText(sep);
-    connect(MenuTree->addAction(QStringLiteral("reDraw the tree")), &QAction::triggered, this, &TFormSlova::Tree_prog);
-    connect(MenuTree->addAction(QStringLiteral("Make the archive")), &QAction::triggered, this, [] {
-        if (FormZip)
-            FormZip->ShowFor(true);
-    });
-    connect(MenuTree->addAction(QStringLiteral("Extract from the archive")), &QAction::triggered, this, [] {
-        if (FormZip)
-            FormZip->ShowFor(false);
-    });
-    QAction* history = MenuTree->addAction(QStringLiteral("Show the history"));
-    history->setVisible(false);
-    connect(history, &QAction::triggered, this, &TFormSlova::ShowHistory);
-    connect(MenuTree->addAction(QStringLiteral("Make the HTML report ")), &QAction::triggered, this, [] {
-        if (!FormHTML)
-            return;
-        FormHTML->show();
-        FormHTML->raise();
-        FormHTML->activateWindow();
-    });
-    MenuTree->addSeparator()->setText(sep);
-    N_FormOnTop = MenuTree->addAction(QStringLiteral("Always on top"));
-    N_FormOnTop->setObjectName(QStringLiteral("N_FormOnTop"));
-    N_FormOnTop->setCheckable(true);
-    N_exEditor = MenuTree->addAction(QStringLiteral("Use only external Editor"));
-    N_exEditor->setObjectName(QStringLiteral("N_exEditor"));
-    N_exEditor->setCheckable(true);
-    MenuTree->addSeparator()->setText(sep);
-    QAction* restruct = MenuTree->addAction(QStringLiteral("Restruct files"));
-    restruct->setToolTip(QStringLiteral("Restruct file mansger"));
-    connect(restruct, &QAction::triggered, this, &TFormSlova::RestructFiles);
-    MenuTree->addAction(QStringLiteral("Filer by kategory"));
-
-    MenuInternet = menuBar()->addMenu(QStringLiteral("Operation whith Internet"));
-    MenuInternet->setObjectName(QStringLiteral("MenuInternet"));
-    for (const char* item : {"Search words form", "Download Urls", "Download Manager", "Add links", "FronPage",
-                             "Download selected URL"})
-        MenuInternet->addAction(QString::fromLatin1(item));
-    MenuInternet->menuAction()->setVisible(false);
-    n_i4 = MenuInternet;
-
-    MenuHelp = menuBar()->addMenu(QStringLiteral("?"));
-    MenuHelp->setObjectName(QStringLiteral("MenuHelp"));
-    connect(MenuHelp->addAction(QStringLiteral("Help")), &QAction::triggered, this, &TFormSlova::Help_prog);
-    connect(MenuHelp->addAction(QStringLiteral("Author")), &QAction::triggered, this, &TFormSlova::Author);
-    connect(MenuHelp->addAction(QStringLiteral("Exit")), &QAction::triggered, this, &TFormSlova::Exit);
-
-    PopupTree = new QMenu(this);
-    PopupTree->setObjectName(QStringLiteral("PopupTree"));
-    for (const char* item : {"Add node", "Rename node", "Move node Up", "Delete node"})
-        PopupTree->addAction(QString::fromLatin1(item));
-    connect(PopupTree->addAction(QStringLiteral("Assign tne icon")), &QAction::triggered, this, &TFormSlova::ICO);
-    PopupTree->addSeparator()->setText(QStringLiteral("------------"));
-    connect(PopupTree->addAction(QStringLiteral("Find the node")), &QAction::triggered, this, &TFormSlova::Find_node);
-    for (const char* item : {"Open internal text Editor", "Open external text Editor"})
-        PopupTree->addAction(QString::fromLatin1(item));
-    for (const char* item : {"Cut first level", "Undo", "Add node from file structure"})
-        PopupTree->addAction(QString::fromLatin1(item))->setVisible(false);
-    PopupWeb = new QMenu(this);
-    PopupWeb->setObjectName(QStringLiteral("PopupWeb"));
-    ButtonReturn = PopupWeb->addAction(QStringLiteral("Undo deleting"));
-    ButtonReturn->setObjectName(QStringLiteral("ButtonReturn"));
-    Tree1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(Tree1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& p) { PopupTree->popup(Tree1->viewport()->mapToGlobal(p)); });
 }
 
 // ---------------------------------------------------------------- start-up and shut-down

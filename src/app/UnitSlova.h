@@ -143,9 +143,39 @@ public:
     // Writes the page's "TreeKategory" header line from the selected node's ancestors.
     // False when the page could not be written (the user was told).
     bool LoadTreeKategory();
-    // Opens the current node's file in the plain-text editor.
-    void ButtonTXT();
     void Exit();
+
+    // ---- tool bar, menus, tree keys and launchers (MainMenus.cpp)
+    // A key pressed in the tree; every key is used up there, with or without an action.
+    void Tree1KeyDown(int key, Qt::KeyboardModifiers modifiers);
+    // The current node's file in the plain-text editor ("notepad.exe"); also the page header
+    // editor's "Show as text file".
+    void ButtonTXT();
+    void ShowStopList();       // the catalog's stop list in the plain-text editor
+    void OpenExEditor();       // the note's rich-text file with the desktop's program for it
+    void OpenExployer1Click(); // the current file with the desktop's program for it
+    void N_FormOnTopClick();   // toggles "Always on top"
+    void N_exEditorClick();    // toggles "Use only external Editor"
+    void ShowSearchWords();    // tool "Search form": the search words window alone
+    void ShowDownloadManager(); // the download manager alone
+    void ShowNodeManager();
+    void ShowCategoryFilter();
+    void ShowKategoryForm(); // the page header editor
+    void ShowSiteGenerator();
+
+    // ---- page tools on the shown page (PageTools.cpp)
+    void DeleteStyleHTMLClick();
+    void ButtonDelSelection1Click();
+    void ButtonReturn1Click();
+    void DownloadselectedURL1Click();
+    void MakeChildNodeClick();
+    void ButtonReReadFileClick();
+    void DownloadAllurls1Click();
+    // True while a page tool waits for the browser engine: timers and other page tools wait.
+    bool PageToolBusy() const { return pageToolBusy_; }
+    // The folder of the cut's backup file "temp".
+    QString PageBackupDir() const;
+    QPushButton* DeleteStyleHTML; // hidden button of "Delete style and scripts"
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -160,6 +190,13 @@ private:
     bool treeMayChange(bool readOnlyBlocks = true);
     // Replaces an empty tree by the empty-tree template.
     void loadEmptyTreeTemplate();
+    // Runs a launcher request; when nothing could be started, says so naming the file.
+    void launchOrTell(bool started, const QString& file);
+    void setStaysOnTop(bool on);
+    // The cut's backup: the page it was taken from and its size when written.
+    QString backupPage_;
+    qint64 backupSize_ = -1;
+    bool pageToolBusy_ = false;
     qint64 renameSerial_ = 0;
     int treeWidth_ = 180;
 };

@@ -330,7 +330,8 @@ void TFormM::ShowSlot(int n)
 void TFormM::Timer1Timer()
 {
     // Never inside a modal dialog, a rename or a catalog switch: the next tick tries again.
-    if (QApplication::activeModalWidget() || !FormSlova || FormSlova->NoCatalog || FormSlova->Panel1->isVisible())
+    if (QApplication::activeModalWidget() || !FormSlova || FormSlova->NoCatalog || FormSlova->Panel1->isVisible()
+        || FormSlova->PageToolBusy() || platform::BrowserControl::waiting())
         return;
     // The run ends when nothing is queued, fetched or merged any more.
     if (LB_files->count() > 0 || busy())

@@ -1,5 +1,6 @@
 #pragma once
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -7,6 +8,8 @@
 #include <QWidget>
 
 #include <functional>
+
+class QMenu;
 
 namespace platform {
 
@@ -39,10 +42,59 @@ public:
     // the engine resolved them, in document order; empty when there is no document.
     QStringList links(int timeoutMs = 10000);
 
+    // ---- reading and changing the shown document in one go (each call waits for the engine)
+    // One element of the document, in document order.
+    struct Element {
+        QString tag;  // tag name in capitals ("A")
+        QString text; // its inner text
+        QString href; // an anchor's address as the engine resolved it, else empty
+    };
+    // Whether a document is shown (a page was loaded and has a document element).
+    bool hasDocument(int timeoutMs = 5000);
+    // The text of the document's current selection; empty when nothing is selected.
+    QString selectedText(int timeoutMs = 5000);
+    // The encoding the engine read the document in ("windows-1251", "UTF-8", ...).
+    QString documentEncoding(int timeoutMs = 5000);
+    // The document's elements with a tag name ("A"; empty: every element), in document order.
+    QList<Element> elements(const QString& tag = QString(), int timeoutMs = 10000);
+    // Sets the inner text of the element at an index of elements(tag); false when there is none.
+    bool setElementText(const QString& tag, int index, const QString& text, int timeoutMs = 5000);
+
+    // True while any browser control waits for its engine inside a handler: events run then, and
+    // timers that change the tree or the catalog wait for the next tick.
+    static bool waiting() { return waiters_ > 0; }
+
+    // The menu a right click (or the context-menu key) over this control shows; none: nothing.
+    void setPopupMenu(QMenu* menu);
+    QMenu* popupMenu() const;
+
 signals:
     // A load ended; ok is false when the page could not be loaded or the load was stopped.
     void loadFinished(const QUrl& url, bool ok);
+
+protected:
+    // Counts a wait for the engine while it lives.
+    struct WaitScope {
+        WaitScope() { ++waiters_; }
+        ~WaitScope() { --waiters_; }
+        WaitScope(const WaitScope&) = delete;
+        WaitScope& operator=(const WaitScope&) = delete;
+    };
+
+private:
+    QPointer<QObject> popup_; // a QMenu
+    static inline int waiters_ = 0;
 };
+
+// The program's right-click rule for every browser control of the process, installed once as an
+// application-wide event filter (later calls do nothing): right-button presses, releases and
+// double clicks over a browser control or any widget inside it never reach the browser; on the
+// release the control's popup menu is shown at the mouse point. The context-menu key and
+// Shift+F10 over a browser show that menu too, and the engine's own menu never appears.
+void installBrowserMouseHook();
+bool browserMouseHookInstalled();
+// The browser control a widget belongs to (the widget itself or an ancestor), or null.
+BrowserControl* browserOf(QObject* object);
 
 // Makes the browser control of a window. The program makes WebEngineBrowser; tests may install
 // another factory (a FakeBrowser) before the windows are created.

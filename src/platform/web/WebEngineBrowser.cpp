@@ -151,12 +151,14 @@ QVariant WebEngineBrowser::runScript(const QString& script, int timeoutMs)
     // The answer may come after the wait gave up; it then only fills the shared record.
     auto answer = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
     view_->page()->runJavaScript(script, [answer](const QVariant& v) { *answer = {true, v}; });
+    WaitScope scope;
     waitUntil(timeoutMs, [&] { return answer->first; });
     return answer->first ? answer->second : QVariant();
 }
 
 bool WebEngineBrowser::waitLoaded(int timeoutMs)
 {
+    WaitScope scope;
     waitUntil(timeoutMs, [this] { return !loading_; });
     return !loading_ && lastOk_;
 }
