@@ -1,24 +1,12 @@
 // A node dragged with the mouse on a real desktop: pressed, moved and released by xdotool over
 // the main window's tree.
 #include "../NodeFixture.h"
+#include "X11Input.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>
 
 namespace {
-// Runs xdotool while this process keeps handling its events (the drag runs in it).
-bool xdotoolWhileRunning(const QStringList& args, int timeoutMs = 60000)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    if (!p.waitForStarted(5000))
-        return false;
-    QDeadlineTimer deadline(timeoutMs);
-    while (p.state() != QProcess::NotRunning && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return p.state() == QProcess::NotRunning && p.exitCode() == 0;
-}
-
 QString n(int v) { return QString::number(v); }
 } // namespace
 
