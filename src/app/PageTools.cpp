@@ -213,8 +213,7 @@ void TFormSlova::ButtonDelSelection1Click()
         return;
     }
     // After a link was followed inside the pane, the selection belongs to another page.
-    const QUrl shown = WB1->url().adjusted(QUrl::RemoveFragment | QUrl::RemoveQuery);
-    if (shown != QUrl::fromLocalFile(CurrentFile)) {
+    if (!WB1->url().isLocalFile() || WB1->url().toLocalFile() != CurrentFile) {
         notice(kNotFound);
         return;
     }
