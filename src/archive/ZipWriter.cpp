@@ -6,6 +6,7 @@
 #include "archive/ZipCrc.h"
 #include "archive/ZipCrypt.h"
 #include "archive/ZipStrings.h"
+#include "platform/files/AtomicFile.h"
 #include "platform/volumes/Volumes.h"
 
 #include <QDir>
@@ -779,6 +780,10 @@ int TZipWriter::ProcessFiles()
             // The new archive is written beside the old one (so the final rename is atomic)
             // and replaces it only when complete.
             target = updating ? QFileInfo(archiveName).canonicalFilePath() : QFileInfo(archiveName).absoluteFilePath();
+            // The rename needs only the folder's permission: an archive the user made read-only
+            // stays as it is, as a plain write to it would.
+            if (updating && platform::isWriteProtected(target))
+                throw EFCreateError(QStringLiteral("Cannot create file %1: the file is write-protected (read-only)").arg(target));
             run.OutputName = platform::createTempFile(QFileInfo(target).absolutePath(), QStringLiteral("ARQ"));
             if (run.OutputName.isEmpty())
                 throw EFCreateError(QStringLiteral("Cannot create file %1").arg(target));

@@ -74,6 +74,12 @@ QByteArray temporaryTarget(const QByteArray& name)
 }
 } // namespace
 
+bool isWriteProtected(const QString& path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) && writeProtected(st);
+}
+
 int removeLeftoverTemporaries(const QString& dirPath, const QDateTime& before)
 {
     const QByteArray dir = QFile::encodeName(dirPath.endsWith('/') ? dirPath.chopped(1) : dirPath);

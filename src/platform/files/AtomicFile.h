@@ -14,6 +14,10 @@ namespace platform {
 // unchanged and no temporary file is left behind.
 bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr);
 
+// True when `path` (links followed) is a file the user has no write permission for, by the same
+// mode-bit rule as writeFileAtomic: writers that replace a file by a rename of their own check it.
+bool isWriteProtected(const QString& path);
+
 // Many files saved atomically with one flush to disk for all of them (a flush per file costs
 // milliseconds each): add writes each file to its temporary name beside its target; commit
 // flushes the file system once and renames every temporary file over its target. Until commit

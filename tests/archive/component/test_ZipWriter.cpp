@@ -472,6 +472,31 @@ TEST(ZipWriterUpdate, PermissionsOfTheArchiveSurvive)
     EXPECT_EQ(memberNames(t.file("p.zip")), (QStringList{"a.txt", "b.txt"}));
 }
 
+TEST(ZipWriterUpdate, AReadOnlyArchiveIsNotReplaced)
+{
+    TempDir t;
+    writeFile(t.file("s/a.txt"), "a");
+    TZipWriter w;
+    w.SetZipName(t.file("r.zip"));
+    w.FilesList << t.file("s/a.txt");
+    ASSERT_EQ(w.Zip(), 1);
+    // Made read-only by its user: the rename that replaces it would need only the folder's
+    // permission, so the mode bits decide (also for root).
+    QFile::setPermissions(t.file("r.zip"), QFile::ReadOwner | QFile::ReadUser | QFile::ReadGroup | QFile::ReadOther);
+    const QByteArray before = readFile(t.file("r.zip"));
+    writeFile(t.file("s/b.txt"), "b");
+    w.FilesList.clear();
+    w.FilesList << t.file("s/b.txt");
+    try {
+        w.Zip();
+        ADD_FAILURE() << "a read-only archive was replaced";
+    } catch (const EFCreateError& e) {
+        EXPECT_TRUE(e.Message.contains("write-protected")) << e.Message.toStdString();
+    }
+    EXPECT_EQ(readFile(t.file("r.zip")), before);
+    EXPECT_EQ(filesIn(t.path()), QStringList{"r.zip"});
+}
+
 TEST(ZipWriterNew, UnreadableFileFailsItsMemberOnly)
 {
     // Reading this process's memory file from its start fails with an I/O error.
