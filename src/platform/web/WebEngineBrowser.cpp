@@ -57,31 +57,29 @@ protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
     QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override { return {}; }
     QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
-
-    // The engine guesses the encoding of a page that declares none, and on a short page it
-    // guesses wrong (GBK, IBM866...) where the default Windows-1251 is right. A local page
-    // without a declaration is therefore given to the engine with that charset named, under
-    // its own file address (links, scripts and the shown address stay those of the file).
-    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override
-    {
-        if (!isMainFrame || !url.isLocalFile())
-            return true;
-        // A large page gives the engine's guess enough text to go on.
-        QFile file(url.toLocalFile());
-        if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxHandedOver)
-            return true;
-        const QByteArray bytes = file.readAll();
-        const QByteArray mime = undeclaredTextMime(file.fileName(), bytes);
-        if (mime.isEmpty() || bytes.size() != file.size())
-            return true;
-        // Started from the event loop: a load started inside this call may be cancelled with
-        // the navigation refused here.
-        QMetaObject::invokeMethod(
-            this, [this, bytes, mime, url] { setContent(bytes, QString::fromLatin1(mime), url); },
-            Qt::QueuedConnection);
-        return false;
-    }
 };
+
+// The engine guesses the encoding of a page that declares none, and on a short page it guesses
+// wrong (GBK, IBM866...) where the default Windows-1251 is right. A local page without a
+// declaration is therefore given to the engine with that charset named, under its own file
+// address (links, scripts and the shown address stay those of the file). False when the address
+// is not such a page. Links followed inside the engine are not handed over: refusing their
+// navigation to load content instead races with the engine's own cancelling of it.
+bool handOver(QWebEnginePage* page, const QUrl& url)
+{
+    if (!url.isLocalFile())
+        return false;
+    // A large page gives the engine's guess enough text to go on.
+    QFile file(url.toLocalFile());
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxHandedOver)
+        return false;
+    const QByteArray bytes = file.readAll();
+    const QByteArray mime = undeclaredTextMime(file.fileName(), bytes);
+    if (mime.isEmpty() || bytes.size() != file.size())
+        return false;
+    page->setContent(bytes, QString::fromLatin1(mime), url);
+    return true;
+}
 
 QWebEngineProfile* sharedProfile()
 {
@@ -125,7 +123,8 @@ void WebEngineBrowser::navigate(const QUrl& url)
 {
     loading_ = true;
     requested_ = url;
-    view_->setUrl(url);
+    if (!handOver(view_->page(), url))
+        view_->setUrl(url);
 }
 
 void WebEngineBrowser::stop() { view_->stop(); }
