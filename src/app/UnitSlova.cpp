@@ -369,8 +369,12 @@ void TFormSlova::LoadMenue()
     move(0, 0);
     PreCreation();
     // Saves cut short in an earlier run leave their hidden temporary files; they would pile up.
-    if (!ReadOnlyMode())
+    if (!ReadOnlyMode()) {
         platform::removeLeftoverTemporaries(ProjectPath, app::runStartTime());
+        // The catalog list "dir" is saved beside the program at shut-down, as atomically.
+        if (!ProgramDir.isEmpty() && ProgramDir != ProjectPath)
+            platform::removeLeftoverTemporaries(ProgramDir, app::runStartTime());
+    }
     setWindowTitle(ProjectPath);
     const QString layers = CatalogFile(QStringLiteral("currentMenue"));
     if (existsFile(layers)) {

@@ -74,7 +74,13 @@ TEST_F(AppTest, TemporaryFilesOfSavesCutShortAreRemovedAtTheNextLoad)
     writeOld(dir + ".Menue.ab-2Cd", "not random");
     write(dir + ".Menue.Now123", "being written right now");
 
+    // The catalog list beside the program is saved the same way.
+    writeOld(progFile(".dir.Ab34Cd"), "Project1\\\r\n");
+    writeOld(progFile(".mine.txt"), "mine");
+
     start();
+    EXPECT_FALSE(QFileInfo::exists(progFile(".dir.Ab34Cd")));
+    EXPECT_TRUE(QFileInfo::exists(progFile(".mine.txt")));
     QStringList left = QDir(dir).entryList({".*"}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     left.sort();
     EXPECT_EQ(left.join(' ').toStdString(),
