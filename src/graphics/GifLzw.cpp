@@ -372,43 +372,89 @@ namespace {
 // The string matcher of the encoder. Strings are found through hash buckets keyed by
 // (prefix code, next pixel); each bucket holds key + 1 in its high bits and the string's code
 // in its low 12 bits. The table (32 KB, cache-resident) stays at most half full: constant
-// expected lookup time.
+// expected lookup time. It is kept per thread and left all-zero after each use, and only the
+// buckets a run filled are cleared again, so a picture of many small frames does not pay for
+// allocating and clearing the whole table per frame.
+struct LzwTable {
+    uint32_t buckets[kBuckets] = {};
+    uint16_t used[4096];
+    int usedCount = 0;
+
+    void reset()
+    {
+        if (usedCount > int(kBuckets / 8)) {
+            std::memset(buckets, 0, sizeof buckets);
+        } else {
+            for (int i = 0; i < usedCount; ++i)
+                buckets[used[i]] = 0;
+        }
+        usedCount = 0;
+    }
+};
+
+// The thread's table for one encoding, cleared again when the encoding ends (an exception from
+// a progress handler included). An encoding started from inside a progress handler gets a
+// table of its own.
+class TableLease {
+public:
+    TableLease()
+    {
+        static thread_local std::unique_ptr<LzwTable> cached;
+        static thread_local bool busy = false;
+        if (!busy) {
+            if (!cached)
+                cached = std::make_unique<LzwTable>();
+            table_ = cached.get();
+            busy_ = &busy;
+            busy = true;
+        } else {
+            own_ = std::make_unique<LzwTable>();
+            table_ = own_.get();
+        }
+    }
+    ~TableLease()
+    {
+        if (busy_) {
+            table_->reset();
+            *busy_ = false;
+        }
+    }
+    TableLease(const TableLease&) = delete;
+    TableLease& operator=(const TableLease&) = delete;
+    LzwTable& table() { return *table_; }
+
+private:
+    LzwTable* table_ = nullptr;
+    std::unique_ptr<LzwTable> own_;
+    bool* busy_ = nullptr;
+};
+
+// A multiplicative hash: the keys of one picture differ mostly in their low pixel bits and
+// the prefix codes, which this spreads over all buckets (few probes per lookup).
+inline uint32_t hashOf(uint32_t key) { return (key * 0x9E3779B1u) >> (32 - kBucketBits); }
+
 struct LzwState {
     CodeWriter& w;
+    LzwTable& t;
     int clear, end, initWidth;
     int last, limit;
     bool pending = false;
     int prefix = 0;
-    std::vector<uint32_t> buckets;
 
-    LzwState(CodeWriter& writer, int init)
-        : w(writer), clear(1 << (init - 1)), end(clear + 1), initWidth(init), last(end), limit(1 << init),
-          buckets(kBuckets, 0)
+    LzwState(CodeWriter& writer, LzwTable& table, int init)
+        : w(writer), t(table), clear(1 << (init - 1)), end(clear + 1), initWidth(init), last(end), limit(1 << init)
     {
     }
 
-    static uint32_t hashOf(uint32_t key) { return ((key >> 12) ^ key) & (kBuckets - 1); }
-
-    inline void add(int p)
+    // The string prefix + p is new (its free bucket is h): the prefix's code goes out and the
+    // string gets the next code. Returns false when the table was full and started over (the
+    // next pixel then begins a new string).
+    bool miss(int p, uint32_t key, uint32_t h)
     {
-        if (!pending) {
-            prefix = p;
-            pending = true;
-            return;
-        }
-        const uint32_t key = (uint32_t(prefix) << 8) | uint32_t(p);
-        uint32_t h = hashOf(key);
-        uint32_t entry;
-        while ((entry = buckets[h]) != 0) {
-            if ((entry >> 12) == key + 1) {
-                prefix = int(entry & 0xFFF);
-                return;
-            }
-            h = (h + 1) & (kBuckets - 1);
-        }
         w.write(prefix);
         ++last;
-        buckets[h] = ((key + 1) << 12) | uint32_t(last);
+        t.buckets[h] = ((key + 1) << 12) | uint32_t(last);
+        t.used[t.usedCount++] = uint16_t(h);
         prefix = p;
         if (last == limit) {
             limit <<= 1;
@@ -421,21 +467,63 @@ struct LzwState {
             last = end;
             w.width = initWidth;
             limit = 1 << initWidth;
-            std::fill(buckets.begin(), buckets.end(), 0u);
+            t.reset();
+            return false;
         }
+        return true;
     }
 };
 
 template <int Bpp>
+inline int pixelAt(const uint8_t* row, int x)
+{
+    if constexpr (Bpp == 8)
+        return row[x];
+    else if constexpr (Bpp == 4)
+        return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+    else
+        return (row[x >> 3] >> (7 - (x & 7))) & 1;
+}
+
+template <int Bpp>
 void encodeRow(LzwState& s, const uint8_t* row, int width)
 {
-    for (int x = 0; x < width; ++x) {
-        if constexpr (Bpp == 8)
-            s.add(row[x]);
-        else if constexpr (Bpp == 4)
-            s.add((x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4));
-        else
-            s.add((row[x >> 3] >> (7 - (x & 7))) & 1);
+    uint32_t* const buckets = s.t.buckets;
+    int x = 0;
+    while (x < width) {
+        if (!s.pending) {
+            s.prefix = pixelAt<Bpp>(row, x++);
+            s.pending = true;
+            continue;
+        }
+        // The prefix is kept in a register here: the code writer's byte stores could alias it.
+        int prefix = s.prefix;
+        for (; x < width; ++x) {
+            const int p = pixelAt<Bpp>(row, x);
+            const uint32_t key = (uint32_t(prefix) << 8) | uint32_t(p);
+            uint32_t h = hashOf(key);
+            uint32_t entry;
+            bool found = false;
+            while ((entry = buckets[h]) != 0) {
+                if ((entry >> 12) == key + 1) {
+                    prefix = int(entry & 0xFFF);
+                    found = true;
+                    break;
+                }
+                h = (h + 1) & (kBuckets - 1);
+            }
+            if (found)
+                continue;
+            s.prefix = prefix;
+            const bool goOn = s.miss(p, key, h);
+            prefix = s.prefix;
+            if (!goOn) {
+                ++x;
+                break;
+            }
+        }
+        if (s.pending)
+            s.prefix = prefix;
     }
 }
 
@@ -451,7 +539,8 @@ void EncodeLZW(QByteArray& dest, const TDibHeader& header, bool interlaced, cons
     dest.append(char(initWidth - 1));
     CodeWriter w(dest);
     w.width = initWidth;
-    LzwState s(w, initWidth);
+    TableLease lease;
+    LzwState s(w, lease.table(), initWidth);
     w.write(s.clear);
     const qint64 rowBytes = header.RowBytes();
     const int height = header.Height, width = header.Width;
