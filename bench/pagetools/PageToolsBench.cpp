@@ -26,7 +26,7 @@ QByteArray oneLineScript()
     page.reserve(21 * 1024 * 1024);
     for (int i = 0; i < 500000; ++i) {
         page += words[i % 8];
-        page += "=v(a[i]+b.k*3)-c.d/e&&f||g!==h?x1:y2;z.q=w.r(s,t,u);";
+        page += "=v(a[i]+b.k*3)-c.d/e;z.q=w(s,t);";
     }
     page += "</script></body></html>\r\n";
     return page;

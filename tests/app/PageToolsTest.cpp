@@ -295,3 +295,23 @@ TEST_F(PageToolsTest, InReadOnlyModeNoPageToolWritesAnything)
     EXPECT_EQ(snapshot(cat), before);
     EXPECT_TRUE(dialogs->messages().isEmpty());
 }
+
+TEST_F(PageToolsTest, TimersWaitWhileAHandlerWaitsForTheEngine)
+{
+    cat = makeCatalog("Project1", "A\r\n\tP\r\n");
+    write(cat + "P.htm", "<html><body><p>x</p></body></html>");
+    startHere();
+    EXPECT_TRUE(FormSlova->TreeTimerMayRun());
+    // A timer firing inside the wait of a page command sees that it must wait for its next tick.
+    bool mayRunInside = true;
+    bool fired = false;
+    QTimer::singleShot(0, [&] {
+        fired = true;
+        mayRunInside = FormSlova->TreeTimerMayRun();
+    });
+    FormSlova->WB1->navigateFile(cat + "P.htm");
+    ASSERT_TRUE(FormSlova->WB1->waitLoaded(20000));
+    ASSERT_TRUE(fired);
+    EXPECT_FALSE(mayRunInside);
+    EXPECT_TRUE(FormSlova->TreeTimerMayRun());
+}
