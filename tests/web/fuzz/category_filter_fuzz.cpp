@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 
+using namespace filtr;
+
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     static QCoreApplication app(*argc, *argv);
