@@ -440,8 +440,11 @@ TObjectPropertiesDialog::TObjectPropertiesDialog(TCustomNoteEdit* edit, int pos,
     Pages->addTab(general, QStringLiteral("General"));
 
     platform::PackageObject pkg;
+    platform::RtfObjectInfo info;
     QString error;
-    if (type == QLatin1String("Package") && !platform::ReadPackageObject(edit->ObjectGroupAt(pos), pkg, &error))
+    // An object whose data cannot even be read (its class unknown) is damaged as well.
+    if (!platform::ParseObjectGroup(edit->ObjectGroupAt(pos), info, &error) ||
+        (type == QLatin1String("Package") && !platform::ReadPackageObject(edit->ObjectGroupAt(pos), pkg, &error)))
         warn(QStringLiteral("The object is damaged. %1").arg(error));
     else if (pkg.linked) {
         auto* page = new QWidget(Pages);

@@ -357,6 +357,10 @@ TEST_F(ObjectsTest, DamagedAndHostilePackagesAreRefusedWithoutHarm)
         EXPECT_FALSE(form->Editor->DoVerb(0));
         EXPECT_EQ(dialogs->messages().size(), 1) << hex.left(40).toStdString();
         EXPECT_TRUE(recorder->calls.isEmpty());
+        // The properties say so too, and show what is known.
+        answer<TObjectPropertiesDialog>([&](TObjectPropertiesDialog* dlg) { dlg->accept(); });
+        EXPECT_TRUE(form->Editor->ShowObjectPropertiesDialog());
+        EXPECT_EQ(dialogs->messages().size(), 2) << hex.left(40).toStdString();
     }
 
     // A label naming a path outside: only its base name, inside the private folder.
