@@ -54,6 +54,8 @@ enum : uint16_t {
 class TFileStream : public TStream {
 public:
     TFileStream(const QString& fileName, uint16_t mode);
+    // Takes over `fd`, a file already open for writing (closed by the stream).
+    TFileStream(int fd, const QString& fileName) : fd_(fd), fileName_(fileName) {}
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;

@@ -249,17 +249,17 @@ void applyAttributes(const QString& fileName, const TZipHeaderInfo& h)
         platform::setDosAttributes(fileName, faReadOnly);
 }
 
-// A new, empty file in folder for a member being written; permissions as for any new file.
-QString createPartFile(const QString& folder)
+// A new, empty file in folder for a member being written, permissions as for any new file,
+// open for writing in `fd`; an empty name (and errno) when none could be made.
+QString createPartFile(const QString& folder, int& fd)
 {
+    fd = -1;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString name = folder + QStringLiteral("/.mvpart")
             + QString::number(QRandomGenerator::system()->generate64() & 0xFFFFFFFFFFull, 36);
-        const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
+        fd = ::open(QFile::encodeName(name).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0)
             return name;
-        }
         if (errno != EEXIST)
             break;
     }
@@ -456,9 +456,15 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     };
     seekToData();
 
+    // Members come folder by folder: a folder seen once is not looked at again (should it go
+    // away meanwhile, making the part file finds that out and makes it again).
     const QString folder = QFileInfo(fname).absolutePath();
-    if (!QFileInfo(folder).isDir())
-        ForceDirs(folder);
+    if (folder != run.FolderSeen) {
+        if (QFileInfo(folder).isDir())
+            run.FolderSeen = folder;
+        else
+            ForceDirs(folder);
+    }
 
     // A member that cannot be decoded is said so before any password is asked for: WinZip
     // AES (method 99) and strong encryption (flag bit 6) are no traditional encryption.
@@ -514,9 +520,14 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     const int dataDisk = FCurrentDisk;
     const int64_t dataPos = FArchiveStream->Position();
 
+    // What stands at the destination, the entry itself (a link is not followed): looked at
+    // once, and again only after an overwrite question or rule, which may take its time.
+    QByteArray nativeName = QFile::encodeName(fname);
+    struct stat entry;
+    bool present = ::lstat(nativeName.constData(), &entry) == 0;
+
     // Overwrite rule.
-    const QFileInfo existing(fname);
-    if (OverwriteMode != Always && (existing.exists() || existing.isSymLink())) {
+    if (OverwriteMode != Always && present) {
         bool overwrite = false;
         switch (OverwriteMode) {
         case Prompt:
@@ -545,33 +556,35 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
             skipWith(srNoOverwrite, fname);
             return;
         }
+        // The question's handler may have given another name.
+        nativeName = QFile::encodeName(fname);
+        present = ::lstat(nativeName.constData(), &entry) == 0;
     }
 
     // The member is written to a file of its own beside the destination and takes the
     // destination's name only when it is complete and correct: a damaged member, a wrong
     // password or a cancel never costs the file it was to replace. A link at the destination
     // is replaced by the rename, never written through.
-    const QFileInfo target(fname);
-    if (target.isDir() && !target.isSymLink()) {
+    // A file without the owner's write permission is read-only.
+    if (present && S_ISDIR(entry.st_mode)) {
         skipWith(srCreateError, fname);
         return;
     }
-    if (target.exists() && !target.isSymLink() && (platform::dosAttributes(fname) & faReadOnly) && !ReplaceReadOnly) {
+    if (present && !S_ISLNK(entry.st_mode) && !(entry.st_mode & S_IWUSR) && !ReplaceReadOnly) {
         skipWith(srCreateError, fname);
         return;
     }
-    const QString partName = createPartFile(QFileInfo(fname).absolutePath());
-    std::unique_ptr<TFileStream> out;
-    try {
-        if (partName.isEmpty())
-            throw EFCreateError(fname);
-        out = std::make_unique<TFileStream>(partName, fmCreate);
-    } catch (const EStreamError&) {
-        if (!partName.isEmpty())
-            QFile::remove(partName);
+    const QString partFolder = QFileInfo(fname).absolutePath();
+    int partFd = -1;
+    QString partName = createPartFile(partFolder, partFd);
+    if (partName.isEmpty() && errno == ENOENT && partFolder == folder && ForceDirs(folder))
+        partName = createPartFile(folder, partFd);
+    if (partName.isEmpty()) {
+        run.FolderSeen.clear();
         skipWith(srCreateError, fname);
         return;
     }
+    auto out = std::make_unique<TFileStream>(partFd, partName);
 
     // Decoded ahead by a worker, or decoded here. A cancel while waiting for the worker
     // leaves no part file either.
@@ -648,7 +661,7 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         platform::setFileDosDateTime(partName, CheckDosDate(h.DateTime));
         if (RetainAttributes)
             applyAttributes(partName, h);
-        if (::rename(QFile::encodeName(partName).constData(), QFile::encodeName(fname).constData()) != 0) {
+        if (::rename(QFile::encodeName(partName).constData(), nativeName.constData()) != 0) {
             QFile::remove(partName);
             skipWith(srCreateError, fname);
             return;

@@ -24,6 +24,8 @@ struct TUnzipRun {
     std::unique_ptr<TUnpackAhead> Ahead;
     int FilesToDo = 0;
     int FilesDone = 0;
+    // The last destination folder seen to exist: members of one folder stat it once.
+    QString FolderSeen;
 };
 
 // A stored name up to its first NUL character: what follows a NUL is never part of a path.
