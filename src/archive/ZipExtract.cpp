@@ -525,6 +525,7 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     QByteArray nativeName = QFile::encodeName(fname);
     struct stat entry;
     bool present = ::lstat(nativeName.constData(), &entry) == 0;
+    QString partFolder = folder;
 
     // Overwrite rule.
     if (OverwriteMode != Always && present) {
@@ -559,6 +560,7 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         // The question's handler may have given another name.
         nativeName = QFile::encodeName(fname);
         present = ::lstat(nativeName.constData(), &entry) == 0;
+        partFolder = QFileInfo(fname).absolutePath();
     }
 
     // The member is written to a file of its own beside the destination and takes the
@@ -574,7 +576,6 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         skipWith(srCreateError, fname);
         return;
     }
-    const QString partFolder = QFileInfo(fname).absolutePath();
     int partFd = -1;
     QString partName = createPartFile(partFolder, partFd);
     if (partName.isEmpty() && errno == ENOENT && partFolder == folder && ForceDirs(folder))
