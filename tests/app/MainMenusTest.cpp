@@ -160,8 +160,9 @@ TEST_F(MainMenusTest, EveryItemShowsItsWindowOrStartsItsProgram)
         a->trigger();
         EXPECT_TRUE(r.shown->isVisible()) << r.text;
         EXPECT_EQ(FormSlova->PanelWeb->isVisible(), !r.hidesPane) << r.text;
-        if (r.hidesPane)
+        if (r.hidesPane) {
             EXPECT_FALSE(FormEdit->isVisible()) << r.text;
+        }
     }
     hideAll();
     item(FormSlova->MenuTree, "Make the archive")->trigger();

@@ -130,6 +130,7 @@ TEST(DeflateOutput, SameBytesAsRecordedAtEveryLevel)
             }
         }
     }
-    if (!print)
+    if (!print) {
         EXPECT_EQ(checked, std::size(expected));
+    }
 }

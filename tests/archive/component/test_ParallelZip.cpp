@@ -258,11 +258,13 @@ TEST(ParallelUnzip, CancelLeavesNoPartFilesAndTheOldFiles)
         const auto files = treeOf(t.file("x"));
         for (auto it = files.cbegin(); it != files.cend(); ++it) {
             EXPECT_FALSE(it.key().contains(".mvpart")) << it.key().toStdString();
-            if (it.key() != "f20.txt")
+            if (it.key() != "f20.txt") {
                 EXPECT_EQ(it.value(), readFile(t.file("src/") + it.key())) << it.key().toStdString();
+            }
         }
-        if (cancelAt <= 20)
+        if (cancelAt <= 20) {
             EXPECT_EQ(files.value("f20.txt"), "my own file");
+        }
         // Cancelled at the member it started: the members before it are there.
         EXPECT_EQ(files.size(), std::max(cancelAt - 1 - (cancelAt > 14 ? 1 : 0), 0) + (cancelAt <= 21 ? 1 : 0)) << cancelAt;
     }
