@@ -92,6 +92,18 @@ private:
     QString name_;
 };
 
+// The CRC of the whole source, read through once and rewound: an encryption header holds the
+// CRC, so it is known before the data are written.
+uint32_t crcOfSource(TSourceFile& src)
+{
+    TCrcRegister reg;
+    uint8_t piece[4096];
+    for (size_t n; (n = src.Read(piece, sizeof piece)) > 0;)
+        reg.UpdateCRC(piece, n);
+    src.Rewind();
+    return reg.Crc();
+}
+
 void syncFolderOf(const QString& fileName)
 {
     const QByteArray dir = QFile::encodeName(QFileInfo(fileName).absolutePath());
@@ -260,13 +272,7 @@ private:
         try {
             uint32_t preCrc = 0;
             if (m.Encrypt) {
-                // As on the caller's thread: the CRC first, for the encryption header.
-                TCrcRegister reg;
-                uint8_t piece[4096];
-                for (size_t n; (n = src.Read(piece, sizeof piece)) > 0;)
-                    reg.UpdateCRC(piece, n);
-                preCrc = reg.Crc();
-                src.Rewind();
+                preCrc = crcOfSource(src);
                 const auto eh = io.crypt.MakeHeader(m.PasswordBytes, preCrc, m.Filler);
                 m.Data.insert(m.Data.end(), eh.begin(), eh.end());
             }
@@ -1233,13 +1239,7 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
     uint32_t preCrc = 0;
     if (!packed) try {
         if (Run.Encrypt) {
-            // The encryption header holds the CRC, so it is computed before the data are written.
-            TCrcRegister reg;
-            uint8_t piece[4096];
-            for (size_t n; (n = src.Read(piece, sizeof piece)) > 0;)
-                reg.UpdateCRC(piece, n);
-            preCrc = reg.Crc();
-            src.Rewind();
+            preCrc = crcOfSource(src);
             // The filler drawn when the member was queued, so that one thread or many draw
             // the same bytes for it.
             const std::array<uint8_t, 10>* queued = Run.Ahead ? Run.Ahead->FillerOf(Run.AheadIndex) : nullptr;

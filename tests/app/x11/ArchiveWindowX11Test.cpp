@@ -1,5 +1,6 @@
 // The archive window as a user reaches it on a real desktop: the program in its own process,
 // the menu command, the Zip button and the message answered through the window system.
+#include "support/Desktop.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -12,29 +13,10 @@
 
 #include <gtest/gtest.h>
 
+using testsupport::waitForWindow;
+using testsupport::xdotool;
+
 namespace {
-
-QString xdo(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    if (!p.waitForFinished(10000))
-        p.kill();
-    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-}
-
-QString waitFor(const QString& titlePattern, int timeoutMs, const QProcess& proc)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < timeoutMs && proc.state() != QProcess::NotRunning) {
-        const QString ids = xdo({"search", "--onlyvisible", "--name", titlePattern});
-        if (!ids.isEmpty())
-            return ids.split('\n').last();
-        QThread::msleep(100);
-    }
-    return QString();
-}
 
 // The first visible window (of the program, or of that title) whose property as xprop prints
 // it names the value; empty when there is none now.
@@ -42,7 +24,7 @@ QString windowWith(const char* property, const char* value, const QString& title
 {
     const QStringList search = titlePattern.isEmpty() ? QStringList{"search", "--onlyvisible", "--classname", "morvanel"}
                                                       : QStringList{"search", "--onlyvisible", "--name", titlePattern};
-    for (const QString& id : xdo(search).split('\n', Qt::SkipEmptyParts)) {
+    for (const QString& id : xdotool(search).split('\n', Qt::SkipEmptyParts)) {
         QProcess xprop;
         xprop.start(QStringLiteral("xprop"), {"-id", id, property});
         xprop.waitForFinished(10000);
@@ -108,14 +90,14 @@ TEST(ArchiveWindowX11, MakeTheArchiveFromTheMenu)
     proc.start(QStringLiteral(MV_MORVANEL_EXE), QStringList());
     ASSERT_TRUE(proc.waitForStarted(10000));
 
-    const QString main = waitFor('^' + QRegularExpression::escape(cat) + '$', 60000, proc);
+    const QString main = waitForWindow('^' + QRegularExpression::escape(cat) + '$', 60000, proc);
     ASSERT_FALSE(main.isEmpty()) << proc.readAllStandardError().toStdString();
     // The start-up shows the catalog chooser (modal, titled like the main window): OK.
     const QString title = '^' + QRegularExpression::escape(cat) + '$';
     const QString chooser = waitForModal(title, 60000, proc);
     ASSERT_FALSE(chooser.isEmpty()) << "the catalog chooser never appeared";
-    xdo({"windowactivate", "--sync", chooser});
-    xdo({"key", "--clearmodifiers", "Return"});
+    xdotool({"windowactivate", "--sync", chooser});
+    xdotool({"key", "--clearmodifiers", "Return"});
     QElapsedTimer gone;
     gone.start();
     while (!windowWith("_NET_WM_STATE", "_NET_WM_STATE_MODAL", title).isEmpty() && gone.elapsed() < 60000)
@@ -128,38 +110,38 @@ TEST(ArchiveWindowX11, MakeTheArchiveFromTheMenu)
         // Another window of the program (the search words window shown at start) may still
         // be coming up over the menu bar: raise the main window before each click, and send
         // keys only into a menu that did open, never into the tree.
-        xdo({"windowactivate", "--sync", main});
-        xdo({"windowraise", main});
-        xdo({"mousemove", "--sync", "60", "28"});
-        xdo({"click", "1"});
+        xdotool({"windowactivate", "--sync", main});
+        xdotool({"windowraise", main});
+        xdotool({"mousemove", "--sync", "60", "28"});
+        xdotool({"click", "1"});
         const QString menu = waitForWindowWhere(10000, proc, [] {
             return windowWith("_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_POPUP_MENU");
         });
         if (menu.isEmpty()) {
-            xdo({"key", "Escape"});
+            xdotool({"key", "Escape"});
             continue;
         }
         for (int i = 0; i < 5; ++i)
-            xdo({"key", "Down"});
-        xdo({"key", "Return"});
-        zipWindow = waitFor(QStringLiteral("^Zip & UnZip form$"), 20000, proc);
+            xdotool({"key", "Down"});
+        xdotool({"key", "Return"});
+        zipWindow = waitForWindow(QStringLiteral("^Zip & UnZip form$"), 20000, proc);
         if (zipWindow.isEmpty())
-            xdo({"key", "Escape"});
+            xdotool({"key", "Escape"});
     }
     ASSERT_FALSE(zipWindow.isEmpty()) << "the archive window never appeared";
-    xdo({"windowactivate", "--sync", zipWindow});
+    xdotool({"windowactivate", "--sync", zipWindow});
     // Tab from the name to the Zip button, and press it.
-    xdo({"key", "--clearmodifiers", "Tab"});
-    xdo({"key", "--clearmodifiers", "space"});
+    xdotool({"key", "--clearmodifiers", "Tab"});
+    xdotool({"key", "--clearmodifiers", "space"});
 
     const QString archive = cat + "archives/archive001.zip";
     EXPECT_TRUE(waitForFile(archive, 60000)) << "no archive written";
     // The message "Added ... files" in a box of the program.
-    const QString box = waitFor(QStringLiteral("^Morvanel$"), 60000, proc);
+    const QString box = waitForWindow(QStringLiteral("^Morvanel$"), 60000, proc);
     EXPECT_FALSE(box.isEmpty()) << "no message after zipping";
     if (!box.isEmpty()) {
-        xdo({"windowactivate", "--sync", box});
-        xdo({"key", "--clearmodifiers", "Return"});
+        xdotool({"windowactivate", "--sync", box});
+        xdotool({"key", "--clearmodifiers", "Return"});
     }
     if (testsupport::haveTool("unzip")) {
         QByteArray out;

@@ -1,5 +1,6 @@
 // The start-up as a user meets it on a real desktop: the program in its own process, answered
 // through the window system.
+#include "support/Desktop.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -12,32 +13,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-QString xdotool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    if (!p.waitForFinished(10000))
-        p.kill();
-    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-}
-
-// The id of a shown window whose title matches the pattern, waiting up to the timeout.
-QString waitForWindow(const QString& titlePattern, int timeoutMs, const QProcess& proc)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < timeoutMs && proc.state() != QProcess::NotRunning) {
-        const QString ids = xdotool({"search", "--onlyvisible", "--name", titlePattern});
-        if (!ids.isEmpty())
-            return ids.split('\n').last();
-        QThread::msleep(100);
-    }
-    return QString();
-}
-
-} // namespace
+using testsupport::waitForWindow;
+using testsupport::xdotool;
 
 TEST(StartupTimer, ItsWindowsAppearOnceAStartUpMessageBoxIsAnswered)
 {
