@@ -1073,6 +1073,12 @@ void TGIFImage::Assign(TPersistent* source)
         LoopCount = g->LoopCount;
         LoopEnabled = g->LoopEnabled;
         FrameList.clear();
+        // The canvas is copied below: no walk over the frames copied so far after each one.
+        copyingFrames_ = true;
+        struct CopyingFrames {
+            bool& flag;
+            ~CopyingFrames() { flag = false; }
+        } copying{copyingFrames_};
         for (auto& src : g->FrameList) {
             auto f = std::make_unique<TGIFFrame>(this);
             f->Assign(src.get());
@@ -1243,6 +1249,8 @@ void TGIFImage::makeRoomFor(const TGIFFrame& frame)
 
 void TGIFImage::UpdateCanvasSize()
 {
+    if (copyingFrames_)
+        return;
     qint64 w = 0, h = 0;
     for (auto& f : FrameList) {
         w = std::max<qint64>(w, qint64(f->Width()) + f->Origin.x());

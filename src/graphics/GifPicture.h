@@ -198,6 +198,8 @@ private:
     // can be decoded within the budget.
     void makeRoomFor(const TGIFFrame& frame);
     quint64 useCount_ = 0;
+    // Set while Assign copies another picture's frames and its canvas.
+    bool copyingFrames_ = false;
 };
 
 // 1-8 for the counts 2, 4, ..., 256; raises "Wrong number of colors; must be a power of 2".
