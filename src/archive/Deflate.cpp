@@ -208,7 +208,9 @@ void slidePositions(uint16_t* p, unsigned n)
 struct TDeflateWork {
     uint8_t window[2 * WSize + WindowSlack];
     uint16_t head[HashSize];
-    uint16_t prev[WSize];
+    // Per position: the previous position of its hash chain (low half) and the one before
+    // that (high half).
+    uint64_t links[WSize];
     uint8_t lbuf[LitBufSize];  // literal, or match length - 3
     uint16_t dbuf[LitBufSize]; // 0 for a literal, else the distance
     uint8_t outBuf[OutBufSize + 64];
@@ -434,7 +436,7 @@ private:
                 blockStart_ -= long(WSize);
                 checkPos_ -= long(WSize);
                 slidePositions(w_.head, HashSize);
-                slidePositions(w_.prev, WSize);
+                slidePositions(reinterpret_cast<uint16_t*>(w_.links), 4 * WSize);
                 more += WSize;
             }
             if (eof_ || more == 0)
@@ -459,7 +461,7 @@ private:
     {
         unsigned h = hashAt(pos);
         unsigned head = w_.head[h];
-        w_.prev[pos & WMask] = uint16_t(head);
+        w_.links[pos & WMask] = head | (w_.links[head & WMask] << 16);
         w_.head[h] = uint16_t(pos);
         return head;
     }
@@ -500,32 +502,51 @@ private:
             nice = lookahead_;
         const uint16_t scanStart = load16(scan);
         uint16_t scanEnd = load16(scan + bestLen - 1);
-        const uint16_t* prev = w_.prev;
         const uint8_t* scanEndAt = window + bestLen - 1;
-        for (;;) {
-            // The chain walk proper: only the candidates whose first two bytes and the two
-            // around the best length so far agree leave this loop. Same candidates, same
-            // order as one loop with the test inside; the tight form keeps all in registers.
-            while (load16(scanEndAt + curMatch) != scanEnd || load16(window + curMatch) != scanStart) {
-                curMatch = prev[curMatch & WMask];
-                if (curMatch <= limit || --chain == 0)
-                    goto done;
-            }
-            const uint8_t* match = window + curMatch;
-            unsigned len = 2 + commonLength(scan + 2, match + 2, MaxMatch - 2);
+        unsigned matchStart = matchStart_;
+        // One candidate: true when the walk ends here (nice length reached). Only candidates
+        // whose first two bytes and the two around the best length so far agree are compared.
+        auto consider = [&](unsigned cand) {
+            if (load16(scanEndAt + cand) != scanEnd || load16(window + cand) != scanStart)
+                return false;
+            const unsigned len = 2 + commonLength(scan + 2, window + cand + 2, MaxMatch - 2);
             if (len > bestLen) {
-                matchStart_ = curMatch;
+                matchStart = cand;
                 bestLen = len;
                 if (len >= nice)
-                    break;
+                    return true;
                 scanEnd = load16(scan + bestLen - 1);
                 scanEndAt = window + bestLen - 1;
             }
-            curMatch = prev[curMatch & WMask];
-            if (curMatch <= limit || --chain == 0)
+            return false;
+        };
+        // Four chain steps per link load: the walk's speed is the latency of that load.
+        const uint64_t* links = w_.links;
+        unsigned cur = curMatch;
+        for (;;) {
+            if (consider(cur))
+                break;
+            const uint64_t link = links[cur & WMask];
+            unsigned c = unsigned(link) & 0xFFFF;
+            if (c <= limit || --chain == 0)
+                break;
+            if (consider(c))
+                break;
+            c = unsigned(link >> 16) & 0xFFFF;
+            if (c <= limit || --chain == 0)
+                break;
+            if (consider(c))
+                break;
+            c = unsigned(link >> 32) & 0xFFFF;
+            if (c <= limit || --chain == 0)
+                break;
+            if (consider(c))
+                break;
+            cur = unsigned(link >> 48);
+            if (cur <= limit || --chain == 0)
                 break;
         }
-    done:
+        matchStart_ = matchStart;
         accountChain(startChain - chain);
         return bestLen <= lookahead_ ? bestLen : lookahead_;
     }
