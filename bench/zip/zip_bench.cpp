@@ -1,5 +1,5 @@
 // zip-bench: the zip component as the program uses it (overwrite answered yes, no prompts).
-//   zip-bench zip ARCHIVE LEVEL [-P PASSWORD] FILES...
+//   zip-bench zip ARCHIVE LEVEL [-P PASSWORD] [--threads N] FILES...
 //   zip-bench unzip ARCHIVE DESTDIR [-P PASSWORD]
 //   zip-bench corpus DIR [WORKDIR]   whole-archive zip and unzip of DIR on one thread and on every core,
 //                                    against Info-ZIP zip -6 -r and unzip -q, and 7z -tzip -mx5
@@ -54,7 +54,7 @@ QString memberName(const TZipHeaderInfo& h)
 
 int usage()
 {
-    std::fputs("usage: zip-bench zip ARCHIVE LEVEL [-P PASSWORD] [--blocks FIRST SIZE] FILES...\n"
+    std::fputs("usage: zip-bench zip ARCHIVE LEVEL [-P PASSWORD] [--blocks FIRST SIZE] [--threads N] FILES...\n"
                "       zip-bench unzip ARCHIVE DESTDIR [-P PASSWORD]\n"
                "       zip-bench corpus DIR [WORKDIR]\n",
                stderr);
@@ -299,7 +299,16 @@ int main(int argc, char** argv)
                 return usage();
             args.remove(b, 3);
         }
-        return doZip(archiveName, level, password, args, false, blocks);
+        int threads = 0;
+        const int t = args.indexOf(QStringLiteral("--threads"));
+        if (t >= 0) {
+            bool okThreads = false;
+            threads = args.value(t + 1).toInt(&okThreads);
+            if (!okThreads || threads < 1)
+                return usage();
+            args.remove(t, 2);
+        }
+        return doZip(archiveName, level, password, args, false, blocks, threads);
     }
     if (cmd == QLatin1String("unzip")) {
         QString password;

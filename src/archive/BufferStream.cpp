@@ -292,6 +292,16 @@ int64_t TS_BufferStream::Write(const void* buffer, int64_t count)
     const auto* in = static_cast<const char*>(buffer);
     int64_t done = 0;
     while (done < count) {
+        if (ptr_ == buffer_ && count - done >= BufferSize) {
+            // The buffer is empty and a whole buffer's worth or more is left: it goes out
+            // in one write, without the copy through the buffer.
+            const int64_t want = count - done;
+            const int64_t n = stream_->Write(in + done, want);
+            done += std::max<int64_t>(n, 0);
+            if (n != want)
+                break;
+            continue;
+        }
         const int64_t n = std::min<int64_t>(end_ - ptr_, count - done);
         std::memcpy(ptr_, in + done, size_t(n));
         ptr_ += n;

@@ -3,8 +3,8 @@
 // caller's thread: zipping compresses the coming members, extraction decodes them. The
 // caller's thread takes each item's result in list order (or does the item itself when no
 // worker did it), so events and the archive stay as they are on one thread. Memory stays
-// bounded: at most two items a worker ahead of the caller, within a budget of bytes, and no
-// item over a size limit.
+// bounded: a number of items a worker ahead of the caller (two unless said otherwise), within
+// a budget of bytes, and no item over a size limit.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -33,18 +33,24 @@ public:
     using TWork = std::function<bool(TItem& item, int worker)>;
 
     // bytes(i): the memory the item will take, for the budget; items over MaxItemBytes and
-    // those with wanted(i) false are left to the caller's thread.
+    // those with wanted(i) false are left to the caller's thread. aheadPerThread: how many
+    // items the workers may be ahead of the caller's thread, per worker (the budget bounds
+    // them too). Items of at least startEarlyBytes (0: none) start before the smaller ones in
+    // front of them within that look-ahead, so that a large item late in the list is not
+    // the one everybody waits for at the end.
     TWorkAhead(std::vector<TItem> items, const std::vector<int64_t>& bytes, const std::vector<bool>& wanted,
-               int threads, TWork work)
-        : items_(std::move(items)), slots_(items_.size()), work_(std::move(work))
+               int threads, TWork work, int aheadPerThread = 2, int64_t startEarlyBytes = 0)
+        : items_(std::move(items)), slots_(items_.size()), work_(std::move(work)), ahead_(threads * std::max(aheadPerThread, 1))
     {
         for (size_t i = 0; i < slots_.size(); ++i) {
             slots_[i].bytes = bytes[i];
             if (!wanted[i] || bytes[i] > MaxItemBytes)
                 slots_[i].state = Left;
+            else if (startEarlyBytes > 0 && bytes[i] >= startEarlyBytes)
+                early_.push_back(int(i));
         }
         for (int w = 0; w < threads; ++w)
-            workers_.emplace_back([this, w, threads]() { run(w, threads); });
+            workers_.emplace_back([this, w]() { run(w); });
     }
 
     ~TWorkAhead()
@@ -109,8 +115,15 @@ private:
         int64_t bytes = 0;
     };
 
+    // Under the lock: whether the item at index may start now.
+    bool startable(int index) const
+    {
+        const Slot& s = slots_[size_t(index)];
+        return index == consumed_ || (index - consumed_ < ahead_ && inFlight_ + s.bytes <= BudgetBytes);
+    }
+
     // Under the lock: the next item a worker may start, or -1 (end: -2).
-    int nextStartable(int threads)
+    int nextStartable()
     {
         while (next_ < int(slots_.size()) && (slots_[size_t(next_)].state != Waiting || next_ < consumed_)) {
             if (slots_[size_t(next_)].state == Waiting)
@@ -119,28 +132,31 @@ private:
         }
         if (next_ >= int(slots_.size()))
             return -2;
-        const Slot& s = slots_[size_t(next_)];
-        if (next_ - consumed_ >= threads * 2 || (inFlight_ + s.bytes > BudgetBytes && next_ != consumed_))
-            return -1;
-        return next_;
+        while (earlyNext_ < early_.size()
+               && (slots_[size_t(early_[earlyNext_])].state != Waiting || early_[earlyNext_] < consumed_))
+            ++earlyNext_;
+        if (earlyNext_ < early_.size() && startable(early_[earlyNext_]))
+            return early_[earlyNext_];
+        return startable(next_) ? next_ : -1;
     }
 
-    void run(int worker, int threads)
+    void run(int worker)
     {
         std::unique_lock<std::mutex> lock(mutex_);
         while (!stop_) {
-            const int index = nextStartable(threads);
+            const int index = nextStartable();
             if (index == -2)
                 return;
             if (index < 0) {
                 startable_.wait(lock);
                 continue;
             }
-            ++next_;
+            if (index == next_)
+                ++next_;
             Slot& s = slots_[size_t(index)];
             s.state = Working;
             inFlight_ += s.bytes;
-            if (nextStartable(threads) >= 0)
+            if (nextStartable() >= 0)
                 startable_.notify_one(); // more work for another worker
             lock.unlock();
             bool ok = false;
@@ -164,7 +180,10 @@ private:
     std::condition_variable startable_; // workers wait here for an item they may start
     std::condition_variable done_;      // the caller's thread waits here for its item
     std::atomic<bool> stop_{false};
+    const int ahead_; // items the workers may be ahead of the caller's thread
     int next_ = 0;     // the next item a worker looks at
+    std::vector<int> early_; // the items that start early, in list order
+    size_t earlyNext_ = 0;   // the next of them a worker looks at
     int consumed_ = 0; // the item the caller's thread is at
     int64_t inFlight_ = 0;
 };

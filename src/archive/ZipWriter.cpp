@@ -205,10 +205,18 @@ struct TPackedMember {
 
 class TPackAhead {
 public:
+    // A large member holds up the writing while it is compressed; the other workers go on
+    // with the members after it, as far as the byte budget allows (small members cost
+    // little memory, so their count is bounded only loosely). Members of a megabyte or more
+    // start as soon as they come within reach, so that one late in the list does not keep
+    // everybody waiting at the end.
+    static constexpr int AheadPerThread = 1024;
+    static constexpr int64_t StartEarlyBytes = 1 << 20;
     TPackAhead(std::vector<TPackedMember> members, const std::vector<int64_t>& sizes, int threads)
         : deflaters_(size_t(threads)),
           work_(std::move(members), sizes, std::vector<bool>(sizes.size(), true), threads,
-                [this](TPackedMember& m, int worker) { return pack(m, worker); })
+                [this](TPackedMember& m, int worker) { return pack(m, worker); }, AheadPerThread,
+                StartEarlyBytes)
     {
     }
 
@@ -1152,6 +1160,23 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
 
     const QByteArray extra = unicodePathExtra(Header);
     Header.ExtraFieldLength = uint16_t(extra.size());
+    Run.Encrypt = !Password.isEmpty();
+    const bool store = PackLevel <= 0 || NoCompress(Header.FileName());
+    auto skipMember = [&]() {
+        if (OnSkippingFile)
+            OnSkippingFile(this, srFileOpenError, FileName, -1);
+        TotalBytes -= Run.FileSize;
+        return false;
+    };
+    if (packed
+        && (packed->Store != store || packed->Level != PackLevel || packed->Encrypt != Run.Encrypt
+            || (Run.Encrypt && packed->PasswordBytes != PasswordBytes(Password)))) {
+        // A handler changed the member's name or the password since it was queued: it is
+        // packed again here.
+        packed = nullptr;
+        if (!src.Open(FileName))
+            return skipMember();
+    }
     // A local header never spans volumes.
     if (Run.Multi && Run.RoomLeft() <= int64_t(Header.LocalSize()))
         NextVolume(Run);
@@ -1159,53 +1184,46 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
     const int64_t headerPos = Run.Out->Position();
     if (headerPos > int64_t(0xFFFFFFFFu))
         throw EWriteError(QStringLiteral("Stream write error: the archive is too large"));
-    Header.SaveLocalToStream(*Run.Out);
-    Run.Out->WriteBuffer(extra.constData(), extra.size());
-    if (Run.Multi) {
-        // The member's data wait in a file of their own until their size is known.
-        const QString folder = !TempPath.isEmpty() && QFileInfo(TempPath).isDir() ? TempPath : platform::tempFolder();
-        Run.DataName = platform::createTempFile(folder, QStringLiteral("ARQ"));
-        if (Run.DataName.isEmpty())
-            throw EFCreateError(QStringLiteral("Cannot create file %1").arg(folder));
-        Run.DataFile = std::make_unique<TFileStream>(Run.DataName, fmCreate);
-        Run.DataBuf = std::make_unique<TS_BufferStream>(Run.DataFile.get());
-        Run.DataOut = Run.DataBuf.get();
-    } else {
-        Run.DataOut = Run.Out.get();
-    }
-    struct DataFileDropper {
-        TRun& r;
-        ~DataFileDropper() { r.DropDataFile(); }
-    } dropper{Run};
-    const int64_t dataStart = Run.DataOut->Position();
+    // What the local header holds once the data are known.
+    auto completeHeader = [&](uint32_t crc, int64_t uncompressed, int64_t compressed) {
+        if (uncompressed > int64_t(0xFFFFFFFFu) || compressed > int64_t(0xFFFFFFFFu))
+            throw EWriteError(QStringLiteral("Stream write error: ") + FileName + QStringLiteral(" is too large"));
+        Header.CRC32 = crc;
+        Header.UncompressedSize = uint32_t(uncompressed);
+        Header.CompressedSize = uint32_t(compressed);
+        if (Run.Encrypt)
+            Header.Flags |= FlagEncrypted;
+        else
+            Header.Flags &= uint16_t(~FlagEncrypted);
+        Header.Flags &= uint16_t(~FlagDataDescriptor);
+    };
 
-    Run.Encrypt = !Password.isEmpty();
-    const bool store = PackLevel <= 0 || NoCompress(Header.FileName());
-    if (packed
-        && (packed->Store != store || packed->Level != PackLevel || packed->Encrypt != Run.Encrypt
-            || (Run.Encrypt && packed->PasswordBytes != PasswordBytes(Password)))) {
-        // A handler changed the member's name or the password since it was queued: it is
-        // packed again here.
-        packed = nullptr;
-        if (!src.Open(FileName)) {
-            Run.Out->Seek(headerPos, soFromBeginning);
-            if (OnSkippingFile)
-                OnSkippingFile(this, srFileOpenError, FileName, -1);
-            TotalBytes -= Run.FileSize;
-            return false;
-        }
-    }
-    uint32_t crc = 0;
     if (packed) {
-        // The worker's reads replayed for the percentages, the data written in step with them.
-        Run.FileBytes = 0;
-        Run.DataWritten = 0;
-        TMemberWriter io(*this, Run);
+        // Everything is known: the member goes out in one pass, its local header complete
+        // from the start. The worker's reads are replayed for the percentages, the data
+        // written in step with them.
         int64_t allRead = 0;
         for (const size_t n : packed->Reads)
             allRead += int64_t(n);
         const bool good = !packed->ReadFailed;
         const uint64_t total = packed->Data.size();
+        if (good) {
+            if (store) {
+                Header.CompressionMethod = 0;
+                Header.InternalAttributes = 0;
+            } else {
+                Header.CompressionMethod = packed->Result.Method;
+                Header.Flags |= packed->Result.Flags;
+                Header.InternalAttributes = packed->Result.InternalAttributes;
+            }
+            completeHeader(packed->Crc, allRead, int64_t(total));
+            Header.SaveLocalToStream(*Run.Out);
+            Run.Out->WriteBuffer(extra.constData(), extra.size());
+        }
+        Run.DataOut = Run.Out.get();
+        Run.FileBytes = 0;
+        Run.DataWritten = 0;
+        TMemberWriter io(*this, Run);
         uint64_t done = 0;
         for (const size_t n : packed->Reads) {
             io.CountRead(n);
@@ -1215,109 +1233,103 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
                 done = upTo;
             }
         }
-        if (!good) {
-            // The source could not be read to its end, or changed while it was read.
-            Run.Out->Seek(headerPos, soFromBeginning);
-            if (OnSkippingFile)
-                OnSkippingFile(this, srFileOpenError, FileName, -1);
-            TotalBytes -= Run.FileSize;
-            return false;
-        }
+        // A source that could not be read to its end, or changed while it was read, left
+        // nothing in the archive.
+        if (!good)
+            return skipMember();
         if (done < total)
             io.WritePacked(packed->Data.data() + done, size_t(total - done));
-        crc = packed->Crc;
         Run.FileBytes = allRead;
-        if (store) {
-            Header.CompressionMethod = 0;
-            Header.InternalAttributes = 0;
+    } else {
+        Header.SaveLocalToStream(*Run.Out);
+        Run.Out->WriteBuffer(extra.constData(), extra.size());
+        if (Run.Multi) {
+            // The member's data wait in a file of their own until their size is known.
+            const QString folder = !TempPath.isEmpty() && QFileInfo(TempPath).isDir() ? TempPath : platform::tempFolder();
+            Run.DataName = platform::createTempFile(folder, QStringLiteral("ARQ"));
+            if (Run.DataName.isEmpty())
+                throw EFCreateError(QStringLiteral("Cannot create file %1").arg(folder));
+            Run.DataFile = std::make_unique<TFileStream>(Run.DataName, fmCreate);
+            Run.DataBuf = std::make_unique<TS_BufferStream>(Run.DataFile.get());
+            Run.DataOut = Run.DataBuf.get();
         } else {
-            Header.CompressionMethod = packed->Result.Method;
-            Header.Flags |= packed->Result.Flags;
-            Header.InternalAttributes = packed->Result.InternalAttributes;
+            Run.DataOut = Run.Out.get();
         }
-    }
-    uint32_t preCrc = 0;
-    if (!packed) try {
-        if (Run.Encrypt) {
-            preCrc = crcOfSource(src);
-            // The filler drawn when the member was queued, so that one thread or many draw
-            // the same bytes for it.
-            const std::array<uint8_t, 10>* queued = Run.Ahead ? Run.Ahead->FillerOf(Run.AheadIndex) : nullptr;
-            const auto eh = queued ? Run.Crypt.MakeHeader(PasswordBytes(Password), preCrc, *queued)
-                                   : Run.Crypt.MakeHeader(PasswordBytes(Password), preCrc);
-            Run.DataOut->WriteBuffer(eh.data(), int64_t(eh.size()));
-        }
+        struct DataFileDropper {
+            TRun& r;
+            ~DataFileDropper() { r.DropDataFile(); }
+        } dropper{Run};
+        const int64_t dataStart = Run.DataOut->Position();
 
-        Run.Crc.Start();
-        Run.FileBytes = 0;
-        Run.DataWritten = 0;
-        TMemberWriter io(*this, Run);
-        if (store) {
-            std::vector<uint8_t> buf(StoreChunk);
-            for (size_t n; (n = io.ReadSource(buf.data(), buf.size())) > 0;)
-                io.WriteData(buf.data(), n);
-            Header.CompressionMethod = 0;
-            Header.InternalAttributes = 0;
-        } else {
-            const TDeflateResult r = FDeflater->Deflate(io, PackLevel);
-            Header.CompressionMethod = r.Method;
-            Header.Flags |= r.Flags;
-            Header.InternalAttributes = r.InternalAttributes;
-        }
-        if (Run.Encrypt && Run.Crc.Crc() != preCrc)
-            throw ESourceReadError(QStringLiteral("Stream read error: ") + FileName + QStringLiteral(" changed while it was read"));
-    } catch (const ESourceReadError&) {
-        // The member is taken back out: what follows overwrites it, and the file is cut to
-        // its real end when it is closed.
-        Run.Out->Seek(headerPos, soFromBeginning);
-        if (OnSkippingFile)
-            OnSkippingFile(this, srFileOpenError, FileName, -1);
-        TotalBytes -= Run.FileSize;
-        return false;
-    }
-    if (!packed)
-        crc = Run.Crc.Crc();
-    const int64_t compressed = Run.DataOut->Position() - dataStart;
-    if (Run.FileBytes > int64_t(0xFFFFFFFFu) || compressed > int64_t(0xFFFFFFFFu))
-        throw EWriteError(QStringLiteral("Stream write error: ") + FileName + QStringLiteral(" is too large"));
-    Header.CRC32 = crc;
-    Header.UncompressedSize = uint32_t(Run.FileBytes);
-    Header.CompressedSize = uint32_t(compressed);
-    if (Run.Encrypt)
-        Header.Flags |= FlagEncrypted;
-    else
-        Header.Flags &= uint16_t(~FlagEncrypted);
-    Header.Flags &= uint16_t(~FlagDataDescriptor);
-    const int64_t end = Run.Out->Position();
-    Run.Out->Seek(headerPos, soFromBeginning);
-    Header.SaveLocalToStream(*Run.Out);
-    Run.Out->Seek(end, soFromBeginning);
-
-    if (Run.Multi) {
-        // Out to the volumes, split wherever a volume is full.
-        TS_BufferStream& data = *Run.DataBuf;
-        data.Seek(0, soFromBeginning);
-        int64_t left = compressed;
-        // The total counted each byte twice; the copy moves the compressed size only.
-        if (OnTotalPercentDone)
-            TotalBytes -= Run.FileBytes - compressed;
-        if (Run.RoomLeft() <= 0)
-            NextVolume(Run);
-        while (left > 0) {
-            const int64_t n = std::min({left, Run.RoomLeft(), int64_t(Run.Scratch.size())});
-            data.ReadBuffer(Run.Scratch.data(), n);
-            Run.Out->WriteBuffer(Run.Scratch.data(), n);
-            left -= n;
-            if (OnFilePercentDone) {
-                OnFilePercentDone(this, Percent(Run.FileBytes + compressed, Run.FileBytes + compressed - left));
-                if (OnTotalPercentDone) {
-                    TotalBytesDone += n;
-                    OnTotalPercentDone(this, Percent(TotalBytes, TotalBytesDone));
-                }
+        try {
+            uint32_t preCrc = 0;
+            if (Run.Encrypt) {
+                preCrc = crcOfSource(src);
+                // The filler drawn when the member was queued, so that one thread or many
+                // draw the same bytes for it.
+                const std::array<uint8_t, 10>* queued = Run.Ahead ? Run.Ahead->FillerOf(Run.AheadIndex) : nullptr;
+                const auto eh = queued ? Run.Crypt.MakeHeader(PasswordBytes(Password), preCrc, *queued)
+                                       : Run.Crypt.MakeHeader(PasswordBytes(Password), preCrc);
+                Run.DataOut->WriteBuffer(eh.data(), int64_t(eh.size()));
             }
-            ProcessMessagesAndCheckCancel();
+
+            Run.Crc.Start();
+            Run.FileBytes = 0;
+            Run.DataWritten = 0;
+            TMemberWriter io(*this, Run);
+            if (store) {
+                std::vector<uint8_t> buf(StoreChunk);
+                for (size_t n; (n = io.ReadSource(buf.data(), buf.size())) > 0;)
+                    io.WriteData(buf.data(), n);
+                Header.CompressionMethod = 0;
+                Header.InternalAttributes = 0;
+            } else {
+                const TDeflateResult r = FDeflater->Deflate(io, PackLevel);
+                Header.CompressionMethod = r.Method;
+                Header.Flags |= r.Flags;
+                Header.InternalAttributes = r.InternalAttributes;
+            }
+            if (Run.Encrypt && Run.Crc.Crc() != preCrc)
+                throw ESourceReadError(QStringLiteral("Stream read error: ") + FileName + QStringLiteral(" changed while it was read"));
+        } catch (const ESourceReadError&) {
+            // The member is taken back out: what follows overwrites it, and the file is cut
+            // to its real end when it is closed.
+            Run.Out->Seek(headerPos, soFromBeginning);
+            return skipMember();
+        }
+        const int64_t compressed = Run.DataOut->Position() - dataStart;
+        completeHeader(Run.Crc.Crc(), Run.FileBytes, compressed);
+        const int64_t end = Run.Out->Position();
+        Run.Out->Seek(headerPos, soFromBeginning);
+        Header.SaveLocalToStream(*Run.Out);
+        Run.Out->Seek(end, soFromBeginning);
+
+        if (Run.Multi) {
+            // Out to the volumes, split wherever a volume is full.
+            TS_BufferStream& data = *Run.DataBuf;
+            data.Seek(0, soFromBeginning);
+            int64_t left = compressed;
+            // The total counted each byte twice; the copy moves the compressed size only.
+            if (OnTotalPercentDone)
+                TotalBytes -= Run.FileBytes - compressed;
             if (Run.RoomLeft() <= 0)
                 NextVolume(Run);
+            while (left > 0) {
+                const int64_t n = std::min({left, Run.RoomLeft(), int64_t(Run.Scratch.size())});
+                data.ReadBuffer(Run.Scratch.data(), n);
+                Run.Out->WriteBuffer(Run.Scratch.data(), n);
+                left -= n;
+                if (OnFilePercentDone) {
+                    OnFilePercentDone(this, Percent(Run.FileBytes + compressed, Run.FileBytes + compressed - left));
+                    if (OnTotalPercentDone) {
+                        TotalBytesDone += n;
+                        OnTotalPercentDone(this, Percent(TotalBytes, TotalBytesDone));
+                    }
+                }
+                ProcessMessagesAndCheckCancel();
+                if (Run.RoomLeft() <= 0)
+                    NextVolume(Run);
+            }
         }
     }
 
