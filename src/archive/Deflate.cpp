@@ -164,10 +164,10 @@ inline uint64_t load64(const uint8_t* p)
     std::memcpy(&v, p, 8);
     return v;
 }
-inline uint16_t load16(const uint8_t* p)
+inline uint32_t load32(const uint8_t* p)
 {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
+    uint32_t v;
+    std::memcpy(&v, p, 4);
     return v;
 }
 
@@ -387,12 +387,18 @@ private:
     unsigned strstart_ = 0;
     unsigned lookahead_ = 0;
     unsigned matchStart_ = 0;
-    unsigned prevLength_ = MinMatch - 1;
     long blockStart_ = 0;
     bool eof_ = false;
-    uint64_t chainSteps_ = 0;
-    long checkPos_ = 0;
-    unsigned chainShift_ = 0;
+    // What the chain walks need, copied into a local of the hot loops around their calls out.
+    struct Search {
+        unsigned maxChain;   // the level's chain limit
+        unsigned goodLength; // a previous match this long quarters the chain limit
+        unsigned niceLength; // a match this long ends the walk
+        unsigned chainShift = 0;
+        uint64_t chainSteps = 0;
+        long checkPos = 0;
+    };
+    Search search_{cfg_.maxChain, cfg_.goodLength, cfg_.niceLength};
 
     // Block state.
     uint32_t lfreq_[LCodes + 2];
@@ -434,7 +440,7 @@ private:
                 matchStart_ = matchStart_ >= WSize ? matchStart_ - WSize : 0;
                 strstart_ -= WSize;
                 blockStart_ -= long(WSize);
-                checkPos_ -= long(WSize);
+                search_.checkPos -= long(WSize);
                 slidePositions(w_.head, HashSize);
                 slidePositions(reinterpret_cast<uint16_t*>(w_.links), 4 * WSize);
                 more += WSize;
@@ -450,19 +456,25 @@ private:
         } while (lookahead_ < MinLookahead);
     }
 
-    inline unsigned hashAt(unsigned pos) const
+    // The three bytes' hash, (b0 << 12) ^ (b1 << 6) ^ b2 in 16 bits, from one load.
+    static inline unsigned hashAt(const uint8_t* p)
     {
-        const uint8_t* p = w_.window + pos;
-        return ((unsigned(p[0]) << (2 * HashShift)) ^ (unsigned(p[1]) << HashShift) ^ p[2]) & HashMask;
+        const uint32_t v = load32(p);
+        return ((v & 0xF) << 12) ^ ((v >> 2) & 0x3FC0) ^ ((v >> 16) & 0xFF);
     }
 
-    // Links the string at pos into its hash chain; returns the previous head.
-    inline unsigned insertString(unsigned pos)
+    // Links the string at pos into its hash chain; returns the previous head. The new link
+    // is the old head followed by the first three links of the old head's own.
+    static inline unsigned insertString(TDeflateWork& w, unsigned pos)
     {
-        unsigned h = hashAt(pos);
-        unsigned head = w_.head[h];
-        w_.links[pos & WMask] = head | (w_.links[head & WMask] << 16);
-        w_.head[h] = uint16_t(pos);
+        return insertString(w, pos, hashAt(w.window + pos));
+    }
+
+    static inline unsigned insertString(TDeflateWork& w, unsigned pos, unsigned h)
+    {
+        const unsigned head = w.head[h];
+        w.links[pos & WMask] = head | (w.links[head & WMask] << 16);
+        w.head[h] = uint16_t(pos);
         return head;
     }
 
@@ -470,53 +482,62 @@ private:
     // the window, every match short) from taking seconds per megabyte: when the chain steps of
     // the last stretch average too many per byte, the chain limit is halved, down to 1/16;
     // it recovers when they fall. Ordinary data never comes near the threshold.
-    void accountChain(unsigned steps)
+    static inline void accountChain(Search& sr, unsigned steps, unsigned strstart)
     {
-        chainSteps_ += steps;
-        long advanced = long(strstart_) - checkPos_;
+        sr.chainSteps += steps;
+        long advanced = long(strstart) - sr.checkPos;
         if (advanced < 16384)
             return;
-        uint64_t perByte = chainSteps_ / uint64_t(advanced);
-        if (perByte > 128 && chainShift_ < 4)
-            chainShift_++;
-        else if (perByte < 32 && chainShift_ > 0)
-            chainShift_--;
-        chainSteps_ = 0;
-        checkPos_ = long(strstart_);
+        uint64_t perByte = sr.chainSteps / uint64_t(advanced);
+        if (perByte > 128 && sr.chainShift < 4)
+            sr.chainShift++;
+        else if (perByte < 32 && sr.chainShift > 0)
+            sr.chainShift--;
+        sr.chainSteps = 0;
+        sr.checkPos = long(strstart);
     }
 
-    unsigned longestMatch(unsigned curMatch)
+    // The longest match for the string at `strstart` (with `lookahead` bytes ahead) along the
+    // chain from `curMatch`, better than `prevLength`. `matchStart` is set only when a longer
+    // match is found; the result is at most the lookahead.
+    __attribute__((always_inline)) inline unsigned longestMatch(Search& sr, unsigned strstart, unsigned lookahead,
+                                                                 unsigned prevLength, unsigned curMatch,
+                                                                 unsigned& matchStart)
     {
-        unsigned chain = cfg_.maxChain >> chainShift_;
+        unsigned chain = sr.maxChain >> sr.chainShift;
         if (chain == 0)
             chain = 1;
         const uint8_t* window = w_.window;
-        const uint8_t* scan = window + strstart_;
-        unsigned bestLen = prevLength_;
-        unsigned nice = cfg_.niceLength;
-        const unsigned limit = strstart_ > MaxDist ? strstart_ - MaxDist : 0;
-        if (prevLength_ >= cfg_.goodLength)
+        const uint8_t* scan = window + strstart;
+        unsigned bestLen = prevLength;
+        unsigned nice = sr.niceLength;
+        const unsigned limit = strstart > MaxDist ? strstart - MaxDist : 0;
+        if (prevLength >= sr.goodLength)
             chain >>= 2;
         const unsigned startChain = chain;
-        if (nice > lookahead_)
-            nice = lookahead_;
-        const uint16_t scanStart = load16(scan);
-        uint16_t scanEnd = load16(scan + bestLen - 1);
-        const uint8_t* scanEndAt = window + bestLen - 1;
-        unsigned matchStart = matchStart_;
-        // One candidate: true when the walk ends here (nice length reached). Only candidates
-        // whose first two bytes and the two around the best length so far agree are compared.
+        if (nice > lookahead)
+            nice = lookahead;
+        // Only a candidate that agrees with the string on the four bytes up to the best length's
+        // end (the first three while that is 2) can be longer; only those are compared whole.
+        // Which candidates pass this test changes nothing but the time: every longer match does.
+        unsigned endAt = bestLen >= 3 ? bestLen - 3 : 0;
+        uint32_t endMask = bestLen >= 3 ? 0xFFFFFFFFu : 0xFFFFFFu;
+        uint32_t scanEnd = load32(scan + endAt);
+        const uint8_t* candEnd = window + endAt;
+        // One candidate: true when the walk ends here (nice length reached).
         auto consider = [&](unsigned cand) {
-            if (load16(scanEndAt + cand) != scanEnd || load16(window + cand) != scanStart)
+            if (((load32(candEnd + cand) ^ scanEnd) & endMask) != 0)
                 return false;
-            const unsigned len = 2 + commonLength(scan + 2, window + cand + 2, MaxMatch - 2);
+            const unsigned len = commonLength(scan, window + cand, MaxMatch);
             if (len > bestLen) {
                 matchStart = cand;
                 bestLen = len;
                 if (len >= nice)
                     return true;
-                scanEnd = load16(scan + bestLen - 1);
-                scanEndAt = window + bestLen - 1;
+                endAt = bestLen - 3;
+                endMask = 0xFFFFFFFFu;
+                scanEnd = load32(scan + endAt);
+                candEnd = window + endAt;
             }
             return false;
         };
@@ -546,9 +567,8 @@ private:
             if (cur <= limit || --chain == 0)
                 break;
         }
-        matchStart_ = matchStart;
-        accountChain(startChain - chain);
-        return bestLen <= lookahead_ ? bestLen : lookahead_;
+        accountChain(sr, startChain - chain, strstart);
+        return bestLen <= lookahead ? bestLen : lookahead;
     }
 
     void checkMatch(unsigned start, unsigned match, unsigned length)
@@ -561,133 +581,207 @@ private:
     }
 
     // ---------------------------------------------------------------- symbols
-    inline bool tallyLit(uint8_t c)
+    // The hot loops keep the symbol count and their position in locals; a Tally carries the
+    // rest of what recording a symbol needs.
+    struct Tally {
+        uint8_t* lbuf;       // literal, or match length - 3
+        uint16_t* dbuf;      // 0 for a literal, else the distance
+        uint32_t* lfreq;
+        uint32_t* dfreq;
+        unsigned count;      // symbols in the block
+        unsigned matches;
+    };
+
+    Tally startTally()
     {
-        w_.dbuf[lastLit_] = 0;
-        w_.lbuf[lastLit_++] = c;
-        lfreq_[c]++;
-        return blockFull();
+        return Tally{w_.lbuf, w_.dbuf, lfreq_, dfreq_, lastLit_, matches_};
     }
 
-    inline bool tallyDist(unsigned dist, unsigned lc)
+    void endTally(const Tally& t)
     {
-        w_.dbuf[lastLit_] = uint16_t(dist);
-        w_.lbuf[lastLit_++] = uint8_t(lc);
-        matches_++;
-        lfreq_[statics().lengthCode[lc] + Literals + 1]++;
-        dfreq_[dCode(dist - 1)]++;
-        return blockFull();
+        lastLit_ = t.count;
+        matches_ = t.matches;
     }
 
-    inline bool blockFull()
+    // True when the block ends after the symbol just recorded; strstart is where the hot loop
+    // stood when it recorded it.
+    inline bool blockFull(const Tally& t, unsigned strstart)
     {
-        if (level_ > 2 && (lastLit_ & 0xFFF) == 0) {
-            // Flush early when the block compresses well on the literals and poorly matched.
-            uint64_t outLength = uint64_t(lastLit_) * 8;
-            uint64_t inLength = uint64_t(long(strstart_) - blockStart_);
-            for (unsigned d = 0; d < DCodes; ++d)
-                outLength += uint64_t(dfreq_[d]) * (5 + ExtraDBits[d]);
-            outLength >>= 3;
-            if (matches_ < lastLit_ / 2 && outLength < inLength / 2)
-                return true;
-        }
-        return lastLit_ == LitBufSize - 1;
+        if (level_ > 2 && (t.count & 0xFFF) == 0 && earlyEnd(t, strstart))
+            return true;
+        return t.count == LitBufSize - 1;
+    }
+
+    // Ends the block early when it compresses well on the literals and is poorly matched.
+    bool earlyEnd(const Tally& t, unsigned strstart) const
+    {
+        uint64_t outLength = uint64_t(t.count) * 8;
+        uint64_t inLength = uint64_t(long(strstart) - blockStart_);
+        for (unsigned d = 0; d < DCodes; ++d)
+            outLength += uint64_t(t.dfreq[d]) * (5 + ExtraDBits[d]);
+        outLength >>= 3;
+        return t.matches < t.count / 2 && outLength < inLength / 2;
+    }
+
+    static inline void tallyLit(Tally& t, unsigned c)
+    {
+        t.dbuf[t.count] = 0;
+        t.lbuf[t.count++] = uint8_t(c);
+        t.lfreq[c]++;
+    }
+
+    static inline void tallyDist(Tally& t, unsigned dist, unsigned lc)
+    {
+        t.dbuf[t.count] = uint16_t(dist);
+        t.lbuf[t.count++] = uint8_t(lc);
+        t.matches++;
+        t.lfreq[staticTables.lengthCode[lc] + Literals + 1]++;
+        t.dfreq[dCode(dist - 1)]++;
+    }
+
+    // Ends the current block with strstart where the loop stands.
+    void endBlock(Tally& t, unsigned strstart, bool last)
+    {
+        endTally(t);
+        strstart_ = strstart;
+        flushBlock(last);
+        t = startTally();
     }
 
     // ---------------------------------------------------------------- greedy path
     void deflateFast()
     {
+        TDeflateWork& w = w_;
+        const unsigned maxInsert = cfg_.maxLazy;
+        Tally t = startTally();
+        Search sr = search_;
+        unsigned s = strstart_, ahead = lookahead_, matchStart = matchStart_;
+        bool hashKnown = false;
+        unsigned hashNext = 0;
         for (;;) {
-            if (lookahead_ < MinLookahead) {
+            if (ahead < MinLookahead) {
+                strstart_ = s;
+                lookahead_ = ahead;
+                matchStart_ = matchStart;
+                search_ = sr;
                 fillWindow();
-                if (lookahead_ == 0)
+                sr = search_;
+                s = strstart_;
+                ahead = lookahead_;
+                matchStart = matchStart_;
+                if (ahead == 0)
                     break;
+                hashKnown = false; // the bytes after the window's old end have come in
             }
+            // The next position's hash serves it when the loop moves on by one byte; its chain
+            // head is fetched meanwhile.
+            const unsigned h = hashKnown ? hashNext : hashAt(w.window + s);
+            hashNext = hashAt(w.window + s + 1);
+            __builtin_prefetch(&w.head[hashNext]);
+            hashKnown = true;
             unsigned hashHead = 0;
-            if (lookahead_ >= MinMatch)
-                hashHead = insertString(strstart_);
+            if (ahead >= MinMatch)
+                hashHead = insertString(w, s, h);
             unsigned matchLength = 0;
-            if (hashHead != 0 && strstart_ - hashHead <= MaxDist) {
-                prevLength_ = MinMatch - 1;
-                matchLength = longestMatch(hashHead);
-            }
-            bool flush;
+            if (hashHead != 0 && s - hashHead <= MaxDist)
+                matchLength = longestMatch(sr, s, ahead, MinMatch - 1, hashHead, matchStart);
+            bool full;
             if (matchLength >= MinMatch) {
-                checkMatch(strstart_, matchStart_, matchLength);
-                flush = tallyDist(strstart_ - matchStart_, matchLength - MinMatch);
-                lookahead_ -= matchLength;
-                if (matchLength <= cfg_.maxLazy && lookahead_ >= MinMatch) {
+                checkMatch(s, matchStart, matchLength);
+                tallyDist(t, s - matchStart, matchLength - MinMatch);
+                full = blockFull(t, s);
+                ahead -= matchLength;
+                if (matchLength <= maxInsert && ahead >= MinMatch) {
                     matchLength--;
                     do {
-                        strstart_++;
-                        insertString(strstart_);
+                        s++;
+                        insertString(w, s);
                     } while (--matchLength != 0);
-                    strstart_++;
+                    s++;
                 } else {
-                    strstart_ += matchLength;
+                    s += matchLength;
                 }
+                hashKnown = false;
             } else {
-                flush = tallyLit(w_.window[strstart_]);
-                lookahead_--;
-                strstart_++;
+                tallyLit(t, w.window[s]);
+                full = blockFull(t, s);
+                ahead--;
+                s++;
             }
-            if (flush)
-                flushBlock(false);
+            if (full)
+                endBlock(t, s, false);
         }
-        flushBlock(true);
+        matchStart_ = matchStart;
+        endBlock(t, s, true);
     }
 
     // ---------------------------------------------------------------- lazy path
     void deflateSlow()
     {
+        TDeflateWork& w = w_;
+        const unsigned maxLazy = cfg_.maxLazy;
+        Tally t = startTally();
+        Search sr = search_;
+        unsigned s = strstart_, ahead = lookahead_, matchStart = matchStart_;
         bool matchAvailable = false;
         unsigned matchLength = MinMatch - 1;
         for (;;) {
-            if (lookahead_ < MinLookahead) {
+            if (ahead < MinLookahead) {
+                strstart_ = s;
+                lookahead_ = ahead;
+                matchStart_ = matchStart;
+                search_ = sr;
                 fillWindow();
-                if (lookahead_ == 0)
+                sr = search_;
+                s = strstart_;
+                ahead = lookahead_;
+                matchStart = matchStart_;
+                if (ahead == 0)
                     break;
             }
             unsigned hashHead = 0;
-            if (lookahead_ >= MinMatch)
-                hashHead = insertString(strstart_);
-            prevLength_ = matchLength;
-            unsigned prevMatch = matchStart_;
+            if (ahead >= MinMatch)
+                hashHead = insertString(w, s);
+            const unsigned prevLength = matchLength;
+            const unsigned prevMatch = matchStart;
             matchLength = MinMatch - 1;
-            if (hashHead != 0 && prevLength_ < cfg_.maxLazy && strstart_ - hashHead <= MaxDist) {
-                matchLength = longestMatch(hashHead);
-                if (matchLength == MinMatch && strstart_ - matchStart_ > TooFar)
+            if (hashHead != 0 && prevLength < maxLazy && s - hashHead <= MaxDist) {
+                matchLength = longestMatch(sr, s, ahead, prevLength, hashHead, matchStart);
+                if (matchLength == MinMatch && s - matchStart > TooFar)
                     matchLength = MinMatch - 1;
             }
-            if (prevLength_ >= MinMatch && matchLength <= prevLength_) {
-                unsigned maxInsert = strstart_ + lookahead_ - MinMatch;
-                checkMatch(strstart_ - 1, prevMatch, prevLength_);
-                bool flush = tallyDist(strstart_ - 1 - prevMatch, prevLength_ - MinMatch);
-                lookahead_ -= prevLength_ - 1;
-                unsigned n = prevLength_ - 2;
+            if (prevLength >= MinMatch && matchLength <= prevLength) {
+                const unsigned maxInsert = s + ahead - MinMatch;
+                checkMatch(s - 1, prevMatch, prevLength);
+                tallyDist(t, s - 1 - prevMatch, prevLength - MinMatch);
+                const bool full = blockFull(t, s);
+                ahead -= prevLength - 1;
+                unsigned n = prevLength - 2;
                 do {
-                    if (++strstart_ <= maxInsert)
-                        insertString(strstart_);
+                    if (++s <= maxInsert)
+                        insertString(w, s);
                 } while (--n != 0);
                 matchAvailable = false;
                 matchLength = MinMatch - 1;
-                strstart_++;
-                if (flush)
-                    flushBlock(false);
+                s++;
+                if (full)
+                    endBlock(t, s, false);
             } else if (matchAvailable) {
-                if (tallyLit(w_.window[strstart_ - 1]))
-                    flushBlock(false);
-                strstart_++;
-                lookahead_--;
+                tallyLit(t, w.window[s - 1]);
+                if (blockFull(t, s))
+                    endBlock(t, s, false);
+                s++;
+                ahead--;
             } else {
                 matchAvailable = true;
-                strstart_++;
-                lookahead_--;
+                s++;
+                ahead--;
             }
         }
         if (matchAvailable)
-            tallyLit(w_.window[strstart_ - 1]);
-        flushBlock(true);
+            tallyLit(t, w.window[s - 1]);
+        matchStart_ = matchStart;
+        endBlock(t, s, true);
     }
 
     // ---------------------------------------------------------------- bit output
@@ -805,40 +899,64 @@ private:
         });
     }
 
+    // Sends the block's symbols. Each symbol's bits (at most 48) join the bit buffer and the
+    // whole bytes go out at once, without a branch.
     void compressBlock(const Code* ltree, const Code* dtree)
     {
-        const StaticTables& st = statics();
+        // Length symbols with their extra bits, by match length - 3.
+        uint32_t lenBits[256];
+        uint8_t lenCount[256];
+        for (unsigned lc = 0; lc < 256; ++lc) {
+            const unsigned code = staticTables.lengthCode[lc];
+            const Code& c = ltree[code + Literals + 1];
+            lenBits[lc] = c.code | ((lc - staticTables.baseLength[code]) << c.len);
+            lenCount[lc] = uint8_t(c.len + ExtraLBits[code]);
+        }
+        struct DistSym {
+            uint16_t code;
+            uint8_t len; // code bits
+            uint8_t all; // code and extra bits
+            uint32_t base;
+        } dsym[DCodes];
+        for (unsigned d = 0; d < DCodes; ++d)
+            dsym[d] = DistSym{dtree[d].code, uint8_t(dtree[d].len), uint8_t(dtree[d].len + ExtraDBits[d]),
+                              staticTables.baseDist[d]};
+
         const uint8_t* lbuf = w_.lbuf;
         const uint16_t* dbuf = w_.dbuf;
-        for (unsigned i = 0; i < lastLit_; ++i) {
+        const unsigned count = lastLit_;
+        uint64_t bits = bitbuf_;
+        unsigned n = bitcnt_;
+        uint8_t* out = outp_;
+        uint8_t* const end = outEnd_;
+        for (unsigned i = 0; i < count; ++i) {
             unsigned dist = dbuf[i];
-            unsigned lc = lbuf[i];
+            const unsigned lc = lbuf[i];
             if (dist == 0) {
-                sendCode(ltree[lc]);
-                continue;
+                const Code c = ltree[lc];
+                bits |= uint64_t(c.code) << n;
+                n += c.len;
+            } else {
+                bits |= uint64_t(lenBits[lc]) << n;
+                n += lenCount[lc];
+                dist--;
+                const DistSym& d = dsym[dCode(dist)];
+                bits |= uint64_t(d.code | ((dist - d.base) << d.len)) << n;
+                n += d.all;
             }
-            unsigned code = st.lengthCode[lc];
-            const Code& lcode = ltree[code + Literals + 1];
-            unsigned extra = ExtraLBits[code];
-            uint32_t bits = lcode.code;
-            unsigned n = lcode.len;
-            if (extra) {
-                bits |= (lc - st.baseLength[code]) << n;
-                n += extra;
+            std::memcpy(out, &bits, 8);
+            out += n >> 3;
+            bits >>= n & ~7u;
+            n &= 7;
+            if (out >= end) [[unlikely]] {
+                outp_ = out;
+                writeOut();
+                out = outp_;
             }
-            sendBits(bits, n);
-            dist--;
-            code = dCode(dist);
-            const Code& dc = dtree[code];
-            extra = ExtraDBits[code];
-            bits = dc.code;
-            n = dc.len;
-            if (extra) {
-                bits |= (dist - st.baseDist[code]) << n;
-                n += extra;
-            }
-            sendBits(bits, n);
         }
+        bitbuf_ = bits;
+        bitcnt_ = n;
+        outp_ = out;
         sendCode(ltree[EndBlock]);
     }
 
