@@ -192,9 +192,9 @@ TSearchData::TSearchData(const QString& path, const QString& mask)
     while (dirent* e = ::readdir(dir)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
             continue;
-        const QByteArray full = dirName + e->d_name;
+        // Looked at from the open folder: the path is not walked again for every entry.
         struct stat st;
-        if (::stat(full.constData(), &st) != 0) // broken link or vanished entry
+        if (::fstatat(::dirfd(dir), e->d_name, &st, 0) != 0) // broken link or vanished entry
             continue;
         Entry en;
         en.rec.Name = QFile::decodeName(e->d_name);

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -102,6 +103,21 @@ uint32_t crcOfSource(TSourceFile& src)
         reg.UpdateCRC(piece, n);
     src.Rewind();
     return reg.Crc();
+}
+
+struct TFileId {
+    dev_t dev;
+    ino_t ino;
+    bool operator==(const TFileId& o) const { return dev == o.dev && ino == o.ino; }
+};
+
+// Device and inode of a file (links followed); none when it cannot be looked at.
+std::optional<TFileId> fileIdOf(const QString& path)
+{
+    struct stat st;
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return TFileId{st.st_dev, st.st_ino};
 }
 
 void syncFolderOf(const QString& fileName)
@@ -562,8 +578,13 @@ void TZipWriter::BuildFileList()
 {
     TotalBytes = 0;
     TotalBytesDone = 0;
+    FListedSizes.clear();
     if (ZipAction == zaFreshen && QFileInfo(FZipName).isFile())
         OpenZip();
+    // The archive never becomes a member of itself. Only a file of the archive's device and
+    // inode can be it: the others are told apart without working out their real paths.
+    const std::optional<TFileId> archiveId = fileIdOf(FZipName);
+    auto isArchive = [&](const QString& path) { return archiveId && fileIdOf(path) == archiveId && IsArchiveItself(path); };
     QStringList patterns;
     int i = 0;
     while (i < FilesList.size()) {
@@ -590,14 +611,14 @@ void TZipWriter::BuildFileList()
             FilesList.removeAt(i);
             continue;
         }
-        // The archive never becomes a member of itself.
-        if (IsArchiveItself(entry)
+        if (isArchive(entry)
             || (SkipIfArchiveBitNotSet && !(platform::dosAttributes(entry) & faArchive))
             || (ZipAction == zaFreshen && !MemberExists(StoredDirectory(entry) + fi.fileName()))) {
             FilesList.removeAt(i);
             continue;
         }
         TotalBytes += fi.size();
+        FListedSizes.insert(entry, fi.size());
         ++i;
     }
     for (QString pattern : patterns) {
@@ -619,7 +640,7 @@ void TZipWriter::BuildFileList()
         TDirSearch search(dir, recurse, mask);
         TSearchRec rec;
         for (QString found = search.Next(rec); !found.isEmpty(); found = search.Next(rec)) {
-            if (ExcludedByList(found) || IsArchiveItself(found))
+            if (ExcludedByList(found) || isArchive(found))
                 continue;
             if (SkipIfArchiveBitNotSet && !(rec.Attr & faArchive))
                 continue;
@@ -627,6 +648,7 @@ void TZipWriter::BuildFileList()
                 continue;
             FilesList << found;
             TotalBytes += rec.Size;
+            FListedSizes.insert(found, rec.Size);
         }
     }
 }
@@ -840,9 +862,9 @@ int TZipWriter::ProcessFiles()
                 for (qsizetype i = 0; i < entries.size(); ++i) {
                     TPackedMember& m = members[size_t(i)];
                     m.FileName = entries[i];
-                    const QFileInfo fi(entries[i]);
-                    sizes[size_t(i)] = fi.size();
-                    m.Store = PackLevel <= 0 || NoCompress(fi.fileName());
+                    const auto listed = FListedSizes.constFind(entries[i]);
+                    sizes[size_t(i)] = listed != FListedSizes.constEnd() ? *listed : QFileInfo(entries[i]).size();
+                    m.Store = PackLevel <= 0 || NoCompress(QFileInfo(entries[i]).fileName());
                     m.Level = PackLevel;
                     m.Encrypt = !Password.isEmpty();
                     if (m.Encrypt) {
@@ -852,6 +874,7 @@ int TZipWriter::ProcessFiles()
                 }
                 run.Ahead = std::make_unique<TPackAhead>(std::move(members), sizes, threads);
             }
+            FListedSizes.clear();
             for (qsizetype i = 0; i < entries.size(); ++i) {
                 auto header = std::make_unique<TZipHeaderInfo>();
                 run.AheadIndex = int(i);

@@ -116,6 +116,8 @@ private:
     void NextVolume(TRun& Run);
     void WriteDiskLabel(TRun& Run);
 
+    // The sizes found while listing the files, so that they are not looked up again.
+    QHash<QString, int64_t> FListedSizes;
     bool FStorePaths = false;
     bool FRelativePaths = false;
     bool FStoreVolumes = false;
