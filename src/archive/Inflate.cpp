@@ -4,6 +4,7 @@
 #include "platform/dialogs/Dialogs.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 
@@ -12,17 +13,20 @@ namespace archive {
 namespace {
 
 // Decoding table entries, 32 bits:
-//   bits 0-7   bits consumed at this table level: for a length or distance the code bits and
-//              its extra bits together, so one shift takes both
+//   bits 0-7   bits the entry consumes: for a length or distance the code bits and its extra
+//              bits together, so one shift takes both; both codes of a literal pair; the
+//              first-level bits of a sub-table link
 //   bits 8-11  code bits of a length or distance (its extra bits follow them); index bits of
 //              a sub-table; code bits of the first literal of a pair
 //   bits 12-15 kind
 //   bits 16-31 literal (two for a pair), base value, or sub-table offset
+// A second-level entry counts the whole code, first-level bits included.
 enum : uint32_t {
-    KindBase = 1, // length or distance with extra bits
-    KindEnd = 2,
-    KindSub = 3,
-    KindInvalid = 4,
+    KindBase = 0, // length or distance with extra bits
+    // Kinds 4 to 7 are the rare ones, so one bit tells them apart.
+    KindSub = 4,
+    KindInvalid = 5,
+    KindEnd = 6,
     // Kinds from 8 on are literals, so one bit tells them apart.
     KindLiteral = 8,
     // Two literals in one first-level entry (litlen tables only): value holds the first in
@@ -30,6 +34,7 @@ enum : uint32_t {
     KindLiteralPair = 9,
 };
 constexpr uint32_t LiteralFlag = 0x8000;
+constexpr uint32_t SpecialFlag = 0x4000;
 
 constexpr uint32_t entry(uint32_t kind, uint32_t bits, uint32_t extra, uint32_t value)
 {
@@ -46,6 +51,12 @@ inline uint32_t valueOf(uint32_t e) { return e >> 16; }
 inline unsigned baseValue(uint32_t e, uint64_t saved)
 {
     return valueOf(e) + unsigned((saved & ((uint64_t(1) << bitsOf(e)) - 1)) >> extraOf(e));
+}
+// The entry of a code longer than the first level: `link` is the first-level entry, `bits`
+// the bit buffer at the start of the code.
+inline uint32_t subEntry(const uint32_t* table, uint32_t link, unsigned rootBits, uint64_t bits)
+{
+    return table[valueOf(link) + unsigned((bits >> rootBits) & ((1u << extraOf(link)) - 1))];
 }
 
 constexpr unsigned LitlenRootBits = 11;
@@ -92,14 +103,19 @@ uint32_t symbolEntry(TableKind kind, unsigned sym, unsigned bits)
     return InvalidEntry;
 }
 
+constexpr std::array<uint8_t, 256> Reversed8 = [] {
+    std::array<uint8_t, 256> r{};
+    for (unsigned i = 0; i < 256; ++i)
+        for (unsigned k = 0; k < 8; ++k)
+            if (i & (1u << k))
+                r[i] |= uint8_t(0x80u >> k);
+    return r;
+}();
+
+// The len-bit code, sent most significant bit first, as the bit buffer holds it (len <= 16).
 inline unsigned reverseBits(unsigned code, unsigned len)
 {
-    unsigned r = 0;
-    for (unsigned i = 0; i < len; ++i) {
-        r = (r << 1) | (code & 1);
-        code >>= 1;
-    }
-    return r;
+    return ((unsigned(Reversed8[code & 0xFF]) << 8) | Reversed8[(code >> 8) & 0xFF]) >> (16 - len);
 }
 
 enum class BuildResult { Complete, Incomplete, OverSubscribed, Empty };
@@ -120,9 +136,10 @@ BuildResult buildTable(uint32_t* table, unsigned rootBits, const uint8_t* length
             maxLen = l;
         }
     const unsigned rootSize = 1u << rootBits;
-    std::fill(table, table + rootSize, InvalidEntry);
-    if (used == 0)
+    if (used == 0) {
+        std::fill(table, table + rootSize, InvalidEntry);
         return BuildResult::Empty;
+    }
     int left = 1;
     for (unsigned l = 1; l <= MaxCodeBits; ++l) {
         left <<= 1;
@@ -132,6 +149,10 @@ BuildResult buildTable(uint32_t* table, unsigned rootBits, const uint8_t* length
     }
     if (singleLength)
         *singleLength = used == 1 ? maxLen : 0;
+    // A complete code writes every slot itself.
+    const bool complete = left == 0;
+    if (!complete)
+        std::fill(table, table + rootSize, InvalidEntry);
 
     // Canonical codes as in RFC 1951.
     unsigned next[MaxCodeBits + 1];
@@ -153,45 +174,47 @@ BuildResult buildTable(uint32_t* table, unsigned rootBits, const uint8_t* length
         if (!len)
             continue;
         const unsigned rev = reverseBits(next[len]++, len);
+        const uint32_t e = symbolEntry(kind, sym, len);
         if (len <= rootBits) {
-            const uint32_t e = symbolEntry(kind, sym, len);
             for (unsigned i = rev; i < rootSize; i += 1u << len)
                 table[i] = e;
         } else {
             const unsigned prefix = rev & (rootSize - 1);
             if (subOf[prefix] < 0) {
                 subOf[prefix] = int16_t(nextSub - rootSize);
-                std::fill(table + nextSub, table + nextSub + subSize, InvalidEntry);
+                if (!complete)
+                    std::fill(table + nextSub, table + nextSub + subSize, InvalidEntry);
                 table[prefix] = entry(KindSub, rootBits, subBits, nextSub);
                 nextSub += subSize;
             }
             uint32_t* sub = table + rootSize + subOf[prefix];
-            const unsigned subLen = len - rootBits;
-            const uint32_t e = symbolEntry(kind, sym, subLen);
-            for (unsigned i = rev >> rootBits; i < subSize; i += 1u << subLen)
+            for (unsigned i = rev >> rootBits; i < subSize; i += 1u << (len - rootBits))
                 sub[i] = e;
         }
     }
-    return left > 0 ? BuildResult::Incomplete : BuildResult::Complete;
+    return complete ? BuildResult::Complete : BuildResult::Incomplete;
 }
 
 // Where a literal code leaves enough bits of a first-level index to decode the next code too,
 // and that one is a literal as well, the entry gives both: most literals of text then cost one
 // lookup for two. Entries are rewritten from the last down, so each still reads the single
-// entries of lower indexes.
-void pairLiterals(uint32_t* table, unsigned rootBits)
+// entries of lower indexes. Nothing to pair when no two literal codes fit in the first level.
+void pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths)
 {
+    unsigned shortest = MaxCodeBits;
+    for (unsigned i = 0; i < 256; ++i)
+        if (lengths[i])
+            shortest = std::min<unsigned>(shortest, lengths[i]);
+    if (2 * shortest > rootBits)
+        return;
     for (unsigned i = 1u << rootBits; i-- > 0;) {
         const uint32_t first = table[i];
-        if (kindOf(first) != KindLiteral)
-            continue;
         const unsigned l1 = bitsOf(first);
-        if (l1 >= rootBits)
-            continue;
         const uint32_t second = table[i >> l1];
-        if (kindOf(second) != KindLiteral || bitsOf(second) > rootBits - l1)
-            continue;
-        table[i] = entry(KindLiteralPair, l1 + bitsOf(second), l1, valueOf(first) | (valueOf(second) << 8));
+        const uint32_t pair =
+            entry(KindLiteralPair, l1 + bitsOf(second), l1, valueOf(first) | (valueOf(second) << 8));
+        const bool both = (first & second & LiteralFlag) && l1 + bitsOf(second) <= rootBits;
+        table[i] = both ? pair : first;
     }
 }
 
@@ -200,6 +223,7 @@ constexpr size_t OutputArea = 256 * 1024;
 constexpr size_t OutputSlack = 512;
 // The fast loop needs room for a whole match and the overshoot of its wide copies.
 constexpr size_t FastOutputMargin = 258 + 48;
+// and input for two refills of 8 bytes in one round.
 constexpr size_t FastInputMargin = 16;
 
 struct DataError {};
@@ -259,96 +283,101 @@ struct TFastLoop {
 // Decodes symbols while at least FastInputMargin input bytes and FastOutputMargin output bytes
 // remain; returns true at the end of the block. Compiled twice, for processors with and
 // without BMI2 (whose shifts by a variable count are much cheaper), and chosen at run time.
+//
+// The bit buffer is topped up to 56 or more bits while the next entry is still loading, so the
+// refill stays off the chain of lookups and shifts that bounds the speed: at the top of each
+// round the entry is in hand (looked up with at least 11 bits), the refill follows, and a
+// whole length and distance (48 bits) or four first-level literal entries fit after it.
 [[gnu::always_inline]] inline bool fastLoop(TFastLoop& f, const uint32_t* litlen, const uint32_t* dist,
                                             const uint8_t* fastInEnd, uint8_t* fastOutEnd, const uint8_t* lowest)
 {
     constexpr uint64_t litMask = (1u << LitlenRootBits) - 1;
     constexpr uint64_t distMask = (1u << DistRootBits) - 1;
     uint64_t bb = f.bb;
+    // The bit count is kept modulo 64 (the low six bits are exact, the rest is noise), so a
+    // whole entry can be subtracted from it: its low six bits are its bit count.
     unsigned bc = f.bc;
     const uint8_t* in = f.in;
     uint8_t* out = f.out;
-    // Branchless refill to at least 56 bits; whole bytes read ahead go back at the end.
+    // Branchless refill to 56-63 bits; whole bytes read ahead go back at the end.
     auto refill = [&]() {
-        bb |= load64(in) << bc;
-        in += (63 - bc) >> 3;
+        bb |= load64(in) << (bc & 63);
+        in += (~bc >> 3) & 7;
         bc |= 56;
     };
-    auto take = [&](unsigned n) {
-        bb >>= n;
-        bc -= n;
+    auto take = [&](uint32_t e) {
+        bb >>= (e & 63);
+        bc -= e;
+    };
+    // One or two literals: two bytes are stored either way (the output has slack).
+    auto literals = [&](uint32_t e) {
+        take(e);
+        store16(out, uint16_t(valueOf(e)));
+        out += 1 + ((e >> 12) & 1);
     };
     refill();
     uint32_t e = litlen[bb & litMask];
     bool ended = false;
-    // Every path through the loop ends with a refill and the next entry looked up.
     do {
+        refill();
         if (e & LiteralFlag) {
-            // One or two literals per entry; first-level codes take at most 11 bits,
-            // so three entries fit in one refill. Two bytes are stored either way
-            // (the output has slack); the count advances by one or two.
-            take(bitsOf(e));
-            store16(out, uint16_t(valueOf(e)));
-            out += 1 + (kindOf(e) & 1);
+            literals(e);
             e = litlen[bb & litMask];
             if (e & LiteralFlag) {
-                take(bitsOf(e));
-                store16(out, uint16_t(valueOf(e)));
-                out += 1 + (kindOf(e) & 1);
+                literals(e);
                 e = litlen[bb & litMask];
                 if (e & LiteralFlag) {
-                    take(bitsOf(e));
-                    store16(out, uint16_t(valueOf(e)));
-                    out += 1 + (kindOf(e) & 1);
+                    literals(e);
                     e = litlen[bb & litMask];
-                    refill();
-                    continue;
+                    if (e & LiteralFlag) {
+                        literals(e);
+                        e = litlen[bb & litMask];
+                    }
                 }
             }
-            refill();
+            continue;
         }
-        if (kindOf(e) != KindBase) {
-            if (kindOf(e) == KindSub) {
-                take(bitsOf(e));
-                e = litlen[valueOf(e) + (bb & ((1u << extraOf(e)) - 1))];
-                if (e & LiteralFlag) {
-                    take(bitsOf(e));
-                    *out++ = uint8_t(valueOf(e));
-                    e = litlen[bb & litMask];
-                    refill();
-                    continue;
-                }
+        if (e & SpecialFlag) {
+            if (kindOf(e) == KindSub)
+                e = subEntry(litlen, e, LitlenRootBits, bb);
+            if (e & LiteralFlag) {
+                take(e);
+                *out++ = uint8_t(valueOf(e));
+                e = litlen[bb & litMask];
+                continue;
             }
-            if (kindOf(e) == KindEnd) {
-                take(bitsOf(e));
+            if (e & SpecialFlag) {
+                if (kindOf(e) != KindEnd)
+                    throw DataError{};
+                take(e);
                 ended = true;
                 break;
             }
-            if (kindOf(e) != KindBase)
-                throw DataError{};
         }
-        // A length: code and extra bits, then the distance, at most 48 bits.
+        // A length with its extra bits (20 bits at most), then the distance (28 at most)
+        // after a second refill, which leaves 28 or more for the next lookup.
         uint64_t saved = bb;
-        take(bitsOf(e));
+        take(e);
         const unsigned len = baseValue(e, saved);
         e = dist[bb & distMask];
-        if (kindOf(e) == KindSub) {
-            take(bitsOf(e));
-            e = dist[valueOf(e) + (bb & ((1u << extraOf(e)) - 1))];
+        refill();
+        if (e & SpecialFlag) {
+            if (kindOf(e) == KindSub)
+                e = subEntry(dist, e, DistRootBits, bb);
+            if (e & SpecialFlag)
+                throw DataError{};
         }
-        if (kindOf(e) != KindBase)
-            throw DataError{};
         saved = bb;
-        take(bitsOf(e));
+        take(e);
         const unsigned d = baseValue(e, saved);
         if (d > size_t(out - lowest))
             throw DataError{}; // before the start of this member's output
+        e = litlen[bb & litMask];
         copyMatch(out, d, len);
         out += len;
-        refill();
-        e = litlen[bb & litMask];
     } while (in < fastInEnd && out < fastOutEnd);
     // Return the whole bytes the branchless refill read ahead.
+    bc &= 63;
     in -= (bc >> 3);
     bc &= 7;
     bb &= (uint64_t(1) << bc) - 1;
@@ -366,13 +395,13 @@ bool fastLoopGeneric(TFastLoop& f, const uint32_t* litlen, const uint32_t* dist,
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-[[gnu::target("bmi2")]] bool fastLoopBmi2Impl(TFastLoop& f, const uint32_t* litlen, const uint32_t* dist,
+[[gnu::target("bmi,bmi2")]] bool fastLoopBmi2Impl(TFastLoop& f, const uint32_t* litlen, const uint32_t* dist,
                                               const uint8_t* fastInEnd, uint8_t* fastOutEnd, const uint8_t* lowest)
 {
     return fastLoop(f, litlen, dist, fastInEnd, fastOutEnd, lowest);
 }
 using TFastLoopFn = bool (*)(TFastLoop&, const uint32_t*, const uint32_t*, const uint8_t*, uint8_t*, const uint8_t*);
-const TFastLoopFn fastLoopBmi2 = __builtin_cpu_supports("bmi2") ? fastLoopBmi2Impl : nullptr;
+const TFastLoopFn fastLoopBmi2 = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") ? fastLoopBmi2Impl : nullptr;
 #else
 constexpr bool (*fastLoopBmi2)(TFastLoop&, const uint32_t*, const uint32_t*, const uint8_t*, uint8_t*,
                                const uint8_t*) = nullptr;
@@ -472,11 +501,11 @@ private:
         return in_ != end_;
     }
 
-    // Tops the bit buffer up to at least 57 bits, bytewise; past the end zero bytes go in and
-    // are counted, so using them is caught at once.
+    // Tops the bit buffer up to 56-63 bits, bytewise (the fast loop relies on 63 at most);
+    // past the end zero bytes go in and are counted, so using them is caught at once.
     void slowRefill()
     {
-        while (bitcnt_ <= 56) {
+        while (bitcnt_ < 56) {
             if (in_ == end_ && (overrun_ || !refillSource())) {
                 bitcnt_ += 8;
                 ++overrun_;
@@ -567,7 +596,7 @@ private:
             std::fill(lengths + 256, lengths + 280, 7);
             std::fill(lengths + 280, lengths + 288, 8);
             buildTable(st_.fixedLitlen, LitlenRootBits, lengths, 288, TableKind::Litlen);
-            pairLiterals(st_.fixedLitlen, LitlenRootBits);
+            pairLiterals(st_.fixedLitlen, LitlenRootBits, lengths);
             std::fill(lengths, lengths + 30, 5);
             buildTable(st_.fixedDist, DistRootBits, lengths, 30, TableKind::Dist); // incomplete, accepted
             st_.fixedBuilt = true;
@@ -632,7 +661,7 @@ private:
         const BuildResult l = buildTable(st_.litlen, LitlenRootBits, lengths, hlit, TableKind::Litlen, &singleLit);
         if (l != BuildResult::Complete && !(l == BuildResult::Incomplete && singleLit == 1))
             throw DataError{};
-        pairLiterals(st_.litlen, LitlenRootBits);
+        pairLiterals(st_.litlen, LitlenRootBits, lengths);
         unsigned single = 0;
         BuildResult d = buildTable(st_.dist, DistRootBits, lengths + hlit, hdist, TableKind::Dist, &single);
         // One distance code of length 1 leaves half the code unused; the deflate format allows
@@ -685,11 +714,8 @@ private:
     {
         slowRefill();
         uint32_t e = litlen[bitbuf_ & ((1u << LitlenRootBits) - 1)];
-        if (kindOf(e) == KindSub) {
-            bitbuf_ >>= LitlenRootBits;
-            bitcnt_ -= LitlenRootBits;
-            e = litlen[valueOf(e) + (bitbuf_ & ((1u << extraOf(e)) - 1))];
-        }
+        if (kindOf(e) == KindSub)
+            e = subEntry(litlen, e, LitlenRootBits, bitbuf_);
         // A pair is taken one literal at a time here, so a stream cut short is caught at the
         // first symbol that uses missing bits.
         const unsigned used = kindOf(e) == KindLiteralPair ? extraOf(e) : bitsOf(e);
@@ -713,11 +739,8 @@ private:
         unsigned len = baseValue(e, saved);
         slowRefill();
         e = dist[bitbuf_ & ((1u << DistRootBits) - 1)];
-        if (kindOf(e) == KindSub) {
-            bitbuf_ >>= DistRootBits;
-            bitcnt_ -= DistRootBits;
-            e = dist[valueOf(e) + (bitbuf_ & ((1u << extraOf(e)) - 1))];
-        }
+        if (kindOf(e) == KindSub)
+            e = subEntry(dist, e, DistRootBits, bitbuf_);
         if (kindOf(e) != KindBase)
             throw DataError{};
         saved = bitbuf_;
