@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <new>
 
@@ -245,8 +246,21 @@ inline void store16(uint8_t* p, uint16_t v)
 {
     const uint8_t* src = dst - dist;
     uint8_t* const end = dst + len;
-    if (dist >= 8) {
-        // Most matches are short: five words without a test, then word by word.
+    if (dist >= 16) {
+        // Most matches are short and far: two 16-byte pieces without a test, then more.
+        std::memcpy(dst, src, 16);
+        std::memcpy(dst + 16, src + 16, 16);
+        if (len > 32) {
+            dst += 32;
+            src += 32;
+            do {
+                std::memcpy(dst, src, 16);
+                dst += 16;
+                src += 16;
+            } while (dst < end);
+        }
+    } else if (dist >= 8) {
+        // Five words without a test, then word by word.
         std::memcpy(dst, src, 8);
         std::memcpy(dst + 8, src + 8, 8);
         std::memcpy(dst + 16, src + 16, 8);
@@ -272,6 +286,14 @@ inline void store16(uint8_t* p, uint16_t v)
     }
 }
 
+// The decoding tables of one kind of block, the distance table right behind the literal/length
+// table, so that the fast loop reaches both through one register.
+struct TCodeTables {
+    uint32_t litlen[LitlenTableSize];
+    uint32_t dist[DistTableSize];
+};
+constexpr size_t DistOffset = offsetof(TCodeTables, dist) / sizeof(uint32_t);
+
 // The decoder's state in the fast loop.
 struct TFastLoop {
     uint64_t bb;
@@ -280,19 +302,38 @@ struct TFastLoop {
     uint8_t* out;
 };
 
-// Decodes symbols while at least FastInputMargin input bytes and FastOutputMargin output bytes
-// remain; returns true at the end of the block. Compiled twice, for processors with and
-// without BMI2 (whose shifts by a variable count are much cheaper), and chosen at run time.
+// x with all but its low n bits cleared (n < 64); one instruction with BMI2.
+template <bool Bmi2>
+[[gnu::always_inline]] inline uint64_t lowBits(uint64_t x, uint32_t n)
+{
+#if defined(__x86_64__) && defined(__GNUC__)
+    if constexpr (Bmi2) {
+        uint64_t r;
+        asm("bzhi %q2, %1, %0" : "=r"(r) : "r"(x), "r"(n));
+        return r;
+    }
+#endif
+    return x & ((uint64_t(1) << (n & 63)) - 1);
+}
+
+// Decodes symbols while the input pointer is below fastInEnd and the output pointer below
+// fastOutEnd; returns true at the end of the block. Compiled for processors with and without
+// BMI2 (whose shifts by a variable count are much cheaper), chosen at run time, and with and
+// without the test of distances against the start of the output (needless once 32 KiB are
+// out, which is nearly always).
 //
 // The bit buffer is topped up to 56 or more bits while the next entry is still loading, so the
 // refill stays off the chain of lookups and shifts that bounds the speed: at the top of each
 // round the entry is in hand (looked up with at least 11 bits), the refill follows, and a
 // whole length and distance (48 bits) or four first-level literal entries fit after it.
-[[gnu::always_inline]] inline bool fastLoop(TFastLoop& f, const uint32_t* litlen, const uint32_t* dist,
-                                            const uint8_t* fastInEnd, uint8_t* fastOutEnd, const uint8_t* lowest)
+template <bool Bmi2, bool CheckDistance>
+[[gnu::always_inline]] inline bool fastLoop(TFastLoop& f, const uint32_t* tables, const uint8_t* fastInEnd,
+                                            uint8_t* fastOutEnd, const uint8_t* lowest)
 {
     constexpr uint64_t litMask = (1u << LitlenRootBits) - 1;
     constexpr uint64_t distMask = (1u << DistRootBits) - 1;
+    const uint32_t* const litlen = tables;
+    const uint32_t* const dist = tables + DistOffset;
     uint64_t bb = f.bb;
     // The bit count is kept modulo 64 (the low six bits are exact, the rest is noise), so a
     // whole entry can be subtracted from it: its low six bits are its bit count.
@@ -314,6 +355,11 @@ struct TFastLoop {
         take(e);
         store16(out, uint16_t(valueOf(e)));
         out += 1 + ((e >> 12) & 1);
+    };
+    // A length or distance: base plus the extra bits behind the code. Bits 12-15 of such an
+    // entry are zero, so the shift by (e >> 8) is a shift by its code bits.
+    auto baseOf = [&](uint32_t e, uint64_t saved) {
+        return valueOf(e) + unsigned(lowBits<Bmi2>(saved, e) >> ((e >> 8) & 63));
     };
     refill();
     uint32_t e = litlen[bb & litMask];
@@ -358,7 +404,7 @@ struct TFastLoop {
         // after a second refill, which leaves 28 or more for the next lookup.
         uint64_t saved = bb;
         take(e);
-        const unsigned len = baseValue(e, saved);
+        const unsigned len = baseOf(e, saved);
         e = dist[bb & distMask];
         refill();
         if (e & SpecialFlag) {
@@ -369,8 +415,8 @@ struct TFastLoop {
         }
         saved = bb;
         take(e);
-        const unsigned d = baseValue(e, saved);
-        if (d > size_t(out - lowest))
+        const unsigned d = baseOf(e, saved);
+        if (CheckDistance && d > size_t(out - lowest))
             throw DataError{}; // before the start of this member's output
         e = litlen[bb & litMask];
         copyMatch(out, d, len);
@@ -388,33 +434,36 @@ struct TFastLoop {
     return ended;
 }
 
-bool fastLoopGeneric(TFastLoop& f, const uint32_t* litlen, const uint32_t* dist, const uint8_t* fastInEnd,
-                     uint8_t* fastOutEnd, const uint8_t* lowest)
+using TFastLoopFn = bool (*)(TFastLoop&, const uint32_t*, const uint8_t*, uint8_t*, const uint8_t*);
+
+template <bool CheckDistance>
+bool fastLoopGeneric(TFastLoop& f, const uint32_t* tables, const uint8_t* fastInEnd, uint8_t* fastOutEnd,
+                     const uint8_t* lowest)
 {
-    return fastLoop(f, litlen, dist, fastInEnd, fastOutEnd, lowest);
+    return fastLoop<false, CheckDistance>(f, tables, fastInEnd, fastOutEnd, lowest);
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-[[gnu::target("bmi,bmi2")]] bool fastLoopBmi2Impl(TFastLoop& f, const uint32_t* litlen, const uint32_t* dist,
-                                              const uint8_t* fastInEnd, uint8_t* fastOutEnd, const uint8_t* lowest)
+template <bool CheckDistance>
+[[gnu::target("bmi,bmi2")]] bool fastLoopBmi2(TFastLoop& f, const uint32_t* tables, const uint8_t* fastInEnd,
+                                              uint8_t* fastOutEnd, const uint8_t* lowest)
 {
-    return fastLoop(f, litlen, dist, fastInEnd, fastOutEnd, lowest);
+    return fastLoop<true, CheckDistance>(f, tables, fastInEnd, fastOutEnd, lowest);
 }
-using TFastLoopFn = bool (*)(TFastLoop&, const uint32_t*, const uint32_t*, const uint8_t*, uint8_t*, const uint8_t*);
-const TFastLoopFn fastLoopBmi2 = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") ? fastLoopBmi2Impl : nullptr;
+const bool HaveBmi2 = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+// [check distance]
+const TFastLoopFn FastLoops[2] = {HaveBmi2 ? fastLoopBmi2<false> : fastLoopGeneric<false>,
+                                  HaveBmi2 ? fastLoopBmi2<true> : fastLoopGeneric<true>};
 #else
-constexpr bool (*fastLoopBmi2)(TFastLoop&, const uint32_t*, const uint32_t*, const uint8_t*, uint8_t*,
-                               const uint8_t*) = nullptr;
+const TFastLoopFn FastLoops[2] = {fastLoopGeneric<false>, fastLoopGeneric<true>};
 #endif
 
 } // namespace
 
 struct TInflateState {
-    uint32_t litlen[LitlenTableSize];
-    uint32_t dist[DistTableSize];
+    TCodeTables dynamic;
+    TCodeTables fixed;
     uint32_t codelen[CodelenTableSize];
-    uint32_t fixedLitlen[LitlenTableSize];
-    uint32_t fixedDist[DistTableSize];
     bool fixedBuilt = false;
     unsigned unusedBytes = 0; // whole bytes read ahead but not used by the stream
     uint8_t out[HistorySize + OutputArea + OutputSlack];
@@ -595,13 +644,13 @@ private:
             std::fill(lengths + 144, lengths + 256, 9);
             std::fill(lengths + 256, lengths + 280, 7);
             std::fill(lengths + 280, lengths + 288, 8);
-            buildTable(st_.fixedLitlen, LitlenRootBits, lengths, 288, TableKind::Litlen);
-            pairLiterals(st_.fixedLitlen, LitlenRootBits, lengths);
+            buildTable(st_.fixed.litlen, LitlenRootBits, lengths, 288, TableKind::Litlen);
+            pairLiterals(st_.fixed.litlen, LitlenRootBits, lengths);
             std::fill(lengths, lengths + 30, 5);
-            buildTable(st_.fixedDist, DistRootBits, lengths, 30, TableKind::Dist); // incomplete, accepted
+            buildTable(st_.fixed.dist, DistRootBits, lengths, 30, TableKind::Dist); // incomplete, accepted
             st_.fixedBuilt = true;
         }
-        codes(st_.fixedLitlen, st_.fixedDist);
+        codes(st_.fixed);
     }
 
     void dynamicBlock()
@@ -658,17 +707,17 @@ private:
         // A single code of length 1 (the end code alone) leaves half the code unused, as with
         // distances below; zlib decodes such a block, and so do we.
         unsigned singleLit = 0;
-        const BuildResult l = buildTable(st_.litlen, LitlenRootBits, lengths, hlit, TableKind::Litlen, &singleLit);
+        const BuildResult l = buildTable(st_.dynamic.litlen, LitlenRootBits, lengths, hlit, TableKind::Litlen, &singleLit);
         if (l != BuildResult::Complete && !(l == BuildResult::Incomplete && singleLit == 1))
             throw DataError{};
-        pairLiterals(st_.litlen, LitlenRootBits, lengths);
+        pairLiterals(st_.dynamic.litlen, LitlenRootBits, lengths);
         unsigned single = 0;
-        BuildResult d = buildTable(st_.dist, DistRootBits, lengths + hlit, hdist, TableKind::Dist, &single);
+        BuildResult d = buildTable(st_.dynamic.dist, DistRootBits, lengths + hlit, hdist, TableKind::Dist, &single);
         // One distance code of length 1 leaves half the code unused; the deflate format allows
         // it (its unused half decodes as invalid). Any other incomplete set is an error.
         if (d == BuildResult::OverSubscribed || (d == BuildResult::Incomplete && single != 1))
             throw DataError{};
-        codes(st_.litlen, st_.dist);
+        codes(st_.dynamic);
     }
 
     void checkedCopy(unsigned dist, unsigned len)
@@ -679,8 +728,10 @@ private:
         out_ += len;
     }
 
-    void codes(const uint32_t* litlen, const uint32_t* dist)
+    void codes(const TCodeTables& tables)
     {
+        const uint32_t* const litlen = tables.litlen;
+        const uint32_t* const dist = tables.dist;
         for (;;) {
             // Fast loop: enough input for a whole symbol and enough room for a whole match.
             if (end_ - in_ < ptrdiff_t(FastInputMargin) && !overrun_) {
@@ -692,8 +743,8 @@ private:
             if (!overrun_ && end_ - in_ > ptrdiff_t(FastInputMargin) && out_ < fastOutEnd) {
                 const uint8_t* const fastInEnd = end_ - FastInputMargin;
                 TFastLoop f{bitbuf_, bitcnt_, in_, out_};
-                const bool ended = fastLoopBmi2 ? fastLoopBmi2(f, litlen, dist, fastInEnd, fastOutEnd, lowest_)
-                                                : fastLoopGeneric(f, litlen, dist, fastInEnd, fastOutEnd, lowest_);
+                const bool check = out_ - lowest_ < ptrdiff_t(HistorySize);
+                const bool ended = FastLoops[check](f, litlen, fastInEnd, fastOutEnd, lowest_);
                 bitbuf_ = f.bb;
                 bitcnt_ = f.bc;
                 in_ = f.in;
