@@ -244,12 +244,6 @@ public:
             std::vector<size_t>().swap(m.Reads);
         });
     }
-    // The encryption filler drawn for the member when it was queued; null when none was.
-    const std::array<uint8_t, 10>* FillerOf(int index)
-    {
-        const TPackedMember& m = work_.Item(index);
-        return m.Encrypt ? &m.Filler : nullptr;
-    }
 
 private:
     struct Stopped {};
@@ -336,9 +330,14 @@ struct TZipWriter::TRun {
     QHash<const TZipHeaderInfo*, QByteArray> NewExtra;
     QStringList ToDispose;
     int Added = 0;
-    // Members packed ahead, and the list index of the member in hand.
+    // Old members that listed files replace (by member index; empty: kept).
+    QStringList Replacing;
+    // The files to zip, in the order they are written, with the encryption fillers drawn
+    // for them; the members packed ahead; the index of the member in hand.
+    QStringList Work;
+    std::vector<std::array<uint8_t, 10>> Fillers;
     std::unique_ptr<TPackAhead> Ahead;
-    int AheadIndex = -1;
+    int WorkIndex = -1;
     // Current member.
     TSourceFile Source;
     TCrcRegister Crc;
@@ -838,7 +837,16 @@ int TZipWriter::ProcessFiles()
             run.End->CommentModified = false;
             run.End->EntriesThisDisk = 0;
             run.End->TotalEntries = 0;
+            PlanUpdate(run);
+            // The files that replace old members are written in their place, and packed
+            // ahead with the files added after them.
+            if (!run.Work.isEmpty()) {
+                run.Work += FilesList;
+                QueueWork(run);
+            }
             MergeOldMembers(run);
+            if (FilesList.isEmpty())
+                run.Ahead.reset();
         } else if (FEndRecord->CommentModified) {
             run.End->SetZipComment(FEndRecord->ZipComment()); // set before the first write
         }
@@ -854,35 +862,12 @@ int TZipWriter::ProcessFiles()
             // With volumes every byte is read once from the source and once from its data file.
             if (run.Multi)
                 TotalBytes *= 2;
-            const QStringList entries = FilesList;
-            const int threads = WorkerThreads(Threads);
-            if (!run.Multi && threads > 1 && entries.size() > 1) {
-                std::vector<TPackedMember> members(size_t(entries.size()));
-                std::vector<int64_t> sizes(size_t(entries.size()));
-                for (qsizetype i = 0; i < entries.size(); ++i) {
-                    TPackedMember& m = members[size_t(i)];
-                    m.FileName = entries[i];
-                    const auto listed = FListedSizes.constFind(entries[i]);
-                    sizes[size_t(i)] = listed != FListedSizes.constEnd() ? *listed : QFileInfo(entries[i]).size();
-                    m.Store = PackLevel <= 0 || NoCompress(QFileInfo(entries[i]).fileName());
-                    m.Level = PackLevel;
-                    m.Encrypt = !Password.isEmpty();
-                    if (m.Encrypt) {
-                        m.PasswordBytes = PasswordBytes(Password);
-                        m.Filler = EncryptionFiller(); // drawn in list order, as one thread draws them
-                    }
-                }
-                run.Ahead = std::make_unique<TPackAhead>(std::move(members), sizes, threads);
+            if (run.WorkIndex < 0) {
+                run.Work = FilesList;
+                QueueWork(run);
             }
-            FListedSizes.clear();
-            for (qsizetype i = 0; i < entries.size(); ++i) {
-                auto header = std::make_unique<TZipHeaderInfo>();
-                run.AheadIndex = int(i);
-                if (ZipOneFile(run, entries[i], *header))
-                    AddWritten(run, header.release(), entries[i], true);
-                if (run.Ahead)
-                    run.Ahead->Release(int(i));
-            }
+            for (const QString& entry : FilesList)
+                ZipNext(run, entry);
             run.Ahead.reset();
         }
 
@@ -1020,7 +1005,7 @@ int TZipWriter::ProcessFiles()
     return run.Added;
 }
 
-void TZipWriter::MergeOldMembers(TRun& Run)
+void TZipWriter::PlanUpdate(TRun& Run)
 {
     // Keys of the list entries, as they would be stored.
     QHash<QString, int> entryIndex;
@@ -1031,6 +1016,8 @@ void TZipWriter::MergeOldMembers(TRun& Run)
     }
     QList<bool> removed(FilesList.size(), false);
 
+    Run.Replacing = QStringList();
+    Run.Replacing.resize(FMembers->Count());
     for (int m = 0; m < FMembers->Count(); ++m) {
         TZipHeaderInfo* old = FMembers->Header(m);
         LoadFileCommentFromOpenStream(old);
@@ -1041,21 +1028,69 @@ void TZipWriter::MergeOldMembers(TRun& Run)
             removed[idx] = true;
             const QDateTime memberDate = DosDateTimeToDateTime(CheckDosDate(old->DateTime));
             if (ZipAction == zaReplace || FileDate(entry) > memberDate) {
-                auto header = std::make_unique<TZipHeaderInfo>();
-                if (ZipOneFile(Run, entry, *header)) {
-                    AddWritten(Run, header.release(), entry, true);
-                    continue;
-                }
-                // The file could not be added: its old member is kept rather than lost.
+                Run.Replacing[m] = entry;
+                Run.Work << entry;
             }
         }
-        CopyOldMember(Run, old);
     }
     QStringList rest;
     for (int i = 0; i < FilesList.size(); ++i)
         if (!removed[i])
             rest << FilesList[i];
     FilesList = rest;
+}
+
+void TZipWriter::MergeOldMembers(TRun& Run)
+{
+    for (int m = 0; m < FMembers->Count(); ++m) {
+        // The file could not be added: its old member is kept rather than lost.
+        if (Run.Replacing[m].isEmpty() || !ZipNext(Run, Run.Replacing[m]))
+            CopyOldMember(Run, FMembers->Header(m));
+    }
+}
+
+void TZipWriter::QueueWork(TRun& Run)
+{
+    // Encryption fillers are drawn for every member at the start, in the order the members
+    // are written: one thread or many, and members skipped on the way, leave each member the
+    // same bytes.
+    if (!Password.isEmpty()) {
+        Run.Fillers.resize(size_t(Run.Work.size()));
+        for (auto& filler : Run.Fillers)
+            filler = EncryptionFiller();
+    }
+    const int threads = WorkerThreads(Threads);
+    if (!Run.Multi && threads > 1 && Run.Work.size() > 1) {
+        std::vector<TPackedMember> members(size_t(Run.Work.size()));
+        std::vector<int64_t> sizes(size_t(Run.Work.size()));
+        for (qsizetype i = 0; i < Run.Work.size(); ++i) {
+            TPackedMember& m = members[size_t(i)];
+            m.FileName = Run.Work[i];
+            const auto listed = FListedSizes.constFind(Run.Work[i]);
+            sizes[size_t(i)] = listed != FListedSizes.constEnd() ? *listed : QFileInfo(Run.Work[i]).size();
+            m.Store = PackLevel <= 0 || NoCompress(QFileInfo(Run.Work[i]).fileName());
+            m.Level = PackLevel;
+            m.Encrypt = !Password.isEmpty();
+            if (m.Encrypt) {
+                m.PasswordBytes = PasswordBytes(Password);
+                m.Filler = Run.Fillers[size_t(i)];
+            }
+        }
+        Run.Ahead = std::make_unique<TPackAhead>(std::move(members), sizes, threads);
+    }
+    FListedSizes.clear();
+}
+
+bool TZipWriter::ZipNext(TRun& Run, const QString& FileName)
+{
+    const int index = ++Run.WorkIndex;
+    auto header = std::make_unique<TZipHeaderInfo>();
+    const bool added = ZipOneFile(Run, FileName, *header);
+    if (added)
+        AddWritten(Run, header.release(), FileName, true);
+    if (Run.Ahead)
+        Run.Ahead->Release(index);
+    return added;
 }
 
 void TZipWriter::CopyOldMember(TRun& Run, TZipHeaderInfo* Old)
@@ -1144,7 +1179,7 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
     Header.ExternalAttributes = platform::dosAttributes(FileName) & 0xFF;
     // Packed ahead by a worker, or else read here. A file the worker could not open is
     // tried again here, when its turn has come.
-    TPackedMember* packed = Run.Ahead ? Run.Ahead->Take(Run.AheadIndex, [this]() { ProcessMessagesAndCheckCancel(); })
+    TPackedMember* packed = Run.Ahead ? Run.Ahead->Take(Run.WorkIndex, [this]() { ProcessMessagesAndCheckCancel(); })
                                       : nullptr;
     TSourceFile& src = Run.Source;
     src.Close();
@@ -1290,7 +1325,8 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
                 preCrc = crcOfSource(src);
                 // The filler drawn when the member was queued, so that one thread or many
                 // draw the same bytes for it.
-                const std::array<uint8_t, 10>* queued = Run.Ahead ? Run.Ahead->FillerOf(Run.AheadIndex) : nullptr;
+                const std::array<uint8_t, 10>* queued =
+                    size_t(Run.WorkIndex) < Run.Fillers.size() ? &Run.Fillers[size_t(Run.WorkIndex)] : nullptr;
                 const auto eh = queued ? Run.Crypt.MakeHeader(PasswordBytes(Password), preCrc, *queued)
                                        : Run.Crypt.MakeHeader(PasswordBytes(Password), preCrc);
                 Run.DataOut->WriteBuffer(eh.data(), int64_t(eh.size()));

@@ -103,7 +103,13 @@ private:
     bool NoCompress(const QString& StoredName) const;
     bool IsArchiveItself(const QString& Path) const;
     bool MemberExists(const QString& StoredName) const;
+    // Which old members listed files replace; FilesList keeps the files to add after them.
+    void PlanUpdate(TRun& Run);
     void MergeOldMembers(TRun& Run);
+    // Draws the encryption fillers of the run's files and starts packing them ahead.
+    void QueueWork(TRun& Run);
+    // Zips the next file of the run's work list; true when it became a member.
+    bool ZipNext(TRun& Run, const QString& FileName);
     void CopyOldMember(TRun& Run, TZipHeaderInfo* Old);
     bool ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& Header);
     void AddWritten(TRun& Run, TZipHeaderInfo* Header, const QString& FileName, bool Counted);
