@@ -193,9 +193,16 @@ void slidePositions(uint16_t* p, unsigned n)
 {
 #if defined(__SSE2__)
     const __m128i w = _mm_set1_epi16(short(WSize));
-    for (unsigned i = 0; i < n; i += 8) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), _mm_subs_epu16(v, w));
+    __m128i* v = reinterpret_cast<__m128i*>(p);
+    for (unsigned i = 0; i < n / 8; i += 4) {
+        const __m128i a = _mm_subs_epu16(_mm_load_si128(v + i), w);
+        const __m128i b = _mm_subs_epu16(_mm_load_si128(v + i + 1), w);
+        const __m128i c = _mm_subs_epu16(_mm_load_si128(v + i + 2), w);
+        const __m128i d = _mm_subs_epu16(_mm_load_si128(v + i + 3), w);
+        _mm_store_si128(v + i, a);
+        _mm_store_si128(v + i + 1, b);
+        _mm_store_si128(v + i + 2, c);
+        _mm_store_si128(v + i + 3, d);
     }
 #else
     for (unsigned i = 0; i < n; ++i)
@@ -207,10 +214,10 @@ void slidePositions(uint16_t* p, unsigned n)
 
 struct TDeflateWork {
     uint8_t window[2 * WSize + WindowSlack];
-    uint16_t head[HashSize];
+    alignas(64) uint16_t head[HashSize];
     // Per position: the previous position of its hash chain (low half) and the one before
     // that (high half).
-    uint64_t links[WSize];
+    alignas(64) uint64_t links[WSize];
     uint8_t lbuf[LitBufSize];  // literal, or match length - 3
     uint16_t dbuf[LitBufSize]; // 0 for a literal, else the distance
     uint8_t outBuf[OutBufSize + 64];
@@ -571,9 +578,9 @@ private:
         return bestLen <= lookahead ? bestLen : lookahead;
     }
 
-    void checkMatch(unsigned start, unsigned match, unsigned length)
+    inline void checkMatch(unsigned start, unsigned match, unsigned length)
     {
-        if (std::memcmp(w_.window + start, w_.window + match, length) != 0)
+        if (commonLength(w_.window + start, w_.window + match, length) != length) [[unlikely]]
             throw EInvalidMatch(QStringLiteral("Start: %1, Match: %2, Length: %3")
                                     .arg(start)
                                     .arg(match)
