@@ -732,6 +732,13 @@ private:
         unsigned s = strstart_, ahead = lookahead_, matchStart = matchStart_;
         bool matchAvailable = false;
         unsigned matchLength = MinMatch - 1;
+        // Every position passes through here one after the other, so the hash of the next
+        // one comes from this one's and one more byte; the next chain head is fetched early.
+        unsigned h = hashAt(w.window + s);
+        auto step = [&] {
+            s++;
+            h = ((h << HashShift) ^ w.window[s + 2]) & HashMask;
+        };
         for (;;) {
             if (ahead < MinLookahead) {
                 strstart_ = s;
@@ -745,10 +752,12 @@ private:
                 matchStart = matchStart_;
                 if (ahead == 0)
                     break;
+                h = hashAt(w.window + s); // the bytes after the window's old end have come in
             }
+            __builtin_prefetch(&w.head[((h << HashShift) ^ w.window[s + 3]) & HashMask]);
             unsigned hashHead = 0;
             if (ahead >= MinMatch)
-                hashHead = insertString(w, s);
+                hashHead = insertString(w, s, h);
             const unsigned prevLength = matchLength;
             const unsigned prevMatch = matchStart;
             matchLength = MinMatch - 1;
@@ -765,23 +774,24 @@ private:
                 ahead -= prevLength - 1;
                 unsigned n = prevLength - 2;
                 do {
-                    if (++s <= maxInsert)
-                        insertString(w, s);
+                    step();
+                    if (s <= maxInsert)
+                        insertString(w, s, h);
                 } while (--n != 0);
                 matchAvailable = false;
                 matchLength = MinMatch - 1;
-                s++;
+                step();
                 if (full)
                     endBlock(t, s, false);
             } else if (matchAvailable) {
                 tallyLit(t, w.window[s - 1]);
                 if (blockFull(t, s))
                     endBlock(t, s, false);
-                s++;
+                step();
                 ahead--;
             } else {
                 matchAvailable = true;
-                s++;
+                step();
                 ahead--;
             }
         }
