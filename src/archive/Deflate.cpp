@@ -663,8 +663,10 @@ private:
         Tally t = startTally();
         Search sr = search_;
         unsigned s = strstart_, ahead = lookahead_, matchStart = matchStart_;
-        bool hashKnown = false;
-        unsigned hashNext = 0;
+        // The hash of the position after one whose hash is known comes from that one and one
+        // more byte; after a long match it is worked out afresh.
+        unsigned h = hashAt(w.window + s);
+        auto next = [&](unsigned hash) { return ((hash << HashShift) ^ w.window[s + 3]) & HashMask; };
         for (;;) {
             if (ahead < MinLookahead) {
                 strstart_ = s;
@@ -678,14 +680,9 @@ private:
                 matchStart = matchStart_;
                 if (ahead == 0)
                     break;
-                hashKnown = false; // the bytes after the window's old end have come in
+                h = hashAt(w.window + s); // the bytes after the window's old end have come in
             }
-            // The next position's hash serves it when the loop moves on by one byte; its chain
-            // head is fetched meanwhile.
-            const unsigned h = hashKnown ? hashNext : hashAt(w.window + s);
-            hashNext = hashAt(w.window + s + 1);
-            __builtin_prefetch(&w.head[hashNext]);
-            hashKnown = true;
+            __builtin_prefetch(&w.head[next(h)]);
             unsigned hashHead = 0;
             if (ahead >= MinMatch)
                 hashHead = insertString(w, s, h);
@@ -701,18 +698,21 @@ private:
                 if (matchLength <= maxInsert && ahead >= MinMatch) {
                     matchLength--;
                     do {
+                        h = next(h);
                         s++;
-                        insertString(w, s);
+                        insertString(w, s, h);
                     } while (--matchLength != 0);
+                    h = next(h);
                     s++;
                 } else {
                     s += matchLength;
+                    h = hashAt(w.window + s);
                 }
-                hashKnown = false;
             } else {
                 tallyLit(t, w.window[s]);
                 full = blockFull(t, s);
                 ahead--;
+                h = next(h);
                 s++;
             }
             if (full)
