@@ -130,10 +130,11 @@ BuildResult buildTable(uint32_t* table, unsigned rootBits, const uint8_t* length
     for (unsigned i = 0; i < n; ++i)
         count[lengths[i]]++;
     count[0] = 0;
-    unsigned used = 0, maxLen = 0;
+    unsigned used = 0, minLen = 0, maxLen = 0;
     for (unsigned l = 1; l <= MaxCodeBits; ++l)
         if (count[l]) {
             used += count[l];
+            minLen = minLen ? minLen : l;
             maxLen = l;
         }
     const unsigned rootSize = 1u << rootBits;
@@ -150,50 +151,59 @@ BuildResult buildTable(uint32_t* table, unsigned rootBits, const uint8_t* length
     }
     if (singleLength)
         *singleLength = used == 1 ? maxLen : 0;
-    // A complete code writes every slot itself.
-    const bool complete = left == 0;
-    if (!complete)
-        std::fill(table, table + rootSize, InvalidEntry);
 
-    // Canonical codes as in RFC 1951.
-    unsigned next[MaxCodeBits + 1];
-    unsigned code = 0;
-    for (unsigned l = 1; l <= MaxCodeBits; ++l) {
-        code = (code + count[l - 1]) << 1;
-        next[l] = code;
+    // The symbols in the order of their canonical codes (RFC 1951): by length, then by value.
+    unsigned pos[MaxCodeBits + 1];
+    pos[1] = 0;
+    for (unsigned l = 1; l < MaxCodeBits; ++l)
+        pos[l + 1] = pos[l] + count[l];
+    uint16_t sorted[288];
+    for (unsigned sym = 0; sym < n; ++sym)
+        if (lengths[sym])
+            sorted[pos[lengths[sym]]++] = uint16_t(sym);
+
+    // The first level by doubling: once the codes of length L are in, the first 2^L slots are
+    // right for every index (a code, or invalid where none fits yet), and a copy of them is
+    // right for the next 2^L, as the bits above L do not matter to those codes.
+    unsigned size = 1u << std::min(minLen, rootBits);
+    std::fill(table, table + size, InvalidEntry);
+    unsigned code = 0, k = 0;
+    for (unsigned len = std::min(minLen, rootBits); len <= rootBits; ++len) {
+        if (size < (1u << len)) {
+            std::memcpy(table + size, table, size * sizeof(uint32_t));
+            size <<= 1;
+        }
+        for (unsigned c = 0; c < count[len]; ++c, ++k, ++code)
+            table[reverseBits(code, len)] = symbolEntry(kind, sorted[k], len);
+        code <<= 1;
     }
 
+    // Longer codes: one sub-table per first-level prefix, (maxLen - rootBits) index bits each.
     const unsigned subBits = maxLen > rootBits ? maxLen - rootBits : 0;
     const unsigned subSize = 1u << subBits;
     int16_t subOf[1u << LitlenRootBits];
     if (subBits)
         std::fill(subOf, subOf + rootSize, int16_t(-1));
     unsigned nextSub = rootSize;
-
-    for (unsigned sym = 0; sym < n; ++sym) {
-        const unsigned len = lengths[sym];
-        if (!len)
-            continue;
-        const unsigned rev = reverseBits(next[len]++, len);
-        const uint32_t e = symbolEntry(kind, sym, len);
-        if (len <= rootBits) {
-            for (unsigned i = rev; i < rootSize; i += 1u << len)
-                table[i] = e;
-        } else {
+    for (unsigned len = rootBits + 1; len <= maxLen; ++len) {
+        for (unsigned c = 0; c < count[len]; ++c, ++k, ++code) {
+            const unsigned rev = reverseBits(code, len);
             const unsigned prefix = rev & (rootSize - 1);
             if (subOf[prefix] < 0) {
                 subOf[prefix] = int16_t(nextSub - rootSize);
-                if (!complete)
+                if (left > 0)
                     std::fill(table + nextSub, table + nextSub + subSize, InvalidEntry);
                 table[prefix] = entry(KindSub, rootBits, subBits, nextSub);
                 nextSub += subSize;
             }
             uint32_t* sub = table + rootSize + subOf[prefix];
+            const uint32_t e = symbolEntry(kind, sorted[k], len);
             for (unsigned i = rev >> rootBits; i < subSize; i += 1u << (len - rootBits))
                 sub[i] = e;
         }
+        code <<= 1;
     }
-    return complete ? BuildResult::Complete : BuildResult::Incomplete;
+    return left > 0 ? BuildResult::Incomplete : BuildResult::Complete;
 }
 
 // Where a literal code leaves enough bits of a first-level index to decode the next code too,
