@@ -201,7 +201,10 @@ void TMemoryStream::SetSize(int64_t newSize)
 
 // ---- TS_BufferStream ----
 
-TS_BufferStream::TS_BufferStream(TStream* stream) : stream_(stream), buffer_(new char[BufferSize]) {}
+TS_BufferStream::TS_BufferStream(TStream* stream, int bufferSize)
+    : stream_(stream), size_(std::max(bufferSize, 1)), buffer_(new char[size_t(size_)])
+{
+}
 
 TS_BufferStream::~TS_BufferStream()
 {
@@ -229,7 +232,7 @@ int64_t TS_BufferStream::LogicalPosition()
 
 bool TS_BufferStream::FillBuffer()
 {
-    const int64_t n = stream_->Read(buffer_, BufferSize);
+    const int64_t n = stream_->Read(buffer_, size_);
     ptr_ = buffer_;
     end_ = buffer_ + std::max<int64_t>(n, 0);
     mode_ = n > 0 ? Reading : Idle;
@@ -246,7 +249,7 @@ bool TS_BufferStream::FlushBuffer()
     const int64_t pending = ptr_ ? ptr_ - buffer_ : 0;
     const int64_t n = pending > 0 ? stream_->Write(buffer_, pending) : 0;
     ptr_ = buffer_;
-    end_ = buffer_ + BufferSize;
+    end_ = buffer_ + size_;
     mode_ = Idle;
     if (OnFlushBuffer)
         OnFlushBuffer(this);
@@ -281,18 +284,18 @@ int64_t TS_BufferStream::Write(const void* buffer, int64_t count)
     if (mode_ == Reading) {
         stream_->Seek(LogicalPosition(), soFromBeginning);
         ptr_ = buffer_;
-        end_ = buffer_ + BufferSize;
+        end_ = buffer_ + size_;
         mode_ = Idle;
     } else if (!ptr_ || mode_ == Idle) {
         ptr_ = buffer_;
-        end_ = buffer_ + BufferSize;
+        end_ = buffer_ + size_;
     }
     if (count < 1)
         return 0;
     const auto* in = static_cast<const char*>(buffer);
     int64_t done = 0;
     while (done < count) {
-        if (ptr_ == buffer_ && count - done >= BufferSize) {
+        if (ptr_ == buffer_ && count - done >= size_) {
             // The buffer is empty and a whole buffer's worth or more is left: it goes out
             // in one write, without the copy through the buffer.
             const int64_t want = count - done;

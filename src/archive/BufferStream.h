@@ -1,7 +1,8 @@
 #pragma once
 // Streams of the archive component: the abstract stream every record reader and writer works
-// on, a file stream and a memory stream, and the buffered stream that puts an 8192-byte
-// buffer in front of another stream so that single-byte reads cost no system call.
+// on, a file stream and a memory stream, and the buffered stream that puts a buffer (8192
+// bytes unless said otherwise) in front of another stream so that single-byte reads cost no
+// system call.
 #include <QByteArray>
 #include <QString>
 
@@ -94,15 +95,18 @@ private:
     int64_t pos_ = 0;
 };
 
-// Buffered stream over another stream (not owned). Reads are served from an 8192-byte
-// read-ahead buffer, writes collected until it is full; a seek to another place drops the
-// read-ahead data and flushes pending writes; the destructor flushes.
+// Buffered stream over another stream (not owned). Reads are served from a read-ahead
+// buffer, writes collected until it is full (a write of a buffer's worth or more, into an
+// empty buffer, goes straight through); a seek to another place drops the read-ahead data
+// and flushes pending writes; the destructor flushes.
 class TS_BufferStream : public TStream {
 public:
     static constexpr int BufferSize = 8192;
     enum Mode : int { Idle = 0, Reading = 1, Writing = 2 };
 
-    explicit TS_BufferStream(TStream* stream);
+    // bufferSize: the buffer's size in bytes (a stream written in many small pieces, such as
+    // an archive of many small members, goes out in fewer system calls with a larger one).
+    explicit TS_BufferStream(TStream* stream, int bufferSize = BufferSize);
     ~TS_BufferStream() override;
     TS_BufferStream(const TS_BufferStream&) = delete;
     TS_BufferStream& operator=(const TS_BufferStream&) = delete;
@@ -123,7 +127,7 @@ public:
         return Read(&b, 1) == 1 ? b : -1;
     }
 
-    // Reads up to BufferSize bytes from the wrapped stream; true when something was read.
+    // Reads up to a buffer's worth of bytes from the wrapped stream; true when something was read.
     virtual bool FillBuffer();
     // Writes the pending bytes; true when all of them were written.
     virtual bool FlushBuffer();
@@ -150,6 +154,7 @@ private:
     int64_t LogicalPosition();
 
     TStream* stream_;
+    int size_;
     char* buffer_;
     char* ptr_ = nullptr; // nothing before first use and after a seek
     char* end_ = nullptr;

@@ -338,12 +338,21 @@ void TSortedObjectList::ReadItems(TStream& stream)
 
 namespace {
 
-int compareNoCase(const QString& a, const QString& b)
+// A name in two pieces read as one (a member's folder and file name), so that comparing
+// full names builds no string.
+struct TNamePieces {
+    const QString& first;
+    const QString& second;
+    qsizetype size() const { return first.size() + second.size(); }
+    char16_t at(qsizetype i) const { return i < first.size() ? first[i].unicode() : second[i - first.size()].unicode(); }
+};
+
+int compareNoCase(const TNamePieces& a, const TNamePieces& b)
 {
     // ASCII letters only, as member names are compared in the archive's own order.
     const qsizetype n = std::min(a.size(), b.size());
     for (qsizetype i = 0; i < n; ++i) {
-        char16_t x = a[i].unicode(), y = b[i].unicode();
+        char16_t x = a.at(i), y = b.at(i);
         if (x >= 'A' && x <= 'Z')
             x += 32;
         if (y >= 'A' && y <= 'Z')
@@ -352,6 +361,12 @@ int compareNoCase(const QString& a, const QString& b)
             return x < y ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+int compareNoCase(const QString& a, const QString& b)
+{
+    const QString none;
+    return compareNoCase(TNamePieces{a, none}, TNamePieces{b, none});
 }
 
 // Date-time as a comparable number; one that cannot be converted counts as 0.
@@ -378,7 +393,7 @@ int TSortedZip::Compare(const TObject* key1, const TObject* key2) const
     const auto* a = static_cast<const TZipHeaderInfo*>(key1);
     const auto* b = static_cast<const TZipHeaderInfo*>(key2);
     switch (SortMode) {
-    case ByName: return compareNoCase(a->FullName(), b->FullName());
+    case ByName: return compareNoCase(TNamePieces{a->Directory(), a->FileName()}, TNamePieces{b->Directory(), b->FileName()});
     case ByFileName: return compareNoCase(a->FileName(), b->FileName());
     case ByDirectoryName: return compareNoCase(a->Directory(), b->Directory());
     case ByDate: return dateValue(a->DateTime) >= dateValue(b->DateTime) ? -1 : 1;

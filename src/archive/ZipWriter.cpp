@@ -28,6 +28,7 @@ namespace {
 constexpr uint32_t DataDescriptorSig = 0x08074b50;
 constexpr size_t StoreChunk = 16000;
 constexpr size_t CopyChunk = 65536;
+constexpr int ArchiveBufferSize = 256 << 10;
 
 QString errnoText(int err)
 {
@@ -247,6 +248,7 @@ public:
 
 private:
     struct Stopped {};
+    struct TooLarge {};
 
     class PackIO : public TDeflateIO {
     public:
@@ -258,6 +260,9 @@ private:
             const size_t n = src_.Read(buffer, count);
             if (n == 0)
                 return 0;
+            read_ += int64_t(n);
+            if (read_ > TWorkAhead<TPackedMember>::MaxItemBytes)
+                throw TooLarge{};
             m_.Reads.push_back(n);
             crc.UpdateCRC(buffer, n);
             return n;
@@ -276,6 +281,7 @@ private:
         TPackedMember& m_;
         TSourceFile& src_;
         const TWorkAhead<TPackedMember>& work_;
+        int64_t read_ = 0;
     };
 
     // On a worker: what the caller's thread would do with the member's data.
@@ -286,6 +292,10 @@ private:
             return false; // tried again in turn
         m.DosTime = src.DosTime();
         m.FileSize = src.SizeNow();
+        // A file that grew past the size limit since it was listed is left to the caller's
+        // thread, which compresses it streaming, as it does every large file.
+        if (m.FileSize > TWorkAhead<TPackedMember>::MaxItemBytes)
+            return false;
         PackIO io(m, src, work_);
         try {
             uint32_t preCrc = 0;
@@ -308,6 +318,10 @@ private:
             m.ReadFailed = m.Encrypt && m.Crc != preCrc;
         } catch (const ESourceReadError&) {
             m.ReadFailed = true;
+        } catch (const TooLarge&) {
+            std::vector<uint8_t>().swap(m.Data);
+            std::vector<size_t>().swap(m.Reads);
+            return false;
         }
         return true;
     }
@@ -703,7 +717,8 @@ void TZipWriter::CloseVolume(TRun& Run)
 void TZipWriter::OpenVolume(TRun& Run)
 {
     Run.File = std::make_unique<TFileStream>(Run.OutputName, fmCreate);
-    Run.Out = std::make_unique<TS_BufferStream>(Run.File.get());
+    // Headers and small members are collected into large writes.
+    Run.Out = std::make_unique<TS_BufferStream>(Run.File.get(), ArchiveBufferSize);
     if (!Run.DataBuf)
         Run.DataOut = Run.Out.get();
 }
