@@ -14,9 +14,14 @@
 #include <QFileInfo>
 
 #include <QRandomGenerator>
+#include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <fcntl.h>
 #include <unistd.h>
 #include <sys/stat.h>
@@ -85,12 +90,46 @@ private:
     TZipCrypt* crypt_;
 };
 
+// Expanded bytes into a member's part file, gathered into large writes: nobody looks at the
+// file before its rename, so fewer and larger writes change nothing but the time taken.
+class TPartWriter {
+public:
+    static constexpr size_t Capacity = size_t(1) << 20;
+
+    TPartWriter(TStream& out, std::vector<uint8_t>& buffer) : out_(out), buf_(buffer)
+    {
+        buf_.clear();
+        buf_.reserve(Capacity);
+    }
+
+    void Write(const uint8_t* data, size_t count)
+    {
+        if (buf_.size() + count > Capacity)
+            Flush();
+        if (count >= Capacity)
+            out_.WriteBuffer(data, int64_t(count));
+        else
+            buf_.insert(buf_.end(), data, data + count);
+    }
+
+    void Flush()
+    {
+        if (!buf_.empty())
+            out_.WriteBuffer(buf_.data(), int64_t(buf_.size()));
+        buf_.clear();
+    }
+
+private:
+    TStream& out_;
+    std::vector<uint8_t>& buf_;
+};
+
 // Expanded bytes of one member into its output file, with the percentage events.
 class TMemberSink : public TUnzipSink {
 public:
-    TMemberSink(TZipReader& reader, TStream& out) : reader_(reader), out_(out) {}
+    TMemberSink(TZipReader& reader, TPartWriter* out) : reader_(reader), out_(out) {}
 
-    void WriteOutput(const uint8_t* data, size_t count) override { out_.WriteBuffer(data, int64_t(count)); }
+    void WriteOutput(const uint8_t* data, size_t count) override { out_->Write(data, count); }
 
     void OutputProgress(uint64_t bytesWritten, size_t count) override
     {
@@ -105,47 +144,329 @@ public:
 
 private:
     TZipReader& reader_;
-    TStream& out_;
+    TPartWriter* out_;
 };
 
-// ---- Members decoded ahead on worker threads ----
-// Extraction of many members decodes the coming ones on every core into memory while the
-// caller's thread goes through the list as before: names, events, prompts and passwords, the
-// member's ".mvpart" file and its rename all stay there, and the decoded blocks are written
-// and reported as the decoder would have written them. Encrypted members, volume sets and
+namespace {
+
+QString toFsSeparators(QString path)
+{
+    path.replace(u'\\', u'/');
+    return path;
+}
+
+// Where a member goes: its stored path (up to a NUL), and under the destination folder its
+// file name (empty for a folder entry) and folder (ending in "/"). Unsafe when the name would
+// lead out of the destination folder or names nothing: such a member is never written,
+// whatever the options say.
+struct TMemberPlace {
+    QString StoredPath;
+    QString FileName;
+    QString Path;
+    bool Unsafe = false;
+};
+
+TMemberPlace placeOf(const TZipHeaderInfo& h, const QString& destFolder, bool recreateDirs, const QString& rootDir)
+{
+    TMemberPlace p;
+    // Everything after a NUL is dropped from the stored path; a drive or a leading separator
+    // does not lead out of the destination.
+    p.StoredPath = CutAtNul(h.Directory() + h.FileName());
+    const QString placedPath = RelativeMemberPath(p.StoredPath);
+    const qsizetype lastSep = placedPath.lastIndexOf(u'\\');
+    const QString storedDir = placedPath.left(lastSep + 1);
+    p.FileName = placedPath.mid(lastSep + 1);
+    const bool namedMember = !p.StoredPath.isEmpty() && !p.StoredPath.endsWith(u'\\') && !p.StoredPath.endsWith(u'/');
+    p.Unsafe = IsUnsafeMemberPath(p.StoredPath) || p.FileName == u"." || (namedMember && p.FileName.isEmpty());
+    p.Path = destFolder.endsWith(u'/') ? destFolder : destFolder + u'/';
+    if (recreateDirs && !storedDir.isEmpty()) {
+        QString rest = storedDir;
+        QString root = rootDir;
+        root.replace(u'/', u'\\');
+        if (!root.isEmpty() && rest.left(root.size()).compare(root, Qt::CaseInsensitive) == 0)
+            rest = rest.mid(root.size());
+        p.Path += toFsSeparators(rest);
+    }
+    return p;
+}
+
+// The member's date and, when attributes are retained, its attributes, set on its open part
+// file: the permission bits of a Unix made archive, else the DOS read-only bit. The owner
+// keeps the right to read the file. Date first, as a read-only file would refuse it by name.
+void setDateAndAttributes(int fd, uint32_t dosDate, uint32_t ext, uint16_t versionMadeBy, bool retainAttributes)
+{
+    const QDateTime dt = platform::dateTimeFromDosDateTime(CheckDosDate(dosDate));
+    if (dt.isValid()) {
+        struct timespec times[2];
+        times[0].tv_sec = 0;
+        times[0].tv_nsec = UTIME_OMIT;
+        times[1].tv_sec = time_t(dt.toSecsSinceEpoch());
+        times[1].tv_nsec = 0;
+        ::futimens(fd, times);
+    }
+    if (!retainAttributes)
+        return;
+    const unsigned host = versionMadeBy >> 8;
+    const uint32_t unixMode = ext >> 16;
+    if ((host == 3 || (ext & 0x8000)) && (unixMode & 0777) && S_ISREG(unixMode)) {
+        ::fchmod(fd, mode_t((unixMode & 0777) | S_IRUSR));
+        return;
+    }
+    struct stat st;
+    if ((ext & faReadOnly) && ::fstat(fd, &st) == 0)
+        ::fchmod(fd, mode_t(st.st_mode & 07777 & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)));
+}
+
+QString partFileName(const QString& folder)
+{
+    return folder + QStringLiteral("/.mvpart")
+        + QString::number(QRandomGenerator::system()->generate64() & 0xFFFFFFFFFFull, 36);
+}
+
+// A new, empty file in folder for a member being written, permissions as for any new file,
+// open for writing in `fd`; an empty name (and errno) when none could be made. Made with
+// O_EXCL: a link or another file of that name is never opened.
+QString createPartFile(const QString& folder, int& fd)
+{
+    fd = -1;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString name = partFileName(folder);
+        fd = ::open(QFile::encodeName(name).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0)
+            return name;
+        if (errno != EEXIST)
+            break;
+    }
+    return QString();
+}
+
+// Gives a file opened without a name (O_TMPFILE) a new part file name in folder; empty when
+// that failed. A name already taken is never replaced.
+QString linkPartFile(int fd, const QString& folder)
+{
+    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString name = partFileName(folder);
+        if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, QFile::encodeName(name).constData(), AT_SYMLINK_FOLLOW) == 0)
+            return name;
+        if (errno != EEXIST)
+            break;
+    }
+    return QString();
+}
+
+// Makes `folder` and the missing folders above it, as ForceDirs does; each folder made is
+// added to `made`, the outermost first. False when one could not be made.
+bool makeFolders(const QString& folder, QStringList& made)
+{
+    QStringList missing;
+    QString p = QDir::cleanPath(folder);
+    struct stat st;
+    while (::stat(QFile::encodeName(p).constData(), &st) != 0) {
+        const qsizetype sep = p.lastIndexOf(u'/');
+        if (errno != ENOENT || sep <= 0)
+            return false;
+        missing.prepend(p);
+        p.truncate(sep);
+    }
+    if (!S_ISDIR(st.st_mode))
+        return false;
+    for (const QString& m : std::as_const(missing)) {
+        if (::mkdir(QFile::encodeName(m).constData(), 0777) == 0)
+            made << m;
+        else if (errno != EEXIST)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// ---- Members unpacked ahead on worker threads ----
+// Extraction of many members unpacks the coming ones on every core while the caller's thread
+// goes through the list as before: names, events, prompts, passwords, what stands at the
+// destination and the rename into place all stay there, in member order. A worker writes
+// the member into a part file of its own in the folder the member is bound for (date and
+// attributes set when it decoded correctly); the caller's thread takes that file as the
+// member's part file when the member is still bound for that folder, reports the blocks as
+// the decoder wrote them, and renames it into place. A member whose folder is not there and
+// may not be made ahead is decoded into memory instead. Encrypted members, volume sets and
 // methods other than stored and deflated are decoded in turn on the caller's thread.
 
 struct TUnpackedMember {
-    // The member as queued.
+    // The member as queued; Wanted: to be unpacked ahead.
+    int Index = 0;
+    bool Wanted = false;
     uint32_t RelativeOffset = 0;
     uint32_t CompressedSize = 0;
     uint32_t UncompressedSize = 0;
     uint16_t Method = 0;
-    // What the decoder wrote: the bytes, the size of each block, the CRC.
+    uint32_t StoredCrc = 0;
+    uint32_t DosDate = 0;
+    uint32_t ExternalAttributes = 0;
+    uint16_t VersionMadeBy = 0;
+    // The folder the member is bound for, as its name says; MayMakeFolder: the worker may
+    // make it (and those above it) when missing.
+    QString Folder;
+    bool MayMakeFolder = false;
+    // What the decoder wrote: the part file (or, without one, the bytes), the size of each
+    // block, the CRC.
+    QString PartName;
     std::vector<uint8_t> Data;
     std::vector<uint32_t> Blocks;
     uint32_t Crc = 0;
     uint64_t BytesWritten = 0;
     bool TooLong = false; // the output guard stopped it
+    // Written to a file in Folder: PartName holds it when the member decoded correctly
+    // (its date and attributes set), else it is gone already.
+    bool OnDisk = false;
+    bool Done = false;    // unpacked; else the caller's thread does it and meets what stopped it
+};
+
+// Members go to the workers in runs of neighbours: handing over each small member alone
+// would cost the threads more in waking each other than the member's work.
+struct TAheadBatch {
+    static constexpr int MaxMembers = 32;
+    static constexpr int64_t MaxBytes = 2 << 20;  // a run closes once it holds this much
+    static constexpr int64_t AloneBytes = 8 << 20; // a member this large makes a run alone
+    int First = 0;
+    std::vector<TUnpackedMember> Members;
+};
+
+// Part files and folders made ahead by the workers. What the caller's thread has not taken
+// over is removed at the end of the run, a cancel or an error included: a folder only when
+// it is still empty.
+class TMadeAhead {
+public:
+    ~TMadeAhead()
+    {
+        for (const auto& [index, name] : parts_)
+            ::unlink(QFile::encodeName(name).constData());
+        std::vector<QString> folders;
+        for (const auto& [index, name] : folders_)
+            folders.push_back(name);
+        // The innermost first.
+        std::sort(folders.begin(), folders.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+        for (const QString& f : folders)
+            ::rmdir(QFile::encodeName(f).constData());
+    }
+
+    void AddPart(int index, const QString& name)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        parts_[index] = name;
+    }
+    // The part file is the caller's thread's now.
+    void TakePart(int index)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        parts_.erase(index);
+    }
+    // The part file is no longer wanted.
+    void RemovePart(int index)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = parts_.find(index);
+        if (it == parts_.end())
+            return;
+        ::unlink(QFile::encodeName(it->second).constData());
+        parts_.erase(it);
+    }
+    void AddFolders(int index, const QStringList& made)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const QString& f : made)
+            folders_.emplace(index, f);
+    }
+    // The member's folders stay.
+    void KeepFolders(int index)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        folders_.erase(index);
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<int, QString> parts_;
+    std::multimap<int, QString> folders_;
 };
 
 class TUnpackAhead {
 public:
-    TUnpackAhead(const QString& archive, std::vector<TUnpackedMember> members, const std::vector<int64_t>& bytes,
-                 const std::vector<bool>& wanted, int threads)
-        : archive_(archive), workers_(size_t(threads)),
-          work_(std::move(members), bytes, wanted, threads,
-                [this](TUnpackedMember& m, int worker) { return unpack(m, worker); })
+    // members: every member of the list, those to unpack ahead marked Wanted.
+    TUnpackAhead(const QString& archive, std::vector<TUnpackedMember> members, int threads, bool retainAttributes)
+        : archive_(archive), retainAttributes_(retainAttributes), workers_(size_t(threads)),
+          work_(batches(std::move(members)), batchBytes_, batchWanted_, threads,
+                [this](TAheadBatch& b, int worker) { return unpack(b, worker); })
     {
     }
 
-    TUnpackedMember* Take(int index, const std::function<void()>& waiting) { return work_.Take(index, waiting); }
-    void Release(int index)
+    // The member unpacked ahead, once its run is done; null when it was not.
+    TUnpackedMember* Take(int index, const std::function<void()>& waiting)
     {
-        work_.Release(index, [](TUnpackedMember& m) {
-            std::vector<uint8_t>().swap(m.Data);
-            std::vector<uint32_t>().swap(m.Blocks);
+        const int b = batchOf_[size_t(index)];
+        if (b != taken_) {
+            batch_ = work_.Take(b, waiting);
+            taken_ = b;
+        }
+        if (!batch_)
+            return nullptr;
+        TUnpackedMember& m = batch_->Members[size_t(index - batch_->First)];
+        return m.Done ? &m : nullptr;
+    }
+    // The caller's thread takes the member's part file over.
+    void TakePart(int index) { made_.TakePart(index); }
+    // The caller's thread reached the member's folder: the folders made for it stay, as they
+    // would on one thread.
+    void Reached(int index) { made_.KeepFolders(index); }
+    // The caller's thread is past the member (whether it was selected or not): at the end of
+    // its run, the part files not taken over go and the memory is given back; the folders
+    // made for members the caller's thread skipped before reaching their folder go at the
+    // end, when empty.
+    void Passed(int index)
+    {
+        const int b = batchOf_[size_t(index)];
+        if (size_t(index + 1) < batchOf_.size() && batchOf_[size_t(index + 1)] == b)
+            return;
+        work_.Release(b, [](TAheadBatch& batch) {
+            for (TUnpackedMember& m : batch.Members) {
+                std::vector<uint8_t>().swap(m.Data);
+                std::vector<uint32_t>().swap(m.Blocks);
+            }
         });
+        if (taken_ == b)
+            batch_ = nullptr;
+        for (int i = index; i >= 0 && batchOf_[size_t(i)] == b; --i)
+            made_.RemovePart(i);
+    }
+
+private:
+    std::vector<TAheadBatch> batches(std::vector<TUnpackedMember> members)
+    {
+        std::vector<TAheadBatch> out;
+        batchOf_.resize(members.size());
+        bool open = false;
+        for (size_t i = 0; i < members.size(); ++i) {
+            TUnpackedMember& m = members[i];
+            const int64_t bytes = m.Wanted ? int64_t(m.UncompressedSize) : 0;
+            if (open && (bytes >= TAheadBatch::AloneBytes || int(out.back().Members.size()) >= TAheadBatch::MaxMembers
+                         || batchBytes_.back() >= TAheadBatch::MaxBytes))
+                open = false;
+            if (!open) {
+                out.emplace_back();
+                out.back().First = int(i);
+                batchBytes_.push_back(0);
+                batchWanted_.push_back(false);
+                open = true;
+            }
+            batchBytes_.back() += bytes;
+            batchWanted_.back() = batchWanted_.back() || m.Wanted;
+            out.back().Members.push_back(std::move(m));
+            batchOf_[i] = int(out.size()) - 1;
+            if (bytes >= TAheadBatch::AloneBytes)
+                open = false;
+        }
+        return out;
     }
 
 private:
@@ -154,11 +475,12 @@ private:
     struct Worker {
         std::unique_ptr<TFileStream> archive;
         std::unique_ptr<TUnzipIO> io;
+        std::vector<uint8_t> buffer;
     };
 
     class Source : public TUnzipSource {
     public:
-        Source(TStream& s, const TWorkAhead<TUnpackedMember>& work) : s_(s), work_(work) {}
+        Source(TStream& s, const TWorkAhead<TAheadBatch>& work) : s_(s), work_(work) {}
         size_t ReadChunk(uint8_t* buffer, size_t count) override
         {
             if (work_.Stopping())
@@ -170,25 +492,47 @@ private:
 
     private:
         TStream& s_;
-        const TWorkAhead<TUnpackedMember>& work_;
+        const TWorkAhead<TAheadBatch>& work_;
     };
 
+    // Into the part file when there is one, else into memory; each block's size is kept.
     class Sink : public TUnzipSink {
     public:
-        explicit Sink(TUnpackedMember& m) : m_(m) {}
+        Sink(TUnpackedMember& m, TPartWriter* out) : m_(m), out_(out) {}
         void WriteOutput(const uint8_t* data, size_t count) override
         {
-            m_.Data.insert(m_.Data.end(), data, data + count);
+            if (out_)
+                out_->Write(data, count);
+            else
+                m_.Data.insert(m_.Data.end(), data, data + count);
             m_.Blocks.push_back(uint32_t(count));
         }
 
     private:
         TUnpackedMember& m_;
+        TPartWriter* out_;
     };
 
-    // On a worker: the member's data decoded as the caller's thread would decode them. Any
-    // exception leaves the member to the caller's thread, which then meets it itself.
-    bool unpack(TUnpackedMember& m, int worker)
+    // On a worker: the run's members decoded as the caller's thread would decode them. A
+    // member that meets an exception is left to the caller's thread, which then meets it
+    // itself.
+    bool unpack(TAheadBatch& batch, int worker)
+    {
+        for (TUnpackedMember& m : batch.Members) {
+            if (work_.Stopping())
+                return false;
+            try {
+                m.Done = m.Wanted && unpackOne(m, worker);
+            } catch (const Stopped&) {
+                return false;
+            } catch (...) {
+                m.Done = false;
+            }
+        }
+        return true;
+    }
+
+    bool unpackOne(TUnpackedMember& m, int worker)
     {
         Worker& w = workers_[size_t(worker)];
         if (!w.archive)
@@ -200,73 +544,104 @@ private:
         if (w.archive->Read(local, LocalHeaderFixedSize) != LocalHeaderFixedSize)
             return false;
         w.archive->Seek(GetLE16(local + 26) + GetLE16(local + 28), soFromCurrent);
-        Source source(*w.archive, work_);
-        Sink sink(m);
-        m.Data.reserve(m.UncompressedSize);
-        w.io->StartMember(&source, &sink, m.CompressedSize, m.UncompressedSize);
-        try {
-            if (m.Method == 8)
-                Inflate(*w.io);
-            else
-                UnStore(*w.io);
-        } catch (const EBiggerThanUncompressed&) {
-            m.TooLong = true;
+
+        // The member's file, in the folder it is bound for: a file without a name that takes a
+        // part file name only once the member decoded correctly, so that nothing is left of it
+        // otherwise (where the file system has no such files, a part file from the start).
+        // Such files are made without holding the folder, which files made by name in one
+        // folder wait for in turn.
+        int fd = -1;
+        if (!m.Folder.isEmpty()) {
+            fd = openFile(m);
+            if (fd < 0 && errno == ENOENT && m.MayMakeFolder) {
+                QStringList made;
+                const bool ok = makeFolders(m.Folder, made);
+                made_.AddFolders(m.Index, made);
+                if (ok)
+                    fd = openFile(m);
+            }
+            if (!m.PartName.isEmpty())
+                made_.AddPart(m.Index, m.PartName);
         }
-        m.Crc = w.io->Crc.Crc();
-        m.BytesWritten = w.io->BytesWritten;
+        std::unique_ptr<TFileStream> file;
+        std::optional<TPartWriter> out;
+        if (fd >= 0) {
+            file = std::make_unique<TFileStream>(fd, m.PartName);
+            out.emplace(*file, w.buffer);
+        } else {
+            m.Data.reserve(m.UncompressedSize);
+        }
+        try {
+            Source source(*w.archive, work_);
+            Sink sink(m, out ? &*out : nullptr);
+            w.io->StartMember(&source, &sink, m.CompressedSize, m.UncompressedSize);
+            try {
+                if (m.Method == 8)
+                    Inflate(*w.io);
+                else
+                    UnStore(*w.io);
+            } catch (const EBiggerThanUncompressed&) {
+                m.TooLong = true;
+            }
+            m.Crc = w.io->Crc.Crc();
+            m.BytesWritten = w.io->BytesWritten;
+            if (out) {
+                out->Flush();
+                if (m.Crc == m.StoredCrc && m.BytesWritten == m.UncompressedSize && !m.TooLong) {
+                    setDateAndAttributes(fd, m.DosDate, m.ExternalAttributes, m.VersionMadeBy, retainAttributes_);
+                    if (m.PartName.isEmpty()) {
+                        m.PartName = linkPartFile(fd, m.Folder);
+                        if (m.PartName.isEmpty()) {
+                            noTmpFiles_ = true;
+                            return false;
+                        }
+                        made_.AddPart(m.Index, m.PartName);
+                    }
+                } else if (!m.PartName.isEmpty()) {
+                    made_.RemovePart(m.Index);
+                    m.PartName.clear();
+                }
+                m.OnDisk = true;
+            }
+        } catch (...) {
+            file.reset();
+            made_.RemovePart(m.Index);
+            m.PartName.clear();
+            throw;
+        }
         return true;
     }
 
+    // Opens the member's file in its folder: without a name where the file system can, else
+    // as a part file (m.PartName). -1 and errno when neither could be made.
+    int openFile(TUnpackedMember& m)
+    {
+        if (!noTmpFiles_) {
+            const int fd = ::open(QFile::encodeName(m.Folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+            if (fd >= 0 || errno == ENOENT || errno == ENOTDIR || errno == EACCES || errno == EROFS || errno == ENOSPC)
+                return fd;
+            noTmpFiles_ = true; // the file system has no files without a name
+        }
+        int fd = -1;
+        m.PartName = createPartFile(m.Folder, fd);
+        return fd;
+    }
+
     QString archive_;
+    bool retainAttributes_;
+    std::atomic<bool> noTmpFiles_{false};
     std::vector<Worker> workers_;
-    TWorkAhead<TUnpackedMember> work_; // last: its workers stop first
+    std::vector<int> batchOf_; // each member's run
+    std::vector<int64_t> batchBytes_;
+    std::vector<bool> batchWanted_;
+    int taken_ = -1;              // the run the caller's thread took last
+    TAheadBatch* batch_ = nullptr; // and what it found
+    TMadeAhead made_;                // after the workers stop (below), removes what is left
+    TWorkAhead<TAheadBatch> work_;   // last: its workers stop first
 };
 
 TUnzipRun::TUnzipRun() = default;
 TUnzipRun::~TUnzipRun() = default;
-
-namespace {
-
-QString toFsSeparators(QString path)
-{
-    path.replace(u'\\', u'/');
-    return path;
-}
-
-// Applies the stored attributes: the permission bits of a Unix made archive, else the DOS
-// read-only bit. The owner keeps the right to read the file.
-void applyAttributes(const QString& fileName, const TZipHeaderInfo& h)
-{
-    const uint32_t ext = h.ExternalAttributes;
-    const unsigned host = h.VersionMadeBy >> 8;
-    const uint32_t unixMode = ext >> 16;
-    const QByteArray native = QFile::encodeName(fileName);
-    if ((host == 3 || (ext & 0x8000)) && (unixMode & 0777) && S_ISREG(unixMode)) {
-        ::chmod(native.constData(), mode_t((unixMode & 0777) | S_IRUSR));
-        return;
-    }
-    if (ext & faReadOnly)
-        platform::setDosAttributes(fileName, faReadOnly);
-}
-
-// A new, empty file in folder for a member being written, permissions as for any new file,
-// open for writing in `fd`; an empty name (and errno) when none could be made.
-QString createPartFile(const QString& folder, int& fd)
-{
-    fd = -1;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString name = folder + QStringLiteral("/.mvpart")
-            + QString::number(QRandomGenerator::system()->generate64() & 0xFFFFFFFFFFull, 36);
-        fd = ::open(QFile::encodeName(name).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0)
-            return name;
-        if (errno != EEXIST)
-            break;
-    }
-    return QString();
-}
-
-} // namespace
 
 int TZipReader::UnZipSelected(TLFNFileStream* Stream)
 {
@@ -289,6 +664,7 @@ int TZipReader::UnZipSelected(TLFNFileStream* Stream)
             SetSortMode(ByNone);
             sortChanged = true;
         }
+        run.DestFolder = FDestDir.isEmpty() ? QDir::currentPath() : FDestDir;
         TotalBytes = 0;
         TotalBytesDone = 0;
         const int n = Count();
@@ -319,41 +695,77 @@ int TZipReader::UnZipSelected(TLFNFileStream* Stream)
             OnStartUnZipInfo(this, run.FilesToDo, TotalBytes, stopNow);
         if (run.FilesToDo > 0 && !stopNow) {
             const int threads = WorkerThreads(Threads);
-            if (threads > 1 && run.FilesToDo > 1 && !IsMultiVolume() && FPieces.isEmpty()) {
-                std::vector<TUnpackedMember> members(static_cast<size_t>(n));
-                std::vector<int64_t> bytes(static_cast<size_t>(n));
-                std::vector<bool> wanted(static_cast<size_t>(n));
-                for (int i = 0; i < n; ++i) {
-                    const TZipHeaderInfo* h = FSortedMembers->Header(i);
-                    TUnpackedMember& m = members[size_t(i)];
-                    m.RelativeOffset = h->RelativeOffset;
-                    m.CompressedSize = h->CompressedSize;
-                    m.UncompressedSize = h->UncompressedSize;
-                    m.Method = h->CompressionMethod;
-                    bytes[size_t(i)] = int64_t(h->UncompressedSize);
-                    wanted[size_t(i)] = (DoAll || h->Selected) && !h->FileName().isEmpty() && !h->Encrypted()
-                        && (m.Method == 0 || m.Method == 8) && !h->NeedsZip64() && !h->HasDataDescriptor();
-                }
-                run.Ahead = std::make_unique<TUnpackAhead>(FZipName, std::move(members), bytes, wanted, threads);
-            }
+            if (threads > 1 && run.FilesToDo > 1 && !IsMultiVolume() && FPieces.isEmpty())
+                startAhead(run, threads);
             for (int i = 0; i < n; ++i) {
-                if (!DoAll && !FSortedMembers->Header(i)->Selected)
-                    continue;
-                run.PasswordForm = 0;
-                do {
-                    UnZipOneFile(run, i);
-                } while (run.Retry);
+                if (DoAll || FSortedMembers->Header(i)->Selected) {
+                    run.PasswordForm = 0;
+                    do {
+                        UnZipOneFile(run, i);
+                    } while (run.Retry);
+                }
                 if (run.Ahead)
-                    run.Ahead->Release(i);
+                    run.Ahead->Passed(i);
             }
             run.Ahead.reset();
         }
     } catch (...) {
+        run.Ahead.reset();
         finish();
         throw;
     }
     finish();
     return run.FilesDone;
+}
+
+void TZipReader::startAhead(TUnzipRun& run, int threads)
+{
+    const int n = Count();
+    std::vector<TUnpackedMember> members(static_cast<size_t>(n));
+    // The files the members become, by the names they have in the archive: no folder is made
+    // ahead where one of them is to stand, or its member would meet a folder there and fail.
+    QSet<QString> files;
+    std::vector<TMemberPlace> places(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        const TZipHeaderInfo* h = FSortedMembers->Header(i);
+        if (!DoAll && !h->Selected)
+            continue;
+        TMemberPlace& p = places[size_t(i)];
+        p = placeOf(*h, run.DestFolder, RecreateDirs, FRootDir);
+        if (!p.Unsafe && !p.FileName.isEmpty())
+            files.insert(QDir::cleanPath(p.Path + p.FileName));
+    }
+    const QString top = QDir::cleanPath(run.DestFolder);
+    for (int i = 0; i < n; ++i) {
+        const TZipHeaderInfo* h = FSortedMembers->Header(i);
+        TUnpackedMember& m = members[size_t(i)];
+        const TMemberPlace& p = places[size_t(i)];
+        m.Index = i;
+        m.RelativeOffset = h->RelativeOffset;
+        m.CompressedSize = h->CompressedSize;
+        m.UncompressedSize = h->UncompressedSize;
+        m.Method = h->CompressionMethod;
+        m.StoredCrc = h->CRC32;
+        m.DosDate = h->DateTime;
+        m.ExternalAttributes = h->ExternalAttributes;
+        m.VersionMadeBy = h->VersionMadeBy;
+        m.Wanted = (DoAll || h->Selected) && !p.Unsafe && !p.FileName.isEmpty() && !h->Encrypted()
+            && (h->CompressionMethod == 0 || h->CompressionMethod == 8) && !h->NeedsZip64() && !h->HasDataDescriptor();
+        if (!m.Wanted)
+            continue;
+        // The folder as the caller's thread will work it out, unless a handler renames it.
+        m.Folder = QFileInfo(p.Path + p.FileName).absolutePath();
+        // A handler of the start event may skip the member or send it elsewhere: then no
+        // folder is made ahead for it.
+        m.MayMakeFolder = !OnStartUnZip;
+        QString f = QDir::cleanPath(m.Folder);
+        while (m.MayMakeFolder && f.size() > top.size() && f.startsWith(top)) {
+            if (files.contains(f))
+                m.MayMakeFolder = false;
+            f.truncate(std::max<qsizetype>(f.lastIndexOf(u'/'), 0));
+        }
+    }
+    run.Ahead = std::make_unique<TUnpackAhead>(FZipName, std::move(members), threads, RetainAttributes);
 }
 
 void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
@@ -364,13 +776,10 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     CurrentHeader->Assign(*member);
     TZipHeaderInfo& h = *CurrentHeader;
 
-    // Everything after a NUL is dropped from the stored path; a drive or a leading separator
-    // does not lead out of the destination.
-    const QString storedPath = CutAtNul(h.Directory() + h.FileName());
-    const QString placedPath = RelativeMemberPath(storedPath);
-    const qsizetype lastSep = placedPath.lastIndexOf(u'\\');
-    const QString storedDir = placedPath.left(lastSep + 1);
-    const QString fileName = placedPath.mid(lastSep + 1);
+    const TMemberPlace place = placeOf(h, run.DestFolder, RecreateDirs, FRootDir);
+    const QString& storedPath = place.StoredPath;
+    const QString& fileName = place.FileName;
+    const QString& path = place.Path;
 
     auto takeOffTotals = [&]() { TotalBytes -= h.UncompressedSize; };
     auto skipWith = [&](TSkipReason reason, const QString& name) {
@@ -381,8 +790,7 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
 
     // A name that would lead out of the destination folder is never written, whatever the
     // options say.
-    const bool namedMember = !storedPath.isEmpty() && !storedPath.endsWith(u'\\') && !storedPath.endsWith(u'/');
-    if (IsUnsafeMemberPath(storedPath) || fileName == u"." || (namedMember && fileName.isEmpty())) {
+    if (place.Unsafe) {
         skipWith(srCreateError, storedPath);
         return;
     }
@@ -419,18 +827,6 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
             SwapDisk(h.DiskNumberStart + 1);
     }
 
-    // Destination folder.
-    const QString base = FDestDir.isEmpty() ? QDir::currentPath() : FDestDir;
-    QString path = base.endsWith(u'/') ? base : base + u'/';
-    if (RecreateDirs && !storedDir.isEmpty()) {
-        QString rest = storedDir;
-        QString root = FRootDir;
-        root.replace(u'/', u'\\');
-        if (!root.isEmpty() && rest.left(root.size()).compare(root, Qt::CaseInsensitive) == 0)
-            rest = rest.mid(root.size());
-        path += toFsSeparators(rest);
-    }
-
     if (fileName.isEmpty()) {
         if (RecreateDirs) {
             QString folder = path;
@@ -446,7 +842,32 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     if (skip)
         return;
 
-    // Finds the member's data: the local header's own name and extra lengths count.
+    // Members come folder by folder: a folder seen once is not looked at again (should it go
+    // away meanwhile, making the part file finds that out and makes it again).
+    const QString folder = QFileInfo(fname).absolutePath();
+    if (run.Ahead)
+        run.Ahead->Reached(FileIndex);
+    if (folder != run.FolderSeen) {
+        if (QFileInfo(folder).isDir())
+            run.FolderSeen = folder;
+        else
+            ForceDirs(folder);
+    }
+
+    // Unpacked ahead by a worker, or decoded here further on. A cancel while waiting for the
+    // worker leaves no part file: those of the workers go at the end of the run.
+    TUnpackedMember* ahead = nullptr;
+    if (run.Ahead && !h.Encrypted())
+        ahead = run.Ahead->Take(FileIndex, [this]() { ProcessMessagesAndCheckCancel(); });
+    if (ahead
+        && (ahead->RelativeOffset != h.RelativeOffset || ahead->CompressedSize != h.CompressedSize
+            || ahead->UncompressedSize != h.UncompressedSize || ahead->Method != h.CompressionMethod
+            || ahead->StoredCrc != h.CRC32 || ahead->DosDate != h.DateTime
+            || ahead->ExternalAttributes != h.ExternalAttributes || ahead->VersionMadeBy != h.VersionMadeBy))
+        ahead = nullptr;
+
+    // Finds the member's data: the local header's own name and extra lengths count. A worker
+    // that unpacked the member has read that header already.
     auto seekToData = [&]() {
         uint8_t local[LocalHeaderFixedSize];
         FArchiveStream->Seek(h.RelativeOffset, soFromBeginning);
@@ -454,17 +875,8 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
             throw EFatalUnzipError(SPrematureEnd);
         FArchiveStream->Seek(GetLE16(local + 26) + GetLE16(local + 28), soFromCurrent);
     };
-    seekToData();
-
-    // Members come folder by folder: a folder seen once is not looked at again (should it go
-    // away meanwhile, making the part file finds that out and makes it again).
-    const QString folder = QFileInfo(fname).absolutePath();
-    if (folder != run.FolderSeen) {
-        if (QFileInfo(folder).isDir())
-            run.FolderSeen = folder;
-        else
-            ForceDirs(folder);
-    }
+    if (!ahead)
+        seekToData();
 
     // A member that cannot be decoded is said so before any password is asked for: WinZip
     // AES (method 99) and strong encryption (flag bit 6) are no traditional encryption.
@@ -517,8 +929,8 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         run.Crypt.DecryptBuffer(raw, EncryptionHeaderSize);
     }
     // Where the member's data begin, on which volume.
-    const int dataDisk = FCurrentDisk;
-    const int64_t dataPos = FArchiveStream->Position();
+    int dataDisk = FCurrentDisk;
+    int64_t dataPos = ahead ? 0 : FArchiveStream->Position();
 
     // What stands at the destination, the entry itself (a link is not followed): looked at
     // once, and again only after an overwrite question or rule, which may take its time.
@@ -576,34 +988,43 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         skipWith(srCreateError, fname);
         return;
     }
+    // The worker's file serves when it lies in the folder the member goes to now (a member
+    // that failed its check has none left); a member sent elsewhere by a handler is decoded
+    // here again.
+    QString partName;
     int partFd = -1;
-    QString partName = createPartFile(partFolder, partFd);
-    if (partName.isEmpty() && errno == ENOENT && partFolder == folder && ForceDirs(folder))
-        partName = createPartFile(folder, partFd);
-    if (partName.isEmpty()) {
-        run.FolderSeen.clear();
-        skipWith(srCreateError, fname);
-        return;
+    bool adopted = false;
+    if (ahead && ahead->OnDisk) {
+        if (ahead->Folder == partFolder) {
+            adopted = true;
+            partName = ahead->PartName;
+            if (!partName.isEmpty())
+                run.Ahead->TakePart(FileIndex);
+        } else {
+            ahead = nullptr;
+            seekToData();
+            dataDisk = FCurrentDisk;
+            dataPos = FArchiveStream->Position();
+        }
     }
-    auto out = std::make_unique<TFileStream>(partFd, partName);
+    std::unique_ptr<TFileStream> out;
+    if (!adopted) {
+        partName = createPartFile(partFolder, partFd);
+        if (partName.isEmpty() && errno == ENOENT && partFolder == folder && ForceDirs(folder))
+            partName = createPartFile(folder, partFd);
+        if (partName.isEmpty()) {
+            run.FolderSeen.clear();
+            skipWith(srCreateError, fname);
+            return;
+        }
+        out = std::make_unique<TFileStream>(partFd, partName);
+    }
+    std::optional<TPartWriter> writer;
+    if (out)
+        writer.emplace(*out, run.WriteBuffer);
 
-    // Decoded ahead by a worker, or decoded here. A cancel while waiting for the worker
-    // leaves no part file either.
-    TUnpackedMember* ahead = nullptr;
-    try {
-        if (run.Ahead && !h.Encrypted())
-            ahead = run.Ahead->Take(FileIndex, [this]() { ProcessMessagesAndCheckCancel(); });
-    } catch (...) {
-        out.reset();
-        QFile::remove(partName);
-        throw;
-    }
-    if (ahead
-        && (ahead->RelativeOffset != h.RelativeOffset || ahead->CompressedSize != h.CompressedSize
-            || ahead->UncompressedSize != h.UncompressedSize || ahead->Method != h.CompressionMethod))
-        ahead = nullptr;
     TArchiveSource source(*this, h.Encrypted() ? &run.Crypt : nullptr);
-    TMemberSink sink(*this, *out);
+    TMemberSink sink(*this, writer ? &*writer : nullptr);
     sink.uncompressed_ = h.UncompressedSize;
     if (!ahead) {
         if (FCurrentDisk != dataDisk)
@@ -617,11 +1038,12 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     try {
         if (ahead) {
             // The blocks as the decoder wrote them, with the same progress and a cancel check
-            // before each.
+            // before each; those in memory are written now.
             uint64_t at = 0;
             for (const uint32_t n : ahead->Blocks) {
                 ProcessMessagesAndCheckCancel();
-                sink.WriteOutput(ahead->Data.data() + at, n);
+                if (!adopted)
+                    sink.WriteOutput(ahead->Data.data() + at, n);
                 at += n;
                 sink.OutputProgress(at, n);
             }
@@ -643,13 +1065,15 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         } catch (const EBiggerThanUncompressed&) {
             tooLong = true;
         }
+        if (writer)
+            writer->Flush();
     } catch (...) {
         // A run ended by an error or a cancel leaves no partial member behind.
         out.reset();
-        QFile::remove(partName);
+        if (!partName.isEmpty())
+            QFile::remove(partName);
         throw;
     }
-    out.reset();
 
     const uint32_t crc = ahead ? ahead->Crc : run.IO.Crc.Crc();
     const uint64_t bytesWritten = ahead ? ahead->BytesWritten : run.IO.BytesWritten;
@@ -657,17 +1081,17 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     // member of a method we cannot decode, whatever CRC the header claims.
     const bool good = crc == h.CRC32 && bytesWritten == h.UncompressedSize && !tooLong;
     const bool wrongSize = MethodSupported(h.CompressionMethod) && (tooLong || (crc == h.CRC32 && !good));
+    // A worker's part file has its date and attributes already.
+    if (good && out)
+        setDateAndAttributes(out->Handle(), h.DateTime, h.ExternalAttributes, h.VersionMadeBy, RetainAttributes);
+    out.reset();
     if (good) {
-        // Date first: a read-only attribute would keep it from being set.
-        platform::setFileDosDateTime(partName, CheckDosDate(h.DateTime));
-        if (RetainAttributes)
-            applyAttributes(partName, h);
         if (::rename(QFile::encodeName(partName).constData(), nativeName.constData()) != 0) {
             QFile::remove(partName);
             skipWith(srCreateError, fname);
             return;
         }
-    } else {
+    } else if (!partName.isEmpty()) {
         QFile::remove(partName);
     }
     if (good) {

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 namespace archive {
 
@@ -26,6 +27,10 @@ struct TUnzipRun {
     int FilesDone = 0;
     // The last destination folder seen to exist: members of one folder stat it once.
     QString FolderSeen;
+    // The destination folder of the run.
+    QString DestFolder;
+    // Expanded bytes gathered for the part file being written.
+    std::vector<uint8_t> WriteBuffer;
 };
 
 // A stored name up to its first NUL character: what follows a NUL is never part of a path.

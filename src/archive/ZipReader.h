@@ -193,6 +193,8 @@ protected:
     void ProcessMessages();
     int UnZipSelected(TLFNFileStream* Stream);
     void UnZipOneFile(TUnzipRun& Run, int FileIndex);
+    // Starts the workers that unpack the coming members ahead of the caller's thread.
+    void startAhead(TUnzipRun& Run, int Threads);
     void CheckIndex(int Index) const;
     // Loads a comment known only by its length from the archive.
     void LoadFileComment(TZipHeaderInfo* Header);
