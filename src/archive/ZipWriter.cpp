@@ -371,6 +371,18 @@ struct TZipWriter::TRun {
     std::unique_ptr<TFileStream> DataFile;
     std::unique_ptr<TS_BufferStream> DataBuf;
     int64_t RoomLeft() { return VolumeSpace - Out->Position(); }
+    // What is written of the archive file starts on its way to the disk now and then, so that
+    // the sync at its end has little left to wait for.
+    int64_t WritebackFrom = 0;
+    void StartWriteback()
+    {
+        constexpr int64_t Step = 8 << 20;
+        const int64_t at = File ? File->Position() : 0;
+        if (at - WritebackFrom < Step)
+            return;
+        ::sync_file_range(File->Handle(), WritebackFrom, at - WritebackFrom, SYNC_FILE_RANGE_WRITE);
+        WritebackFrom = at;
+    }
     void DropDataFile()
     {
         DataBuf.reset();
@@ -717,6 +729,7 @@ void TZipWriter::CloseVolume(TRun& Run)
 void TZipWriter::OpenVolume(TRun& Run)
 {
     Run.File = std::make_unique<TFileStream>(Run.OutputName, fmCreate);
+    Run.WritebackFrom = 0;
     // Headers and small members are collected into large writes.
     Run.Out = std::make_unique<TS_BufferStream>(Run.File.get(), ArchiveBufferSize);
     if (!Run.DataBuf)
@@ -1105,6 +1118,7 @@ bool TZipWriter::ZipNext(TRun& Run, const QString& FileName)
         AddWritten(Run, header.release(), FileName, true);
     if (Run.Ahead)
         Run.Ahead->Release(index);
+    Run.StartWriteback();
     return added;
 }
 
