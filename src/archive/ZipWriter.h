@@ -4,6 +4,7 @@
 // member, optionally with the traditional encryption.
 #include "archive/ZipReader.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -122,6 +123,10 @@ private:
     void NextVolume(TRun& Run);
     void WriteDiskLabel(TRun& Run);
 
+    // ProcessMessagesAndCheckCancel for the member data: the message loop now and then, the
+    // cancel flag every time.
+    void PollAndCheckCancel();
+    QElapsedTimer FPollClock;
     // The sizes found while listing the files, so that they are not looked up again.
     QHash<QString, int64_t> FListedSizes;
     bool FStorePaths = false;
