@@ -232,12 +232,13 @@ struct TreeBuilder {
     uint16_t len[HeapSize];
     int heap[HeapSize];
     uint8_t depth[HeapSize];
+    uint64_t key[HeapSize]; // frequency and depth in one number, ordered as smaller() wants
     int heapLen = 0;
     int heapMax = 0;
 
     bool smaller(int n, int m) const
     {
-        return freq[n] < freq[m] || (freq[n] == freq[m] && depth[n] <= depth[m]);
+        return key[n] <= key[m]; // freq[n] < freq[m] || (freq[n] == freq[m] && depth[n] <= depth[m])
     }
 
     void downHeap(int k)
@@ -272,6 +273,7 @@ struct TreeBuilder {
                 heap[++heapLen] = int(n);
                 maxCode = int(n);
                 depth[n] = 0;
+                key[n] = uint64_t(f[n]) << 8;
             } else {
                 tree[n].len = 0;
             }
@@ -282,6 +284,7 @@ struct TreeBuilder {
             freq[node] = 1;
             f[node] = 1;
             depth[node] = 0;
+            key[node] = 1u << 8;
             optLen -= 1;
             if (stree)
                 staticLen -= stree[node].len;
@@ -298,6 +301,7 @@ struct TreeBuilder {
             heap[--heapMax] = m;
             freq[node] = freq[n] + freq[m];
             depth[node] = uint8_t((depth[n] >= depth[m] ? depth[n] : depth[m]) + 1);
+            key[node] = uint64_t(freq[node]) << 8 | depth[node];
             dad[n] = dad[m] = uint16_t(node);
             heap[1] = node++;
             downHeap(1);
