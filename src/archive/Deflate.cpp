@@ -511,14 +511,14 @@ private:
     // The longest match for the string at `strstart` (with `lookahead` bytes ahead) along the
     // chain from `curMatch`, better than `prevLength`. `matchStart` is set only when a longer
     // match is found; the result is at most the lookahead.
-    __attribute__((always_inline)) inline unsigned longestMatch(Search& sr, unsigned strstart, unsigned lookahead,
+    __attribute__((always_inline)) inline unsigned longestMatch(const TDeflateWork& w, Search& sr, unsigned strstart, unsigned lookahead,
                                                                  unsigned prevLength, unsigned curMatch,
                                                                  unsigned& matchStart)
     {
         unsigned chain = sr.maxChain >> sr.chainShift;
         if (chain == 0)
             chain = 1;
-        const uint8_t* window = w_.window;
+        const uint8_t* window = w.window;
         const uint8_t* scan = window + strstart;
         unsigned bestLen = prevLength;
         unsigned nice = sr.niceLength;
@@ -553,7 +553,7 @@ private:
             return false;
         };
         // Four chain steps per link load: the walk's speed is the latency of that load.
-        const uint64_t* links = w_.links;
+        const uint64_t* links = w.links;
         unsigned cur = curMatch;
         for (;;) {
             if (consider(cur))
@@ -601,11 +601,12 @@ private:
         uint32_t* dfreq;
         unsigned count;      // symbols in the block
         unsigned matches;
+        bool earlyEnds;      // the block may end early (levels 3 and up)
     };
 
     Tally startTally()
     {
-        return Tally{w_.lbuf, w_.dbuf, lfreq_, dfreq_, lastLit_, matches_};
+        return Tally{w_.lbuf, w_.dbuf, lfreq_, dfreq_, lastLit_, matches_, level_ > 2};
     }
 
     void endTally(const Tally& t)
@@ -618,7 +619,7 @@ private:
     // stood when it recorded it.
     inline bool blockFull(const Tally& t, unsigned strstart)
     {
-        if (level_ > 2 && (t.count & 0xFFF) == 0 && earlyEnd(t, strstart))
+        if (t.earlyEnds && (t.count & 0xFFF) == 0 && earlyEnd(t, strstart))
             return true;
         return t.count == LitBufSize - 1;
     }
@@ -692,7 +693,7 @@ private:
                 hashHead = insertString(w, s, h);
             unsigned matchLength = 0;
             if (hashHead != 0 && s - hashHead <= MaxDist)
-                matchLength = longestMatch(sr, s, ahead, MinMatch - 1, hashHead, matchStart);
+                matchLength = longestMatch(w, sr, s, ahead, MinMatch - 1, hashHead, matchStart);
             bool full;
             if (matchLength >= MinMatch) {
                 checkMatch(s, matchStart, matchLength);
@@ -766,7 +767,7 @@ private:
             const unsigned prevMatch = matchStart;
             matchLength = MinMatch - 1;
             if (hashHead != 0 && prevLength < maxLazy && s - hashHead <= MaxDist) {
-                matchLength = longestMatch(sr, s, ahead, prevLength, hashHead, matchStart);
+                matchLength = longestMatch(w, sr, s, ahead, prevLength, hashHead, matchStart);
                 if (matchLength == MinMatch && s - matchStart > TooFar)
                     matchLength = MinMatch - 1;
             }
