@@ -20,10 +20,15 @@ namespace {
 //   bits 8-11  code bits of a length or distance (its extra bits follow them); index bits of
 //              a sub-table; code bits of the first literal of a pair
 //   bits 12-15 kind
-//   bits 16-31 literal (two for a pair), base value, or sub-table offset
+//   bits 16-31 literal (two for a pair), base value, or sub-table offset; a length holds its
+//              base less 3 in bits 16-23 and, for a literal and length, the literal above
 // A second-level entry counts the whole code, first-level bits included.
 enum : uint32_t {
     KindBase = 0, // length or distance with extra bits
+    // A literal and then a length, both in one first-level entry (litlen tables only): the
+    // code bits field counts both codes, so the extra bits of the length are found as for a
+    // length alone. Bit 12 is the count of literals in front of a length.
+    KindLiteralLength = 1,
     // Kinds 4 to 7 are the rare ones, so one bit tells them apart.
     KindSub = 4,
     KindInvalid = 5,
@@ -47,11 +52,16 @@ inline uint32_t kindOf(uint32_t e) { return (e >> 12) & 0xF; }
 inline unsigned bitsOf(uint32_t e) { return e & 0xFF; }
 inline unsigned extraOf(uint32_t e) { return (e >> 8) & 0xF; }
 inline uint32_t valueOf(uint32_t e) { return e >> 16; }
-// The value of a length or distance entry from the bit buffer as it was before the entry's
-// bits were taken: the base plus the extra bits behind the code.
+// The value of a distance entry from the bit buffer as it was before the entry's bits were
+// taken: the base plus the extra bits behind the code.
 inline unsigned baseValue(uint32_t e, uint64_t saved)
 {
     return valueOf(e) + unsigned((saved & ((uint64_t(1) << bitsOf(e)) - 1)) >> extraOf(e));
+}
+// The same for a length entry, whose base is stored less 3.
+inline unsigned lengthValue(uint32_t e, uint64_t saved)
+{
+    return 3 + ((e >> 16) & 0xFF) + unsigned((saved & ((uint64_t(1) << bitsOf(e)) - 1)) >> extraOf(e));
 }
 // The entry of a code longer than the first level: `link` is the first-level entry, `bits`
 // the bit buffer at the start of the code.
@@ -94,7 +104,7 @@ uint32_t symbolEntry(TableKind kind, unsigned sym, unsigned bits)
         if (sym == 256)
             return entry(KindEnd, bits, 0, 0);
         if (sym < 286)
-            return entry(KindBase, bits + LengthExtra[sym - 257], bits, LengthBase[sym - 257]);
+            return entry(KindBase, bits + LengthExtra[sym - 257], bits, LengthBase[sym - 257] - 3u);
         return entry(KindInvalid, bits, 0, 0);
     case TableKind::Dist:
         if (sym < 30)
@@ -208,15 +218,20 @@ BuildResult buildTable(uint32_t* table, unsigned rootBits, const uint8_t* length
 
 // Where a literal code leaves enough bits of a first-level index to decode the next code too,
 // and that one is a literal as well, the entry gives both: most literals of text then cost one
-// lookup for two. Entries are rewritten from the last down, so each still reads the single
-// entries of lower indexes. Nothing to pair when no two literal codes fit in the first level.
-void pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths)
+// lookup for two. Where the next code is a length, the entry gives the literal and the length:
+// a literal between two matches then costs no round of its own. Entries are rewritten from the
+// last down, so each still reads the single entries of lower indexes. Nothing to do when no
+// literal code is short enough to leave room for another code (n: the count of lengths).
+void pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths, unsigned n)
 {
-    unsigned shortest = MaxCodeBits;
+    unsigned shortest = MaxCodeBits + 1, shortestLength = MaxCodeBits + 1;
     for (unsigned i = 0; i < 256; ++i)
         if (lengths[i])
             shortest = std::min<unsigned>(shortest, lengths[i]);
-    if (2 * shortest > rootBits)
+    for (unsigned i = 257; i < n; ++i)
+        if (lengths[i])
+            shortestLength = std::min<unsigned>(shortestLength, lengths[i]);
+    if (shortest + std::min(shortest, shortestLength) > rootBits)
         return;
     for (unsigned i = 1u << rootBits; i-- > 0;) {
         const uint32_t first = table[i];
@@ -224,8 +239,14 @@ void pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths)
         const uint32_t second = table[i >> l1];
         const uint32_t pair =
             entry(KindLiteralPair, l1 + bitsOf(second), l1, valueOf(first) | (valueOf(second) << 8));
-        const bool both = (first & second & LiteralFlag) && l1 + bitsOf(second) <= rootBits;
-        table[i] = both ? pair : first;
+        const uint32_t literalLength = entry(KindLiteralLength, l1 + bitsOf(second), l1 + extraOf(second),
+                                             ((second >> 16) & 0xFF) | (valueOf(first) << 8));
+        const bool literalFirst = (first & LiteralFlag) && l1 + extraOf(second) <= rootBits;
+        const uint32_t kind = kindOf(second);
+        table[i] = !literalFirst                            ? first
+                   : (second & LiteralFlag) && l1 + bitsOf(second) <= rootBits ? pair
+                   : kind == KindBase                       ? literalLength
+                                                            : first;
     }
 }
 
@@ -301,6 +322,7 @@ inline void store16(uint8_t* p, uint16_t v)
 struct TCodeTables {
     uint32_t litlen[LitlenTableSize];
     uint32_t dist[DistTableSize];
+    uint8_t literalBits[256]; // code lengths of the literals, for the careful path
 };
 constexpr size_t DistOffset = offsetof(TCodeTables, dist) / sizeof(uint32_t);
 
@@ -366,9 +388,9 @@ template <bool Bmi2, bool CheckDistance>
         store16(out, uint16_t(valueOf(e)));
         out += 1 + ((e >> 12) & 1);
     };
-    // A length or distance: base plus the extra bits behind the code. Bits 12-15 of such an
-    // entry are zero, so the shift by (e >> 8) is a shift by its code bits.
-    auto baseOf = [&](uint32_t e, uint64_t saved) {
+    // A distance: base plus the extra bits behind the code. Bits 12-15 of such an entry are
+    // zero, so the shift by (e >> 8) is a shift by its code bits.
+    auto distanceOf = [&](uint32_t e, uint64_t saved) {
         return valueOf(e) + unsigned(lowBits<Bmi2>(saved, e) >> ((e >> 8) & 63));
     };
     refill();
@@ -410,11 +432,14 @@ template <bool Bmi2, bool CheckDistance>
                 break;
             }
         }
-        // A length with its extra bits (20 bits at most), then the distance (28 at most)
-        // after a second refill, which leaves 28 or more for the next lookup.
+        // A length with its extra bits (20 bits at most, 16 with a literal in front), then the
+        // distance (28 at most) after a second refill, which leaves 28 or more for the next
+        // lookup. The literal byte is stored either way: a match copy overwrites it.
         uint64_t saved = bb;
         take(e);
-        const unsigned len = baseOf(e, saved);
+        *out = uint8_t(e >> 24);
+        out += (e >> 12) & 1;
+        const unsigned len = 3 + ((e >> 16) & 0xFF) + unsigned(lowBits<Bmi2>(saved, e) >> ((e >> 8) & 15));
         e = dist[bb & distMask];
         refill();
         if (e & SpecialFlag) {
@@ -425,7 +450,7 @@ template <bool Bmi2, bool CheckDistance>
         }
         saved = bb;
         take(e);
-        const unsigned d = baseOf(e, saved);
+        const unsigned d = distanceOf(e, saved);
         if (CheckDistance && d > size_t(out - lowest))
             throw DataError{}; // before the start of this member's output
         e = litlen[bb & litMask];
@@ -655,7 +680,8 @@ private:
             std::fill(lengths + 256, lengths + 280, 7);
             std::fill(lengths + 280, lengths + 288, 8);
             buildTable(st_.fixed.litlen, LitlenRootBits, lengths, 288, TableKind::Litlen);
-            pairLiterals(st_.fixed.litlen, LitlenRootBits, lengths);
+            pairLiterals(st_.fixed.litlen, LitlenRootBits, lengths, 288);
+            std::memcpy(st_.fixed.literalBits, lengths, 256);
             std::fill(lengths, lengths + 30, 5);
             buildTable(st_.fixed.dist, DistRootBits, lengths, 30, TableKind::Dist); // incomplete, accepted
             st_.fixedBuilt = true;
@@ -720,7 +746,8 @@ private:
         const BuildResult l = buildTable(st_.dynamic.litlen, LitlenRootBits, lengths, hlit, TableKind::Litlen, &singleLit);
         if (l != BuildResult::Complete && !(l == BuildResult::Incomplete && singleLit == 1))
             throw DataError{};
-        pairLiterals(st_.dynamic.litlen, LitlenRootBits, lengths);
+        pairLiterals(st_.dynamic.litlen, LitlenRootBits, lengths, hlit);
+        std::memcpy(st_.dynamic.literalBits, lengths, 256);
         unsigned single = 0;
         BuildResult d = buildTable(st_.dynamic.dist, DistRootBits, lengths + hlit, hdist, TableKind::Dist, &single);
         // One distance code of length 1 leaves half the code unused; the deflate format allows
@@ -765,21 +792,25 @@ private:
             // Careful path: one symbol at a time, near the end of the input or the buffer.
             if (out_ >= fastOutEnd)
                 slide();
-            if (slowSymbol(litlen, dist))
+            if (slowSymbol(tables))
                 return;
         }
     }
 
     // Decodes one symbol with bytewise refills; returns true at the end of the block.
-    bool slowSymbol(const uint32_t* litlen, const uint32_t* dist)
+    bool slowSymbol(const TCodeTables& tables)
     {
+        const uint32_t* const litlen = tables.litlen;
+        const uint32_t* const dist = tables.dist;
         slowRefill();
         uint32_t e = litlen[bitbuf_ & ((1u << LitlenRootBits) - 1)];
         if (kindOf(e) == KindSub)
             e = subEntry(litlen, e, LitlenRootBits, bitbuf_);
-        // A pair is taken one literal at a time here, so a stream cut short is caught at the
-        // first symbol that uses missing bits.
-        const unsigned used = kindOf(e) == KindLiteralPair ? extraOf(e) : bitsOf(e);
+        // Two codes in one entry are taken one at a time here, so a stream cut short is caught
+        // at the first symbol that uses missing bits.
+        const unsigned used = kindOf(e) == KindLiteralPair     ? extraOf(e)
+                              : kindOf(e) == KindLiteralLength ? tables.literalBits[e >> 24]
+                                                               : bitsOf(e);
         uint64_t saved = bitbuf_;
         bitbuf_ >>= used;
         bitcnt_ -= used;
@@ -789,6 +820,10 @@ private:
             checkOverrun();
             *out_++ = uint8_t(valueOf(e));
             return false;
+        case KindLiteralLength:
+            checkOverrun();
+            *out_++ = uint8_t(e >> 24);
+            return false;
         case KindEnd:
             checkOverrun();
             return true;
@@ -797,7 +832,7 @@ private:
         default:
             throw DataError{};
         }
-        unsigned len = baseValue(e, saved);
+        unsigned len = lengthValue(e, saved);
         slowRefill();
         e = dist[bitbuf_ & ((1u << DistRootBits) - 1)];
         if (kindOf(e) == KindSub)
