@@ -407,10 +407,6 @@ template <bool Bmi2, bool CheckDistance>
                 if (e & LiteralFlag) {
                     literals(e);
                     e = litlen[bb & litMask];
-                    if (e & LiteralFlag) {
-                        literals(e);
-                        e = litlen[bb & litMask];
-                    }
                 }
             }
             continue;
