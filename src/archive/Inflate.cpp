@@ -222,7 +222,7 @@ BuildResult buildTable(uint32_t* table, unsigned rootBits, const uint8_t* length
 // a literal between two matches then costs no round of its own. Entries are rewritten from the
 // last down, so each still reads the single entries of lower indexes. Nothing to do when no
 // literal code is short enough to leave room for another code (n: the count of lengths).
-void pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths, unsigned n)
+bool pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths, unsigned n)
 {
     unsigned shortest = MaxCodeBits + 1, shortestLength = MaxCodeBits + 1;
     for (unsigned i = 0; i < 256; ++i)
@@ -232,7 +232,7 @@ void pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths, un
         if (lengths[i])
             shortestLength = std::min<unsigned>(shortestLength, lengths[i]);
     if (shortest + std::min(shortest, shortestLength) > rootBits)
-        return;
+        return false;
     for (unsigned i = 1u << rootBits; i-- > 0;) {
         const uint32_t first = table[i];
         const unsigned l1 = bitsOf(first);
@@ -248,6 +248,7 @@ void pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths, un
                    : kind == KindBase                       ? literalLength
                                                             : first;
     }
+    return true;
 }
 
 constexpr size_t HistorySize = 32768;
@@ -323,7 +324,40 @@ struct TCodeTables {
     uint32_t litlen[LitlenTableSize];
     uint32_t dist[DistTableSize];
     uint8_t literalBits[256]; // code lengths of the literals, for the careful path
+    // The two code lengths nearly every literal has, when the fast loop may guess between them
+    // (0: it may not).
+    uint8_t guessA = 0, guessB = 0;
 };
+
+// Literal codes of nearly random data have one or two lengths (8 and 9, say) and no pairs:
+// the fast loop then looks up the entry after a literal for both lengths while the literal's
+// own entry is still loading. Chosen when those lengths cover 15/16 of the literals' share of
+// the code space, so a wrong guess stays rare.
+void chooseGuess(TCodeTables& tables, const uint8_t* lengths, bool paired)
+{
+    tables.guessA = tables.guessB = 0;
+    if (paired)
+        return;
+    uint32_t share[MaxCodeBits + 1] = {};
+    uint32_t total = 0;
+    for (unsigned i = 0; i < 256; ++i)
+        if (lengths[i] && lengths[i] <= LitlenRootBits) {
+            share[lengths[i]] += 1u << (MaxCodeBits - lengths[i]);
+            total += 1u << (MaxCodeBits - lengths[i]);
+        }
+    unsigned a = 0, b = 0;
+    for (unsigned l = 1; l <= LitlenRootBits; ++l)
+        if (share[l] > share[a]) {
+            b = a;
+            a = l;
+        } else if (share[l] > share[b]) {
+            b = l;
+        }
+    if (!a || !b || uint64_t(share[a] + share[b]) * 16 < uint64_t(total) * 15)
+        return;
+    tables.guessA = uint8_t(a);
+    tables.guessB = uint8_t(b);
+}
 constexpr size_t DistOffset = offsetof(TCodeTables, dist) / sizeof(uint32_t);
 
 // The decoder's state in the fast loop.
@@ -332,6 +366,7 @@ struct TFastLoop {
     unsigned bc;
     const uint8_t* in;
     uint8_t* out;
+    unsigned guessA, guessB; // see chooseGuess
 };
 
 // x with all but its low n bits cleared (n < 64); one instruction with BMI2.
@@ -393,12 +428,34 @@ template <bool Bmi2, bool CheckDistance>
     auto distanceOf = [&](uint32_t e, uint64_t saved) {
         return valueOf(e) + unsigned(lowBits<Bmi2>(saved, e) >> ((e >> 8) & 63));
     };
+    const unsigned guessA = f.guessA, guessB = f.guessB;
+    const uint64_t guessMask = (uint64_t(1) << guessA) | (uint64_t(1) << guessB);
     refill();
     uint32_t e = litlen[bb & litMask];
     bool ended = false;
     do {
         refill();
         if (e & LiteralFlag) {
+            if (guessA) {
+                // Up to four literals, the entry after each looked up for both guessed
+                // lengths while its own is loading; a wrong guess looks it up again.
+                uint32_t a = litlen[(bb >> guessA) & litMask], b = litlen[(bb >> guessB) & litMask];
+                // (With guessing there are no pairs: one literal per entry.)
+                for (int n = 4;;) {
+                    take(e);
+                    *out++ = uint8_t(valueOf(e));
+                    if (!((guessMask >> (e & 63)) & 1)) [[unlikely]] {
+                        e = litlen[bb & litMask];
+                        break;
+                    }
+                    e = uint8_t(e) == guessA ? a : b;
+                    if (!(e & LiteralFlag) || --n == 0)
+                        break;
+                    a = litlen[(bb >> guessA) & litMask];
+                    b = litlen[(bb >> guessB) & litMask];
+                }
+                continue;
+            }
             literals(e);
             e = litlen[bb & litMask];
             if (e & LiteralFlag) {
@@ -676,7 +733,7 @@ private:
             std::fill(lengths + 256, lengths + 280, 7);
             std::fill(lengths + 280, lengths + 288, 8);
             buildTable(st_.fixed.litlen, LitlenRootBits, lengths, 288, TableKind::Litlen);
-            pairLiterals(st_.fixed.litlen, LitlenRootBits, lengths, 288);
+            chooseGuess(st_.fixed, lengths, pairLiterals(st_.fixed.litlen, LitlenRootBits, lengths, 288));
             std::memcpy(st_.fixed.literalBits, lengths, 256);
             std::fill(lengths, lengths + 30, 5);
             buildTable(st_.fixed.dist, DistRootBits, lengths, 30, TableKind::Dist); // incomplete, accepted
@@ -742,7 +799,7 @@ private:
         const BuildResult l = buildTable(st_.dynamic.litlen, LitlenRootBits, lengths, hlit, TableKind::Litlen, &singleLit);
         if (l != BuildResult::Complete && !(l == BuildResult::Incomplete && singleLit == 1))
             throw DataError{};
-        pairLiterals(st_.dynamic.litlen, LitlenRootBits, lengths, hlit);
+        chooseGuess(st_.dynamic, lengths, pairLiterals(st_.dynamic.litlen, LitlenRootBits, lengths, hlit));
         std::memcpy(st_.dynamic.literalBits, lengths, 256);
         unsigned single = 0;
         BuildResult d = buildTable(st_.dynamic.dist, DistRootBits, lengths + hlit, hdist, TableKind::Dist, &single);
@@ -775,7 +832,7 @@ private:
             uint8_t* fastOutEnd = limit_ - FastOutputMargin;
             if (!overrun_ && end_ - in_ > ptrdiff_t(FastInputMargin) && out_ < fastOutEnd) {
                 const uint8_t* const fastInEnd = end_ - FastInputMargin;
-                TFastLoop f{bitbuf_, bitcnt_, in_, out_};
+                TFastLoop f{bitbuf_, bitcnt_, in_, out_, tables.guessA, tables.guessB};
                 const bool check = out_ - lowest_ < ptrdiff_t(HistorySize);
                 const bool ended = FastLoops[check](f, litlen, fastInEnd, fastOutEnd, lowest_);
                 bitbuf_ = f.bb;
