@@ -70,7 +70,7 @@ inline uint32_t subEntry(const uint32_t* table, uint32_t link, unsigned rootBits
     return table[valueOf(link) + unsigned((bits >> rootBits) & ((1u << extraOf(link)) - 1))];
 }
 
-constexpr unsigned LitlenRootBits = 11;
+constexpr unsigned LitlenRootBits = 12;
 constexpr unsigned DistRootBits = 8;
 constexpr unsigned CodelenRootBits = 7;
 constexpr unsigned MaxCodeBits = 15;
@@ -353,7 +353,8 @@ void chooseGuess(TCodeTables& tables, const uint8_t* lengths, bool paired)
         } else if (share[l] > share[b]) {
             b = l;
         }
-    if (!a || !b || uint64_t(share[a] + share[b]) * 16 < uint64_t(total) * 15)
+    // Four literals of the longer length and a lookup fit in a refill: 4 * 11 + 12 bits.
+    if (!a || !b || std::max(a, b) > 11 || uint64_t(share[a] + share[b]) * 16 < uint64_t(total) * 15)
         return;
     tables.guessA = uint8_t(a);
     tables.guessB = uint8_t(b);
@@ -391,8 +392,8 @@ template <bool Bmi2>
 //
 // The bit buffer is topped up to 56 or more bits while the next entry is still loading, so the
 // refill stays off the chain of lookups and shifts that bounds the speed: at the top of each
-// round the entry is in hand (looked up with at least 11 bits), the refill follows, and a
-// whole length and distance (48 bits) or four first-level literal entries fit after it.
+// round the entry is in hand (looked up with at least 12 bits), the refill follows, and a
+// whole length and distance (48 bits) or three first-level literal entries fit after it.
 template <bool Bmi2, bool CheckDistance>
 [[gnu::always_inline]] inline bool fastLoop(TFastLoop& f, const uint32_t* tables, const uint8_t* fastInEnd,
                                             uint8_t* fastOutEnd, const uint8_t* lowest)
@@ -445,6 +446,7 @@ template <bool Bmi2, bool CheckDistance>
                     take(e);
                     *out++ = uint8_t(valueOf(e));
                     if (!((guessMask >> (e & 63)) & 1)) [[unlikely]] {
+                        refill(); // four guessed codes and a longer one may leave too few bits
                         e = litlen[bb & litMask];
                         break;
                     }
