@@ -378,11 +378,21 @@ public:
         for (const QString& f : made)
             folders_.emplace(index, f);
     }
-    // The member's folders stay.
-    void KeepFolders(int index)
+    // The caller's thread reached a member bound for `folder`: that folder and those above
+    // it stay, whichever member they were made for, as they would on one thread.
+    void KeepFolders(const QString& folder)
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        folders_.erase(index);
+        if (folders_.empty())
+            return;
+        const QString clean = QDir::cleanPath(folder);
+        for (auto it = folders_.begin(); it != folders_.end();) {
+            const QString& f = it->second;
+            if (clean == f || (clean.startsWith(f) && clean.size() > f.size() && clean[f.size()] == u'/'))
+                it = folders_.erase(it);
+            else
+                ++it;
+        }
     }
 
 private:
@@ -416,9 +426,9 @@ public:
     }
     // The caller's thread takes the member's part file over.
     void TakePart(int index) { made_.TakePart(index); }
-    // The caller's thread reached the member's folder: the folders made for it stay, as they
-    // would on one thread.
-    void Reached(int index) { made_.KeepFolders(index); }
+    // The caller's thread reached a member bound for `folder`: the folders made for it stay,
+    // as they would on one thread.
+    void Reached(const QString& folder) { made_.KeepFolders(folder); }
     // The caller's thread is past the member (whether it was selected or not): at the end of
     // its run, the part files not taken over go and the memory is given back; the folders
     // made for members the caller's thread skipped before reaching their folder go at the
@@ -845,14 +855,14 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     // Members come folder by folder: a folder seen once is not looked at again (should it go
     // away meanwhile, making the part file finds that out and makes it again).
     const QString folder = QFileInfo(fname).absolutePath();
-    if (run.Ahead)
-        run.Ahead->Reached(FileIndex);
     if (folder != run.FolderSeen) {
         if (QFileInfo(folder).isDir())
             run.FolderSeen = folder;
         else
             ForceDirs(folder);
     }
+    if (run.Ahead)
+        run.Ahead->Reached(folder);
 
     // Unpacked ahead by a worker, or decoded here further on. A cancel while waiting for the
     // worker leaves no part file: those of the workers go at the end of the run.
