@@ -132,6 +132,8 @@ private:
         }
         if (next_ >= int(slots_.size()))
             return -2;
+        if (next_ == consumed_)
+            return next_; // the caller's thread is at it: it goes first
         while (earlyNext_ < early_.size()
                && (slots_[size_t(early_[earlyNext_])].state != Waiting || early_[earlyNext_] < consumed_))
             ++earlyNext_;
