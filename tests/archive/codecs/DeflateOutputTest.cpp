@@ -39,6 +39,40 @@ Bytes vocabularyText(size_t n, uint32_t seed)
     return b;
 }
 
+// What the hash chains find hard to keep apart: three-byte strings that differ only in the
+// first byte's high bits (one hash for all), chains left for longer than the window and twice
+// its length by stretches of other letters, copies from right around the greatest match
+// distance, and runs of a three-letter alphabet.
+Bytes farRepeats(size_t n, uint32_t seed)
+{
+    const Bytes record = randomBytes(64, seed);
+    Bytes b;
+    while (b.size() < n) {
+        const uint32_t kind = nextRandom(seed) % 32;
+        if (kind < 10) {
+            Bytes r = record;
+            r[0] = uint8_t((r[0] & 0x0F) | (nextRandom(seed) & 0xF0));
+            b.insert(b.end(), r.begin(), r.end());
+        } else if (kind == 10) {
+            const size_t gap = 20000 + nextRandom(seed) % 50000;
+            for (size_t i = 0; i < gap; ++i)
+                b.push_back(uint8_t('A' + nextRandom(seed) % 26));
+        } else if (kind < 21) {
+            const size_t distance = 32490 + nextRandom(seed) % 300;
+            const size_t len = 3 + nextRandom(seed) % 300;
+            if (distance <= b.size())
+                for (size_t i = 0; i < len; ++i)
+                    b.push_back(b[b.size() - distance]);
+        } else {
+            const size_t len = 100 + nextRandom(seed) % 1900;
+            for (size_t i = 0; i < len; ++i)
+                b.push_back(uint8_t('a' + nextRandom(seed) % 3));
+        }
+    }
+    b.resize(n);
+    return b;
+}
+
 std::vector<std::pair<std::string, Bytes>> inputs()
 {
     std::vector<std::pair<std::string, Bytes>> v;
@@ -62,6 +96,7 @@ std::vector<std::pair<std::string, Bytes>> inputs()
     for (size_t i = 0; i < period.size(); ++i)
         period[i] = pat[i % 300];
     v.push_back({"period 300", period});
+    v.push_back({"far repeats", farRepeats(500000, 23)});
     return v;
 }
 
