@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <cerrno>
 #include <cstring>
@@ -46,10 +47,15 @@ public:
 class TSourceFile {
 public:
     ~TSourceFile() { Close(); }
+    // Only a regular file opens: something else put in its place since it was listed (a
+    // pipe would block the reader) counts as a file that cannot be opened.
     bool Open(const QString& name)
     {
         name_ = name;
-        fd_ = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC);
+        fd_ = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        struct stat st;
+        if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)))
+            Close();
         return fd_ >= 0;
     }
     void Close()
@@ -104,6 +110,17 @@ uint32_t crcOfSource(TSourceFile& src)
         reg.UpdateCRC(piece, n);
     src.Rewind();
     return reg.Crc();
+}
+
+// Two stored names are the same member when they differ only in the case of ASCII letters,
+// as the archive's name order compares them.
+QString nameKey(const TZipHeaderInfo& h)
+{
+    QString key = h.Directory() + h.FileName();
+    for (QChar& c : key)
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + 32);
+    return key;
 }
 
 struct TFileId {
@@ -214,6 +231,7 @@ struct TPackedMember {
     bool ReadFailed = false; // the source could not be read to its end, or changed meanwhile
     uint32_t DosTime = 0;
     int64_t FileSize = 0;
+    uint32_t Attributes = 0;
     std::vector<size_t> Reads; // bytes of each source read the encoder asked for
     std::vector<uint8_t> Data; // the member's data as they go into the archive
     uint32_t Crc = 0;
@@ -292,6 +310,7 @@ private:
             return false; // tried again in turn
         m.DosTime = src.DosTime();
         m.FileSize = src.SizeNow();
+        m.Attributes = platform::dosAttributes(m.FileName);
         // A file that grew past the size limit since it was listed is left to the caller's
         // thread, which compresses it streaming, as it does every large file.
         if (m.FileSize > TWorkAhead<TPackedMember>::MaxItemBytes)
@@ -336,7 +355,32 @@ struct TZipWriter::TRun {
     std::unique_ptr<TFileStream> File;
     std::unique_ptr<TS_BufferStream> Out;
     std::unique_ptr<TSortedZip> ArchiveOrder; // owns the headers
-    std::unique_ptr<TSortedZip> ByName;       // the same headers, by stored name
+    // The stored names of the members so far, as nameKey gives them.
+    QSet<QString> Names;
+    // The folder of the files in hand as it is stored, worked out once for all its files.
+    struct TFolder {
+        QString Path;      // as the file names give it, up to the last "/"
+        QString Stored;    // StoredFolder
+        QString Directory; // StoredDirectory
+        bool Known = false, StorePaths = false, RelativePaths = false;
+        QString RootDir;
+    };
+    TFolder Folder;
+    const TFolder& FolderOf(const TZipWriter& w, const QString& path)
+    {
+        if (!Folder.Known || path != Folder.Path || w.FStorePaths != Folder.StorePaths
+            || w.FRelativePaths != Folder.RelativePaths || w.FRootDir != Folder.RootDir) {
+            Folder.Path = path;
+            Folder.StorePaths = w.FStorePaths;
+            Folder.RelativePaths = w.FRelativePaths;
+            Folder.RootDir = w.FRootDir;
+            // Any file name gives the folder's result: it depends on the folder alone.
+            Folder.Stored = w.StoredFolder(path + u'f');
+            Folder.Directory = w.StoredDirectory(path + u'f');
+            Folder.Known = true;
+        }
+        return Folder;
+    }
     std::unique_ptr<TEndCentral> End;
     // Central records of carried-over members: their 46 fixed bytes and name bytes as they were.
     QHash<const TZipHeaderInfo*, QByteArray> RawCentral;
@@ -349,6 +393,7 @@ struct TZipWriter::TRun {
     // The files to zip, in the order they are written, with the encryption fillers drawn
     // for them; the members packed ahead; the index of the member in hand.
     QStringList Work;
+    QList<int64_t> WorkSizes; // their sizes when listed
     std::vector<std::array<uint8_t, 10>> Fillers;
     std::unique_ptr<TPackAhead> Ahead;
     int WorkIndex = -1;
@@ -374,14 +419,17 @@ struct TZipWriter::TRun {
     // What is written of the archive file starts on its way to the disk now and then, so that
     // the sync at its end has little left to wait for.
     int64_t WritebackFrom = 0;
-    void StartWriteback()
+    int64_t WrittenSince = 0;
+    void StartWriteback(int64_t written)
     {
         constexpr int64_t Step = 8 << 20;
-        const int64_t at = File ? File->Position() : 0;
-        if (at - WritebackFrom < Step)
+        WrittenSince += written;
+        if (WrittenSince < Step || !File)
             return;
+        const int64_t at = File->Position();
         ::sync_file_range(File->Handle(), WritebackFrom, at - WritebackFrom, SYNC_FILE_RANGE_WRITE);
         WritebackFrom = at;
+        WrittenSince = 0;
     }
     void DropDataFile()
     {
@@ -654,7 +702,7 @@ void TZipWriter::BuildFileList()
             continue;
         }
         TotalBytes += fi.size();
-        FListedSizes.insert(entry, fi.size());
+        FListedSizes << fi.size();
         ++i;
     }
     for (QString pattern : patterns) {
@@ -684,7 +732,7 @@ void TZipWriter::BuildFileList()
                 continue;
             FilesList << found;
             TotalBytes += rec.Size;
-            FListedSizes.insert(found, rec.Size);
+            FListedSizes << rec.Size;
         }
     }
 }
@@ -700,7 +748,7 @@ int TZipWriter::Zip()
 void TZipWriter::AddWritten(TRun& Run, TZipHeaderInfo* Header, const QString& FileName, bool Counted)
 {
     Run.ArchiveOrder->Add(Header);
-    Run.ByName->Add(Header);
+    Run.Names.insert(nameKey(*Header));
     ++Run.End->EntriesThisDisk;
     ++Run.End->TotalEntries;
     if (Counted) {
@@ -741,6 +789,7 @@ void TZipWriter::OpenVolume(TRun& Run)
 {
     Run.File = std::make_unique<TFileStream>(Run.OutputName, fmCreate);
     Run.WritebackFrom = 0;
+    Run.WrittenSince = 0;
     // Headers and small members are collected into large writes.
     Run.Out = std::make_unique<TS_BufferStream>(Run.File.get(), ArchiveBufferSize);
     if (!Run.DataBuf)
@@ -818,9 +867,6 @@ int TZipWriter::ProcessFiles()
     run.Scratch.resize(CopyChunk);
     run.ArchiveOrder = std::make_unique<TSortedZip>(dupAccept);
     run.ArchiveOrder->SortMode = ByNone;
-    run.ByName = std::make_unique<TSortedZip>(dupAccept);
-    run.ByName->OwnsObjects = false;
-    run.ByName->SortMode = ByName;
     run.End = std::make_unique<TEndCentral>();
 
     const QString archiveName = FZipName;
@@ -882,6 +928,8 @@ int TZipWriter::ProcessFiles()
             // ahead with the files added after them.
             if (!run.Work.isEmpty()) {
                 run.Work += FilesList;
+                for (int i = 0; i < FilesList.size(); ++i)
+                    run.WorkSizes << ListedSize(i);
                 QueueWork(run);
             }
             MergeOldMembers(run);
@@ -904,6 +952,8 @@ int TZipWriter::ProcessFiles()
                 TotalBytes *= 2;
             if (run.WorkIndex < 0) {
                 run.Work = FilesList;
+                for (int i = 0; i < FilesList.size(); ++i)
+                    run.WorkSizes << ListedSize(i);
                 QueueWork(run);
             }
             for (const QString& entry : FilesList)
@@ -1030,7 +1080,6 @@ int TZipWriter::ProcessFiles()
 
     // The component now describes the archive just written.
     DropMembers();
-    run.ByName.reset();
     FMembers = run.ArchiveOrder.release();
     FSortedMembers = FMembers;
     FEndRecord->Assign(*run.End);
@@ -1070,14 +1119,24 @@ void TZipWriter::PlanUpdate(TRun& Run)
             if (ZipAction == zaReplace || FileDate(entry) > memberDate) {
                 Run.Replacing[m] = entry;
                 Run.Work << entry;
+                Run.WorkSizes << ListedSize(idx);
             }
         }
     }
     QStringList rest;
+    QList<int64_t> restSizes;
     for (int i = 0; i < FilesList.size(); ++i)
-        if (!removed[i])
+        if (!removed[i]) {
             rest << FilesList[i];
+            restSizes << ListedSize(i);
+        }
     FilesList = rest;
+    FListedSizes = restSizes;
+}
+
+int64_t TZipWriter::ListedSize(int index) const
+{
+    return FListedSizes.size() == FilesList.size() ? FListedSizes[index] : QFileInfo(FilesList[index]).size();
 }
 
 void TZipWriter::MergeOldMembers(TRun& Run)
@@ -1106,9 +1165,8 @@ void TZipWriter::QueueWork(TRun& Run)
         for (qsizetype i = 0; i < Run.Work.size(); ++i) {
             TPackedMember& m = members[size_t(i)];
             m.FileName = Run.Work[i];
-            const auto listed = FListedSizes.constFind(Run.Work[i]);
-            sizes[size_t(i)] = listed != FListedSizes.constEnd() ? *listed : QFileInfo(Run.Work[i]).size();
-            m.Store = PackLevel <= 0 || NoCompress(QFileInfo(Run.Work[i]).fileName());
+            sizes[size_t(i)] = Run.WorkSizes[i];
+            m.Store = PackLevel <= 0 || NoCompress(Run.Work[i].mid(Run.Work[i].lastIndexOf(u'/') + 1));
             m.Level = PackLevel;
             m.Encrypt = !Password.isEmpty();
             if (m.Encrypt) {
@@ -1126,11 +1184,12 @@ bool TZipWriter::ZipNext(TRun& Run, const QString& FileName)
     const int index = ++Run.WorkIndex;
     auto header = std::make_unique<TZipHeaderInfo>();
     const bool added = ZipOneFile(Run, FileName, *header);
-    if (added)
+    if (added) {
+        Run.StartWriteback(header->CompressedSize);
         AddWritten(Run, header.release(), FileName, true);
+    }
     if (Run.Ahead)
         Run.Ahead->Release(index);
-    Run.StartWriteback();
     return added;
 }
 
@@ -1206,22 +1265,32 @@ void TZipWriter::CopyOldMember(TRun& Run, TZipHeaderInfo* Old)
 
 bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& Header)
 {
-    const QFileInfo fi(FileName);
-    if (!fi.isFile())
-        return false;
-    // "\\" separates folders inside an archive: a Linux name holding one would come back as
-    // another file, or as the same file as another member.
-    if ((StoredFolder(FileName) + fi.fileName()).contains(u'\\')) {
-        if (OnSkippingFile)
-            OnSkippingFile(this, srBadName, FileName, -1);
-        TotalBytes -= fi.size();
-        return false;
-    }
-    Header.ExternalAttributes = platform::dosAttributes(FileName) & 0xFF;
-    // Packed ahead by a worker, or else read here. A file the worker could not open is
-    // tried again here, when its turn has come.
+    // Packed ahead by a worker (which also looked at what the file is), or else read here. A
+    // file the worker could not open is tried again here, when its turn has come.
     TPackedMember* packed = Run.Ahead ? Run.Ahead->Take(Run.WorkIndex, [this]() { PollAndCheckCancel(); })
                                       : nullptr;
+    int64_t listedSize = 0;
+    if (packed) {
+        listedSize = packed->FileSize;
+        Header.ExternalAttributes = packed->Attributes & 0xFF;
+    } else {
+        const QFileInfo fi(FileName);
+        if (!fi.isFile())
+            return false;
+        listedSize = fi.size();
+        Header.ExternalAttributes = platform::dosAttributes(FileName) & 0xFF;
+    }
+    const qsizetype slash = FileName.lastIndexOf(u'/');
+    const QString name = FileName.mid(slash + 1);
+    const TRun::TFolder& folder = Run.FolderOf(*this, FileName.left(slash + 1));
+    // "\" separates folders inside an archive: a Linux name holding one would come back as
+    // another file, or as the same file as another member.
+    if (folder.Stored.contains(u'\\') || name.contains(u'\\')) {
+        if (OnSkippingFile)
+            OnSkippingFile(this, srBadName, FileName, -1);
+        TotalBytes -= listedSize;
+        return false;
+    }
     TSourceFile& src = Run.Source;
     src.Close();
     if (!packed && !src.Open(FileName)) {
@@ -1237,13 +1306,12 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
     Header.DateTime = packed ? packed->DosTime : src.DosTime();
     Run.FileSize = packed ? packed->FileSize : src.SizeNow();
     Header.UncompressedSize = uint32_t(std::min<int64_t>(Run.FileSize, 0xFFFFFFFF));
-    Header.SetFilename(fi.fileName());
-    Header.SetDirectory(StoredDirectory(FileName));
+    Header.SetFilename(name);
+    Header.SetDirectory(folder.Directory);
     Header.InternalAttributes = 2;
     Header.DiskNumberStart = 0;
 
-    int dupIndex = 0;
-    if (Run.ByName->Find(&Header, dupIndex)) {
+    if (Run.Names.contains(nameKey(Header))) {
         if (OnSkippingFile)
             OnSkippingFile(this, srNoOverwrite, FileName, -1);
         TotalBytes -= Run.FileSize;

@@ -127,8 +127,10 @@ private:
     // cancel flag every time.
     void PollAndCheckCancel();
     QElapsedTimer FPollClock;
-    // The sizes found while listing the files, so that they are not looked up again.
-    QHash<QString, int64_t> FListedSizes;
+    // The sizes found while listing the files, one for each entry of FilesList, so that they
+    // are not looked up again; ListedSize looks up one that is not known.
+    QList<int64_t> FListedSizes;
+    int64_t ListedSize(int index) const;
     bool FStorePaths = false;
     bool FRelativePaths = false;
     bool FStoreVolumes = false;
