@@ -582,6 +582,26 @@ private:
         return bestLen <= lookahead ? bestLen : lookahead;
     }
 
+    // For the greedy levels, before the walk proper: false when the walk would end at its
+    // first candidate without a step and without a match (the candidate does not agree on
+    // three bytes and the next one is out of the window), or when there is no walk at all;
+    // the walk's count is then kept as the walk would keep it. On data that hardly repeats,
+    // the walk's own branches on these two tests miss their guesses half the time; this test
+    // mostly comes out the same way.
+    __attribute__((always_inline)) inline bool walkNeeded(const TDeflateWork& w, Search& sr, unsigned strstart,
+                                                           unsigned hashHead)
+    {
+        const bool walk = (hashHead != 0) & (strstart - hashHead <= MaxDist);
+        const unsigned limit = strstart > MaxDist ? strstart - MaxDist : 0;
+        const bool agrees = ((load32(w.window + hashHead) ^ load32(w.window + strstart)) & 0xFFFFFF) == 0;
+        const bool further = (unsigned(w.links[hashHead & WMask]) & 0xFFFF) > limit;
+        if (walk & (agrees | further))
+            return true;
+        if ((long(strstart) - sr.checkPos >= 16384) & walk)
+            accountChain(sr, 0, strstart);
+        return false;
+    }
+
     inline void checkMatch(unsigned start, unsigned match, unsigned length)
     {
         if (commonLength(w_.window + start, w_.window + match, length) != length) [[unlikely]]
@@ -663,6 +683,21 @@ private:
     // ---------------------------------------------------------------- greedy path
     void deflateFast()
     {
+        // Each block's loop is chosen by how the block before it went.
+        bool sparse = false;
+        while (sparse ? greedyBlock<true>(sparse) : greedyBlock<false>(sparse)) {
+        }
+        Tally t = startTally();
+        endBlock(t, strstart_, true);
+    }
+
+    // The greedy loop up to the end of a block; false at the end of the input. `sparse` tells
+    // whether the last block found few matches: then most walks end at their first candidate
+    // without a step, and a test without branches tells those apart (see walkNeeded()); the
+    // loop with that test is a loop of its own, so that it costs the others nothing.
+    template <bool Sparse>
+    bool greedyBlock(bool& sparse)
+    {
         TDeflateWork& w = w_;
         const unsigned maxInsert = cfg_.maxLazy;
         Tally t = startTally();
@@ -692,7 +727,7 @@ private:
             if (ahead >= MinMatch)
                 hashHead = insertString(w, s, h);
             unsigned matchLength = 0;
-            if (hashHead != 0 && s - hashHead <= MaxDist)
+            if (Sparse ? walkNeeded(w, sr, s, hashHead) : hashHead != 0 && s - hashHead <= MaxDist)
                 matchLength = longestMatch(w, sr, s, ahead, MinMatch - 1, hashHead, matchStart);
             bool full;
             if (matchLength >= MinMatch) {
@@ -720,11 +755,21 @@ private:
                 h = next(h);
                 s++;
             }
-            if (full)
+            if (full) {
+                sparse = t.matches * 16 < t.count;
                 endBlock(t, s, false);
+                strstart_ = s;
+                lookahead_ = ahead;
+                matchStart_ = matchStart;
+                search_ = sr;
+                return true;
+            }
         }
+        strstart_ = s;
         matchStart_ = matchStart;
-        endBlock(t, s, true);
+        search_ = sr;
+        endTally(t);
+        return false;
     }
 
     // ---------------------------------------------------------------- lazy path
