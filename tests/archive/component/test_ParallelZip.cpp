@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <sys/stat.h>
+
 using namespace ziptest;
 using namespace archive;
 
@@ -148,6 +150,27 @@ TEST(ParallelZip, UpdateReplacesMembersInPlaceOnEveryCore)
     const Extracted ex = unzipAll(t.file("eight.zip"), t.file("x/"), "secret");
     EXPECT_EQ(ex.count, 40);
     EXPECT_EQ(treeOf(t.file("x")), treeOf(t.file("src")));
+}
+
+TEST(ParallelZip, FileReplacedByAPipeAfterListingIsLeftOut)
+{
+    TempDir t;
+    const QStringList files = makeFiles(t.file("src/"));
+    // Between the listing and the packing, a file becomes a pipe nobody writes to: the run
+    // neither blocks on it nor stores it, on one thread as on eight.
+    for (int threads : {1, 8}) {
+        auto setup = [&](TZipWriter& w) {
+            w.OnStartZipInfo = [&](TZipWriter*, int, int64_t, TEndCentral&, bool&) {
+                QFile::remove(files[5]);
+                ASSERT_EQ(::mkfifo(QFile::encodeName(files[5]).constData(), 0600), 0);
+            };
+        };
+        QFile::remove(files[5]);
+        writeFile(files[5], "a file again");
+        const ZipRun r = zipWith(t.file("p.zip"), files, threads, 6, QString(), setup);
+        EXPECT_EQ(r.events.last(), "added 39") << threads;
+        EXPECT_FALSE(r.events.contains("start f05.txt")) << threads;
+    }
 }
 
 TEST(ParallelZip, CancelLeavesTheArchiveAsItWas)
