@@ -65,11 +65,11 @@ bool IsUnsafeMemberPath(const QString& storedPath)
 // cancel request served before each chunk.
 class TArchiveSource : public TUnzipSource {
 public:
-    TArchiveSource(TZipReader& reader, TZipCrypt* crypt) : reader_(reader), crypt_(crypt) {}
+    TArchiveSource(TZipReader& reader, TUnzipRun& run, TZipCrypt* crypt) : reader_(reader), run_(run), crypt_(crypt) {}
 
     size_t ReadChunk(uint8_t* buffer, size_t count) override
     {
-        reader_.ProcessMessagesAndCheckCancel();
+        reader_.CheckCancelNowAndThen(run_);
         int64_t got = std::max<int64_t>(reader_.FArchiveStream->Read(buffer, int64_t(count)), 0);
         while (size_t(got) < count) {
             if (!reader_.IsMultiVolume() || !reader_.OnGetNextDisk)
@@ -87,6 +87,7 @@ public:
 
 private:
     TZipReader& reader_;
+    TUnzipRun& run_;
     TZipCrypt* crypt_;
 };
 
@@ -155,16 +156,30 @@ QString toFsSeparators(QString path)
     return path;
 }
 
-// Where a member goes: its stored path (up to a NUL), and under the destination folder its
-// file name (empty for a folder entry) and folder (ending in "/"). Unsafe when the name would
-// lead out of the destination folder or names nothing: such a member is never written,
-// whatever the options say.
-struct TMemberPlace {
-    QString StoredPath;
-    QString FileName;
-    QString Path;
-    bool Unsafe = false;
-};
+// True when a path placed under the destination has a ".." component.
+bool hasParentStep(const QString& placed)
+{
+    qsizetype start = 0;
+    for (;;) {
+        qsizetype end = placed.indexOf(u'\\', start);
+        if (end < 0)
+            end = placed.size();
+        if (end - start == 2 && placed[start] == u'.' && placed[start + 1] == u'.')
+            return true;
+        if (end == placed.size())
+            return false;
+        start = end + 1;
+    }
+}
+
+// The path without "." components and doubled separators (never ".." here).
+QString cleanFolderPath(const QString& path)
+{
+    if (path.contains(QLatin1String("//")) || path.contains(QLatin1String("/./")) || path.endsWith(QLatin1String("/."))
+        || (path.endsWith(u'/') && path.size() > 1))
+        return QDir::cleanPath(path);
+    return path;
+}
 
 TMemberPlace placeOf(const TZipHeaderInfo& h, const QString& destFolder, bool recreateDirs, const QString& rootDir)
 {
@@ -177,7 +192,7 @@ TMemberPlace placeOf(const TZipHeaderInfo& h, const QString& destFolder, bool re
     const QString storedDir = placedPath.left(lastSep + 1);
     p.FileName = placedPath.mid(lastSep + 1);
     const bool namedMember = !p.StoredPath.isEmpty() && !p.StoredPath.endsWith(u'\\') && !p.StoredPath.endsWith(u'/');
-    p.Unsafe = IsUnsafeMemberPath(p.StoredPath) || p.FileName == u"." || (namedMember && p.FileName.isEmpty());
+    p.Unsafe = hasParentStep(placedPath) || p.FileName == u"." || (namedMember && p.FileName.isEmpty());
     p.Path = destFolder.endsWith(u'/') ? destFolder : destFolder + u'/';
     if (recreateDirs && !storedDir.isEmpty()) {
         QString rest = storedDir;
@@ -653,6 +668,19 @@ private:
 TUnzipRun::TUnzipRun() = default;
 TUnzipRun::~TUnzipRun() = default;
 
+void TZipReader::CheckCancelNowAndThen(TUnzipRun& Run)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= Run.NextMessages) {
+        Run.NextMessages = now + std::chrono::milliseconds(10);
+        ProcessMessages();
+    }
+    if (CancelRequested) {
+        CancelRequested = false;
+        throw EUserCanceled(LoadStr(SUserAbortedOperation));
+    }
+}
+
 int TZipReader::UnZipSelected(TLFNFileStream* Stream)
 {
     (void)Stream;
@@ -735,7 +763,8 @@ void TZipReader::startAhead(TUnzipRun& run, int threads)
     // The files the members become, by the names they have in the archive: no folder is made
     // ahead where one of them is to stand, or its member would meet a folder there and fail.
     QSet<QString> files;
-    std::vector<TMemberPlace> places(static_cast<size_t>(n));
+    std::vector<TMemberPlace>& places = run.Places;
+    places.resize(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
         const TZipHeaderInfo* h = FSortedMembers->Header(i);
         if (!DoAll && !h->Selected)
@@ -743,13 +772,17 @@ void TZipReader::startAhead(TUnzipRun& run, int threads)
         TMemberPlace& p = places[size_t(i)];
         p = placeOf(*h, run.DestFolder, RecreateDirs, FRootDir);
         if (!p.Unsafe && !p.FileName.isEmpty())
-            files.insert(QDir::cleanPath(p.Path + p.FileName));
+            files.insert(cleanFolderPath(p.Path + p.FileName));
     }
     const QString top = QDir::cleanPath(run.DestFolder);
+    // Members come folder by folder: the folder of the one before serves again.
+    QString lastPath;
+    QString lastFolder;
+    bool lastMayMake = false;
     for (int i = 0; i < n; ++i) {
         const TZipHeaderInfo* h = FSortedMembers->Header(i);
         TUnpackedMember& m = members[size_t(i)];
-        const TMemberPlace& p = places[size_t(i)];
+        TMemberPlace& p = places[size_t(i)];
         m.Index = i;
         m.RelativeOffset = h->RelativeOffset;
         m.CompressedSize = h->CompressedSize;
@@ -763,17 +796,23 @@ void TZipReader::startAhead(TUnzipRun& run, int threads)
             && (h->CompressionMethod == 0 || h->CompressionMethod == 8) && !h->NeedsZip64() && !h->HasDataDescriptor();
         if (!m.Wanted)
             continue;
-        // The folder as the caller's thread will work it out, unless a handler renames it.
-        m.Folder = QFileInfo(p.Path + p.FileName).absolutePath();
-        // A handler of the start event may skip the member or send it elsewhere: then no
-        // folder is made ahead for it.
-        m.MayMakeFolder = !OnStartUnZip;
-        QString f = QDir::cleanPath(m.Folder);
-        while (m.MayMakeFolder && f.size() > top.size() && f.startsWith(top)) {
-            if (files.contains(f))
-                m.MayMakeFolder = false;
-            f.truncate(std::max<qsizetype>(f.lastIndexOf(u'/'), 0));
+        if (p.Path != lastPath || lastFolder.isEmpty()) {
+            lastPath = p.Path;
+            // The folder as the caller's thread works it out, unless a handler renames it.
+            lastFolder = QFileInfo(p.Path + p.FileName).absolutePath();
+            // A handler of the start event may skip the member or send it elsewhere: then no
+            // folder is made ahead for it.
+            lastMayMake = !OnStartUnZip;
+            QString f = cleanFolderPath(lastFolder);
+            while (lastMayMake && f.size() > top.size() && f.startsWith(top)) {
+                if (files.contains(f))
+                    lastMayMake = false;
+                f.truncate(std::max<qsizetype>(f.lastIndexOf(u'/'), 0));
+            }
         }
+        p.Folder = lastFolder;
+        m.Folder = lastFolder;
+        m.MayMakeFolder = lastMayMake;
     }
     run.Ahead = std::make_unique<TUnpackAhead>(FZipName, std::move(members), threads, RetainAttributes);
 }
@@ -786,7 +825,10 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     CurrentHeader->Assign(*member);
     TZipHeaderInfo& h = *CurrentHeader;
 
-    const TMemberPlace place = placeOf(h, run.DestFolder, RecreateDirs, FRootDir);
+    // Where the member goes, as worked out when the run started (unless the list changed).
+    const bool known = size_t(FileIndex) < run.Places.size() && !run.Places[size_t(FileIndex)].StoredPath.isEmpty()
+        && run.Places[size_t(FileIndex)].StoredPath == CutAtNul(h.Directory() + h.FileName());
+    const TMemberPlace place = known ? run.Places[size_t(FileIndex)] : placeOf(h, run.DestFolder, RecreateDirs, FRootDir);
     const QString& storedPath = place.StoredPath;
     const QString& fileName = place.FileName;
     const QString& path = place.Path;
@@ -854,7 +896,10 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
 
     // Members come folder by folder: a folder seen once is not looked at again (should it go
     // away meanwhile, making the part file finds that out and makes it again).
-    const QString folder = QFileInfo(fname).absolutePath();
+    const QString folder = !place.Folder.isEmpty() && fname.size() == path.size() + fileName.size()
+            && fname.startsWith(path) && fname.endsWith(fileName)
+        ? place.Folder
+        : QFileInfo(fname).absolutePath();
     if (folder != run.FolderSeen) {
         if (QFileInfo(folder).isDir())
             run.FolderSeen = folder;
@@ -909,7 +954,7 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         // The encryption header may continue on the next volume of a set: it is read once
         // and decrypted again for each password tried.
         uint8_t raw[EncryptionHeaderSize];
-        TArchiveSource(*this, nullptr).ReadChunk(raw, EncryptionHeaderSize);
+        TArchiveSource(*this, run, nullptr).ReadChunk(raw, EncryptionHeaderSize);
         remaining = std::max<int64_t>(remaining - EncryptionHeaderSize, 0);
         const uint8_t check = TZipCrypt::CheckByte(h.Flags, h.CRC32, h.DateTime);
         for (;;) {
@@ -1033,7 +1078,7 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     if (out)
         writer.emplace(*out, run.WriteBuffer);
 
-    TArchiveSource source(*this, h.Encrypted() ? &run.Crypt : nullptr);
+    TArchiveSource source(*this, run, h.Encrypted() ? &run.Crypt : nullptr);
     TMemberSink sink(*this, writer ? &*writer : nullptr);
     sink.uncompressed_ = h.UncompressedSize;
     if (!ahead) {
@@ -1051,7 +1096,7 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
             // before each; those in memory are written now.
             uint64_t at = 0;
             for (const uint32_t n : ahead->Blocks) {
-                ProcessMessagesAndCheckCancel();
+                CheckCancelNowAndThen(run);
                 if (!adopted)
                     sink.WriteOutput(ahead->Data.data() + at, n);
                 at += n;

@@ -190,6 +190,9 @@ protected:
     // Lets the message loop run (when DoProcessMessages) and raises EUserCanceled "User
     // Aborted Operation" when a cancel was asked for meanwhile.
     void ProcessMessagesAndCheckCancel();
+    // The same in extraction's inner loops: the cancel flag before each piece of work, the
+    // message loop (a system call or more each time) only every few milliseconds.
+    void CheckCancelNowAndThen(TUnzipRun& Run);
     void ProcessMessages();
     int UnZipSelected(TLFNFileStream* Stream);
     void UnZipOneFile(TUnzipRun& Run, int FileIndex);
