@@ -394,14 +394,14 @@ template <bool Bmi2>
 // refill stays off the chain of lookups and shifts that bounds the speed: at the top of each
 // round the entry is in hand (looked up with at least 12 bits), the refill follows, and a
 // whole length and distance (48 bits) or three first-level literal entries fit after it.
-template <bool Bmi2, bool CheckDistance>
+template <bool Bmi2, bool CheckDistance, bool Guess>
 [[gnu::always_inline]] inline bool fastLoop(TFastLoop& f, const uint32_t* tables, const uint8_t* fastInEnd,
                                             uint8_t* fastOutEnd, const uint8_t* lowest)
 {
     constexpr uint64_t litMask = (1u << LitlenRootBits) - 1;
     constexpr uint64_t distMask = (1u << DistRootBits) - 1;
     const uint32_t* const litlen = tables;
-    const uint32_t* const dist = tables + DistOffset;
+    // Distances are looked up as litlen[DistOffset + i]: one base register for both tables.
     uint64_t bb = f.bb;
     // The bit count is kept modulo 64 (the low six bits are exact, the rest is noise), so a
     // whole entry can be subtracted from it: its low six bits are its bit count.
@@ -437,7 +437,7 @@ template <bool Bmi2, bool CheckDistance>
     do {
         refill();
         if (e & LiteralFlag) {
-            if (guessA) {
+            if (Guess) {
                 // Up to four literals, the entry after each looked up for both guessed
                 // lengths while its own is loading; a wrong guess looks it up again.
                 uint32_t a = litlen[(bb >> guessA) & litMask], b = litlen[(bb >> guessB) & litMask];
@@ -495,11 +495,11 @@ template <bool Bmi2, bool CheckDistance>
         *out = uint8_t(e >> 24);
         out += (e >> 12) & 1;
         const unsigned len = 3 + ((e >> 16) & 0xFF) + unsigned(lowBits<Bmi2>(saved, e) >> ((e >> 8) & 15));
-        e = dist[bb & distMask];
+        e = litlen[DistOffset + (bb & distMask)];
         refill();
         if (e & SpecialFlag) {
             if (kindOf(e) == KindSub)
-                e = subEntry(dist, e, DistRootBits, bb);
+                e = subEntry(litlen + DistOffset, e, DistRootBits, bb);
             if (e & SpecialFlag)
                 throw DataError{};
         }
@@ -526,26 +526,30 @@ template <bool Bmi2, bool CheckDistance>
 
 using TFastLoopFn = bool (*)(TFastLoop&, const uint32_t*, const uint8_t*, uint8_t*, const uint8_t*);
 
-template <bool CheckDistance>
+template <bool CheckDistance, bool Guess>
 bool fastLoopGeneric(TFastLoop& f, const uint32_t* tables, const uint8_t* fastInEnd, uint8_t* fastOutEnd,
                      const uint8_t* lowest)
 {
-    return fastLoop<false, CheckDistance>(f, tables, fastInEnd, fastOutEnd, lowest);
+    return fastLoop<false, CheckDistance, Guess>(f, tables, fastInEnd, fastOutEnd, lowest);
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-template <bool CheckDistance>
+template <bool CheckDistance, bool Guess>
 [[gnu::target("bmi,bmi2")]] bool fastLoopBmi2(TFastLoop& f, const uint32_t* tables, const uint8_t* fastInEnd,
                                               uint8_t* fastOutEnd, const uint8_t* lowest)
 {
-    return fastLoop<true, CheckDistance>(f, tables, fastInEnd, fastOutEnd, lowest);
+    return fastLoop<true, CheckDistance, Guess>(f, tables, fastInEnd, fastOutEnd, lowest);
 }
 const bool HaveBmi2 = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
-// [check distance]
-const TFastLoopFn FastLoops[2] = {HaveBmi2 ? fastLoopBmi2<false> : fastLoopGeneric<false>,
-                                  HaveBmi2 ? fastLoopBmi2<true> : fastLoopGeneric<true>};
+// [check distance][guess]
+const TFastLoopFn FastLoops[2][2] = {
+    {HaveBmi2 ? fastLoopBmi2<false, false> : fastLoopGeneric<false, false>,
+     HaveBmi2 ? fastLoopBmi2<false, true> : fastLoopGeneric<false, true>},
+    {HaveBmi2 ? fastLoopBmi2<true, false> : fastLoopGeneric<true, false>,
+     HaveBmi2 ? fastLoopBmi2<true, true> : fastLoopGeneric<true, true>}};
 #else
-const TFastLoopFn FastLoops[2] = {fastLoopGeneric<false>, fastLoopGeneric<true>};
+const TFastLoopFn FastLoops[2][2] = {{fastLoopGeneric<false, false>, fastLoopGeneric<false, true>},
+                                     {fastLoopGeneric<true, false>, fastLoopGeneric<true, true>}};
 #endif
 
 } // namespace
@@ -836,7 +840,7 @@ private:
                 const uint8_t* const fastInEnd = end_ - FastInputMargin;
                 TFastLoop f{bitbuf_, bitcnt_, in_, out_, tables.guessA, tables.guessB};
                 const bool check = out_ - lowest_ < ptrdiff_t(HistorySize);
-                const bool ended = FastLoops[check](f, litlen, fastInEnd, fastOutEnd, lowest_);
+                const bool ended = FastLoops[check][tables.guessA != 0](f, litlen, fastInEnd, fastOutEnd, lowest_);
                 bitbuf_ = f.bb;
                 bitcnt_ = f.bc;
                 in_ = f.in;
