@@ -219,11 +219,16 @@ BuildResult buildTable(uint32_t* table, unsigned rootBits, const uint8_t* length
 // Where a literal code leaves enough bits of a first-level index to decode the next code too,
 // and that one is a literal as well, the entry gives both: most literals of text then cost one
 // lookup for two. Where the next code is a length, the entry gives the literal and the length:
-// a literal between two matches then costs no round of its own. Entries are rewritten from the
-// last down, so each still reads the single entries of lower indexes. Nothing to do when no
-// literal code is short enough to leave room for another code (n: the count of lengths).
+// a literal between two matches then costs no round of its own. The slots of a literal code of
+// l1 bits are rev + (k << l1), and the code after it is the one of single entry k: the single
+// entries below 2^(rootBits - l1) are kept aside for that. Nothing to do when no literal code
+// is short enough to leave room for another code (n: the count of lengths).
 bool pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths, unsigned n)
 {
+    unsigned count[MaxCodeBits + 1] = {};
+    for (unsigned i = 0; i < n; ++i)
+        count[lengths[i]]++;
+    count[0] = 0;
     unsigned shortest = MaxCodeBits + 1, shortestLength = MaxCodeBits + 1;
     for (unsigned i = 0; i < 256; ++i)
         if (lengths[i])
@@ -231,22 +236,35 @@ bool pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths, un
     for (unsigned i = 257; i < n; ++i)
         if (lengths[i])
             shortestLength = std::min<unsigned>(shortestLength, lengths[i]);
-    if (shortest + std::min(shortest, shortestLength) > rootBits)
+    const unsigned other = std::min(shortest, shortestLength);
+    if (shortest + other > rootBits)
         return false;
-    for (unsigned i = 1u << rootBits; i-- > 0;) {
-        const uint32_t first = table[i];
-        const unsigned l1 = bitsOf(first);
-        const uint32_t second = table[i >> l1];
-        const uint32_t pair =
-            entry(KindLiteralPair, l1 + bitsOf(second), l1, valueOf(first) | (valueOf(second) << 8));
-        const uint32_t literalLength = entry(KindLiteralLength, l1 + bitsOf(second), l1 + extraOf(second),
-                                             ((second >> 16) & 0xFF) | (valueOf(first) << 8));
-        const bool literalFirst = (first & LiteralFlag) && l1 + extraOf(second) <= rootBits;
-        const uint32_t kind = kindOf(second);
-        table[i] = !literalFirst                            ? first
-                   : (second & LiteralFlag) && l1 + bitsOf(second) <= rootBits ? pair
-                   : kind == KindBase                       ? literalLength
-                                                            : first;
+    uint32_t single[1u << (LitlenRootBits - 1)];
+    std::memcpy(single, table, sizeof(uint32_t) << (rootBits - shortest));
+    unsigned next[MaxCodeBits + 1];
+    unsigned code = 0;
+    for (unsigned l = 1; l <= MaxCodeBits; ++l) {
+        code = (code + count[l - 1]) << 1;
+        next[l] = code;
+    }
+    for (unsigned sym = 0; sym < 256; ++sym) {
+        const unsigned l1 = lengths[sym];
+        if (!l1)
+            continue;
+        const unsigned rev = reverseBits(next[l1]++, l1);
+        if (l1 + other > rootBits)
+            continue;
+        const unsigned room = rootBits - l1;
+        const uint32_t first = entry(KindLiteral, l1, 0, sym);
+        for (unsigned k = 0; k < (1u << room); ++k) {
+            const uint32_t second = single[k];
+            const uint32_t pair = entry(KindLiteralPair, l1 + bitsOf(second), l1, sym | (valueOf(second) << 8));
+            const uint32_t literalLength =
+                entry(KindLiteralLength, l1 + bitsOf(second), l1 + extraOf(second), ((second >> 16) & 0xFF) | (sym << 8));
+            const bool isPair = (second & LiteralFlag) && bitsOf(second) <= room;
+            const bool isLength = kindOf(second) == KindBase && extraOf(second) <= room;
+            table[rev + (k << l1)] = isPair ? pair : isLength ? literalLength : first;
+        }
     }
     return true;
 }
