@@ -615,10 +615,6 @@ private:
     // The hot loops keep the symbol count and their position in locals; a Tally carries the
     // rest of what recording a symbol needs.
     struct Tally {
-        uint8_t* lbuf;       // literal, or match length - 3
-        uint16_t* dbuf;      // 0 for a literal, else the distance
-        uint32_t* lfreq;
-        uint32_t* dfreq;
         unsigned count;      // symbols in the block
         unsigned matches;
         bool earlyEnds;      // the block may end early (levels 3 and up)
@@ -626,7 +622,7 @@ private:
 
     Tally startTally()
     {
-        return Tally{w_.lbuf, w_.dbuf, lfreq_, dfreq_, lastLit_, matches_, level_ > 2};
+        return Tally{lastLit_, matches_, level_ > 2};
     }
 
     void endTally(const Tally& t)
@@ -650,25 +646,27 @@ private:
         uint64_t outLength = uint64_t(t.count) * 8;
         uint64_t inLength = uint64_t(long(strstart) - blockStart_);
         for (unsigned d = 0; d < DCodes; ++d)
-            outLength += uint64_t(t.dfreq[d]) * (5 + ExtraDBits[d]);
+            outLength += uint64_t(dfreq_[d]) * (5 + ExtraDBits[d]);
         outLength >>= 3;
         return t.matches < t.count / 2 && outLength < inLength / 2;
     }
 
-    static inline void tallyLit(Tally& t, unsigned c)
+    // Symbols go to the work area's buffers (lbuf: the literal, or the match length - 3;
+    // dbuf: 0 for a literal, else the distance) and are counted in the block's frequencies.
+    inline void tallyLit(TDeflateWork& w, Tally& t, unsigned c)
     {
-        t.dbuf[t.count] = 0;
-        t.lbuf[t.count++] = uint8_t(c);
-        t.lfreq[c]++;
+        w.dbuf[t.count] = 0;
+        w.lbuf[t.count++] = uint8_t(c);
+        lfreq_[c]++;
     }
 
-    static inline void tallyDist(Tally& t, unsigned dist, unsigned lc)
+    inline void tallyDist(TDeflateWork& w, Tally& t, unsigned dist, unsigned lc)
     {
-        t.dbuf[t.count] = uint16_t(dist);
-        t.lbuf[t.count++] = uint8_t(lc);
+        w.dbuf[t.count] = uint16_t(dist);
+        w.lbuf[t.count++] = uint8_t(lc);
         t.matches++;
-        t.lfreq[staticTables.lengthCode[lc] + Literals + 1]++;
-        t.dfreq[dCode(dist - 1)]++;
+        lfreq_[staticTables.lengthCode[lc] + Literals + 1]++;
+        dfreq_[dCode(dist - 1)]++;
     }
 
     // Ends the current block with strstart where the loop stands.
@@ -732,7 +730,7 @@ private:
             bool full;
             if (matchLength >= MinMatch) {
                 checkMatch(s, matchStart, matchLength);
-                tallyDist(t, s - matchStart, matchLength - MinMatch);
+                tallyDist(w, t, s - matchStart, matchLength - MinMatch);
                 full = blockFull(t, s);
                 ahead -= matchLength;
                 if (matchLength <= maxInsert && ahead >= MinMatch) {
@@ -749,7 +747,7 @@ private:
                     h = hashAt(w.window + s);
                 }
             } else {
-                tallyLit(t, w.window[s]);
+                tallyLit(w, t, w.window[s]);
                 full = blockFull(t, s);
                 ahead--;
                 h = next(h);
@@ -819,7 +817,7 @@ private:
             if (prevLength >= MinMatch && matchLength <= prevLength) {
                 const unsigned maxInsert = s + ahead - MinMatch;
                 checkMatch(s - 1, prevMatch, prevLength);
-                tallyDist(t, s - 1 - prevMatch, prevLength - MinMatch);
+                tallyDist(w, t, s - 1 - prevMatch, prevLength - MinMatch);
                 const bool full = blockFull(t, s);
                 ahead -= prevLength - 1;
                 unsigned n = prevLength - 2;
@@ -834,7 +832,7 @@ private:
                 if (full)
                     endBlock(t, s, false);
             } else if (matchAvailable) {
-                tallyLit(t, w.window[s - 1]);
+                tallyLit(w, t, w.window[s - 1]);
                 if (blockFull(t, s))
                     endBlock(t, s, false);
                 step();
@@ -846,7 +844,7 @@ private:
             }
         }
         if (matchAvailable)
-            tallyLit(t, w.window[s - 1]);
+            tallyLit(w, t, w.window[s - 1]);
         matchStart_ = matchStart;
         endBlock(t, s, true);
     }
