@@ -138,6 +138,11 @@ void TZipHeaderInfo::UpdateNameLength()
 {
     bool utf8 = false;
     const QByteArray bytes = EncodedName(&utf8);
+    UpdateNameLength(bytes, utf8);
+}
+
+void TZipHeaderInfo::UpdateNameLength(const QByteArray& bytes, bool utf8)
+{
     if (bytes.size() > 0xFFFF)
         throw platform::Exception(QStringLiteral("File name too long: %1").arg(FullName()));
     FileNameLength = uint16_t(bytes.size());
@@ -341,8 +346,9 @@ bool TZipHeaderInfo::ReadLocalFromStream(TStream& stream)
 void TZipHeaderInfo::SaveLocalToStream(TStream& stream)
 {
     RelativeOffset = checkedOffset(stream.Position());
-    UpdateNameLength();
-    const QByteArray name = EncodedName();
+    bool utf8 = false;
+    const QByteArray name = EncodedName(&utf8);
+    UpdateNameLength(name, utf8);
     uint8_t rec[LocalHeaderFixedSize];
     PutLE32(rec, LocalFileHeaderSig);
     PutLE16(rec + 4, VersionNeeded);
@@ -361,9 +367,9 @@ void TZipHeaderInfo::SaveLocalToStream(TStream& stream)
 
 void TZipHeaderInfo::SaveCentralToStream(TStream& stream)
 {
-    UpdateNameLength();
     bool utf8 = false;
     const QByteArray name = EncodedName(&utf8);
+    UpdateNameLength(name, utf8);
     // Readers such as Info-ZIP's unzip decode every name of a member made on MS-DOS (host 0)
     // from the OEM code page, flag or not; a UTF-8 name is therefore marked as made on
     // Windows NT (host 11), whose attributes are the same DOS attributes.

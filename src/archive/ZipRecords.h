@@ -143,6 +143,8 @@ protected:
 
 private:
     void UpdateNameLength();
+    // The same from the name's bytes as EncodedName gave them.
+    void UpdateNameLength(const QByteArray& bytes, bool utf8);
     void SetNameFromDisk(const QByteArray& bytes, bool utf8);
 
     QString fileName_;

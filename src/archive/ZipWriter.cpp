@@ -1158,6 +1158,7 @@ void TZipWriter::QueueWork(TRun& Run)
         for (auto& filler : Run.Fillers)
             filler = EncryptionFiller();
     }
+    Run.Names.reserve(Run.Names.size() + Run.Work.size() + (FMembers ? FMembers->Count() : 0));
     const int threads = WorkerThreads(Threads);
     if (!Run.Multi && threads > 1 && Run.Work.size() > 1) {
         std::vector<TPackedMember> members(size_t(Run.Work.size()));
@@ -1306,8 +1307,9 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
     Header.DateTime = packed ? packed->DosTime : src.DosTime();
     Run.FileSize = packed ? packed->FileSize : src.SizeNow();
     Header.UncompressedSize = uint32_t(std::min<int64_t>(Run.FileSize, 0xFFFFFFFF));
-    Header.SetFilename(name);
-    Header.SetDirectory(folder.Directory);
+    // The stored directory is empty or ends with "\\", and the name holds none: one name
+    // for both parts, encoded once.
+    Header.SetFullName(folder.Directory + name);
     Header.InternalAttributes = 2;
     Header.DiskNumberStart = 0;
 
