@@ -16,6 +16,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 namespace archive {
@@ -487,6 +489,58 @@ void TZipReader::ClearZip()
     FZipName.clear();
 }
 
+namespace {
+
+// The bytes of an archive from a position to its end, read at once, at their positions in
+// the archive.
+class TArchiveBytes : public TStream {
+public:
+    static constexpr int64_t MaxBytes = 64 << 20;
+
+    // From the stream's position on; none when that is more than MaxBytes or unreadable.
+    static std::unique_ptr<TArchiveBytes> ReadFrom(TStream& s)
+    {
+        const int64_t start = s.Position();
+        const int64_t size = s.Size();
+        if (start < 0 || size < start || size - start > MaxBytes)
+            return nullptr;
+        auto b = std::make_unique<TArchiveBytes>();
+        b->base_ = start;
+        b->data_.resize(qsizetype(size - start));
+        const int64_t got = s.Read(b->data_.data(), size - start);
+        s.Seek(start, soFromBeginning);
+        if (got != size - start)
+            return nullptr;
+        return b;
+    }
+
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        const int64_t n = std::clamp<int64_t>(int64_t(data_.size()) - pos_, 0, std::max<int64_t>(count, 0));
+        if (n > 0)
+            std::memcpy(buffer, data_.constData() + pos_, size_t(n));
+        pos_ += n;
+        return n;
+    }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t offset, int origin) override
+    {
+        int64_t target = origin == soFromBeginning ? offset - base_
+            : origin == soFromCurrent             ? pos_ + offset
+                                                  : int64_t(data_.size()) + offset;
+        pos_ = std::clamp<int64_t>(target, 0, int64_t(data_.size()));
+        return base_ + pos_;
+    }
+    int64_t Size() override { return base_ + int64_t(data_.size()); }
+
+private:
+    int64_t base_ = 0;
+    int64_t pos_ = 0;
+    QByteArray data_;
+};
+
+} // namespace
+
 void TZipReader::ReadZip()
 {
     ArchiveDate = StampOf(FZipName);
@@ -576,9 +630,14 @@ void TZipReader::ReadZip()
         TNextVolumeCallback nextVolume;
         if (useCallback)
             nextVolume = [this](TZipHeaderInfo&, TStream*& s) { s = SwapDisk(FCurrentDisk + 2); };
+        // The records of an archive in one file are read at once and parsed in memory: each
+        // record looked at through the file costs system calls.
+        std::unique_ptr<TArchiveBytes> held;
+        if (!useCallback && !FDirectoryRebuilt)
+            held = TArchiveBytes::ReadFrom(*FArchiveStream);
         for (int i = 0; i < total; ++i) {
             auto h = std::make_unique<TZipHeaderInfo>();
-            TStream* s = FArchiveStream;
+            TStream* s = held ? static_cast<TStream*>(held.get()) : FArchiveStream;
             // An unreadable record ends the directory; the entries read so far stay.
             if (!h->ReadCentralFromStream(s, nextVolume)) {
                 // A rebuilt list has every member the scan found, with or without records.
@@ -600,6 +659,8 @@ void TZipReader::ReadZip()
                 }
             }
         }
+        if (held)
+            FArchiveStream->Seek(held->Position(), soFromBeginning);
         if (!FDirectoryRebuilt && !FDirectoryIncomplete && GetMultiMode() == mmNone && total > 0) {
             // More records than the end record counts: the list lacks members.
             uint8_t next[4] = {0, 0, 0, 0};
