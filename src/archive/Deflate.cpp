@@ -215,8 +215,9 @@ void slidePositions(uint16_t* p, unsigned n)
 struct TDeflateWork {
     uint8_t window[2 * WSize + WindowSlack];
     alignas(64) uint16_t head[HashSize];
-    // Per position: the previous position of its hash chain (low half) and the one before
-    // that (high half).
+    // Per position (modulo the window length): the next four positions along its hash chain,
+    // 16 bits each, the nearest in the low bits. A walk reads only the links of positions
+    // inside the window, and those were all written when their position was inserted.
     alignas(64) uint64_t links[WSize];
     uint8_t lbuf[LitBufSize];  // literal, or match length - 3
     uint16_t dbuf[LitBufSize]; // 0 for a literal, else the distance
@@ -511,7 +512,8 @@ private:
     // The longest match for the string at `strstart` (with `lookahead` bytes ahead) along the
     // chain from `curMatch`, better than `prevLength`. `matchStart` is set only when a longer
     // match is found; the result is at most the lookahead.
-    __attribute__((always_inline)) inline unsigned longestMatch(const TDeflateWork& w, Search& sr, unsigned strstart, unsigned lookahead,
+    __attribute__((always_inline)) inline unsigned longestMatch(const TDeflateWork& w, Search& sr,
+                                                                 unsigned strstart, unsigned lookahead,
                                                                  unsigned prevLength, unsigned curMatch,
                                                                  unsigned& matchStart)
     {
@@ -612,8 +614,8 @@ private:
     }
 
     // ---------------------------------------------------------------- symbols
-    // The hot loops keep the symbol count and their position in locals; a Tally carries the
-    // rest of what recording a symbol needs.
+    // The hot loops keep the block's symbol counts in a local Tally, written back around the
+    // calls that end a block.
     struct Tally {
         unsigned count;      // symbols in the block
         unsigned matches;
