@@ -1163,6 +1163,7 @@ void TZipWriter::QueueWork(TRun& Run)
     if (!Run.Multi && threads > 1 && Run.Work.size() > 1) {
         std::vector<TPackedMember> members(size_t(Run.Work.size()));
         std::vector<int64_t> sizes(size_t(Run.Work.size()));
+        const QByteArray password = PasswordBytes(Password);
         for (qsizetype i = 0; i < Run.Work.size(); ++i) {
             TPackedMember& m = members[size_t(i)];
             m.FileName = Run.Work[i];
@@ -1171,7 +1172,7 @@ void TZipWriter::QueueWork(TRun& Run)
             m.Level = PackLevel;
             m.Encrypt = !Password.isEmpty();
             if (m.Encrypt) {
-                m.PasswordBytes = PasswordBytes(Password);
+                m.PasswordBytes = password;
                 m.Filler = Run.Fillers[size_t(i)];
             }
         }
