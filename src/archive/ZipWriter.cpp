@@ -956,7 +956,9 @@ int TZipWriter::ProcessFiles()
                     run.WorkSizes << ListedSize(i);
                 QueueWork(run);
             }
-            for (const QString& entry : FilesList)
+            // A copy: a handler may change the list meanwhile.
+            const QStringList entries = FilesList;
+            for (const QString& entry : entries)
                 ZipNext(run, entry);
             run.Ahead.reset();
         }
