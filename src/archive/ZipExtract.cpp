@@ -14,6 +14,7 @@
 #include <QFileInfo>
 
 #include <QRandomGenerator>
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -204,6 +205,51 @@ TMemberPlace placeOf(const TZipHeaderInfo& h, const QString& destFolder, bool re
     }
     return p;
 }
+
+// placeOf for a list whose members come folder by folder: a member of the same stored folder
+// as the one before, whose name holds no separator or NUL, takes that folder's place.
+class TPlacer {
+public:
+    TPlacer(const QString& destFolder, bool recreateDirs, const QString& rootDir)
+        : destFolder_(destFolder), recreateDirs_(recreateDirs), rootDir_(rootDir)
+    {
+    }
+
+    TMemberPlace operator()(const TZipHeaderInfo& h)
+    {
+        const QString& dir = h.Directory();
+        const QString& name = h.FileName();
+        const bool plainName = !name.isEmpty() && !name.contains(u'\\') && !name.contains(u'/') && !name.contains(QChar(0));
+        if (!(haveDir_ && plainName && dir == dir_)) {
+            TMemberPlace p = placeOf(h, destFolder_, recreateDirs_, rootDir_);
+            // The folder's part serves the next members when it ends in a separator and
+            // holds no NUL.
+            haveDir_ = !dir.isEmpty() && (dir.endsWith(u'\\') || dir.endsWith(u'/')) && !dir.contains(QChar(0))
+                && plainName && p.FileName == name;
+            if (haveDir_) {
+                dir_ = dir;
+                path_ = p.Path;
+                dirUnsafe_ = hasParentStep(RelativeMemberPath(dir));
+            }
+            return p;
+        }
+        TMemberPlace p;
+        p.StoredPath = dir + name;
+        p.FileName = name;
+        p.Path = path_;
+        p.Unsafe = dirUnsafe_ || name == u".." || name == u".";
+        return p;
+    }
+
+private:
+    QString destFolder_;
+    bool recreateDirs_;
+    QString rootDir_;
+    bool haveDir_ = false;
+    QString dir_;
+    QString path_;
+    bool dirUnsafe_ = false;
+};
 
 // The member's date and, when attributes are retained, its attributes, set on its open part
 // file: the permission bits of a Unix made archive, else the DOS read-only bit. The owner
@@ -760,23 +806,58 @@ void TZipReader::startAhead(TUnzipRun& run, int threads)
 {
     const int n = Count();
     std::vector<TUnpackedMember> members(static_cast<size_t>(n));
-    // The files the members become, by the names they have in the archive: no folder is made
-    // ahead where one of them is to stand, or its member would meet a folder there and fail.
-    QSet<QString> files;
+    // No folder is made ahead where the file of a member is to stand, or that member would
+    // meet a folder there and fail: the folders the members go to, the names of the folders
+    // in each, and the members bearing such a name there.
     std::vector<TMemberPlace>& places = run.Places;
     places.resize(static_cast<size_t>(n));
+    TPlacer placer(run.DestFolder, RecreateDirs, FRootDir);
+    QSet<QString> folders;
+    QString lastPath;
     for (int i = 0; i < n; ++i) {
         const TZipHeaderInfo* h = FSortedMembers->Header(i);
         if (!DoAll && !h->Selected)
             continue;
         TMemberPlace& p = places[size_t(i)];
-        p = placeOf(*h, run.DestFolder, RecreateDirs, FRootDir);
-        if (!p.Unsafe && !p.FileName.isEmpty())
-            files.insert(cleanFolderPath(p.Path + p.FileName));
+        p = placer(*h);
+        if (p.Path != lastPath) {
+            lastPath = p.Path;
+            folders.insert(cleanFolderPath(p.Path));
+        }
     }
     const QString top = QDir::cleanPath(run.DestFolder);
+    QHash<QString, QSet<QString>> inside;
+    for (const QString& f : std::as_const(folders)) {
+        QString child = f;
+        while (child.size() > top.size() && child.startsWith(top)) {
+            const qsizetype sep = child.lastIndexOf(u'/');
+            if (sep <= 0)
+                break;
+            QSet<QString>& names = inside[child.left(sep)];
+            const QString name = child.mid(sep + 1);
+            if (names.contains(name))
+                break; // the folders above are in already
+            names.insert(name);
+            child.truncate(sep);
+        }
+    }
+    QSet<QString> forbidden;
+    lastPath.clear();
+    const QSet<QString>* names = nullptr;
+    for (int i = 0; i < n; ++i) {
+        const TMemberPlace& p = places[size_t(i)];
+        if (p.Unsafe || p.FileName.isEmpty() || p.StoredPath.isEmpty())
+            continue;
+        if (p.Path != lastPath) {
+            lastPath = p.Path;
+            const auto it = inside.constFind(cleanFolderPath(p.Path));
+            names = it == inside.constEnd() ? nullptr : &*it;
+        }
+        if (names && names->contains(p.FileName))
+            forbidden.insert(cleanFolderPath(p.Path) + u'/' + p.FileName);
+    }
     // Members come folder by folder: the folder of the one before serves again.
-    QString lastPath;
+    lastPath.clear();
     QString lastFolder;
     bool lastMayMake = false;
     for (int i = 0; i < n; ++i) {
@@ -804,8 +885,8 @@ void TZipReader::startAhead(TUnzipRun& run, int threads)
             // folder is made ahead for it.
             lastMayMake = !OnStartUnZip;
             QString f = cleanFolderPath(lastFolder);
-            while (lastMayMake && f.size() > top.size() && f.startsWith(top)) {
-                if (files.contains(f))
+            while (lastMayMake && !forbidden.isEmpty() && f.size() > top.size() && f.startsWith(top)) {
+                if (forbidden.contains(f))
                     lastMayMake = false;
                 f.truncate(std::max<qsizetype>(f.lastIndexOf(u'/'), 0));
             }
