@@ -239,8 +239,27 @@ bool pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths, un
     const unsigned other = std::min(shortest, shortestLength);
     if (shortest + other > rootBits)
         return false;
-    uint32_t single[1u << (LitlenRootBits - 1)];
-    std::memcpy(single, table, sizeof(uint32_t) << (rootBits - shortest));
+    // What a literal's code may be followed by in its slot k: the part of the combined entry
+    // that does not depend on the literal, the bits the following code needs, and where the
+    // literal goes in the value (a pair holds it low, a literal and length high).
+    constexpr unsigned MaxFollow = 1u << (LitlenRootBits - 1);
+    uint32_t follow[MaxFollow];
+    uint8_t need[MaxFollow], shift[MaxFollow];
+    for (unsigned k = 0; k < (1u << (rootBits - shortest)); ++k) {
+        const uint32_t second = table[k];
+        follow[k] = 0;
+        need[k] = 0xFF; // nothing to combine with
+        shift[k] = 0;
+        if (second & LiteralFlag) {
+            follow[k] = entry(KindLiteralPair, bitsOf(second), 0, valueOf(second) << 8);
+            need[k] = uint8_t(bitsOf(second));
+            shift[k] = 16;
+        } else if (kindOf(second) == KindBase) {
+            follow[k] = entry(KindLiteralLength, bitsOf(second), extraOf(second), (second >> 16) & 0xFF);
+            need[k] = uint8_t(extraOf(second));
+            shift[k] = 24;
+        }
+    }
     unsigned next[MaxCodeBits + 1];
     unsigned code = 0;
     for (unsigned l = 1; l <= MaxCodeBits; ++l) {
@@ -256,14 +275,11 @@ bool pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths, un
             continue;
         const unsigned room = rootBits - l1;
         const uint32_t first = entry(KindLiteral, l1, 0, sym);
+        // l1 goes into both the bits field and the code bits field of the combined entry.
+        const uint32_t own = l1 * 0x101u;
         for (unsigned k = 0; k < (1u << room); ++k) {
-            const uint32_t second = single[k];
-            const uint32_t pair = entry(KindLiteralPair, l1 + bitsOf(second), l1, sym | (valueOf(second) << 8));
-            const uint32_t literalLength =
-                entry(KindLiteralLength, l1 + bitsOf(second), l1 + extraOf(second), ((second >> 16) & 0xFF) | (sym << 8));
-            const bool isPair = (second & LiteralFlag) && bitsOf(second) <= room;
-            const bool isLength = kindOf(second) == KindBase && extraOf(second) <= room;
-            table[rev + (k << l1)] = isPair ? pair : isLength ? literalLength : first;
+            const uint32_t combined = follow[k] + own + (sym << shift[k]);
+            table[rev + (k << l1)] = need[k] <= room ? combined : first;
         }
     }
     return true;
