@@ -226,19 +226,19 @@ BuildResult buildTable(uint32_t* table, unsigned rootBits, const uint8_t* length
 bool pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths, unsigned n)
 {
     unsigned count[MaxCodeBits + 1] = {};
-    for (unsigned i = 0; i < n; ++i)
-        count[lengths[i]]++;
-    count[0] = 0;
-    unsigned shortest = MaxCodeBits + 1, shortestLength = MaxCodeBits + 1;
     for (unsigned i = 0; i < 256; ++i)
-        if (lengths[i])
-            shortest = std::min<unsigned>(shortest, lengths[i]);
+        count[lengths[i]]++;
+    unsigned shortest = 1;
+    while (shortest <= MaxCodeBits && !count[shortest])
+        ++shortest;
+    unsigned other = shortest;
     for (unsigned i = 257; i < n; ++i)
-        if (lengths[i])
-            shortestLength = std::min<unsigned>(shortestLength, lengths[i]);
-    const unsigned other = std::min(shortest, shortestLength);
+        other = std::min<unsigned>(other, lengths[i] ? lengths[i] : other);
     if (shortest + other > rootBits)
         return false;
+    for (unsigned i = 256; i < n; ++i)
+        count[lengths[i]]++;
+    count[0] = 0;
     // What a literal's code may be followed by in its slot k: the part of the combined entry
     // that does not depend on the literal, the bits the following code needs, and where the
     // literal goes in the value (a pair holds it low, a literal and length high).
@@ -372,13 +372,15 @@ void chooseGuess(TCodeTables& tables, const uint8_t* lengths, bool paired)
     tables.guessA = tables.guessB = 0;
     if (paired)
         return;
+    unsigned count[MaxCodeBits + 1] = {};
+    for (unsigned i = 0; i < 256; ++i)
+        count[lengths[i]]++;
     uint32_t share[MaxCodeBits + 1] = {};
     uint32_t total = 0;
-    for (unsigned i = 0; i < 256; ++i)
-        if (lengths[i] && lengths[i] <= LitlenRootBits) {
-            share[lengths[i]] += 1u << (MaxCodeBits - lengths[i]);
-            total += 1u << (MaxCodeBits - lengths[i]);
-        }
+    for (unsigned l = 1; l <= LitlenRootBits; ++l) {
+        share[l] = count[l] << (MaxCodeBits - l);
+        total += share[l];
+    }
     unsigned a = 0, b = 0;
     for (unsigned l = 1; l <= LitlenRootBits; ++l)
         if (share[l] > share[a]) {
