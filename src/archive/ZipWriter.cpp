@@ -54,7 +54,7 @@ public:
         name_ = name;
         fd_ = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         struct stat st;
-        if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)))
+        if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || ::fcntl(fd_, F_SETFL, 0) != 0))
             Close();
         return fd_ >= 0;
     }
