@@ -82,6 +82,19 @@ ZipRun zipWith(const QString& zip, const QStringList& files, int threads, int le
     return r;
 }
 
+// Zips on one thread and on eight: the same archive bytes and the same events, the last one
+// saying how many files were added.
+void expectSameOnOneAndEight(TempDir& t, const QStringList& files, int level, const QString& password,
+                             const QString& added, const std::function<void(TZipWriter&)>& setup = {},
+                             const QByteArray& startFrom = {})
+{
+    const ZipRun one = zipWith(t.file("one.zip"), files, 1, level, password, setup, startFrom);
+    const ZipRun eight = zipWith(t.file("eight.zip"), files, 8, level, password, setup, startFrom);
+    EXPECT_TRUE(one.archive == eight.archive) << "level " << level << " password " << password.toStdString();
+    EXPECT_EQ(one.events, eight.events) << "level " << level << " password " << password.toStdString();
+    EXPECT_EQ(one.events.last(), added);
+}
+
 } // namespace
 
 TEST(ParallelZip, SameArchiveAndEventsOnOneAndEightThreads)
@@ -93,13 +106,8 @@ TEST(ParallelZip, SameArchiveAndEventsOnOneAndEightThreads)
     writeFile(t.file("src/big.txt"), textBytes(30000, 77) + QByteArray(1100000, 'z') + randomBytes(30000, 77));
     files.insert(35, t.file("src/big.txt"));
     for (int level = 0; level <= 9; ++level) {
-        for (const QString& password : {QString(), QStringLiteral("secret")}) {
-            const ZipRun one = zipWith(t.file("one.zip"), files, 1, level, password);
-            const ZipRun eight = zipWith(t.file("eight.zip"), files, 8, level, password);
-            EXPECT_TRUE(one.archive == eight.archive) << "level " << level << " password " << password.toStdString();
-            EXPECT_EQ(one.events, eight.events) << "level " << level;
-            EXPECT_EQ(one.events.last(), "added 41");
-        }
+        for (const QString& password : {QString(), QStringLiteral("secret")})
+            expectSameOnOneAndEight(t, files, level, password, "added 41");
     }
     // The archive is sound for a peer too.
     const Extracted ex = unzipAll(t.file("eight.zip"), t.file("x/"), "secret");
@@ -124,13 +132,8 @@ TEST(ParallelZip, HandlerThatRenamesOrSkipsMembers)
         };
     };
     // With a password, the members after a skipped one get the same encryption headers too.
-    for (const QString& password : {QString(), QStringLiteral("secret")}) {
-        const ZipRun one = zipWith(t.file("one.zip"), files, 1, 6, password, setup);
-        const ZipRun eight = zipWith(t.file("eight.zip"), files, 8, 6, password, setup);
-        EXPECT_TRUE(one.archive == eight.archive) << password.toStdString();
-        EXPECT_EQ(one.events, eight.events);
-        EXPECT_EQ(one.events.last(), "added 36");
-    }
+    for (const QString& password : {QString(), QStringLiteral("secret")})
+        expectSameOnOneAndEight(t, files, 6, password, "added 36", setup);
 }
 
 TEST(ParallelZip, UpdateReplacesMembersInPlaceOnEveryCore)
@@ -140,13 +143,8 @@ TEST(ParallelZip, UpdateReplacesMembersInPlaceOnEveryCore)
     const QByteArray base = zipWith(t.file("base.zip"), files.mid(0, 30), 1, 6, QString()).archive;
     // Twenty listed files replace members in the middle of the archive, ten more are added.
     auto replace = [](TZipWriter& w) { w.ZipAction = zaReplace; };
-    for (const QString& password : {QString(), QStringLiteral("secret")}) {
-        const ZipRun one = zipWith(t.file("one.zip"), files.mid(10), 1, 6, password, replace, base);
-        const ZipRun eight = zipWith(t.file("eight.zip"), files.mid(10), 8, 6, password, replace, base);
-        EXPECT_TRUE(one.archive == eight.archive) << password.toStdString();
-        EXPECT_EQ(one.events, eight.events);
-        EXPECT_EQ(one.events.last(), "added 30");
-    }
+    for (const QString& password : {QString(), QStringLiteral("secret")})
+        expectSameOnOneAndEight(t, files.mid(10), 6, password, "added 30", replace, base);
     const Extracted ex = unzipAll(t.file("eight.zip"), t.file("x/"), "secret");
     EXPECT_EQ(ex.count, 40);
     EXPECT_EQ(treeOf(t.file("x")), treeOf(t.file("src")));
