@@ -1,6 +1,9 @@
 // unzip-bench: whole-archive extraction by the zip component on several thread counts against
 // Info-ZIP's unzip -q, interleaved in one run, best of the rounds.
-//   unzip-bench ARCHIVE WORKDIR [ROUNDS [THREADS...]]   (threads 0: as many as the machine has cores)
+//   unzip-bench [--keep] ARCHIVE WORKDIR [ROUNDS [THREADS...]]   (threads 0: as many as the machine has cores)
+// --keep: every extraction goes to a folder of its own and all stay: on a file system that
+// avoids reusing the inodes of files deleted a moment ago (ext4 without a journal), removing
+// one tree right before making the next slows every file made after it.
 #include "archive/ZipReader.h"
 #include "platform/dialogs/Dialogs.h"
 
@@ -62,7 +65,10 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     platform::setDialogs(std::make_unique<platform::ScriptedDialogs>());
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    const bool keepAll = args.removeAll(QStringLiteral("--keep")) > 0;
+    int serial = 0;
+    auto destFor = [&](const QString& base) { return keepAll ? base + QString::number(++serial) : base; };
     if (args.size() < 2) {
         std::fputs("usage: unzip-bench ARCHIVE WORKDIR [ROUNDS [THREADS...]]\n", stderr);
         return 2;
@@ -81,16 +87,18 @@ int main(int argc, char** argv)
     int rc = 0;
     for (int round = 0; round < rounds; ++round) {
         for (size_t k = 0; k < threads.size(); ++k) {
-            const qint64 ms = ours(archiveName, work + QStringLiteral("/ours"), threads[k]);
+            const qint64 ms = ours(archiveName, destFor(work + QStringLiteral("/ours")), threads[k]);
             rc |= ms < 0;
             keep(best[k], ms);
         }
-        const qint64 ms = infoZip(archiveName, work + QStringLiteral("/infozip"));
+        const qint64 ms = infoZip(archiveName, destFor(work + QStringLiteral("/infozip")));
         rc |= ms < 0;
         keep(bestInfo, ms);
     }
-    QDir(work + QStringLiteral("/ours")).removeRecursively();
-    QDir(work + QStringLiteral("/infozip")).removeRecursively();
+    if (!keepAll) {
+        QDir(work + QStringLiteral("/ours")).removeRecursively();
+        QDir(work + QStringLiteral("/infozip")).removeRecursively();
+    }
     std::printf("best of %d, ms: unzip -q %lld", rounds, (long long)bestInfo);
     for (size_t k = 0; k < threads.size(); ++k)
         std::printf("  ours %d threads %lld (%.2fx)", threads[k] > 0 ? threads[k] : int(std::thread::hardware_concurrency()),
