@@ -863,7 +863,6 @@ private:
     void codes(const TCodeTables& tables)
     {
         const uint32_t* const litlen = tables.litlen;
-        const uint32_t* const dist = tables.dist;
         for (;;) {
             // Fast loop: enough input for a whole symbol and enough room for a whole match.
             if (end_ - in_ < ptrdiff_t(FastInputMargin) && !overrun_) {

@@ -78,6 +78,23 @@ __attribute__((target("pclmul,sse4.1"))) inline __m128i fold(__m128i x, __m128i 
     return _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11));
 }
 
+// The rest after folding into the 16-byte lane x: whole 16-byte pieces are folded in too, then
+// the lane, which holds the same remainder as everything folded into it, goes through the
+// table with the last bytes.
+__attribute__((target("pclmul,sse4.1"))) uint32_t finishFolding(__m128i x, const unsigned char* p, size_t len)
+{
+    const __m128i k1 = _mm_set_epi64x(int64_t(kFold128Hi), int64_t(kFold128Lo));
+    while (len >= 16) {
+        x = _mm_xor_si128(fold(x, k1), _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        p += 16;
+        len -= 16;
+    }
+    alignas(16) unsigned char last[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(last), x);
+    const uint32_t reg = tableUpdate(0, last, 16);
+    return tableUpdate(reg, p, len);
+}
+
 // Carry-less multiplication folds four 16-byte lanes at a time; the last lane, which holds
 // the same remainder as everything folded into it, goes through the table.
 __attribute__((target("pclmul,sse4.1"))) uint32_t clmulUpdate(uint32_t reg, const unsigned char* p, size_t len)
@@ -100,15 +117,7 @@ __attribute__((target("pclmul,sse4.1"))) uint32_t clmulUpdate(uint32_t reg, cons
     x2 = _mm_xor_si128(fold(x1, k1), x2);
     x3 = _mm_xor_si128(fold(x2, k1), x3);
     x4 = _mm_xor_si128(fold(x3, k1), x4);
-    while (len >= 16) {
-        x4 = _mm_xor_si128(fold(x4, k1), load(p));
-        p += 16;
-        len -= 16;
-    }
-    alignas(16) unsigned char last[16];
-    _mm_store_si128(reinterpret_cast<__m128i*>(last), x4);
-    reg = tableUpdate(0, last, 16);
-    return tableUpdate(reg, p, len);
+    return finishFolding(x4, p, len);
 }
 
 const bool kHaveClmul = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
@@ -134,12 +143,13 @@ MV_CRC_WIDE_TARGET inline __m512i loadWide(const unsigned char* q)
 
 MV_CRC_WIDE_TARGET inline __m512i wideConstant(uint64_t hi, uint64_t lo)
 {
-    return _mm512_broadcast_i32x4(_mm_set_epi64x(int64_t(hi), int64_t(lo)));
+    return _mm512_set_epi64(int64_t(hi), int64_t(lo), int64_t(hi), int64_t(lo), int64_t(hi), int64_t(lo), int64_t(hi),
+                            int64_t(lo));
 }
 
 MV_CRC_WIDE_TARGET uint32_t wideClmulUpdate(uint32_t reg, const unsigned char* p, size_t len)
 {
-    __m512i a0 = _mm512_xor_si512(loadWide(p), _mm512_zextsi128_si512(_mm_cvtsi32_si128(int(reg))));
+    __m512i a0 = _mm512_xor_si512(loadWide(p), _mm512_maskz_set1_epi32(1, int(reg)));
     __m512i a1 = loadWide(p + 64), a2 = loadWide(p + 128), a3 = loadWide(p + 192);
     p += 256;
     len -= 256;
@@ -165,19 +175,12 @@ MV_CRC_WIDE_TARGET uint32_t wideClmulUpdate(uint32_t reg, const unsigned char* p
     const __m128i k384 = _mm_set_epi64x(int64_t(kFold384Hi), int64_t(kFold384Lo));
     const __m128i k256 = _mm_set_epi64x(int64_t(kFold256Hi), int64_t(kFold256Lo));
     const __m128i k128 = _mm_set_epi64x(int64_t(kFold128Hi), int64_t(kFold128Lo));
-    __m128i x = _mm_xor_si128(_mm_xor_si128(fold(_mm512_extracti32x4_epi32(a3, 0), k384),
-                                            fold(_mm512_extracti32x4_epi32(a3, 1), k256)),
-                              _mm_xor_si128(fold(_mm512_extracti32x4_epi32(a3, 2), k128),
-                                            _mm512_extracti32x4_epi32(a3, 3)));
-    while (len >= 16) {
-        x = _mm_xor_si128(fold(x, k128), _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-        p += 16;
-        len -= 16;
-    }
-    alignas(16) unsigned char last[16];
-    _mm_store_si128(reinterpret_cast<__m128i*>(last), x);
-    reg = tableUpdate(0, last, 16);
-    return tableUpdate(reg, p, len);
+    alignas(64) unsigned char lanes[64];
+    _mm512_store_si512(lanes, a3);
+    auto lane = [&](int i) { return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes + 16 * i)); };
+    __m128i x = _mm_xor_si128(_mm_xor_si128(fold(lane(0), k384), fold(lane(1), k256)),
+                              _mm_xor_si128(fold(lane(2), k128), lane(3)));
+    return finishFolding(x, p, len);
 }
 
 const bool kHaveWideClmul = kHaveClmul && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("vpclmulqdq");
