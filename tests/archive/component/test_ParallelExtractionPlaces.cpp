@@ -1,0 +1,169 @@
+// Extraction on many threads where the destination is not a plain new folder: a destination
+// given relative to the working folder, files already there that the user keeps or replaces
+// (answers in member order, two members of one name), and links at the destination. Each
+// run on eight threads must leave what one thread leaves, with the same events.
+#include "ComponentSupport.h"
+
+#include <QDirIterator>
+#include <QFile>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace ziptest;
+using namespace archive;
+
+namespace {
+
+struct Outcome {
+    QStringList events;
+    QMap<QString, QByteArray> files;
+    QStringList entries; // every entry under the destination with its kind (f, d, l)
+};
+
+QStringList entriesOf(const QString& dir)
+{
+    QStringList out;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString p = it.next();
+        struct stat st;
+        if (::lstat(QFile::encodeName(p).constData(), &st) != 0)
+            continue;
+        const char kind = S_ISLNK(st.st_mode) ? 'l' : S_ISDIR(st.st_mode) ? 'd' : 'f';
+        out << QStringLiteral("%1 %2").arg(QDir(dir).relativeFilePath(p)).arg(QLatin1Char(kind));
+    }
+    out.sort();
+    return out;
+}
+
+// Extracts everything with folders into dest (as given: it may be relative); setup adds
+// handlers. No start handler, so that workers may make folders ahead.
+Outcome extract(const QString& zip, const QString& dest, int threads,
+                const std::function<void(TZipReader&, QStringList&)>& setup = {})
+{
+    Outcome o;
+    TZipReader r;
+    r.SetZipName(zip);
+    r.SetDestDir(dest);
+    r.DoAll = true;
+    r.RecreateDirs = true;
+    r.Threads = threads;
+    r.OverwriteMode = Always;
+    r.OnEndUnZip = [&](TZipReader*, int i, const QString& name) {
+        o.events << QStringLiteral("end %1 %2").arg(i).arg(QFileInfo(name).fileName());
+    };
+    r.OnSkippingFile = [&](TZipReader*, TSkipReason why, const QString& n, int i) {
+        o.events << QStringLiteral("skip %1 %2 %3").arg(int(why)).arg(QFileInfo(n).fileName()).arg(i);
+    };
+    r.OnBadCRC = [&](TZipReader*, uint32_t, uint32_t, int i) { o.events << QStringLiteral("crc %1").arg(i); };
+    if (setup)
+        setup(r, o.events);
+    try {
+        o.events << QStringLiteral("done %1").arg(r.UnZip());
+    } catch (const platform::Exception& e) {
+        o.events << "error " + e.Message;
+    }
+    o.files = treeOf(QDir(dest).absolutePath());
+    o.entries = entriesOf(QDir(dest).absolutePath());
+    return o;
+}
+
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const QString& dir) : saved_(QDir::currentPath()) { QDir::setCurrent(dir); }
+    ~CurrentFolder() { QDir::setCurrent(saved_); }
+
+private:
+    QString saved_;
+};
+
+} // namespace
+
+// A file "a" and, in the same run of members, a member inside a folder "a": one thread writes
+// the file and then cannot make the folder. Extracted into a folder named relative to the
+// working folder, eight threads must not make the folder "a" ahead (which would cost the file).
+TEST(ParallelExtractionPlaces, NamesInEachOthersWayUnderARelativeDestination)
+{
+    TempDir t;
+    QList<RawMember> members;
+    members << RawMember{"a", "file a"} << RawMember{"a/inside.txt", "in a"};
+    for (int i = 0; i < 10; ++i)
+        members << RawMember{QStringLiteral("m/n%1.txt").arg(i).toUtf8(), textBytes(2000 + i, i)};
+    writeFile(t.file("w.zip"), rawZip(members));
+    CurrentFolder here(t.path());
+    for (int round = 0; round < 3; ++round) {
+        QDir(t.file("x1")).removeRecursively();
+        QDir(t.file("x8")).removeRecursively();
+        const Outcome one = extract(t.file("w.zip"), QStringLiteral("x1"), 1);
+        const Outcome eight = extract(t.file("w.zip"), QStringLiteral("x8"), 8);
+        EXPECT_EQ(one.files.value("a"), "file a");
+        EXPECT_EQ(eight.files.value("a"), "file a") << round;
+        EXPECT_EQ(one.events, eight.events) << round;
+        EXPECT_EQ(one.entries, eight.entries) << round;
+    }
+}
+
+// Files already at the destination, some named by two members: the overwrite questions come
+// in member order with the same names, a file the user answered No for keeps its bytes, and
+// a Yes for the second member of a name gives that member's bytes.
+TEST(ParallelExtractionPlaces, OverwriteAnswersInMemberOrderAndNoKeepsTheFile)
+{
+    TempDir t;
+    QList<RawMember> members;
+    for (int i = 0; i < 30; ++i) {
+        members << RawMember{QStringLiteral("d/k%1.txt").arg(i % 12).toUtf8(),
+                             QStringLiteral("member %1 ").arg(i).toUtf8() + textBytes(3000 + i, i)};
+    }
+    writeFile(t.file("w.zip"), rawZip(members));
+    auto setup = [](TZipReader& r, QStringList& ev) {
+        r.OverwriteMode = Prompt;
+        r.OnPromptForOverwrite = [&ev](TZipReader*, bool& overwrite, int i, QString& name) {
+            overwrite = i % 3 != 1;
+            ev << QStringLiteral("ask %1 %2").arg(i).arg(QFileInfo(name).fileName());
+        };
+    };
+    for (const char* dest : {"x1", "x8"})
+        for (int k = 0; k < 12; ++k)
+            writeFile(t.file(QStringLiteral("%1/d/k%2.txt").arg(dest).arg(k)), "old " + QByteArray::number(k));
+    const Outcome one = extract(t.file("w.zip"), t.file("x1"), 1, setup);
+    const Outcome eight = extract(t.file("w.zip"), t.file("x8"), 8, setup);
+    EXPECT_EQ(one.events, eight.events);
+    EXPECT_EQ(one.files, eight.files);
+    EXPECT_EQ(one.entries, eight.entries);
+    // k1 was asked for by members 1, 13 and 25: all answered No.
+    EXPECT_EQ(eight.files.value("d/k1.txt"), "old 1");
+    EXPECT_TRUE(eight.files.value("d/k0.txt").startsWith("member 24 "));
+}
+
+// The destination folder is a link to a folder elsewhere, and a member's name is held by a
+// link to a file outside: the member replaces the link and the file outside stays as it was.
+TEST(ParallelExtractionPlaces, LinksAtTheDestinationAreReplacedNotWrittenThrough)
+{
+    TempDir t;
+    QList<RawMember> members;
+    for (int i = 0; i < 20; ++i)
+        members << RawMember{QStringLiteral("s/n%1.txt").arg(i).toUtf8(), textBytes(4000 + i, i)};
+    members << RawMember{"s/link.txt", "from the archive"} << RawMember{"s/dangling.txt", "dangling"};
+    writeFile(t.file("w.zip"), rawZip(members));
+    for (const QString& d : {QStringLiteral("1"), QStringLiteral("8")}) {
+        writeFile(t.file("outside" + d + "/victim.txt"), "keep me");
+        writeFile(t.file("real" + d + "/s/.keep"), "");
+        ASSERT_EQ(::symlink(QFile::encodeName(t.file("real" + d)).constData(), QFile::encodeName(t.file("x" + d)).constData()), 0);
+        ASSERT_EQ(::symlink(QFile::encodeName(t.file("outside" + d + "/victim.txt")).constData(),
+                            QFile::encodeName(t.file("real" + d + "/s/link.txt")).constData()),
+                  0);
+        ASSERT_EQ(::symlink(QFile::encodeName(t.file("outside" + d + "/gone.txt")).constData(),
+                            QFile::encodeName(t.file("real" + d + "/s/dangling.txt")).constData()),
+                  0);
+    }
+    const Outcome one = extract(t.file("w.zip"), t.file("x1"), 1);
+    const Outcome eight = extract(t.file("w.zip"), t.file("x8"), 8);
+    EXPECT_EQ(one.events, eight.events);
+    EXPECT_EQ(one.entries, eight.entries);
+    EXPECT_EQ(readFile(t.file("outside8/victim.txt")), "keep me");
+    EXPECT_FALSE(QFileInfo::exists(t.file("outside8/gone.txt")));
+    EXPECT_FALSE(QFileInfo(t.file("real8/s/link.txt")).isSymLink());
+    EXPECT_EQ(readFile(t.file("real8/s/link.txt")), "from the archive");
+    EXPECT_EQ(readFile(t.file("real8/s/dangling.txt")), "dangling");
+}
