@@ -884,7 +884,10 @@ void TZipReader::startAhead(TUnzipRun& run, int threads)
             // A handler of the start event may skip the member or send it elsewhere: then no
             // folder is made ahead for it.
             lastMayMake = !OnStartUnZip;
-            QString f = cleanFolderPath(lastFolder);
+            // In the form the names in the way were gathered in (the destination as given,
+            // cleaned), not the absolute one: the destination may be named relative to the
+            // working folder.
+            QString f = cleanFolderPath(p.Path);
             while (lastMayMake && !forbidden.isEmpty() && f.size() > top.size() && f.startsWith(top)) {
                 if (forbidden.contains(f))
                     lastMayMake = false;
