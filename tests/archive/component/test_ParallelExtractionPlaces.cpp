@@ -167,3 +167,59 @@ TEST(ParallelExtractionPlaces, LinksAtTheDestinationAreReplacedNotWrittenThrough
     EXPECT_EQ(readFile(t.file("real8/s/link.txt")), "from the archive");
     EXPECT_EQ(readFile(t.file("real8/s/dangling.txt")), "dangling");
 }
+
+// Run by the test below in a mount namespace of its own, with two small file systems: files
+// already extracted there are extracted again over themselves, on one thread into the first,
+// on eight into the second. One thread needs room for one member beyond what is there.
+TEST(ParallelExtractionPlaces, DISABLED_NearlyFullDiskRun)
+{
+    const QString zip = qEnvironmentVariable("MV_FULL_ZIP");
+    const QString d1 = qEnvironmentVariable("MV_FULL_D1");
+    const QString d8 = qEnvironmentVariable("MV_FULL_D8");
+    ASSERT_FALSE(zip.isEmpty() || d1.isEmpty() || d8.isEmpty());
+    const Outcome first1 = extract(zip, d1, 1);
+    const Outcome first8 = extract(zip, d8, 1);
+    ASSERT_EQ(first1.events.last(), "done 5") << first1.events.join('|').toStdString();
+    ASSERT_EQ(first8.events.last(), "done 5");
+    const Outcome one = extract(zip, d1, 1);
+    const Outcome eight = extract(zip, d8, 8);
+    EXPECT_EQ(one.events.last(), "done 5") << one.events.join('|').toStdString();
+    EXPECT_EQ(one.events, eight.events);
+    EXPECT_EQ(one.files, eight.files);
+}
+
+// A disk with room for one more member, but not for all members workers would write ahead:
+// a member whose worker could not write is not reported as damaged; it ends as on one thread.
+TEST(ParallelExtractionPlaces, NearlyFullDiskFailsNoMemberThatOneThreadWrites)
+{
+    if (::geteuid() != 0 || !haveTool("unshare"))
+        GTEST_SKIP() << "needs root and unshare for a small file system of its own";
+    TempDir t;
+    QStringList names;
+    for (int i = 0; i < 5; ++i) {
+        names << t.file(QStringLiteral("src/m%1.txt").arg(i));
+        writeFile(names.last(), textBytes(1536 * 1024, i));
+    }
+    {
+        TZipWriter w;
+        w.SetZipName(t.file("big.zip"));
+        w.FilesList = names;
+        ASSERT_EQ(w.Zip(), 5);
+    }
+    QDir().mkpath(t.file("d1"));
+    QDir().mkpath(t.file("d8"));
+    qputenv("MV_FULL_ZIP", QFile::encodeName(t.file("big.zip")));
+    qputenv("MV_FULL_D1", QFile::encodeName(t.file("d1")));
+    qputenv("MV_FULL_D8", QFile::encodeName(t.file("d8")));
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    const QString script = QStringLiteral("mount -t tmpfs -o size=10m none \"$MV_FULL_D1\" && mount -t tmpfs -o size=10m none "
+                                          "\"$MV_FULL_D8\" || exit 77; exec \"%1\" --gtest_also_run_disabled_tests "
+                                          "--gtest_filter=ParallelExtractionPlaces.DISABLED_NearlyFullDiskRun")
+                               .arg(self);
+    QByteArray out, err;
+    const int rc = runTool(QStringLiteral("unshare"), {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"), script},
+                           &out, &err);
+    if (rc == 77 || (rc != 0 && !out.contains("[ RUN")))
+        GTEST_SKIP() << "no small file system could be mounted: " << err.toStdString();
+    EXPECT_EQ(rc, 0) << out.toStdString();
+}
