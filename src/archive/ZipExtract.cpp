@@ -378,6 +378,7 @@ struct TUnpackedMember {
     uint32_t Crc = 0;
     uint64_t BytesWritten = 0;
     bool TooLong = false; // the output guard stopped it
+    bool WriteFailed = false; // its file could not be written (a full disk, say)
     // Written to a file in Folder: PartName holds it when the member decoded correctly
     // (its date and attributes set), else it is gone already.
     bool OnDisk = false;
@@ -487,6 +488,9 @@ public:
     }
     // The caller's thread takes the member's part file over.
     void TakePart(int index) { made_.TakePart(index); }
+    // A worker could not write a member's file: the files written ahead may be what fills
+    // the disk, so the caller's thread goes on alone.
+    bool WriteFailed() const { return writeFailed_; }
     // The caller's thread reached a member bound for `folder`: the folders made for it stay,
     // as they would on one thread.
     void Reached(const QString& folder) { made_.KeepFolders(folder); }
@@ -572,8 +576,14 @@ private:
         Sink(TUnpackedMember& m, TPartWriter* out) : m_(m), out_(out) {}
         void WriteOutput(const uint8_t* data, size_t count) override
         {
-            if (out_)
-                out_->Write(data, count);
+            if (out_) {
+                try {
+                    out_->Write(data, count);
+                } catch (...) {
+                    m_.WriteFailed = true; // inflate takes it for a data error
+                    throw;
+                }
+            }
             else
                 m_.Data.insert(m_.Data.end(), data, data + count);
             m_.Blocks.push_back(uint32_t(count));
@@ -657,7 +667,18 @@ private:
             m.Crc = w.io->Crc.Crc();
             m.BytesWritten = w.io->BytesWritten;
             if (out) {
-                out->Flush();
+                try {
+                    out->Flush();
+                } catch (...) {
+                    m.WriteFailed = true;
+                }
+                if (m.WriteFailed) {
+                    writeFailed_ = true;
+                    file.reset();
+                    made_.RemovePart(m.Index);
+                    m.PartName.clear();
+                    return false;
+                }
                 if (m.Crc == m.StoredCrc && m.BytesWritten == m.UncompressedSize && !m.TooLong) {
                     setDateAndAttributes(fd, m.DosDate, m.ExternalAttributes, m.VersionMadeBy, retainAttributes_);
                     if (m.PartName.isEmpty()) {
@@ -701,6 +722,7 @@ private:
     QString archive_;
     bool retainAttributes_;
     std::atomic<bool> noTmpFiles_{false};
+    std::atomic<bool> writeFailed_{false};
     std::vector<Worker> workers_;
     std::vector<int> batchOf_; // each member's run
     std::vector<int64_t> batchBytes_;
@@ -998,6 +1020,12 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     TUnpackedMember* ahead = nullptr;
     if (run.Ahead && !h.Encrypted())
         ahead = run.Ahead->Take(FileIndex, [this]() { ProcessMessagesAndCheckCancel(); });
+    if (run.Ahead && run.Ahead->WriteFailed()) {
+        // What the workers wrote ahead goes, and the rest of the run is done here alone, as
+        // on one thread.
+        ahead = nullptr;
+        run.Ahead.reset();
+    }
     if (ahead
         && (ahead->RelativeOffset != h.RelativeOffset || ahead->CompressedSize != h.CompressedSize
             || ahead->UncompressedSize != h.UncompressedSize || ahead->Method != h.CompressionMethod
