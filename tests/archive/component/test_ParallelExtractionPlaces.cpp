@@ -1,7 +1,8 @@
 // Extraction on many threads where the destination is not a plain new folder: a destination
 // given relative to the working folder, files already there that the user keeps or replaces
 // (answers in member order, two members of one name), and links at the destination. Each
-// run on eight threads must leave what one thread leaves, with the same events.
+// run on eight threads must leave what one thread leaves, with the same events; zipping on
+// every core onto a disk that fills up keeps the old archive.
 #include "ComponentSupport.h"
 
 #include <QDirIterator>
@@ -215,6 +216,60 @@ TEST(ParallelExtractionPlaces, NearlyFullDiskFailsNoMemberThatOneThreadWrites)
     const QString script = QStringLiteral("mount -t tmpfs -o size=10m none \"$MV_FULL_D1\" && mount -t tmpfs -o size=10m none "
                                           "\"$MV_FULL_D8\" || exit 77; exec \"%1\" --gtest_also_run_disabled_tests "
                                           "--gtest_filter=ParallelExtractionPlaces.DISABLED_NearlyFullDiskRun")
+                               .arg(self);
+    QByteArray out, err;
+    const int rc = runTool(QStringLiteral("unshare"), {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"), script},
+                           &out, &err);
+    if (rc == 77 || (rc != 0 && !out.contains("[ RUN")))
+        GTEST_SKIP() << "no small file system could be mounted: " << err.toStdString();
+    EXPECT_EQ(rc, 0) << out.toStdString();
+}
+
+// Run by the test below: an archive on a small file system is updated with more than fits.
+TEST(ParallelZipPlaces, DISABLED_ZipOntoAFullDiskRun)
+{
+    const QString src = qEnvironmentVariable("MV_FULL_SRC");
+    const QString zip = qEnvironmentVariable("MV_FULL_D8") + QStringLiteral("/c.zip");
+    ASSERT_FALSE(src.isEmpty());
+    {
+        TZipWriter w;
+        w.SetZipName(zip);
+        w.FilesList << src + QStringLiteral("/r0.bin");
+        ASSERT_EQ(w.Zip(), 1);
+    }
+    const QByteArray before = readFile(zip);
+    TZipWriter w;
+    w.SetZipName(zip);
+    w.Threads = 8;
+    for (int i = 1; i < 8; ++i)
+        w.FilesList << src + QStringLiteral("/r%1.bin").arg(i);
+    int errors = 0;
+    try {
+        w.Zip();
+    } catch (const platform::Exception&) {
+        ++errors;
+    }
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(readFile(zip), before);
+    EXPECT_EQ(QDir(QFileInfo(zip).path()).entryList(QDir::Files | QDir::Hidden), QStringList{"c.zip"});
+}
+
+// Zipping on every core onto a disk that fills up: an error, the old archive as it was, and
+// no file of the run left beside it.
+TEST(ParallelZipPlaces, ZipOntoAFullDiskKeepsTheOldArchive)
+{
+    if (::geteuid() != 0 || !haveTool("unshare"))
+        GTEST_SKIP() << "needs root and unshare for a small file system of its own";
+    TempDir t;
+    for (int i = 0; i < 8; ++i)
+        writeFile(t.file(QStringLiteral("src/r%1.bin").arg(i)), randomBytes(1536 * 1024, i));
+    QDir().mkpath(t.file("d8"));
+    qputenv("MV_FULL_SRC", QFile::encodeName(t.file("src")));
+    qputenv("MV_FULL_D8", QFile::encodeName(t.file("d8")));
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    const QString script = QStringLiteral("mount -t tmpfs -o size=8m none \"$MV_FULL_D8\" || exit 77; exec \"%1\" "
+                                          "--gtest_also_run_disabled_tests "
+                                          "--gtest_filter=ParallelZipPlaces.DISABLED_ZipOntoAFullDiskRun")
                                .arg(self);
     QByteArray out, err;
     const int rc = runTool(QStringLiteral("unshare"), {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"), script},
