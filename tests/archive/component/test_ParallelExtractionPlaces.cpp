@@ -83,8 +83,9 @@ private:
 
 // A file "a" and, in the same run of members, a member inside a folder "a": one thread writes
 // the file and then cannot make the folder. Extracted into a folder named relative to the
-// working folder, eight threads must not make the folder "a" ahead (which would cost the file).
-TEST(ParallelExtractionPlaces, NamesInEachOthersWayUnderARelativeDestination)
+// working folder or through "..", eight threads must not make the folder "a" ahead (which
+// would cost the file).
+TEST(ParallelExtractionPlaces, NamesInEachOthersWayUnderADestinationNamedRelativeOrThroughDotDot)
 {
     TempDir t;
     QList<RawMember> members;
@@ -92,12 +93,15 @@ TEST(ParallelExtractionPlaces, NamesInEachOthersWayUnderARelativeDestination)
     for (int i = 0; i < 10; ++i)
         members << RawMember{QStringLiteral("m/n%1.txt").arg(i).toUtf8(), textBytes(2000 + i, i)};
     writeFile(t.file("w.zip"), rawZip(members));
+    QDir().mkpath(t.file("y"));
     CurrentFolder here(t.path());
-    for (int round = 0; round < 3; ++round) {
+    // Relative, and absolute through "..".
+    for (int round = 0; round < 4; ++round) {
         QDir(t.file("x1")).removeRecursively();
         QDir(t.file("x8")).removeRecursively();
-        const Outcome one = extract(t.file("w.zip"), QStringLiteral("x1"), 1);
-        const Outcome eight = extract(t.file("w.zip"), QStringLiteral("x8"), 8);
+        const QString via = round % 2 ? t.file("y/../") : QString();
+        const Outcome one = extract(t.file("w.zip"), via + QStringLiteral("x1"), 1);
+        const Outcome eight = extract(t.file("w.zip"), via + QStringLiteral("x8"), 8);
         EXPECT_EQ(one.files.value("a"), "file a");
         EXPECT_EQ(eight.files.value("a"), "file a") << round;
         EXPECT_EQ(one.events, eight.events) << round;
