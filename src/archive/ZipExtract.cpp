@@ -844,10 +844,13 @@ void TZipReader::startAhead(TUnzipRun& run, int threads)
         p = placer(*h);
         if (p.Path != lastPath) {
             lastPath = p.Path;
-            folders.insert(cleanFolderPath(p.Path));
+            folders.insert(cleanFolderPath(p.Path).toCaseFolded());
         }
     }
-    const QString top = QDir::cleanPath(run.DestFolder);
+    // Names are compared case-folded: on a file system that ignores case (a vfat or exFAT
+    // stick) file "A" stands in the way of folder "a" too. At worst a few more members are
+    // left to the caller's thread.
+    const QString top = QDir::cleanPath(run.DestFolder).toCaseFolded();
     QHash<QString, QSet<QString>> inside;
     for (const QString& f : std::as_const(folders)) {
         QString child = f;
@@ -872,11 +875,12 @@ void TZipReader::startAhead(TUnzipRun& run, int threads)
             continue;
         if (p.Path != lastPath) {
             lastPath = p.Path;
-            const auto it = inside.constFind(cleanFolderPath(p.Path));
+            const auto it = inside.constFind(cleanFolderPath(p.Path).toCaseFolded());
             names = it == inside.constEnd() ? nullptr : &*it;
         }
-        if (names && names->contains(p.FileName))
-            forbidden.insert(cleanFolderPath(p.Path) + u'/' + p.FileName);
+        const QString name = p.FileName.toCaseFolded();
+        if (names && names->contains(name))
+            forbidden.insert(cleanFolderPath(p.Path).toCaseFolded() + u'/' + name);
     }
     // Members come folder by folder: the folder of the one before serves again.
     lastPath.clear();
@@ -909,7 +913,7 @@ void TZipReader::startAhead(TUnzipRun& run, int threads)
             // In the form the names in the way were gathered in (the destination as given,
             // cleaned), not the absolute one: the destination may be named relative to the
             // working folder.
-            QString f = cleanFolderPath(p.Path);
+            QString f = cleanFolderPath(p.Path).toCaseFolded();
             while (lastMayMake && !forbidden.isEmpty() && f.size() > top.size() && f.startsWith(top)) {
                 if (forbidden.contains(f))
                     lastMayMake = false;

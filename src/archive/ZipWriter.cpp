@@ -87,6 +87,12 @@ public:
         struct stat st;
         return ::fstat(fd_, &st) == 0 ? int64_t(st.st_size) : 0;
     }
+    // The attributes of the file opened (not of whatever stands at its name now).
+    uint32_t Attributes() const
+    {
+        struct stat st;
+        return ::fstat(fd_, &st) == 0 ? platform::dosAttributesOfMode(st.st_mode, name_) : 0x20u;
+    }
     uint32_t DosTime() const
     {
         struct stat st;
@@ -310,7 +316,7 @@ private:
             return false; // tried again in turn
         m.DosTime = src.DosTime();
         m.FileSize = src.SizeNow();
-        m.Attributes = platform::dosAttributes(m.FileName);
+        m.Attributes = src.Attributes();
         // A file that grew past the size limit since it was listed is left to the caller's
         // thread, which compresses it streaming, as it does every large file.
         if (m.FileSize > TWorkAhead<TPackedMember>::MaxItemBytes)

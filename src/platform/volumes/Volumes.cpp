@@ -235,8 +235,13 @@ uint32_t dosAttributes(const QString& path)
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return 0xFFFFFFFFu;
-    uint32_t a = S_ISDIR(st.st_mode) ? 0x10u : 0x20u;
-    if (!(st.st_mode & S_IWUSR))
+    return dosAttributesOfMode(st.st_mode, path);
+}
+
+uint32_t dosAttributesOfMode(unsigned mode, const QString& path)
+{
+    uint32_t a = S_ISDIR(mode) ? 0x10u : 0x20u;
+    if (!(mode & S_IWUSR))
         a |= 0x01u;
     if (QFileInfo(path).fileName().startsWith(QLatin1Char('.')))
         a |= 0x02u;

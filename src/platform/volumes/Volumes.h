@@ -34,6 +34,8 @@ QString tempFolder();
 // DOS attributes of a file: read-only when the owner may not write, directory, archive for
 // files, hidden for names starting with "."; 0xFFFFFFFF when missing.
 uint32_t dosAttributes(const QString& path);
+// The same from a file's mode (as stat gives it) and its name.
+uint32_t dosAttributesOfMode(unsigned mode, const QString& path);
 // Applies read-only (clears or restores the owner's write permission); other bits are ignored.
 bool setDosAttributes(const QString& path, uint32_t attrs);
 
