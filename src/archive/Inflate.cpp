@@ -945,16 +945,24 @@ private:
 
 } // namespace
 
-TInflateResult Inflate(TUnzipIO& io)
+bool PrepareInflate(TUnzipIO& io)
 {
     if (!io.InflateState) {
         try {
             io.InflateState.reset(new TInflateState);
         } catch (const std::bad_alloc&) {
-            platform::dialogs().message(QStringLiteral("*** inflate out of memory ***"), QStringLiteral("Error"),
-                                        platform::MsgButtons::Ok);
-            return TInflateResult::OutOfMemory;
+            return false;
         }
+    }
+    return true;
+}
+
+TInflateResult Inflate(TUnzipIO& io)
+{
+    if (!PrepareInflate(io)) {
+        platform::dialogs().message(QStringLiteral("*** inflate out of memory ***"), QStringLiteral("Error"),
+                                    platform::MsgButtons::Ok);
+        return TInflateResult::OutOfMemory;
     }
     TInflateState& st = *io.InflateState;
     st.unusedBytes = 0;

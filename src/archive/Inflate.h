@@ -22,6 +22,10 @@ enum class TInflateResult {
 // cancel; every other exception met inside the data becomes DataError.
 TInflateResult Inflate(TUnzipIO& io);
 
+// Makes io's decoder state (tables and window) ahead of Inflate, without the message Inflate
+// shows when memory runs out: false then. For worker threads, which show no messages.
+bool PrepareInflate(TUnzipIO& io);
+
 // In memory, for tests and tools: expands `size` bytes of raw deflate into `out` (replacing
 // its contents). Output beyond `maxOutput` bytes is a DataError. `consumed`, when given,
 // receives the count of input bytes the stream used (whole bytes, up to its last bit).

@@ -620,6 +620,9 @@ private:
             w.archive = std::make_unique<TFileStream>(archive_, fmOpenRead);
         if (!w.io)
             w.io = std::make_unique<TUnzipIO>();
+        // Out of memory: the caller's thread does the member and says so, as on one thread.
+        if (m.Method == 8 && !PrepareInflate(*w.io))
+            return false;
         uint8_t local[LocalHeaderFixedSize];
         w.archive->Seek(m.RelativeOffset, soFromBeginning);
         if (w.archive->Read(local, LocalHeaderFixedSize) != LocalHeaderFixedSize)
