@@ -124,25 +124,11 @@ private:
     size_t pos_ = 0;
 };
 
-class BufferSink : public archive::TUnzipSink {
-public:
-    explicit BufferSink(Bytes& out) : out_(out) {}
-    void WriteOutput(const uint8_t* data, size_t count) override
-    {
-        std::memcpy(out_.data() + pos_, data, count);
-        pos_ += count;
-    }
-
-private:
-    Bytes& out_;
-    size_t pos_ = 0;
-};
-
 bool oursInflate(archive::TUnzipIO& io, const Bytes& in, Bytes& out, size_t expected)
 {
     out.resize(expected);
     MemorySource src(in);
-    BufferSink sink(out);
+    archive::TBufferSink sink(out.data(), out.size());
     io.StartMember(&src, &sink, in.size(), expected);
     return archive::Inflate(io) == archive::TInflateResult::Ok && io.BytesWritten == expected;
 }

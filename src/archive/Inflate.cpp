@@ -292,6 +292,8 @@ constexpr size_t OutputSlack = 512;
 constexpr size_t FastOutputMargin = 258 + 48;
 // and input for two refills of 8 bytes in one round.
 constexpr size_t FastInputMargin = 16;
+// Bytes a wide match copy may write past the match's end (copyMatch).
+constexpr size_t WideCopyOvershoot = 40;
 
 struct DataError {};
 
@@ -307,7 +309,7 @@ inline void store16(uint8_t* p, uint16_t v)
 }
 
 // Copies a match of len bytes from dist bytes back. Wide copies may run up to 39 bytes past
-// the match into the output slack; the fast loop leaves room for that.
+// the match (WideCopyOvershoot) into the output slack; the fast loop leaves room for that.
 [[gnu::always_inline]] inline void copyMatch(uint8_t* dst, unsigned dist, unsigned len)
 {
     const uint8_t* src = dst - dist;
@@ -612,10 +614,19 @@ public:
     {
         in_ = io.InputData();
         end_ = in_ + io.InputAvailable();
-        out_ = st.out;
-        lowest_ = st.out;
-        flushed_ = st.out;
-        limit_ = st.out + HistorySize + OutputArea;
+        // Straight into the sink's memory when it offers it: no window to slide and nothing
+        // to copy out; else into the window, 32 KiB of history kept in front.
+        uint8_t* base = io.SinkMemory();
+        if (base) {
+            memoryEnd_ = base + io.UncompressedSize;
+            limit_ = base + std::min<uint64_t>(HistorySize + OutputArea, io.UncompressedSize);
+        } else {
+            base = st.out;
+            limit_ = st.out + HistorySize + OutputArea;
+        }
+        out_ = base;
+        lowest_ = base;
+        flushed_ = base;
     }
 
     void run()
@@ -663,7 +674,8 @@ private:
     uint8_t* out_;
     uint8_t* lowest_; // the member's first byte still in the buffer
     uint8_t* flushed_;
-    uint8_t* limit_;
+    uint8_t* limit_; // end of the room to decode into before the next flush
+    uint8_t* memoryEnd_ = nullptr; // end of the sink's memory when decoding straight into it
 
     unsigned realBits() const { return bitcnt_ >= overrun_ * 8 ? bitcnt_ - overrun_ * 8 : 0; }
 
@@ -718,10 +730,15 @@ private:
         flushed_ = out_;
     }
 
-    // Writes out what is pending and keeps the last 32 KiB as history.
+    // Writes out what is pending and keeps the last 32 KiB as history. In the sink's memory
+    // the room moves on instead, up to the end of the memory.
     void slide()
     {
         flush();
+        if (memoryEnd_) {
+            limit_ = out_ + std::min<size_t>(OutputArea, size_t(memoryEnd_ - out_));
+            return;
+        }
         uint8_t* base = st_.out;
         if (out_ - base <= ptrdiff_t(HistorySize))
             return;
@@ -730,6 +747,24 @@ private:
         lowest_ = lowest_ - base > ptrdiff_t(shift) ? lowest_ - shift : base;
         out_ = base + HistorySize;
         flushed_ = out_;
+    }
+
+    // More output than the sink's memory holds: the member is larger than it says. What fits
+    // is written, as from the window.
+    [[noreturn]] void overflow()
+    {
+        flush();
+        throw EBiggerThanUncompressed(QStringLiteral("File is larger than uncompressed size!"));
+    }
+
+    // Room for one more byte at out_ (only the end of the sink's memory can lack it).
+    void roomForByte()
+    {
+        if (out_ >= limit_) {
+            slide();
+            if (out_ >= limit_)
+                overflow();
+        }
     }
 
     void storedBlock()
@@ -744,8 +779,7 @@ private:
         if (len != (~nlen & 0xFFFF))
             throw DataError{};
         while (len && bitcnt_ >= 8) {
-            if (out_ >= limit_)
-                slide();
+            roomForByte();
             if (realBits() < 8)
                 throw DataError{};
             *out_++ = uint8_t(bitbuf_);
@@ -754,8 +788,7 @@ private:
             --len;
         }
         while (len) {
-            if (out_ >= limit_)
-                slide();
+            roomForByte();
             if (in_ == end_ && (overrun_ || !refillSource()))
                 throw DataError{};
             size_t n = std::min<size_t>({len, size_t(end_ - in_), size_t(limit_ - out_)});
@@ -856,7 +889,17 @@ private:
     {
         if (dist > size_t(out_ - lowest_))
             throw DataError{}; // before the start of this member's output
-        copyMatch(out_, dist, len);
+        const size_t room = size_t(limit_ - out_);
+        if (len + WideCopyOvershoot <= room) {
+            copyMatch(out_, dist, len);
+        } else {
+            // Only at the end of the sink's memory: the window always has room after a slide.
+            if (len > room)
+                overflow();
+            const uint8_t* src = out_ - dist;
+            for (unsigned k = 0; k < len; ++k)
+                out_[k] = src[k];
+        }
         out_ += len;
     }
 
@@ -870,8 +913,9 @@ private:
                 if (io_.InputAvailable() - size_t(in_ - io_.InputData()) < FastInputMargin)
                     refillSource();
             }
-            uint8_t* fastOutEnd = limit_ - FastOutputMargin;
-            if (!overrun_ && end_ - in_ > ptrdiff_t(FastInputMargin) && out_ < fastOutEnd) {
+            const bool fastRoom = limit_ - out_ > ptrdiff_t(FastOutputMargin);
+            if (!overrun_ && end_ - in_ > ptrdiff_t(FastInputMargin) && fastRoom) {
+                uint8_t* const fastOutEnd = limit_ - FastOutputMargin;
                 const uint8_t* const fastInEnd = end_ - FastInputMargin;
                 TFastLoop f{bitbuf_, bitcnt_, in_, out_, tables.guessA, tables.guessB};
                 const bool check = out_ - lowest_ < ptrdiff_t(HistorySize);
@@ -884,7 +928,7 @@ private:
                     return;
             }
             // Careful path: one symbol at a time, near the end of the input or the buffer.
-            if (out_ >= fastOutEnd)
+            if (limit_ - out_ <= ptrdiff_t(FastOutputMargin))
                 slide();
             if (slowSymbol(tables))
                 return;
@@ -912,10 +956,12 @@ private:
         case KindLiteral:
         case KindLiteralPair:
             checkOverrun();
+            roomForByte();
             *out_++ = uint8_t(valueOf(e));
             return false;
         case KindLiteralLength:
             checkOverrun();
+            roomForByte();
             *out_++ = uint8_t(e >> 24);
             return false;
         case KindEnd:

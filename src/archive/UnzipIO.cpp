@@ -179,6 +179,14 @@ size_t TMemorySource::ReadChunk(uint8_t* buffer, size_t count)
     return count;
 }
 
+void TBufferSink::WriteOutput(const uint8_t* data, size_t count)
+{
+    count = std::min(count, size_ - pos_);
+    if (data != data_ + pos_) // else decoded in place
+        std::memcpy(data_ + pos_, data, count);
+    pos_ += count;
+}
+
 void UnStore(TUnzipIO& io)
 {
     for (;;) {

@@ -37,6 +37,15 @@ public:
         (void)bytesWritten;
         (void)count;
     }
+    // A sink that keeps the whole member in memory may offer that memory: room for `size`
+    // bytes, the member's stated size. Inflate then decodes straight into it, and each
+    // WriteOutput names bytes already in their place there (nothing left to copy). nullptr
+    // (the default): the blocks come from the decoder's own window.
+    virtual uint8_t* OutputMemory(uint64_t size)
+    {
+        (void)size;
+        return nullptr;
+    }
 };
 
 struct TInflateState; // the inflater's tables and window, kept for a whole run
@@ -106,6 +115,9 @@ public:
     // written. Bytes collected by PutByte are written first.
     void WriteOutput(const uint8_t* data, size_t count);
 
+    // The sink's memory for the whole member (see TUnzipSink::OutputMemory), or nullptr.
+    uint8_t* SinkMemory() const { return sink_ ? sink_->OutputMemory(UncompressedSize) : nullptr; }
+
     // The decoders' sliding window (WindowBufferSize bytes).
     uint8_t* Window() { return window_.get(); }
 
@@ -154,6 +166,21 @@ public:
 
 private:
     std::vector<uint8_t>& v_;
+};
+
+// Expanded bytes into memory the caller holds, `size` bytes: offered to the decoders as
+// OutputMemory when it is the member's size, so inflate decodes straight into it.
+class TBufferSink : public TUnzipSink {
+public:
+    TBufferSink(uint8_t* data, size_t size) : data_(data), size_(size) {}
+    void WriteOutput(const uint8_t* data, size_t count) override;
+    uint8_t* OutputMemory(uint64_t size) override { return size == size_ ? data_ : nullptr; }
+    size_t Written() const { return pos_; }
+
+private:
+    uint8_t* data_;
+    size_t size_;
+    size_t pos_ = 0;
 };
 
 // Method 0: copies the member's bytes to the output unchanged.

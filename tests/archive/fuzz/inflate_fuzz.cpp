@@ -1,7 +1,8 @@
 // Arbitrary bytes as a deflate stream: inflate must end (Ok or an error) without crashing,
 // hanging or touching memory outside its buffers, whether the input comes in one piece or in
 // small uneven chunks; and it must agree with zlib: a stream one of them decodes whole, the
-// other decodes whole to the same bytes.
+// other decodes whole to the same bytes. Decoded straight into memory of the output's size it
+// gives the same bytes, and into one byte less it fails.
 #include "archive/Inflate.h"
 #include "archive/UnzipIO.h"
 
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -72,5 +74,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (zlibOk != (a == archive::TInflateResult::Ok)
         || (zlibOk && (zs.total_out != out.size() || !std::equal(out.begin(), out.end(), z.begin()))))
         __builtin_trap();
+    if (a == archive::TInflateResult::Ok) {
+        for (const size_t less : {size_t(0), size_t(1)}) {
+            if (less > out.size())
+                continue;
+            const size_t room = out.size() - less;
+            std::unique_ptr<uint8_t[]> mem(new uint8_t[room + 1]); // + 1: new[] of 0 bytes
+            archive::TBufferSink memSink(mem.get(), room);
+            PieceSource whole(data, size, piece * 1000);
+            archive::TUnzipIO memIo;
+            memIo.StartMember(&whole, &memSink, size, room);
+            const archive::TInflateResult m = archive::Inflate(memIo);
+            if ((m == archive::TInflateResult::Ok) != (less == 0) || memSink.Written() != memIo.BytesWritten
+                || memIo.BytesWritten > room || !std::equal(mem.get(), mem.get() + memSink.Written(), out.begin())
+                || (m == archive::TInflateResult::Ok && memIo.Crc.Crc() != uint32_t(crc32(0, out.data(), uInt(out.size())))))
+                __builtin_trap();
+        }
+    }
     return 0;
 }

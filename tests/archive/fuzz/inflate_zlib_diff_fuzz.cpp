@@ -2,7 +2,9 @@
 // strategy and window from the first byte), a few bits of the stream are then flipped at
 // places the input chooses, and both inflaters must agree: the same bytes, or both failing.
 // Random bytes rarely form a dynamic block header; damaged real streams reach every table and
-// copy path of the decoder. zlib serves only as the test's oracle.
+// copy path of the decoder. zlib serves only as the test's oracle. The stream is also decoded
+// straight into memory of zlib's output size (the same bytes, or both failing) and of a little
+// less (failing, the bytes written agreeing with zlib's).
 //
 // Input: byte 0 = level/strategy, byte 1 = count of flips (0-7), then 3 bytes per flip (bit
 // position in the compressed stream, taken modulo its size), then the data to compress.
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -71,5 +74,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Undamaged, both give back the input.
     if (flips == 0 && (r != archive::TInflateResult::Ok || ours.size() != n || (n && std::memcmp(ours.data(), in, n) != 0)))
         __builtin_trap();
+
+    const size_t sizes[2] = {zlibOut, zlibOut - std::min(zlibOut, 1 + n % 300)};
+    for (const size_t room : sizes) {
+        if ((room == 0 && zlibOut != 0) || zlibOut > Max)
+            continue;
+        std::unique_ptr<uint8_t[]> mem(new uint8_t[room + 1]); // + 1: new[] of 0 bytes
+        archive::TMemorySource src(z.data(), z.size());
+        archive::TBufferSink sink(mem.get(), room);
+        archive::TUnzipIO io;
+        io.StartMember(&src, &sink, z.size(), room);
+        const archive::TInflateResult m = archive::Inflate(io);
+        const bool ok = m == archive::TInflateResult::Ok;
+        if (ok != (zlibOk && room == zlibOut) || sink.Written() != io.BytesWritten || io.BytesWritten > room
+            || !std::equal(mem.get(), mem.get() + std::min(sink.Written(), zlibOut), theirs.begin()))
+            __builtin_trap();
+        if (ok && io.Crc.Crc() != uint32_t(crc32(0, mem.get(), uInt(room))))
+            __builtin_trap();
+    }
     return 0;
 }
