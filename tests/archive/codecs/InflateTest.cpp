@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+
 using namespace archive;
 using namespace codectest;
 using testsupport::TempDir;
@@ -342,6 +344,38 @@ TEST(Inflate, OutputLimitAndConsumedBytes)
     EXPECT_EQ(used, z.size());
     EXPECT_EQ(InflateBuffer(z.data(), z.size(), out, in.size()), TInflateResult::Ok);
     EXPECT_EQ(InflateBuffer(z.data(), z.size(), out, in.size() - 1), TInflateResult::DataError);
+}
+
+// A sink that holds the whole member: decoded in place, over several flushes of the window's
+// size and through stored blocks too; a member longer than its memory fails, keeping what fit.
+TEST(Inflate, StraightIntoTheSinksMemory)
+{
+    const Bytes inputs[] = {mixedBinary(700000, 5), sampleText(90000), randomBytes(3000, 6), {}};
+    for (const Bytes& in : inputs) {
+        for (int level : {0, 1, 6}) {
+            const Bytes z = zlibDeflate(in, level);
+            for (size_t less : {0, 1, 200}) {
+                if (less > in.size())
+                    continue;
+                const size_t room = in.size() - less;
+                Bytes mem(room + 64, 0xA5);
+                TMemorySource src(z.data(), z.size());
+                TBufferSink sink(mem.data(), room);
+                TUnzipIO io;
+                io.StartMember(&src, &sink, z.size(), room);
+                const TInflateResult r = Inflate(io);
+                SCOPED_TRACE(testing::Message() << "size " << in.size() << " level " << level << " less " << less);
+                ASSERT_EQ(r, less ? TInflateResult::DataError : TInflateResult::Ok);
+                EXPECT_EQ(sink.Written(), io.BytesWritten);
+                ASSERT_LE(io.BytesWritten, room);
+                EXPECT_TRUE(std::equal(mem.begin(), mem.begin() + ptrdiff_t(io.BytesWritten), in.begin()));
+                EXPECT_TRUE(std::all_of(mem.begin() + ptrdiff_t(room), mem.end(), [](uint8_t b) { return b == 0xA5; }))
+                    << "written past the memory";
+                if (!less)
+                    EXPECT_EQ(io.Crc.Crc(), uint32_t(crc32(0, in.data(), uInt(in.size()))));
+            }
+        }
+    }
 }
 
 TEST(Inflate, DecodesDebianZipAnd7z)
