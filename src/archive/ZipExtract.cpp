@@ -199,7 +199,7 @@ TMemberPlace placeOf(const TZipHeaderInfo& h, const QString& destFolder, bool re
         QString rest = storedDir;
         QString root = rootDir;
         root.replace(u'/', u'\\');
-        if (!root.isEmpty() && rest.left(root.size()).compare(root, Qt::CaseInsensitive) == 0)
+        if (!root.isEmpty() && rest.startsWith(root))
             rest = rest.mid(root.size());
         p.Path += toFsSeparators(rest);
     }
@@ -784,11 +784,13 @@ int TZipReader::UnZipSelected(TLFNFileStream* Stream)
             if (h->FileName().isEmpty() && !RecreateDirs) {
                 h->Selected = false;
             } else if (!DoAll) {
-                const QString name = (h->Directory() + h->FileName()).toLower();
+                const QString name = h->Directory() + h->FileName();
                 for (const QString& line : FilesList) {
-                    QString pattern = line.toLower();
+                    QString pattern = line;
                     pattern.replace(u'/', u'\\');
-                    if (IsMatch(pattern, name)) {
+                    // A plain name selects the member of exactly that name ("A.txt" and "a.txt"
+                    // are two files); wildcards match without regard to case, as ever.
+                    if (HasWildcards(pattern) ? IsMatch(pattern.toLower(), name.toLower()) : pattern == name) {
                         h->Selected = true;
                         break;
                     }

@@ -390,7 +390,7 @@ void TZipReader::DropMembers()
 
 void TZipReader::SetZipName(const QString& Value)
 {
-    if (Value.compare(FZipName, Qt::CaseInsensitive) == 0)
+    if (Value == FZipName)
         return;
     QString name = Value;
     if (name.endsWith(u'?')) {

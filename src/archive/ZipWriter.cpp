@@ -118,15 +118,11 @@ uint32_t crcOfSource(TSourceFile& src)
     return reg.Crc();
 }
 
-// Two stored names are the same member when they differ only in the case of ASCII letters,
-// as the archive's name order compares them.
+// Two stored names are the same member only when they are equal: on Linux "Index.html" and
+// "index.html" are two files, and the archive holds both.
 QString nameKey(const TZipHeaderInfo& h)
 {
-    QString key = h.Directory() + h.FileName();
-    for (QChar& c : key)
-        if (c >= u'A' && c <= u'Z')
-            c = QChar(c.unicode() + 32);
-    return key;
+    return h.FullName();
 }
 
 struct TFileId {
@@ -152,11 +148,6 @@ void syncFolderOf(const QString& fileName)
         ::fsync(fd);
         ::close(fd);
     }
-}
-
-QString lowerStoredName(const QString& dir, const QString& name)
-{
-    return (dir + name).toLower();
 }
 
 // A name stored in OEM 866 that is not plain ASCII also goes into an Info-ZIP Unicode Path
@@ -578,7 +569,7 @@ void TZipWriter::SetMultiMode(TMultiMode Value)
 
 void TZipWriter::SetZipName(const QString& Value)
 {
-    if (Value.compare(FZipName, Qt::CaseInsensitive) == 0)
+    if (Value == FZipName)
         return;
     if (FEndRecord->CommentModified && !FZipName.isEmpty()) {
         FilesList.clear();
@@ -607,7 +598,7 @@ QString TZipWriter::StoredFolder(const QString& Path) const
         QString root = QFileInfo(FRootDir).absoluteFilePath();
         if (!root.endsWith(u'/'))
             root += u'/';
-        if (folder.left(root.size()).compare(root, Qt::CaseInsensitive) == 0) {
+        if (folder.startsWith(root)) {
             folder = folder.mid(root.size());
             relative = true;
         }
@@ -657,9 +648,8 @@ bool TZipWriter::MemberExists(const QString& StoredName) const
 {
     if (!FMembers)
         return false;
-    const QString key = StoredName.toLower();
     for (int i = 0; i < FMembers->Count(); ++i)
-        if (FMembers->Header(i)->FullName().toLower() == key)
+        if (FMembers->Header(i)->FullName() == StoredName)
             return true;
     return false;
 }
@@ -1107,7 +1097,7 @@ void TZipWriter::PlanUpdate(TRun& Run)
     // Keys of the list entries, as they would be stored.
     QHash<QString, int> entryIndex;
     for (int i = 0; i < FilesList.size(); ++i) {
-        const QString key = lowerStoredName(StoredDirectory(FilesList[i]), QFileInfo(FilesList[i]).fileName());
+        const QString key = StoredDirectory(FilesList[i]) + QFileInfo(FilesList[i]).fileName();
         if (!entryIndex.contains(key))
             entryIndex.insert(key, i);
     }
@@ -1118,7 +1108,7 @@ void TZipWriter::PlanUpdate(TRun& Run)
     for (int m = 0; m < FMembers->Count(); ++m) {
         TZipHeaderInfo* old = FMembers->Header(m);
         LoadFileCommentFromOpenStream(old);
-        const auto it = entryIndex.constFind(old->FullName().toLower());
+        const auto it = entryIndex.constFind(old->FullName());
         if (it != entryIndex.constEnd() && !removed[*it]) {
             const int idx = *it;
             const QString entry = FilesList[idx];

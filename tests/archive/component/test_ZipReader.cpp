@@ -138,9 +138,12 @@ TEST(ZipReaderAccess, IndexesNamesDatesAndComments)
     EXPECT_EQ(r.ZipComment(), "archive comment");
     EXPECT_EQ(r.FileComment(0), "");
 
-    // The same name in other letters changes nothing; another name drops the directory.
-    r.SetZipName(t.file("S.ZIP"));
+    // The same name changes nothing; another name drops the directory, one that differs only
+    // in case too (on Linux that is another file).
+    r.SetZipName(t.file("s.zip"));
     EXPECT_EQ(r.Count(), 2);
+    r.SetZipName(t.file("S.ZIP"));
+    EXPECT_EQ(r.Count(), 0);
     writeFile(t.file("other.zip"), rawZip({{"x", "y"}}));
     r.SetZipName(t.file("other.zip"));
     EXPECT_EQ(r.Count(), 0);
