@@ -1,6 +1,7 @@
 #include "Desktop.h"
 
 #include <QElapsedTimer>
+#include <QProcessEnvironment>
 #include <QThread>
 
 namespace testsupport {
@@ -25,6 +26,39 @@ QString waitForWindow(const QString& titlePattern, int timeoutMs, const QProcess
         QThread::msleep(100);
     }
     return QString();
+}
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        if (done())
+            return true;
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+bool startProgram(QProcess& proc, const QString& program, const QString& programDir, const QString& configDir,
+                  const QString& workDir)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("MORVANEL_PROGRAM_DIR"), programDir);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configDir);
+    proc.setProcessEnvironment(env);
+    proc.setWorkingDirectory(workDir);
+    proc.start(program, QStringList());
+    return proc.waitForStarted(10000);
+}
+
+void endProgram(QProcess& proc)
+{
+    proc.terminate();
+    if (!proc.waitForFinished(60000)) {
+        proc.kill();
+        proc.waitForFinished(5000);
+    }
 }
 
 } // namespace testsupport

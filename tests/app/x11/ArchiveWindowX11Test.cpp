@@ -55,18 +55,6 @@ QString waitForModal(const QString& titlePattern, int timeoutMs, const QProcess&
     return waitForWindowWhere(timeoutMs, proc, [&] { return windowWith("_NET_WM_STATE", "_NET_WM_STATE_MODAL", titlePattern); });
 }
 
-bool waitForFile(const QString& path, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < timeoutMs) {
-        if (QFileInfo(path).size() > 0)
-            return true;
-        QThread::msleep(100);
-    }
-    return false;
-}
-
 } // namespace
 
 TEST(ArchiveWindowX11, MakeTheArchiveFromTheMenu)
@@ -82,13 +70,7 @@ TEST(ArchiveWindowX11, MakeTheArchiveFromTheMenu)
                            "[Morvanel]\nShowDirForm=0\nShowWordsForm=0\npath=" + cat.toUtf8() + "\n");
 
     QProcess proc;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("MORVANEL_PROGRAM_DIR"), prog.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), cfg.path());
-    proc.setProcessEnvironment(env);
-    proc.setWorkingDirectory(cwd.path());
-    proc.start(QStringLiteral(MV_MORVANEL_EXE), QStringList());
-    ASSERT_TRUE(proc.waitForStarted(10000));
+    ASSERT_TRUE(testsupport::startProgram(proc, QStringLiteral(MV_MORVANEL_EXE), prog.path(), cfg.path(), cwd.path()));
 
     const QString main = waitForWindow('^' + QRegularExpression::escape(cat) + '$', 60000, proc);
     ASSERT_FALSE(main.isEmpty()) << proc.readAllStandardError().toStdString();
@@ -135,7 +117,7 @@ TEST(ArchiveWindowX11, MakeTheArchiveFromTheMenu)
     xdotool({"key", "--clearmodifiers", "space"});
 
     const QString archive = cat + "archives/archive001.zip";
-    EXPECT_TRUE(waitForFile(archive, 60000)) << "no archive written";
+    EXPECT_TRUE(testsupport::waitUntil([&] { return QFileInfo(archive).size() > 0; }, 60000)) << "no archive written";
     // The message "Added ... files" in a box of the program.
     const QString box = waitForWindow(QStringLiteral("^Morvanel$"), 60000, proc);
     EXPECT_FALSE(box.isEmpty()) << "no message after zipping";
@@ -150,10 +132,6 @@ TEST(ArchiveWindowX11, MakeTheArchiveFromTheMenu)
         EXPECT_FALSE(out.contains("child")) << out.toStdString();
     }
 
-    proc.terminate();
-    if (!proc.waitForFinished(60000)) {
-        proc.kill();
-        proc.waitForFinished(5000);
-    }
+    testsupport::endProgram(proc);
     EXPECT_EQ(proc.exitStatus(), QProcess::NormalExit);
 }

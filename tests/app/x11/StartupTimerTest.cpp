@@ -30,13 +30,7 @@ TEST(StartupTimer, ItsWindowsAppearOnceAStartUpMessageBoxIsAnswered)
                            "[Morvanel]\nShowDirForm=0\nShowWordsForm=0\npath=" + cat.toUtf8() + "\n");
 
     QProcess proc;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("MORVANEL_PROGRAM_DIR"), prog.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), cfg.path());
-    proc.setProcessEnvironment(env);
-    proc.setWorkingDirectory(cwd.path());
-    proc.start(QStringLiteral(MV_MORVANEL_EXE), QStringList());
-    ASSERT_TRUE(proc.waitForStarted(10000));
+    ASSERT_TRUE(testsupport::startProgram(proc, QStringLiteral(MV_MORVANEL_EXE), prog.path(), cfg.path(), cwd.path()));
 
     const QString box = waitForWindow(QStringLiteral("^Morvanel$"), 60000, proc);
     ASSERT_FALSE(box.isEmpty()) << proc.readAllStandardError().toStdString();
@@ -65,11 +59,7 @@ TEST(StartupTimer, ItsWindowsAppearOnceAStartUpMessageBoxIsAnswered)
     const QString words = waitForWindow(QStringLiteral("^Search words form$"), 60000, proc);
     EXPECT_FALSE(words.isEmpty()) << "the search words window never appeared";
 
-    proc.terminate();
-    if (!proc.waitForFinished(60000)) {
-        proc.kill();
-        proc.waitForFinished(5000);
-    }
+    testsupport::endProgram(proc);
     // The reading stopped at the bad line: the tree file is kept as it was.
     EXPECT_EQ(testsupport::readFile(cat + "Menue"), QByteArray("root\r\n\t\tdeep\r\n"));
 }

@@ -371,8 +371,9 @@ TEST(Inflate, StraightIntoTheSinksMemory)
                 EXPECT_TRUE(std::equal(mem.begin(), mem.begin() + ptrdiff_t(io.BytesWritten), in.begin()));
                 EXPECT_TRUE(std::all_of(mem.begin() + ptrdiff_t(room), mem.end(), [](uint8_t b) { return b == 0xA5; }))
                     << "written past the memory";
-                if (!less)
+                if (!less) {
                     EXPECT_EQ(io.Crc.Crc(), uint32_t(crc32(0, in.data(), uInt(in.size()))));
+                }
             }
         }
     }

@@ -79,6 +79,32 @@ private:
     QString saved_;
 };
 
+// Runs the disabled test `test` of this program again in a mount namespace of its own, with a
+// file system of sizeMb megabytes mounted on each of `folders` (root only). False, with the
+// reason in `why`, when none could be mounted here; else the run's exit code and output.
+bool runOnSmallFileSystems(const QStringList& folders, int sizeMb, const QString& test, int& rc, QByteArray& out,
+                           std::string& why)
+{
+    if (::geteuid() != 0 || !haveTool("unshare")) {
+        why = "needs root and unshare for a small file system of its own";
+        return false;
+    }
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    const QString script = QStringLiteral("for d in \"$@\"; do mount -t tmpfs -o size=%1m none \"$d\" || exit 77; done; "
+                                          "exec \"%2\" --gtest_also_run_disabled_tests --gtest_filter=%3")
+                               .arg(sizeMb)
+                               .arg(self, test);
+    QByteArray err;
+    rc = runTool(QStringLiteral("unshare"), QStringList{QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"), script,
+                                                        QStringLiteral("sh")} + folders,
+                 &out, &err);
+    if (rc == 77 || (rc != 0 && !out.contains("[ RUN"))) {
+        why = "no small file system could be mounted: " + err.toStdString();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 // A file "a" and, in the same run of members, a member inside a folder "a": one thread writes
@@ -197,8 +223,6 @@ TEST(ParallelExtractionPlaces, DISABLED_NearlyFullDiskRun)
 // a member whose worker could not write is not reported as damaged; it ends as on one thread.
 TEST(ParallelExtractionPlaces, NearlyFullDiskFailsNoMemberThatOneThreadWrites)
 {
-    if (::geteuid() != 0 || !haveTool("unshare"))
-        GTEST_SKIP() << "needs root and unshare for a small file system of its own";
     TempDir t;
     QStringList names;
     for (int i = 0; i < 5; ++i) {
@@ -216,16 +240,12 @@ TEST(ParallelExtractionPlaces, NearlyFullDiskFailsNoMemberThatOneThreadWrites)
     qputenv("MV_FULL_ZIP", QFile::encodeName(t.file("big.zip")));
     qputenv("MV_FULL_D1", QFile::encodeName(t.file("d1")));
     qputenv("MV_FULL_D8", QFile::encodeName(t.file("d8")));
-    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    const QString script = QStringLiteral("mount -t tmpfs -o size=10m none \"$MV_FULL_D1\" && mount -t tmpfs -o size=10m none "
-                                          "\"$MV_FULL_D8\" || exit 77; exec \"%1\" --gtest_also_run_disabled_tests "
-                                          "--gtest_filter=ParallelExtractionPlaces.DISABLED_NearlyFullDiskRun")
-                               .arg(self);
-    QByteArray out, err;
-    const int rc = runTool(QStringLiteral("unshare"), {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"), script},
-                           &out, &err);
-    if (rc == 77 || (rc != 0 && !out.contains("[ RUN")))
-        GTEST_SKIP() << "no small file system could be mounted: " << err.toStdString();
+    int rc = 0;
+    QByteArray out;
+    std::string why;
+    if (!runOnSmallFileSystems({t.file("d1"), t.file("d8")}, 10, "ParallelExtractionPlaces.DISABLED_NearlyFullDiskRun", rc,
+                               out, why))
+        GTEST_SKIP() << why;
     EXPECT_EQ(rc, 0) << out.toStdString();
 }
 
@@ -262,23 +282,16 @@ TEST(ParallelZipPlaces, DISABLED_ZipOntoAFullDiskRun)
 // no file of the run left beside it.
 TEST(ParallelZipPlaces, ZipOntoAFullDiskKeepsTheOldArchive)
 {
-    if (::geteuid() != 0 || !haveTool("unshare"))
-        GTEST_SKIP() << "needs root and unshare for a small file system of its own";
     TempDir t;
     for (int i = 0; i < 8; ++i)
         writeFile(t.file(QStringLiteral("src/r%1.bin").arg(i)), randomBytes(1536 * 1024, i));
     QDir().mkpath(t.file("d8"));
     qputenv("MV_FULL_SRC", QFile::encodeName(t.file("src")));
     qputenv("MV_FULL_D8", QFile::encodeName(t.file("d8")));
-    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    const QString script = QStringLiteral("mount -t tmpfs -o size=8m none \"$MV_FULL_D8\" || exit 77; exec \"%1\" "
-                                          "--gtest_also_run_disabled_tests "
-                                          "--gtest_filter=ParallelZipPlaces.DISABLED_ZipOntoAFullDiskRun")
-                               .arg(self);
-    QByteArray out, err;
-    const int rc = runTool(QStringLiteral("unshare"), {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"), script},
-                           &out, &err);
-    if (rc == 77 || (rc != 0 && !out.contains("[ RUN")))
-        GTEST_SKIP() << "no small file system could be mounted: " << err.toStdString();
+    int rc = 0;
+    QByteArray out;
+    std::string why;
+    if (!runOnSmallFileSystems({t.file("d8")}, 8, "ParallelZipPlaces.DISABLED_ZipOntoAFullDiskRun", rc, out, why))
+        GTEST_SKIP() << why;
     EXPECT_EQ(rc, 0) << out.toStdString();
 }

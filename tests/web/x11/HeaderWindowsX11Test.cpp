@@ -18,18 +18,6 @@ namespace {
 using testsupport::waitForWindow;
 using testsupport::xdotool;
 
-bool waitForFile(const QString& path, const QByteArray& content, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < timeoutMs) {
-        if (testsupport::readFile(path) == content)
-            return true;
-        QThread::msleep(100);
-    }
-    return false;
-}
-
 } // namespace
 
 TEST(HeaderWindowsX11, TypingDeleteAndReloadReachTheFiles)
@@ -49,13 +37,7 @@ TEST(HeaderWindowsX11, TypingDeleteAndReloadReachTheFiles)
                            "[Morvanel]\nShowDirForm=1\nShowWordsForm=1\npath=" + cat.toUtf8() + "\n");
 
     QProcess proc;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("MORVANEL_PROGRAM_DIR"), prog.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), cfg.path());
-    proc.setProcessEnvironment(env);
-    proc.setWorkingDirectory(cwd.path());
-    proc.start(QStringLiteral(MV_HEADER_WINDOWS_PROGRAM), QStringList());
-    ASSERT_TRUE(proc.waitForStarted(10000));
+    ASSERT_TRUE(testsupport::startProgram(proc, QStringLiteral(MV_HEADER_WINDOWS_PROGRAM), prog.path(), cfg.path(), cwd.path()));
 
     const QString stop = waitForWindow(QStringLiteral("^Stop URL list$"), 60000, proc);
     ASSERT_FALSE(stop.isEmpty()) << proc.readAllStandardError().toStdString();
@@ -74,7 +56,8 @@ TEST(HeaderWindowsX11, TypingDeleteAndReloadReachTheFiles)
     xdotool({"key", "--clearmodifiers", "Delete"});
     xdotool({"key", "--clearmodifiers", "ctrl+r"});
     // "ReLoad page" saves at once.
-    EXPECT_TRUE(waitForFile(page, "<!-- A -->\r\n<!-- DownloadPage=\"True\"-->\r\n" + body, 60000))
+    const QByteArray marked = "<!-- A -->\r\n<!-- DownloadPage=\"True\"-->\r\n" + body;
+    EXPECT_TRUE(testsupport::waitUntil([&] { return testsupport::readFile(page) == marked; }, 60000))
         << testsupport::readFile(page).toStdString();
 
     // The program ends when its main window is closed through the window manager.
