@@ -5,6 +5,7 @@
 //   deflate_bench [--reps N] [FILE|DIR ...]     the table (default: bench/corpus/)
 //   deflate_bench compress LEVEL IN OUT          raw deflate of IN at LEVEL
 //   deflate_bench decompress IN OUT              inflate of a raw deflate stream
+//   deflate_bench inflate [--reps N] PATH...   inflate alone: ours, zlib, libdeflate
 //   deflate_bench worst                          level 9 on 1 MiB worst-case inputs
 //   deflate_bench outputs [FILE|DIR ...]         size and CRC-32 of our output at levels 1-9,
 //                                                to compare an encoder change against (diff)
@@ -145,6 +146,17 @@ double bestSeconds(int reps, const std::function<void()>& f)
     return best;
 }
 
+// The best time of each function over reps rounds, the functions taking turns within a round,
+// so that a slow spell of a shared machine falls on all of them alike.
+std::vector<double> bestInterleaved(int reps, const std::vector<std::function<void()>>& fs)
+{
+    std::vector<double> best(fs.size(), 1e30);
+    for (int i = 0; i < reps; ++i)
+        for (size_t k = 0; k < fs.size(); ++k)
+            best[k] = std::min(best[k], bestSeconds(1, fs[k]));
+    return best;
+}
+
 double mbps(size_t bytes, double s) { return s > 0 ? double(bytes) / 1e6 / s : 0; }
 
 std::vector<std::string> inputFiles(const std::vector<std::string>& paths)
@@ -187,9 +199,10 @@ int inflateOnly(const std::vector<std::string>& paths, int reps)
         const Bytes z = zlibDeflate(in, 6);
         Bytes a, b, c;
         archive::TUnzipIO io;
-        const double tOurs = bestSeconds(reps, [&] { oursInflate(io, z, a, in.size()); });
-        const double tZlib = bestSeconds(reps, [&] { zlibInflate(z, b, in.size()); });
-        const double tLib = bestSeconds(reps, [&] { libdeflateInflate(z, c, in.size()); });
+        const std::vector<double> t = bestInterleaved(reps, {[&] { oursInflate(io, z, a, in.size()); },
+                                                             [&] { zlibInflate(z, b, in.size()); },
+                                                             [&] { libdeflateInflate(z, c, in.size()); }});
+        const double tOurs = t[0], tZlib = t[1], tLib = t[2];
         std::printf("%-16s ours %7.1f  zlib %7.1f  libdeflate %7.1f MB/s  %5.2fx %5.2fx%s\n",
                     fs::path(path).filename().string().c_str(), mbps(in.size(), tOurs), mbps(in.size(), tZlib),
                     mbps(in.size(), tLib), tZlib / tOurs, tLib / tOurs, a == in ? "" : "  MISMATCH");
@@ -245,9 +258,10 @@ int table(const std::vector<std::string>& paths, int reps)
         }
         Bytes a, b, c;
         archive::TUnzipIO io;
-        double tOurs = bestSeconds(reps, [&] { oursInflate(io, zlib6, a, in.size()); });
-        double tZlib = bestSeconds(reps, [&] { zlibInflate(zlib6, b, in.size()); });
-        double tLib = bestSeconds(reps, [&] { libdeflateInflate(zlib6, c, in.size()); });
+        const std::vector<double> t = bestInterleaved(reps, {[&] { oursInflate(io, zlib6, a, in.size()); },
+                                                             [&] { zlibInflate(zlib6, b, in.size()); },
+                                                             [&] { libdeflateInflate(zlib6, c, in.size()); }});
+        const double tOurs = t[0], tZlib = t[1], tLib = t[2];
         inflSum[0] += tOurs;
         inflSum[1] += tZlib;
         inflSum[2] += tLib;
@@ -359,8 +373,17 @@ int main(int argc, char** argv)
     }
     if (!args.empty() && args[0] == "worst")
         return worst();
-    if (!args.empty() && args[0] == "inflate")
-        return inflateOnly(std::vector<std::string>(args.begin() + 1, args.end()), 5);
+    if (!args.empty() && args[0] == "inflate") {
+        int reps = 5;
+        std::vector<std::string> paths;
+        for (size_t i = 1; i < args.size(); ++i) {
+            if (args[i] == "--reps" && i + 1 < args.size())
+                reps = std::max(1, std::atoi(args[++i].c_str()));
+            else
+                paths.push_back(args[i]);
+        }
+        return inflateOnly(paths, reps);
+    }
     if (!args.empty() && args[0] == "outputs") {
         std::vector<std::string> paths(args.begin() + 1, args.end());
         if (paths.empty())
