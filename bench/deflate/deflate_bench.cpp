@@ -338,7 +338,9 @@ int worst()
 {
     std::printf("%-18s | %10s %10s | %10s %10s\n", "1 MiB input", "ours s", "ours size", "zlib s", "zlib size");
     bool ok = true;
-    for (auto& [name, in] : worstInputs()) {
+    for (const auto& input : worstInputs()) {
+        const auto& name = input.first; // (named apart: clang 14 lambdas cannot capture bindings)
+        const Bytes& in = input.second;
         Bytes ours, theirs;
         double t = bestSeconds(1, [&] { ours = archive::DeflateBuffer(in.data(), in.size(), 9); });
         double tz = bestSeconds(1, [&] { theirs = zlibDeflate(in, 9); });
