@@ -314,8 +314,9 @@ inline void store16(uint8_t* p, uint16_t v)
 {
     const uint8_t* src = dst - dist;
     uint8_t* const end = dst + len;
-    if (dist >= 16) {
-        // Most matches are short and far: two 16-byte pieces without a test, then more.
+    if ((dist >= 16) | (len <= dist)) {
+        // Most matches are short and far: two 16-byte pieces without a test, then more. A
+        // near match that does not overlap itself (len <= dist < 16) needs the first only.
         std::memcpy(dst, src, 16);
         std::memcpy(dst + 16, src + 16, 16);
         if (len > 32) {
@@ -469,6 +470,13 @@ template <bool Bmi2, bool CheckDistance, bool Guess>
     };
     const unsigned guessA = f.guessA, guessB = f.guessB;
     const uint64_t guessMask = (uint64_t(1) << guessA) | (uint64_t(1) << guessB);
+    // Rounds that surely stay within both bounds: a round reads at most 14 bytes ahead (two
+    // refills) and writes at most FastOutputMargin - 2 bytes. Counting them down keeps the
+    // two bounds out of the loop; they are looked at again when the count runs out.
+    auto roundsLeft = [&] {
+        return std::min(size_t(fastInEnd - in - 1) / 16, size_t(fastOutEnd - out - 1) / 512) + 1;
+    };
+    size_t rounds = roundsLeft();
     refill();
     uint32_t e = litlen[bb & litMask];
     bool ended = false;
@@ -504,9 +512,12 @@ template <bool Bmi2, bool CheckDistance, bool Guess>
                 if (e & LiteralFlag) {
                     literals(e);
                     e = litlen[bb & litMask];
+                    continue;
                 }
             }
-            continue;
+            // A length (or a rare entry) after one or two literal entries goes on in this
+            // round: those took 24 bits at most, which leaves enough for a whole length
+            // and the distance lookup before the next refill.
         }
         if (e & SpecialFlag) {
             if (kindOf(e) == KindSub)
@@ -549,7 +560,7 @@ template <bool Bmi2, bool CheckDistance, bool Guess>
         e = litlen[bb & litMask];
         copyMatch(out, d, len);
         out += len;
-    } while (in < fastInEnd && out < fastOutEnd);
+    } while (--rounds || (in < fastInEnd && out < fastOutEnd && (rounds = roundsLeft())));
     // Return the whole bytes the branchless refill read ahead.
     bc &= 63;
     in -= (bc >> 3);
