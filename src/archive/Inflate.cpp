@@ -457,9 +457,9 @@ template <bool Bmi2, bool CheckDistance, bool Guess>
         bb >>= (e & 63);
         bc -= e;
     };
-    // One or two literals: two bytes are stored either way (the output has slack).
+    // One or two literals, whose bits are taken: two bytes are stored either way (the output
+    // has slack).
     auto literals = [&](uint32_t e) {
-        take(e);
         store16(out, uint16_t(valueOf(e)));
         out += 1 + ((e >> 12) & 1);
     };
@@ -482,8 +482,10 @@ template <bool Bmi2, bool CheckDistance, bool Guess>
     bool ended = false;
     do {
         refill();
-        if (e & LiteralFlag) {
-            if (Guess) {
+        uint64_t saved;
+        uint32_t de; // the distance entry, once e is a length
+        if constexpr (Guess) {
+            if (e & LiteralFlag) {
                 // Up to four literals, the entry after each looked up for both guessed
                 // lengths while its own is loading; a wrong guess looks it up again.
                 uint32_t a = litlen[(bb >> guessA) & litMask], b = litlen[(bb >> guessB) & litMask];
@@ -504,15 +506,37 @@ template <bool Bmi2, bool CheckDistance, bool Guess>
                 }
                 continue;
             }
-            literals(e);
-            e = litlen[bb & litMask];
+            saved = bb;
+            take(e);
+            de = litlen[DistOffset + (bb & distMask)];
+        } else {
+            // The entry's bits are taken and both entries that may follow it (a literal or
+            // length, or a distance) are looked up before the branch on its kind, which is
+            // hard to predict: when it goes wrong, the entry the right path needs is loaded
+            // already. Three first-level entries take 36 bits at most.
+            saved = bb;
+            take(e);
+            uint32_t next = litlen[bb & litMask];
+            de = litlen[DistOffset + (bb & distMask)];
             if (e & LiteralFlag) {
                 literals(e);
-                e = litlen[bb & litMask];
+                e = next;
+                saved = bb;
+                take(e);
+                next = litlen[bb & litMask];
+                de = litlen[DistOffset + (bb & distMask)];
                 if (e & LiteralFlag) {
                     literals(e);
-                    e = litlen[bb & litMask];
-                    continue;
+                    e = next;
+                    saved = bb;
+                    take(e);
+                    next = litlen[bb & litMask];
+                    de = litlen[DistOffset + (bb & distMask)];
+                    if (e & LiteralFlag) {
+                        literals(e);
+                        e = next;
+                        continue;
+                    }
                 }
             }
             // A length (or a rare entry) after one or two literal entries goes on in this
@@ -520,6 +544,9 @@ template <bool Bmi2, bool CheckDistance, bool Guess>
             // and the distance lookup before the next refill.
         }
         if (e & SpecialFlag) {
+            // Its bits were taken as if it were a whole code: put them back.
+            bb = saved;
+            bc += e;
             if (kindOf(e) == KindSub)
                 e = subEntry(litlen, e, LitlenRootBits, bb);
             if (e & LiteralFlag) {
@@ -535,16 +562,17 @@ template <bool Bmi2, bool CheckDistance, bool Guess>
                 ended = true;
                 break;
             }
+            saved = bb;
+            take(e);
+            de = litlen[DistOffset + (bb & distMask)];
         }
         // A length with its extra bits (20 bits at most, 16 with a literal in front), then the
         // distance (28 at most) after a second refill, which leaves 28 or more for the next
         // lookup. The literal byte is stored either way: a match copy overwrites it.
-        uint64_t saved = bb;
-        take(e);
         *out = uint8_t(e >> 24);
         out += (e >> 12) & 1;
         const unsigned len = 3 + ((e >> 16) & 0xFF) + unsigned(lowBits<Bmi2>(saved, e) >> ((e >> 8) & 15));
-        e = litlen[DistOffset + (bb & distMask)];
+        e = de;
         refill();
         if (e & SpecialFlag) {
             if (kindOf(e) == KindSub)
