@@ -314,12 +314,12 @@ inline void store16(uint8_t* p, uint16_t v)
 {
     const uint8_t* src = dst - dist;
     uint8_t* const end = dst + len;
-    if ((dist >= 16) | (len <= dist)) {
+    if ((dist >= 16) | (len <= dist)) [[likely]] {
         // Most matches are short and far: two 16-byte pieces without a test, then more. A
         // near match that does not overlap itself (len <= dist < 16) needs the first only.
         std::memcpy(dst, src, 16);
         std::memcpy(dst + 16, src + 16, 16);
-        if (len > 32) {
+        if (len > 32) [[unlikely]] {
             dst += 32;
             src += 32;
             do {
@@ -543,7 +543,7 @@ template <bool Bmi2, bool CheckDistance, bool Guess>
             // round: those took 24 bits at most, which leaves enough for a whole length
             // and the distance lookup before the next refill.
         }
-        if (e & SpecialFlag) {
+        if (e & SpecialFlag) [[unlikely]] {
             // Its bits were taken as if it were a whole code: put them back.
             bb = saved;
             bc += e;
@@ -574,7 +574,7 @@ template <bool Bmi2, bool CheckDistance, bool Guess>
         const unsigned len = 3 + ((e >> 16) & 0xFF) + unsigned(lowBits<Bmi2>(saved, e) >> ((e >> 8) & 15));
         e = de;
         refill();
-        if (e & SpecialFlag) {
+        if (e & SpecialFlag) [[unlikely]] {
             if (kindOf(e) == KindSub)
                 e = subEntry(litlen + DistOffset, e, DistRootBits, bb);
             if (e & SpecialFlag)
