@@ -514,31 +514,22 @@ template <bool Bmi2, bool CheckDistance, bool Guess>
             // length, or a distance) are looked up before the branch on its kind, which is
             // hard to predict: when it goes wrong, the entry the right path needs is loaded
             // already. Three first-level entries take 36 bits at most.
-            saved = bb;
-            take(e);
-            uint32_t next = litlen[bb & litMask];
-            de = litlen[DistOffset + (bb & distMask)];
-            if (e & LiteralFlag) {
-                literals(e);
-                e = next;
+            // Kept a loop, not unrolled: one test for all literal entries of a round makes
+            // smaller code and fewer mispredictions than three copies of it (measured).
+            int n = 3;
+#pragma GCC unroll 1
+            for (; n != 0; --n) {
                 saved = bb;
                 take(e);
-                next = litlen[bb & litMask];
+                const uint32_t next = litlen[bb & litMask];
                 de = litlen[DistOffset + (bb & distMask)];
-                if (e & LiteralFlag) {
-                    literals(e);
-                    e = next;
-                    saved = bb;
-                    take(e);
-                    next = litlen[bb & litMask];
-                    de = litlen[DistOffset + (bb & distMask)];
-                    if (e & LiteralFlag) {
-                        literals(e);
-                        e = next;
-                        continue;
-                    }
-                }
+                if (!(e & LiteralFlag))
+                    break;
+                literals(e);
+                e = next;
             }
+            if (n == 0)
+                continue;
             // A length (or a rare entry) after one or two literal entries goes on in this
             // round: those took 24 bits at most, which leaves enough for a whole length
             // and the distance lookup before the next refill.
