@@ -307,6 +307,14 @@ inline void store16(uint8_t* p, uint16_t v)
 {
     std::memcpy(p, &v, 2);
 }
+// 16 bytes from src to dst, which may overlap: loaded whole before the store (one memcpy
+// would be undefined for overlapping ranges; this is the same load and store).
+inline void copy16(uint8_t* dst, const uint8_t* src)
+{
+    uint8_t piece[16];
+    std::memcpy(piece, src, 16);
+    std::memcpy(dst, piece, 16);
+}
 
 // Copies a match of len bytes from dist bytes back. Wide copies may run up to 39 bytes past
 // the match (WideCopyOvershoot) into the output slack; the fast loop leaves room for that.
@@ -317,8 +325,8 @@ inline void store16(uint8_t* p, uint16_t v)
     if ((dist >= 16) | (len <= dist)) [[likely]] {
         // Most matches are short and far: two 16-byte pieces without a test, then more. A
         // near match that does not overlap itself (len <= dist < 16) needs the first only.
-        std::memcpy(dst, src, 16);
-        std::memcpy(dst + 16, src + 16, 16);
+        copy16(dst, src);
+        copy16(dst + 16, src + 16);
         if (len > 32) [[unlikely]] {
             dst += 32;
             src += 32;
