@@ -400,8 +400,11 @@ void chooseGuess(TCodeTables& tables, const uint8_t* lengths, bool paired)
         } else if (share[l] > share[b]) {
             b = l;
         }
-    // Four literals of the longer length and a lookup fit in a refill: 4 * 11 + 12 bits.
-    if (!a || !b || std::max(a, b) > 11 || uint64_t(share[a] + share[b]) * 16 < uint64_t(total) * 15)
+    // Four literals of the longer length and a lookup fit in a refill: 4 * 11 + 12 bits. Where
+    // one length alone covers that share, both guesses are that length.
+    if (a && a <= 11 && uint64_t(share[a]) * 16 >= uint64_t(total) * 15)
+        b = a;
+    if (!a || !b || std::max(a, b) > 11 || uint64_t(share[a] + (a != b ? share[b] : 0)) * 16 < uint64_t(total) * 15)
         return;
     tables.guessA = uint8_t(a);
     tables.guessB = uint8_t(b);
@@ -493,6 +496,26 @@ template <bool Bmi2, bool CheckDistance, bool Guess>
         uint64_t saved;
         uint32_t de; // the distance entry, once e is a length
         if constexpr (Guess) {
+            if (guessA == guessB) {
+                // Literal codes of one length: the next four entries are looked up at once,
+                // as if each were such a literal, and taken together when all four are. The
+                // fifth lookup reads 4 * 11 + 12 bits at most: within a refill.
+                const unsigned g = guessA;
+                const uint32_t want = LiteralFlag | g;
+                const uint32_t e1 = litlen[(bb >> g) & litMask];
+                const uint32_t e2 = litlen[(bb >> (2 * g)) & litMask];
+                const uint32_t e3 = litlen[(bb >> (3 * g)) & litMask];
+                const uint32_t e4 = litlen[(bb >> (4 * g)) & litMask];
+                if (!(((e ^ want) | (e1 ^ want) | (e2 ^ want) | (e3 ^ want)) & 0xFFFF)) [[likely]] {
+                    const uint32_t four = valueOf(e) | (valueOf(e1) << 8) | (valueOf(e2) << 16) | (valueOf(e3) << 24);
+                    std::memcpy(out, &four, 4);
+                    out += 4;
+                    bb >>= 4 * g;
+                    bc -= 4 * g;
+                    e = e4;
+                    continue;
+                }
+            }
             if (e & LiteralFlag) {
                 // Up to four literals, the entry after each looked up for both guessed
                 // lengths while its own is loading; a wrong guess looks it up again.
