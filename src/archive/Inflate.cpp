@@ -358,8 +358,13 @@ inline void copy16(uint8_t* dst, const uint8_t* src)
             dst += 8;
         } while (dst < end);
     } else {
-        for (unsigned k = 0; k < len; ++k)
+        // Byte by byte: each byte may be one just written. The empty asm keeps the compiler
+        // from widening this rare loop into a large block that takes registers from the
+        // fast loop around it.
+        for (unsigned k = 0; k < len; ++k) {
             dst[k] = src[k];
+            asm("" ::: "memory");
+        }
     }
 }
 
