@@ -222,7 +222,8 @@ BuildResult buildTable(uint32_t* table, unsigned rootBits, const uint8_t* length
 // a literal between two matches then costs no round of its own. The slots of a literal code of
 // l1 bits are rev + (k << l1), and the code after it is the one of single entry k: the single
 // entries below 2^(rootBits - l1) are kept aside for that. Nothing to do when no literal code
-// is short enough to leave room for another code (n: the count of lengths).
+// is short enough to leave room for another code (n: the count of lengths). The table holds
+// the single entries (buildTable) when called.
 bool pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths, unsigned n)
 {
     unsigned count[MaxCodeBits + 1] = {};
@@ -260,6 +261,20 @@ bool pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths, un
             shift[k] = 24;
         }
     }
+    // For every room r a literal's code may leave, the slots k < 2^r whose following code fits
+    // in r bits: only those change. The others keep the literal's own entry, which the table
+    // holds already; with 8- and 9-bit literals they are most of them.
+    const unsigned maxRoom = rootBits - shortest;
+    uint16_t fits[2 * MaxFollow];
+    unsigned fitsFrom[LitlenRootBits + 1];
+    unsigned fitCount = 0;
+    for (unsigned r = 0; r <= maxRoom; ++r) {
+        fitsFrom[r] = fitCount;
+        for (unsigned k = 0; k < (1u << r); ++k)
+            if (need[k] <= r)
+                fits[fitCount++] = uint16_t(k);
+    }
+    fitsFrom[maxRoom + 1] = fitCount;
     unsigned next[MaxCodeBits + 1];
     unsigned code = 0;
     for (unsigned l = 1; l <= MaxCodeBits; ++l) {
@@ -274,12 +289,11 @@ bool pairLiterals(uint32_t* table, unsigned rootBits, const uint8_t* lengths, un
         if (l1 + other > rootBits)
             continue;
         const unsigned room = rootBits - l1;
-        const uint32_t first = entry(KindLiteral, l1, 0, sym);
         // l1 goes into both the bits field and the code bits field of the combined entry.
         const uint32_t own = l1 * 0x101u;
-        for (unsigned k = 0; k < (1u << room); ++k) {
-            const uint32_t combined = follow[k] + own + (sym << shift[k]);
-            table[rev + (k << l1)] = need[k] <= room ? combined : first;
+        for (unsigned i = fitsFrom[room]; i < fitsFrom[room + 1]; ++i) {
+            const unsigned k = fits[i];
+            table[rev + (k << l1)] = follow[k] + own + (sym << shift[k]);
         }
     }
     return true;
