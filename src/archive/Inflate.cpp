@@ -372,13 +372,18 @@ inline void copy16(uint8_t* dst, const uint8_t* src)
             dst += 8;
         } while (dst < end);
     } else {
-        // Byte by byte: each byte may be one just written. The empty asm keeps the compiler
-        // from widening this rare loop into a large block that takes registers from the
-        // fast loop around it.
-        for (unsigned k = 0; k < len; ++k) {
-            dst[k] = src[k];
-            asm("" ::: "memory");
-        }
+        // A period of 2 to 7 bytes: a word of the pattern, stored at every multiple of the
+        // period up to 8 bytes (the slack takes the overshoot). The bytes of the load past
+        // the period are not written yet and are masked off.
+        constexpr uint8_t Step[8] = {0, 0, 8, 6, 8, 5, 6, 7};
+        uint64_t w;
+        std::memcpy(&w, src, 8);
+        w &= (uint64_t(1) << (8 * dist)) - 1;
+        w |= w << (8 * dist);
+        if (dist < 4)
+            w |= w << (16 * dist);
+        for (unsigned off = 0; off < len; off += Step[dist])
+            std::memcpy(dst + off, &w, 8);
     }
 }
 
