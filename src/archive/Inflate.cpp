@@ -303,11 +303,11 @@ constexpr size_t HistorySize = 32768;
 constexpr size_t OutputArea = 256 * 1024;
 constexpr size_t OutputSlack = 512;
 // The fast loop needs room for a whole match and the overshoot of its wide copies.
-constexpr size_t FastOutputMargin = 258 + 48;
+constexpr size_t FastOutputMargin = 258 + 56;
 // and input for two refills of 8 bytes in one round.
 constexpr size_t FastInputMargin = 16;
 // Bytes a wide match copy may write past the match's end (copyMatch).
-constexpr size_t WideCopyOvershoot = 40;
+constexpr size_t WideCopyOvershoot = 48;
 
 struct DataError {};
 
@@ -330,8 +330,10 @@ inline void copy16(uint8_t* dst, const uint8_t* src)
     std::memcpy(dst, piece, 16);
 }
 
-// Copies a match of len bytes from dist bytes back. Wide copies may run up to 39 bytes past
-// the match (WideCopyOvershoot) into the output slack; the fast loop leaves room for that.
+// Copies a match of len bytes from dist bytes back, the first Pieces * 16 bytes without a test
+// of the length. Wide copies may run up to 45 bytes past the match (WideCopyOvershoot) into
+// the output slack; the fast loop leaves room for that.
+template <unsigned Pieces = 2>
 [[gnu::always_inline]] inline void copyMatch(uint8_t* dst, unsigned dist, unsigned len)
 {
     const uint8_t* src = dst - dist;
@@ -341,9 +343,11 @@ inline void copy16(uint8_t* dst, const uint8_t* src)
         // near match that does not overlap itself (len <= dist < 16) needs the first only.
         copy16(dst, src);
         copy16(dst + 16, src + 16);
-        if (len > 32) [[unlikely]] {
-            dst += 32;
-            src += 32;
+        if (Pieces > 2)
+            copy16(dst + 32, src + 32);
+        if (len > Pieces * 16) [[unlikely]] {
+            dst += Pieces * 16;
+            src += Pieces * 16;
             do {
                 std::memcpy(dst, src, 16);
                 dst += 16;
@@ -396,6 +400,7 @@ struct TCodeTables {
     // The two code lengths nearly every literal has, when the fast loop may guess between them
     // (0: it may not).
     uint8_t guessA = 0, guessB = 0;
+    bool longMatches = false; // see chooseCopy
 };
 
 // Literal codes of nearly random data have one or two lengths (8 and 9, say) and no pairs:
@@ -433,6 +438,20 @@ void chooseGuess(TCodeTables& tables, const uint8_t* lengths, bool paired)
     tables.guessA = uint8_t(a);
     tables.guessB = uint8_t(b);
 }
+// Where the code gives lengths over 32 a fair share, the match copy takes 48 bytes without a
+// test of the length rather than 32: the test for more then mispredicts less often than the
+// third piece costs. Binary data has few such lengths, text and sources many.
+void chooseCopy(TCodeTables& tables, const uint8_t* lengths, unsigned n)
+{
+    // Shares of the code space, in units of 2^-15: all lengths, and those of 35 and more.
+    uint32_t all = 0, longer = 0;
+    for (unsigned sym = 257; sym < std::min(n, 286u); ++sym)
+        if (lengths[sym]) {
+            all += 1u << (MaxCodeBits - lengths[sym]);
+            longer += sym >= 273 ? 1u << (MaxCodeBits - lengths[sym]) : 0;
+        }
+    tables.longMatches = all && uint64_t(longer) * 32 >= all;
+}
 constexpr size_t DistOffset = offsetof(TCodeTables, dist) / sizeof(uint32_t);
 
 // The decoder's state in the fast loop.
@@ -468,7 +487,7 @@ template <bool Bmi2>
 // refill stays off the chain of lookups and shifts that bounds the speed: at the top of each
 // round the entry is in hand (looked up with at least 12 bits), the refill follows, and a
 // whole length and distance (48 bits) or three first-level literal entries fit after it.
-template <bool Bmi2, bool CheckDistance, bool Guess>
+template <bool Bmi2, bool CheckDistance, bool Guess, unsigned Pieces>
 [[gnu::always_inline]] inline bool fastLoop(TFastLoop& f, const uint32_t* tables, const uint8_t* fastInEnd,
                                             uint8_t* fastOutEnd, const uint8_t* lowest)
 {
@@ -632,7 +651,7 @@ template <bool Bmi2, bool CheckDistance, bool Guess>
         if (CheckDistance && d > size_t(out - lowest))
             throw DataError{}; // before the start of this member's output
         e = litlen[bb & litMask];
-        copyMatch(out, d, len);
+        copyMatch<Pieces>(out, d, len);
         out += len;
     } while (--rounds || (in < fastInEnd && out < fastOutEnd && (rounds = roundsLeft())));
     // Return the whole bytes the branchless refill read ahead.
@@ -649,31 +668,37 @@ template <bool Bmi2, bool CheckDistance, bool Guess>
 
 using TFastLoopFn = bool (*)(TFastLoop&, const uint32_t*, const uint8_t*, uint8_t*, const uint8_t*);
 
-template <bool CheckDistance, bool Guess>
+// The loop's variants by Mode: 0 plain, 1 guessing literals, 2 long matches (chooseCopy).
+template <bool CheckDistance, unsigned Mode>
 bool fastLoopGeneric(TFastLoop& f, const uint32_t* tables, const uint8_t* fastInEnd, uint8_t* fastOutEnd,
                      const uint8_t* lowest)
 {
-    return fastLoop<false, CheckDistance, Guess>(f, tables, fastInEnd, fastOutEnd, lowest);
+    return fastLoop<false, CheckDistance, Mode == 1, Mode == 2 ? 3 : 2>(f, tables, fastInEnd, fastOutEnd, lowest);
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-template <bool CheckDistance, bool Guess>
+template <bool CheckDistance, unsigned Mode>
 [[gnu::target("bmi,bmi2")]] bool fastLoopBmi2(TFastLoop& f, const uint32_t* tables, const uint8_t* fastInEnd,
                                               uint8_t* fastOutEnd, const uint8_t* lowest)
 {
-    return fastLoop<true, CheckDistance, Guess>(f, tables, fastInEnd, fastOutEnd, lowest);
+    return fastLoop<true, CheckDistance, Mode == 1, Mode == 2 ? 3 : 2>(f, tables, fastInEnd, fastOutEnd, lowest);
 }
 const bool HaveBmi2 = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
-// [check distance][guess]
-const TFastLoopFn FastLoops[2][2] = {
-    {HaveBmi2 ? fastLoopBmi2<false, false> : fastLoopGeneric<false, false>,
-     HaveBmi2 ? fastLoopBmi2<false, true> : fastLoopGeneric<false, true>},
-    {HaveBmi2 ? fastLoopBmi2<true, false> : fastLoopGeneric<true, false>,
-     HaveBmi2 ? fastLoopBmi2<true, true> : fastLoopGeneric<true, true>}};
+template <bool CheckDistance, unsigned Mode>
+inline TFastLoopFn fastLoopFor()
+{
+    return HaveBmi2 ? fastLoopBmi2<CheckDistance, Mode> : fastLoopGeneric<CheckDistance, Mode>;
+}
 #else
-const TFastLoopFn FastLoops[2][2] = {{fastLoopGeneric<false, false>, fastLoopGeneric<false, true>},
-                                     {fastLoopGeneric<true, false>, fastLoopGeneric<true, true>}};
+template <bool CheckDistance, unsigned Mode>
+inline TFastLoopFn fastLoopFor()
+{
+    return fastLoopGeneric<CheckDistance, Mode>;
+}
 #endif
+// [check distance][mode]
+const TFastLoopFn FastLoops[2][3] = {{fastLoopFor<false, 0>(), fastLoopFor<false, 1>(), fastLoopFor<false, 2>()},
+                                     {fastLoopFor<true, 0>(), fastLoopFor<true, 1>(), fastLoopFor<true, 2>()}};
 
 } // namespace
 
@@ -894,6 +919,7 @@ private:
             std::fill(lengths + 280, lengths + 288, 8);
             buildTable(st_.fixed.litlen, LitlenRootBits, lengths, 288, TableKind::Litlen);
             chooseGuess(st_.fixed, lengths, pairLiterals(st_.fixed.litlen, LitlenRootBits, lengths, 288));
+            chooseCopy(st_.fixed, lengths, 288);
             std::memcpy(st_.fixed.literalBits, lengths, 256);
             std::fill(lengths, lengths + 30, 5);
             buildTable(st_.fixed.dist, DistRootBits, lengths, 30, TableKind::Dist); // incomplete, accepted
@@ -960,6 +986,7 @@ private:
         if (l != BuildResult::Complete && !(l == BuildResult::Incomplete && singleLit == 1))
             throw DataError{};
         chooseGuess(st_.dynamic, lengths, pairLiterals(st_.dynamic.litlen, LitlenRootBits, lengths, hlit));
+        chooseCopy(st_.dynamic, lengths, hlit);
         std::memcpy(st_.dynamic.literalBits, lengths, 256);
         unsigned single = 0;
         BuildResult d = buildTable(st_.dynamic.dist, DistRootBits, lengths + hlit, hdist, TableKind::Dist, &single);
@@ -1004,7 +1031,8 @@ private:
                 const uint8_t* const fastInEnd = end_ - FastInputMargin;
                 TFastLoop f{bitbuf_, bitcnt_, in_, out_, tables.guessA, tables.guessB};
                 const bool check = out_ - lowest_ < ptrdiff_t(HistorySize);
-                const bool ended = FastLoops[check][tables.guessA != 0](f, litlen, fastInEnd, fastOutEnd, lowest_);
+                const unsigned mode = tables.guessA ? 1 : tables.longMatches ? 2 : 0;
+                const bool ended = FastLoops[check][mode](f, litlen, fastInEnd, fastOutEnd, lowest_);
                 bitbuf_ = f.bb;
                 bitcnt_ = f.bc;
                 in_ = f.in;

@@ -379,6 +379,52 @@ TEST(Inflate, StraightIntoTheSinksMemory)
     }
 }
 
+// Repeats of every near distance (1 to 40) and some far ones, of lengths from 3 to 258,
+// between random bytes: the match copy takes other paths by distance, by whether the match
+// overlaps itself, and by how common long matches are in the block.
+Bytes repeatsOfEveryDistance(size_t n, unsigned longShare, uint32_t seed)
+{
+    Bytes b = randomBytes(64, seed);
+    while (b.size() < n) {
+        const uint32_t r = nextRandom(seed);
+        const size_t dist = r % 8 == 0 ? 41 + (r >> 8) % 20000 : 1 + (r >> 8) % 40;
+        const size_t len = nextRandom(seed) % 100 < longShare ? 33 + nextRandom(seed) % 226 : 3 + nextRandom(seed) % 30;
+        if (dist <= b.size())
+            for (size_t k = 0; k < len; ++k)
+                b.push_back(b[b.size() - dist]);
+        const Bytes gap = randomBytes(nextRandom(seed) % 6, nextRandom(seed));
+        b.insert(b.end(), gap.begin(), gap.end());
+    }
+    b.resize(n);
+    return b;
+}
+
+TEST(Inflate, MatchesOfEveryDistanceAndLength)
+{
+    for (unsigned longShare : {2u, 50u}) {
+        const Bytes in = repeatsOfEveryDistance(300000, longShare, 11 + longShare);
+        for (int level : {1, 6, 9}) {
+            for (int strategy : {Z_DEFAULT_STRATEGY, Z_RLE}) {
+                const Bytes z = zlibDeflate(in, level, strategy);
+                Bytes out;
+                SCOPED_TRACE(testing::Message() << "long share " << longShare << " level " << level);
+                ASSERT_EQ(inflate(z, out), TInflateResult::Ok);
+                ASSERT_TRUE(out == in);
+                // And straight into memory of the exact size, where the copies' overshoot
+                // must stay inside.
+                Bytes mem(in.size() + 64, 0xA5);
+                TMemorySource src(z.data(), z.size());
+                TBufferSink sink(mem.data(), in.size());
+                TUnzipIO io;
+                io.StartMember(&src, &sink, z.size(), in.size());
+                ASSERT_EQ(Inflate(io), TInflateResult::Ok);
+                EXPECT_TRUE(std::equal(in.begin(), in.end(), mem.begin()));
+                EXPECT_TRUE(std::all_of(mem.begin() + ptrdiff_t(in.size()), mem.end(), [](uint8_t c) { return c == 0xA5; }));
+            }
+        }
+    }
+}
+
 TEST(Inflate, DecodesDebianZipAnd7z)
 {
     for (const char* tool : {"zip", "7z", "python3"})
