@@ -380,11 +380,17 @@ TEST(Inflate, StraightIntoTheSinksMemory)
 }
 
 // Repeats of every near distance (1 to 40) and some far ones, of lengths from 3 to 258,
-// between random bytes: the match copy takes other paths by distance, by whether the match
-// overlaps itself, and by how common long matches are in the block.
+// between letters drawn at random: the match copy takes other paths by distance, by whether
+// the match overlaps itself, and by how common long matches are in the block.
 Bytes repeatsOfEveryDistance(size_t n, unsigned longShare, uint32_t seed)
 {
-    Bytes b = randomBytes(64, seed);
+    auto letters = [&](size_t count) {
+        Bytes l(count);
+        for (auto& c : l)
+            c = uint8_t("etaoin shrdlu"[nextRandom(seed) % 13]);
+        return l;
+    };
+    Bytes b = letters(64);
     while (b.size() < n) {
         const uint32_t r = nextRandom(seed);
         const size_t dist = r % 8 == 0 ? 41 + (r >> 8) % 20000 : 1 + (r >> 8) % 40;
@@ -392,7 +398,7 @@ Bytes repeatsOfEveryDistance(size_t n, unsigned longShare, uint32_t seed)
         if (dist <= b.size())
             for (size_t k = 0; k < len; ++k)
                 b.push_back(b[b.size() - dist]);
-        const Bytes gap = randomBytes(nextRandom(seed) % 6, nextRandom(seed));
+        const Bytes gap = letters(nextRandom(seed) % 6);
         b.insert(b.end(), gap.begin(), gap.end());
     }
     b.resize(n);
