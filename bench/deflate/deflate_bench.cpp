@@ -353,6 +353,19 @@ int worst()
     return ok ? 0 : 1;
 }
 
+// The paths among args[from..], and the count of a "--reps N" among them into reps.
+std::vector<std::string> pathsAndReps(const std::vector<std::string>& args, size_t from, int& reps)
+{
+    std::vector<std::string> paths;
+    for (size_t i = from; i < args.size(); ++i) {
+        if (args[i] == "--reps" && i + 1 < args.size())
+            reps = std::max(1, std::atoi(args[++i].c_str()));
+        else
+            paths.push_back(args[i]);
+    }
+    return paths;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -377,13 +390,7 @@ int main(int argc, char** argv)
         return worst();
     if (!args.empty() && args[0] == "inflate") {
         int reps = 5;
-        std::vector<std::string> paths;
-        for (size_t i = 1; i < args.size(); ++i) {
-            if (args[i] == "--reps" && i + 1 < args.size())
-                reps = std::max(1, std::atoi(args[++i].c_str()));
-            else
-                paths.push_back(args[i]);
-        }
+        const std::vector<std::string> paths = pathsAndReps(args, 1, reps);
         return inflateOnly(paths, reps);
     }
     if (!args.empty() && args[0] == "outputs") {
@@ -393,13 +400,7 @@ int main(int argc, char** argv)
         return outputs(paths);
     }
     int reps = 3;
-    std::vector<std::string> paths;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--reps" && i + 1 < args.size())
-            reps = std::max(1, std::atoi(args[++i].c_str()));
-        else
-            paths.push_back(args[i]);
-    }
+    std::vector<std::string> paths = pathsAndReps(args, 0, reps);
     if (paths.empty())
         paths.push_back(std::string(MV_SOURCE_DIR) + "/bench/corpus");
     return table(paths, reps);
