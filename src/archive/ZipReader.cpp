@@ -122,10 +122,13 @@ uint64_t getLE64(const uint8_t* p)
     return uint64_t(GetLE32(p)) | uint64_t(GetLE32(p + 4)) << 32;
 }
 
-// A ZIP64 end record stands behind the end record and says something else than it: a count,
-// size or offset that only the ZIP64 record holds. Info-ZIP writes a ZIP64 end record that
-// merely repeats the end record when it zips from a pipe; such an archive reads whole.
-bool zip64EndDiffers(TStream& stream, const TEndCentral& end)
+// A ZIP64 end record stands behind the end record and holds a count, size or offset that the
+// end record cannot hold: the end record's own values are cut short. Only a locator whose
+// record really starts with its signature, before the locator, counts: the locator's bytes
+// can as well be part of a name, data or the comment. Writers that always add a ZIP64 end
+// record (Info-ZIP zipping from a pipe, for one) leave the end record's values whole, and
+// such an archive reads through its classic records.
+bool zip64EndHoldsMore(TStream& stream, const TEndCentral& end)
 {
     const int64_t at = int64_t(end.CommentPosition) - EndCentralFixedSize - 20;
     if (at < 0)
@@ -136,14 +139,13 @@ bool zip64EndDiffers(TStream& stream, const TEndCentral& end)
         return false;
     uint8_t rec[56];
     const uint64_t recordAt = getLE64(loc + 8);
-    if (recordAt > uint64_t(at))
-        return true;
+    if (recordAt > uint64_t(at) || uint64_t(at) - recordAt < sizeof rec)
+        return false;
     stream.Seek(int64_t(recordAt), soFromBeginning);
     if (stream.Read(rec, 56) != 56 || GetLE32(rec) != 0x06064b50u)
-        return true;
-    return GetLE32(rec + 16) != end.ThisDisk || GetLE32(rec + 20) != end.CentralDisk
-        || getLE64(rec + 24) != end.EntriesThisDisk || getLE64(rec + 32) != end.TotalEntries
-        || getLE64(rec + 40) != end.CentralSize || getLE64(rec + 48) != end.CentralOffset;
+        return false;
+    return GetLE32(rec + 16) > 0xFFFFu || GetLE32(rec + 20) > 0xFFFFu || getLE64(rec + 24) > 0xFFFFu
+        || getLE64(rec + 32) > 0xFFFFu || getLE64(rec + 40) > 0xFFFFFFFFu || getLE64(rec + 48) > 0xFFFFFFFFu;
 }
 
 bool isFile(const QString& name)
@@ -580,7 +582,7 @@ void TZipReader::ReadZip()
         } else if (!found) {
             end.Clear();
         }
-        if (found && (end.NeedsZip64() || zip64EndDiffers(*FArchiveStream, end)))
+        if (found && (end.NeedsZip64() || zip64EndHoldsMore(*FArchiveStream, end)))
             failZip64();
         if (found) {
             if (end.ThisDisk != 0)

@@ -221,6 +221,61 @@ with open(sys.argv[1], 'wb') as f:
     EXPECT_EQ(readFile(t.file("p/-")), textBytes(5000, 1));
 }
 
+TEST(PeerZip64, LocatorBytesInAMemberCommentAreNoZip64)
+{
+    MV_REQUIRE_TOOL("python3");
+    TempDir t;
+    // The last member's comment, right before the end record, ends in the bytes of a ZIP64
+    // locator: one pointing at the first local header, one past itself.
+    const char* script = R"(import sys, zipfile, struct
+for out, at in ((sys.argv[1], 0), (sys.argv[2], 1 << 40)):
+    with zipfile.ZipFile(out, 'w') as z:
+        z.writestr('a.txt', b'first member')
+        z.writestr('b.txt', b'second member')
+        z.getinfo('b.txt').comment = b'note ' + struct.pack('<IIQI', 0x07064b50, 0, at, 1)
+)";
+    QByteArray out;
+    ASSERT_EQ(peer("python3", {"-c", script, t.file("first.zip"), t.file("past.zip")}, &out), 0) << out.constData();
+    for (const QString& zip : {QStringLiteral("first.zip"), QStringLiteral("past.zip")}) {
+        EXPECT_EQ(refusal(t.file(zip)), QString()) << zip.toStdString();
+        EXPECT_EQ(unzipAll(t.file(zip), t.file("x/") + zip).count, 2) << zip.toStdString();
+        EXPECT_EQ(treeOf(t.file("x/") + zip), (QMap<QString, QByteArray>{{"a.txt", "first member"}, {"b.txt", "second member"}}));
+    }
+}
+
+TEST(PeerZip64, Zip64EndRecordBesideWholeRecordsIsReadThroughThem)
+{
+    MV_REQUIRE_TOOL("python3");
+    TempDir t;
+    // A small archive of python with a ZIP64 end record and locator put before its end record,
+    // as writers that always add one do: one repeating the end record, one whose counts say
+    // otherwise. Then the archive with the ZIP64 marker as a member's size in the directory.
+    const char* script = R"(import sys, zipfile, struct, io
+buf = io.BytesIO()
+with zipfile.ZipFile(buf, 'w') as z:
+    z.writestr('a.txt', b'hello zip64 world\n' * 10, zipfile.ZIP_DEFLATED)
+data = buf.getvalue()
+eocd = data.rindex(b'PK\x05\x06')
+_, _, _, n1, n2, size, offset, _ = struct.unpack('<IHHHHIIH', data[eocd:eocd + 22])
+for out, count in ((sys.argv[1], n1), (sys.argv[2], 0)):
+    rec = struct.pack('<IQHHIIQQQQ', 0x06064b50, 44, 45, 45, 0, 0, count, count, size, offset)
+    loc = struct.pack('<IIQI', 0x07064b50, 0, eocd, 1)
+    open(out, 'wb').write(data[:eocd] + rec + loc + data[eocd:])
+central = data.index(b'PK\x01\x02')
+open(sys.argv[3], 'wb').write(data[:central + 20] + b'\xff' * 4 + data[central + 24:])
+)";
+    QByteArray out;
+    ASSERT_EQ(peer("python3", {"-c", script, t.file("same.zip"), t.file("other.zip"), t.file("marker.zip")}, &out), 0)
+        << out.constData();
+    for (const QString& zip : {QStringLiteral("same.zip"), QStringLiteral("other.zip")}) {
+        EXPECT_EQ(unzipAll(t.file(zip), t.file("x/") + zip).count, 1) << zip.toStdString();
+        EXPECT_EQ(readFile(t.file("x/") + zip + "/a.txt"), QByteArray("hello zip64 world\n").repeated(10)) << zip.toStdString();
+    }
+    EXPECT_EQ(refusal(t.file("marker.zip")), SZip64NotSupported);
+    EXPECT_THROW(unzipAll(t.file("marker.zip"), t.file("y/")), EBadZipFile);
+    EXPECT_TRUE(treeOf(t.file("y")).isEmpty());
+}
+
 TEST(PeerNames, DamagedLinuxArchiveExtractsUnderRealNames)
 {
     MV_REQUIRE_TOOL("zip");
