@@ -35,6 +35,24 @@ QString CutAtNul(const QString& name)
     return nul < 0 ? name : name.left(nul);
 }
 
+// A member made on MS-DOS or Windows is a folder by its attribute alone, with or without a
+// final "/" (as some writers store folders); one that holds data stays a file.
+static bool isFolderByAttribute(const TZipHeaderInfo& h)
+{
+    const int host = h.VersionMadeBy >> 8;
+    return (host == 0 || host == 11 || host == 14) && (h.ExternalAttributes & faDirectory) && h.UncompressedSize == 0;
+}
+
+// The stored path that extraction works with: cut at a NUL, and ending in a separator when
+// the member is a folder.
+static QString storedPathOf(const TZipHeaderInfo& h)
+{
+    QString path = CutAtNul(h.Directory() + h.FileName());
+    if (!path.isEmpty() && !path.endsWith(u'\\') && isFolderByAttribute(h))
+        path += u'\\';
+    return path;
+}
+
 QString RelativeMemberPath(const QString& storedPath)
 {
     QString p = storedPath;
@@ -187,7 +205,7 @@ TMemberPlace placeOf(const TZipHeaderInfo& h, const QString& destFolder, bool re
     TMemberPlace p;
     // Everything after a NUL is dropped from the stored path; a drive or a leading separator
     // does not lead out of the destination.
-    p.StoredPath = CutAtNul(h.Directory() + h.FileName());
+    p.StoredPath = storedPathOf(h);
     const QString placedPath = RelativeMemberPath(p.StoredPath);
     const qsizetype lastSep = placedPath.lastIndexOf(u'\\');
     const QString storedDir = placedPath.left(lastSep + 1);
@@ -219,7 +237,8 @@ public:
     {
         const QString& dir = h.Directory();
         const QString& name = h.FileName();
-        const bool plainName = !name.isEmpty() && !name.contains(u'\\') && !name.contains(u'/') && !name.contains(QChar(0));
+        const bool plainName = !name.isEmpty() && !name.contains(u'\\') && !name.contains(u'/') && !name.contains(QChar(0))
+            && !isFolderByAttribute(h);
         if (!(haveDir_ && plainName && dir == dir_)) {
             TMemberPlace p = placeOf(h, destFolder_, recreateDirs_, rootDir_);
             // The folder's part serves the next members when it ends in a separator and
@@ -781,7 +800,7 @@ int TZipReader::UnZipSelected(TLFNFileStream* Stream)
         for (int i = 0; i < n; ++i) {
             TZipHeaderInfo* h = FSortedMembers->Header(i);
             h->Selected = DoAll;
-            if (h->FileName().isEmpty() && !RecreateDirs) {
+            if ((h->FileName().isEmpty() || isFolderByAttribute(*h)) && !RecreateDirs) {
                 h->Selected = false;
             } else if (!DoAll) {
                 const QString name = h->Directory() + h->FileName();
@@ -942,7 +961,7 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
 
     // Where the member goes, as worked out when the run started (unless the list changed).
     const bool known = size_t(FileIndex) < run.Places.size() && !run.Places[size_t(FileIndex)].StoredPath.isEmpty()
-        && run.Places[size_t(FileIndex)].StoredPath == CutAtNul(h.Directory() + h.FileName());
+        && run.Places[size_t(FileIndex)].StoredPath == storedPathOf(h);
     const TMemberPlace place = known ? run.Places[size_t(FileIndex)] : placeOf(h, run.DestFolder, RecreateDirs, FRootDir);
     const QString& storedPath = place.StoredPath;
     const QString& fileName = place.FileName;
@@ -999,6 +1018,9 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
             QString folder = path;
             if (OnStartUnZip)
                 OnStartUnZip(this, FileIndex, folder, skip);
+            // An empty folder of the archive is there after the extraction too.
+            if (!skip)
+                ForceDirs(folder);
         }
         return;
     }

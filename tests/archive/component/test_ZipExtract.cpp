@@ -121,6 +121,31 @@ TEST(ZipExtractNames, FoldersRootDirAndFlatExtraction)
     }
 }
 
+TEST(ZipExtractNames, FolderMarkedOnlyByItsAttribute)
+{
+    MV_REQUIRE_TOOL("python3");
+    TempDir t;
+    // Folders of an MS-DOS made archive, known by their attribute alone: no final "/".
+    const char* script = R"(import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    for name in ('def', 'empty'):
+        info = zipfile.ZipInfo(name)
+        info.external_attr = 0x10
+        info.create_system = 0
+        z.writestr(info, b'')
+    z.writestr('def/foo', b'foo data')
+)";
+    QByteArray out;
+    ASSERT_EQ(peer("python3", {"-c", script, t.file("d.zip")}, &out), 0) << out.constData();
+    const Extracted tree = unzipAll(t.file("d.zip"), t.file("tree/"));
+    EXPECT_EQ(tree.count, 1) << tree.skipped.join(",").toStdString();
+    EXPECT_EQ(treeOf(t.file("tree")), (QMap<QString, QByteArray>{{"def/foo", "foo data"}}));
+    EXPECT_TRUE(QFileInfo(t.file("tree/empty")).isDir());
+    const Extracted flat = unzipAll(t.file("d.zip"), t.file("flat/"), QString(), false);
+    EXPECT_EQ(flat.count, 1) << flat.skipped.join(",").toStdString();
+    EXPECT_EQ(QDir(t.file("flat")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"foo"});
+}
+
 TEST(ZipExtractSelect, PatternsAreCaseInsensitiveOnDirectoryAndName)
 {
     TempDir t;
