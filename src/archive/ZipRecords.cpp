@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 
+#include "archive/ZipCrc.h"
 #include "archive/ZipExceptions.h"
 #include "archive/ZipStrings.h"
 #include "platform/text/CodePage.h"
@@ -226,6 +227,30 @@ bool unixExtraField(const QByteArray& extra)
     return false;
 }
 
+// Info-ZIP's Unicode Path extra field (0x7075: version 1, the CRC-32 of the name as the header
+// stores it, the name in UTF-8), written beside an OEM or escaped name. A field whose CRC does
+// not match belongs to a name that some tool changed since, and is not used.
+std::optional<QString> unicodePathName(const QByteArray& extra, const QByteArray& storedName)
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(extra.constData());
+    qsizetype i = 0;
+    while (i + 4 <= extra.size()) {
+        const uint16_t tag = GetLE16(p + i);
+        const qsizetype size = GetLE16(p + i + 2);
+        if (i + 4 + size > extra.size())
+            break;
+        if (tag == 0x7075 && size > 5 && p[i + 4] == 1
+            && GetLE32(p + i + 5) == UpdateCrc32(0, storedName.constData(), size_t(storedName.size()))) {
+            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString name = decoder.decode(extra.mid(i + 9, size - 5));
+            if (!decoder.hasError())
+                return name;
+        }
+        i += 4 + size;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 void TZipHeaderInfo::SetFromCentral(const uint8_t* r, const QByteArray& name)
@@ -303,8 +328,17 @@ bool TZipHeaderInfo::ReadCentralFromStream(TStream*& stream, const TNextVolumeCa
             return false;
         }
     }
-    stream->Seek(int64_t(GetLE16(rec + 30)) + GetLE16(rec + 32), soFromCurrent);
+    const int64_t afterName = stream->Position();
+    const uint16_t extraLen = GetLE16(rec + 30);
+    QByteArray extra;
+    if (extraLen > 0 && !(GetLE16(rec + 8) & FlagUtf8Name)) {
+        extra.resize(extraLen);
+        extra.truncate(qsizetype(std::max<int64_t>(stream->Read(extra.data(), extraLen), 0)));
+    }
+    stream->Seek(afterName + extraLen + GetLE16(rec + 32), soFromBeginning);
     SetFromCentral(rec, name);
+    if (const auto unicode = unicodePathName(extra, name))
+        SetFullName(*unicode);
     CentralOffset = uint32_t(std::clamp<int64_t>(start, 0, 0xFFFFFFFF));
     return true;
 }
@@ -336,7 +370,9 @@ bool TZipHeaderInfo::ReadLocalFromStream(TStream& stream)
         const int64_t got = std::max<int64_t>(stream.Read(extra.data(), extraLen), 0);
         extra.truncate(qsizetype(got));
         stream.Seek(afterName, soFromBeginning);
-        if (unixExtraField(extra) && unixUtf8Name(uint16_t(3u << 8), name))
+        if (const auto unicode = unicodePathName(extra, name))
+            SetFullName(*unicode);
+        else if (unixExtraField(extra) && unixUtf8Name(uint16_t(3u << 8), name))
             SetNameFromDisk(name, true);
     }
     RelativeOffset = uint32_t(std::clamp<int64_t>(start, 0, 0xFFFFFFFF));

@@ -1,6 +1,7 @@
 #include "ComponentSupport.h"
 
 #include "archive/ZipCrc.h"
+#include "platform/text/CodePage.h"
 
 namespace ziptest {
 
@@ -52,6 +53,25 @@ QByteArray rawZip(const QList<RawMember>& members, const QByteArray& comment)
     put16(out, uint16_t(comment.size()));
     out += comment;
     return out;
+}
+
+QString tableMemberName(QString name)
+{
+    if (name.contains(QStringLiteral("\\udc"))) {
+        QByteArray bytes;
+        for (int i = 0; i < name.size();) {
+            if (name.mid(i, 4) == QStringLiteral("\\udc")) {
+                bytes += char(name.mid(i + 4, 2).toInt(nullptr, 16));
+                i += 6;
+            } else {
+                bytes += name.mid(i, 1).toUtf8();
+                ++i;
+            }
+        }
+        name = platform::fromOem(bytes);
+    }
+    name.removeIf([](QChar c) { return c.unicode() < 0x20; });
+    return name;
 }
 
 } // namespace ziptest

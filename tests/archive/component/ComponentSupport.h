@@ -129,4 +129,9 @@ inline void put32(QByteArray& b, uint32_t v)
 
 QByteArray rawZip(const QList<RawMember>& members, const QByteArray& comment = QByteArray());
 
+// A member name of the public archives' EXPECTED_contents.tsv as extracted here: names 7z could
+// not decode carry escaped bytes ("\udcXX"), ours are those bytes in OEM 866; unzip drops
+// control characters, so they are dropped here too.
+QString tableMemberName(QString name);
+
 } // namespace ziptest
