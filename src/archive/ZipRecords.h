@@ -54,7 +54,9 @@ using TNextVolumeCallback = std::function<void(TZipHeaderInfo& header, TStream*&
 
 // One member. In memory the path part uses backslashes and ends in one ("dir\sub\"); on disk
 // the name is directory + file name with forward slashes, in OEM 866, or in UTF-8 with flag
-// bit 11 when a character has no OEM code. FileNameLength always counts the on-disk bytes.
+// bit 11 when a character has no OEM code. Reading, a name in an Info-ZIP Unicode Path extra
+// field whose CRC-32 matches the stored bytes is taken instead of them. FileNameLength always
+// counts the on-disk bytes.
 // Sizes and offsets are unsigned 32-bit, as on disk.
 class TZipHeaderInfo : public TPersistent {
 public:
