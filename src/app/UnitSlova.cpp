@@ -19,6 +19,7 @@
 #include "platform/text/LineList.h"
 #include "platform/web/BrowserControl.h"
 #include "web/U_manager.h"
+#include "web/UnitHtmlKategory.h"
 #include "web/Unit_kyes.h"
 
 #include <QApplication>
@@ -263,6 +264,13 @@ void TFormSlova::PlaceEditor()
     }
     FormEdit->setGeometry(PanelEditor->rect());
     FormEdit->show();
+}
+
+bool TFormSlova::SaveOpenEditors()
+{
+    if (FormEdit && EditorShown == 1 && !FormEdit->Close())
+        return false;
+    return !FormHTMLKategory || FormHTMLKategory->HTMLSave();
 }
 
 // ---------------------------------------------------------------- catalogs

@@ -138,6 +138,10 @@ public:
 
     // Lays the editor window over the editor panel: it becomes a child filling the panel.
     void PlaceEditor();
+    // Before a command that reads the catalog's files: closes the editor, which asks to save a
+    // modified note, and saves the page header editor's block. False when the user keeps the
+    // note open (Cancel) or a save failed.
+    bool SaveOpenEditors();
 
     // ---- page header commands (PageHeaderCommands.cpp)
     // Writes the page's "TreeKategory" header line from the selected node's ancestors.

@@ -4,9 +4,7 @@
 #include "archive/ZipExceptions.h"
 #include "archive/ZipExtract.h"
 #include "archive/ZipWriter.h"
-#include "editor/REMain.h"
 #include "platform/dialogs/Dialogs.h"
-#include "web/UnitHtmlKategory.h"
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
@@ -177,11 +175,7 @@ bool TFormZip::saveOpenEditors()
 {
     noteOwnDialog();
     ++ownDialogs_;
-    bool ok = true;
-    if (FormEdit && FormSlova && FormSlova->EditorShown == 1)
-        ok = FormEdit->Close();
-    if (ok && FormHTMLKategory)
-        ok = FormHTMLKategory->HTMLSave();
+    const bool ok = !FormSlova || FormSlova->SaveOpenEditors();
     --ownDialogs_;
     return ok;
 }

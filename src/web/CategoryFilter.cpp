@@ -4,6 +4,7 @@
 #include "PageHeader.h"
 
 #include <QCollator>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -87,9 +88,10 @@ QStringList entryCategories(const QString& e)
     return out;
 }
 
-QStringList pageFiles(const QString& folder)
+namespace {
+QFileInfoList pageInfos(const QString& folder)
 {
-    QStringList out;
+    QFileInfoList out;
     QDir d(folder);
     const QFileInfoList list = d.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     for (const QFileInfo& fi : list) {
@@ -97,10 +99,30 @@ QStringList pageFiles(const QString& folder)
             continue;
         const QString tail = fi.fileName().right(4).toLower();
         if (tail == QLatin1String(".htm") || tail == QLatin1String("shtm") || tail == QLatin1String("html"))
-            out << folder + fi.fileName();
+            out << fi;
     }
     return out;
 }
+
+QByteArray stampOf(const QFileInfoList& pages)
+{
+    QByteArray out;
+    for (const QFileInfo& fi : pages)
+        out += fi.fileName().toUtf8() + '\0' + QByteArray::number(fi.size()) + '\0' +
+               QByteArray::number(fi.lastModified().toMSecsSinceEpoch()) + '\n';
+    return out;
+}
+} // namespace
+
+QStringList pageFiles(const QString& folder)
+{
+    QStringList out;
+    for (const QFileInfo& fi : pageInfos(folder))
+        out << folder + fi.fileName();
+    return out;
+}
+
+QByteArray pagesStamp(const QString& folder) { return stampOf(pageInfos(folder)); }
 
 QList<TreeLine> Maketree(const QStringList& entries)
 {
@@ -169,7 +191,10 @@ QStringList CatalogHeaders::categories() const
 CatalogHeaders readCatalog(const QString& folder)
 {
     CatalogHeaders h;
-    h.files = pageFiles(folder);
+    const QFileInfoList pages = pageInfos(folder);
+    h.stamp = stampOf(pages);
+    for (const QFileInfo& fi : pages)
+        h.files << folder + fi.fileName();
     h.entries.reserve(h.files.size());
     for (const QString& f : h.files) {
         QStringList lines;

@@ -20,6 +20,9 @@ QStringList entryCategories(const QString& entry);
 // The page files of a folder: files (not folders) whose names end in ".htm", "shtm" or "html"
 // in any case, as full names, in sorted order.
 QStringList pageFiles(const QString& folder);
+// The names, sizes and times of a folder's page files: it differs once a page is added,
+// removed, renamed or written.
+QByteArray pagesStamp(const QString& folder);
 
 // One node of the category tree: its depth and its text.
 struct TreeLine {
@@ -38,6 +41,7 @@ QStringList treeText(const QList<TreeLine>& tree);
 // The header of every page read once: what the tree and the file search are made from.
 struct CatalogHeaders {
     QStringList files;              // HtmlFiles
+    QByteArray stamp;               // pagesStamp of the folder when it was read
     QList<QStringList> entries;     // per file, the non-empty entry texts of its header lines
     QStringList categories() const; // every category path, keywords split
 };

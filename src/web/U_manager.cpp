@@ -27,6 +27,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStyledItemDelegate>
 #include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -40,6 +41,25 @@ void showError(const QString& text, const QString& caption = QString())
 }
 
 bool catalogLoaded() { return FormSlova && !FormSlova->NoCatalog && !FormSlova->ProjectPath.isEmpty(); }
+
+// The queue holds full file names; all of them lie in the run's catalog, so the list shows
+// only the names.
+class FileNameDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant& value, const QLocale&) const override
+    {
+        return QFileInfo(value.toString()).fileName();
+    }
+};
+
+// A slot whose work has ended says so on its bar: full when its page was merged, empty when
+// it failed or was stopped; never the busy bar of a transfer whose size was not announced.
+void showEnd(QProgressBar* bar, bool merged)
+{
+    bar->setRange(0, 1000);
+    bar->setValue(merged ? 1000 : 0);
+}
 } // namespace
 
 TFormM::TFormM() : TForm(QStringLiteral("FormM"))
@@ -67,6 +87,10 @@ TFormM::TFormM() : TForm(QStringLiteral("FormM"))
     LB_files->setObjectName(QStringLiteral("LB_files"));
     LB_files->setToolTip(QStringLiteral("Files for download"));
     LB_files->setContextMenuPolicy(Qt::CustomContextMenu);
+    LB_files->setItemDelegate(new FileNameDelegate(LB_files));
+    // Wide enough for a task file's name; the slot panel may not squeeze it.
+    const int chars = LB_files->fontMetrics().averageCharWidth();
+    LB_files->setMinimumWidth(24 * chars);
     LB_URLs = new QListWidget(this);
     LB_URLs->setObjectName(QStringLiteral("LB_URLs"));
     LB_URLs->hide();
@@ -90,14 +114,17 @@ TFormM::TFormM() : TForm(QStringLiteral("FormM"))
         Use[i]->setChecked(true);
         SlotState[i] = new QLabel(PanelControl);
         SlotState[i]->setObjectName(QStringLiteral("SlotState") + num);
+        // Under its slot's controls: a long address or failure wraps, it does not widen the panel.
+        SlotState[i]->setWordWrap(true);
+        SlotState[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         for (QPushButton* b : {Load[i], Stop[i], Show[i]})
             b->setAutoDefault(false);
-        g->addWidget(ProgressBar[i], i, 0);
-        g->addWidget(Load[i], i, 1);
-        g->addWidget(Stop[i], i, 2);
-        g->addWidget(Show[i], i, 3);
-        g->addWidget(Use[i], i, 4);
-        g->addWidget(SlotState[i], i, 5);
+        g->addWidget(ProgressBar[i], 2 * i, 0);
+        g->addWidget(Load[i], 2 * i, 1);
+        g->addWidget(Stop[i], 2 * i, 2);
+        g->addWidget(Show[i], 2 * i, 3);
+        g->addWidget(Use[i], 2 * i, 4);
+        g->addWidget(SlotState[i], 2 * i + 1, 0, 1, 5);
         connect(Load[i], &QPushButton::clicked, this, [this, n] { StartSlot(n); });
         connect(Stop[i], &QPushButton::clicked, this, [this, n] { StopSlot(n); });
         connect(Show[i], &QPushButton::clicked, this, [this, n] { ShowSlot(n); });
@@ -124,6 +151,8 @@ TFormM::TFormM() : TForm(QStringLiteral("FormM"))
     views_->setContentsMargins(0, 0, 0, 0);
     rv->addWidget(area, 1);
     split->setStretchFactor(1, 1);
+    split->setCollapsible(0, false);
+    split->setSizes({44 * chars, width() - 44 * chars});
 
     PopupMenu1 = new QMenu(this);
     Deletefromdownload1 = PopupMenu1->addAction(QStringLiteral("Delete from download"), this, &TFormM::Deletefromdownload1Click);
@@ -212,8 +241,11 @@ void TFormM::Onestep1Click()
 void TFormM::StartSlot(int n)
 {
     Slot& s = slots_[n - 1];
-    if (s.fetch->running())
+    if (s.fetch->running()) {
         s.fetch->abort(); // the item it held keeps its mark and returns with the next "Prepare list"
+        SlotState[n - 1]->setText(QStringLiteral("Stopped"));
+        showEnd(ProgressBar[n - 1], false);
+    }
     if (LB_URLs->count() == 0 || LB_files->count() == 0)
         return;
     s.address = LB_URLs->item(0)->text();
@@ -237,6 +269,7 @@ void TFormM::StopSlot(int n)
     Slot& s = slots_[n - 1];
     s.fetch->abort();
     SlotState[n - 1]->setText(QStringLiteral("Stopped"));
+    showEnd(ProgressBar[n - 1], false);
     if (WB[n - 1])
         WB[n - 1]->navigate(QUrl(QStringLiteral("about:blank")));
 }
@@ -246,6 +279,7 @@ void TFormM::complete(int n, const FetchResult& r)
     Slot& s = slots_[n - 1];
     if (!r.ok) {
         SlotState[n - 1]->setText(r.error);
+        showEnd(ProgressBar[n - 1], false);
         if (r.saveFailed)
             showError(QStringLiteral("Fail to save HTML source"), QStringLiteral("Error"));
         emit itemDone(s.taskFile, s.address, false, r.error);
@@ -300,13 +334,13 @@ void TFormM::merged(int n, const QString& taskFile, const QString& address, bool
         s.lastMerged = taskFile;
         if (!s.fetch->running()) {
             SlotState[n - 1]->setText(QStringLiteral("Done: %1").arg(QFileInfo(taskFile).fileName()));
-            ProgressBar[n - 1]->setRange(0, 1000);
-            ProgressBar[n - 1]->setValue(1000);
+            showEnd(ProgressBar[n - 1], true);
         }
         if (shown_ == n && WB[n - 1])
             WB[n - 1]->navigateFile(s.lastMerged);
     } else if (!s.fetch->running()) {
         SlotState[n - 1]->setText(detail);
+        showEnd(ProgressBar[n - 1], false);
     }
     emit itemDone(taskFile, address, ok, detail);
 }

@@ -10,7 +10,9 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
+#include <QSet>
 #include <QTabBar>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -145,6 +147,51 @@ void TFormFiltr::FormCreate()
     FormResize();
     FFillTree();
     SelectedPaths.clear();
+    PC1Change();
+    // The main window's tree changes with every catalog load and with the pages a download run
+    // or a node command adds or removes: a shown filter follows.
+    if (FormSlova) {
+        const auto changed = [this] {
+            if (followPending_)
+                return;
+            followPending_ = true;
+            QTimer::singleShot(0, this, [this] {
+                followPending_ = false;
+                if (isVisible())
+                    FollowCatalog();
+            });
+        };
+        QAbstractItemModel* m = FormSlova->Tree1->model();
+        connect(m, &QAbstractItemModel::rowsInserted, this, changed);
+        connect(m, &QAbstractItemModel::rowsRemoved, this, changed);
+        connect(m, &QAbstractItemModel::modelReset, this, changed);
+    }
+}
+
+void TFormFiltr::FollowCatalog()
+{
+    // Without a catalog the tree belongs to none: the filter waits for the next one.
+    if (!FormSlova || FormSlova->NoCatalog)
+        return;
+    const QString path = FormSlova->ProjectPath;
+    const bool same = path == FiltrPath;
+    if (same && filtr::pagesStamp(path) == headers_.stamp)
+        return;
+    QSet<QString> marked;
+    if (same)
+        walkTree(TreeKat, [&marked](QTreeWidgetItem* it) {
+            if (imageIndex(it) == MarkIcon)
+                marked.insert(nodePath(it));
+        });
+    FiltrPath = path;
+    FFillTree();
+    walkTree(TreeKat, [this, &marked](QTreeWidgetItem* it) {
+        if (marked.contains(nodePath(it)))
+            setMark(it, MarkIcon);
+    });
+    // The other tabs' lists are made again from the new tree.
+    TreeView1->clear();
+    ListFiles->clear();
     PC1Change();
 }
 
@@ -291,9 +338,17 @@ void TFormFiltr::resizeEvent(QResizeEvent* e)
 
 bool TFormFiltr::event(QEvent* e)
 {
-    if (e->type() == QEvent::WindowActivate)
+    if (e->type() == QEvent::WindowActivate) {
+        FollowCatalog();
         FormActivate();
+    }
     return TForm::event(e);
+}
+
+void TFormFiltr::showEvent(QShowEvent* e)
+{
+    FollowCatalog();
+    TForm::showEvent(e);
 }
 
 void TFormFiltr::FormDestroy()

@@ -47,6 +47,9 @@ public:
     void FormActivate();
     void FormResize();
     void FormDestroy() override;
+    // Reads the catalog shown in the main window when it is not the one read, or when its
+    // pages changed since; the marks on categories still there are kept.
+    void FollowCatalog();
 
     // A node's icon numbers (0 for nodes without).
     static int imageIndex(const QTreeWidgetItem* item);
@@ -56,12 +59,14 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
 private:
     void setMark(QTreeWidgetItem* item, int icon);
     void fillTree(QTreeWidget* tree, const QList<filtr::TreeLine>& lines);
     filtr::CatalogHeaders headers_;
+    bool followPending_ = false;
 };
 
 extern TFormFiltr* FormFiltr;

@@ -118,6 +118,9 @@ void TFormHTML::MakeHTML()
         showError(QStringLiteral("No catalog is open: choose a catalog first. The site was not made."));
         return;
     }
+    // The site is made from the files: what the editors hold unsaved goes there first.
+    if (!FormSlova->SaveOpenEditors())
+        return;
     site::SiteSettings s;
     // The pages come from the catalog whose tree is shown.
     s.catalog = FormSlova->ProjectPath;

@@ -1,6 +1,9 @@
 #include "WebFixture.h"
 
+#include "app/UnitDir.h"
+#include "support/HttpServer.h"
 #include "web/CategoryFilter.h"
+#include "web/U_manager.h"
 #include "web/UnitFiltr.h"
 
 #include <QListWidget>
@@ -213,4 +216,58 @@ TEST_F(CategoryFilterTest, ReadsTheCatalogShownAndChangesNothing)
     EXPECT_FALSE(QFileInfo::exists(cwd.path() + "temp/temp"));
     EXPECT_FALSE(QFileInfo::exists(cwd.path() + "treeview1"));
     EXPECT_TRUE(QFileInfo::exists(progFile("treeview1")));
+}
+
+TEST_F(CategoryFilterTest, FollowsTheCatalogShownAndThePagesADownloadRunBrings)
+{
+    testsupport::TempDir site;
+    write(site.file("page.htm"), "<html>fetched</html>\r\n");
+    testsupport::HttpServer server(site.path());
+    const QString other = makeCatalog("Other", "x\r\n");
+    write(other + "o.htm", "<!-- OnlyInOther -->\r\n");
+    cat = makeCatalog("Cat", "a\r\n");
+    write(cat + "a.htm", "<!-- OnlyInCat -->\r\n");
+    start();
+    auto switchTo = [](const QString& entry) {
+        FormSlova->Dir_prog();
+        FormDir->setWindowTitle(entry);
+        FormDir->OK();
+        QCoreApplication::processEvents();
+    };
+    auto shown = [] { return treeLines(FormFiltr->TreeKat); };
+
+    // Shown after a switch made while it was hidden, and following a switch while shown.
+    switchTo("Other\\");
+    ASSERT_EQ(FormSlova->ProjectPath, other);
+    FormFiltr->show();
+    EXPECT_EQ(shown(), QStringList{"OnlyInOther"});
+    switchTo("Cat\\");
+    ASSERT_EQ(FormSlova->ProjectPath, cat);
+    EXPECT_EQ(shown(), QStringList{"OnlyInCat"});
+    mark("OnlyInCat");
+    FormFiltr->PC1->setCurrentIndex(2);
+    EXPECT_EQ(listed(FormFiltr->ListFiles), QStringList{"a"});
+    switchTo("Other\\");
+    EXPECT_EQ(FormFiltr->HtmlFiles, QStringList{other + "o.htm"});
+    EXPECT_TRUE(listed(FormFiltr->ListFiles).isEmpty());
+    FormFiltr->hide();
+    switchTo("Cat\\");
+
+    // A download run brings a page; the filter shown again lists it, and a mark on a category
+    // that is still there stays.
+    FormFiltr->show();
+    FormFiltr->PC1->setCurrentIndex(0);
+    mark("OnlyInCat");
+    FormFiltr->hide();
+    write(cat + "t.htm", "<!-- DownloadPage=\"True\"-->\r\n<!-- DownloadURL=\"" + server.url("/page.htm").toUtf8() + "\" -->\r\n");
+    FormM->Preparelist1Click();
+    FormM->StartDownload1Click();
+    for (int i = 0; i < 1000 && (FormM->LB_files->count() > 0 || FormM->busy()); ++i)
+        QTest::qWait(20);
+    FormM->Timer1Timer();
+    ASSERT_FALSE(FormM->Timer1->isActive());
+    FormFiltr->show();
+    EXPECT_TRUE(shown().contains("DownloadURL")) << shown().join('|').toStdString();
+    EXPECT_FALSE(shown().contains("DownloadPage"));
+    EXPECT_EQ(TFormFiltr::imageIndex(findNode(FormFiltr->TreeKat, "OnlyInCat")), 4);
 }

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QStyledItemDelegate>
 #include <QTest>
 #include <QTimer>
 
@@ -253,4 +254,41 @@ TEST_F(DownloadTest, DuringARun)
         EXPECT_FALSE(u->isChecked());
     FormM->Timer1Timer();
     EXPECT_FALSE(FormM->Timer1->isActive());
+}
+
+TEST_F(DownloadTest, TheQueueShowsReadableNamesAndEndedSlotsStandStill)
+{
+    startOn("a\r\n");
+    // Names as task files get them; one failure is refused at once (no size ever announced),
+    // the other names its long address beside the bar.
+    const QStringList names{QStringLiteral("p___127_0_0_1_refused_12345678.htm"), QStringLiteral("Длинное имя страницы_87654321.htm")};
+    write(cat + names[0], task(QStringLiteral("http://127.0.0.1:1/refused.htm")));
+    write(cat + names[1], task(server.url("/status/404?q=" + QString(200, u'w'))));
+    FormM->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormM));
+    auto* delegate = qobject_cast<QStyledItemDelegate*>(FormM->LB_files->itemDelegate());
+    ASSERT_TRUE(delegate);
+    // Every name shows whole, without the catalog's path, before and after a run whose
+    // failures stand beside the bars.
+    auto queueReadable = [&] {
+        FormM->Preparelist1Click();
+        QStringList shown;
+        for (int i = 0; i < FormM->LB_files->count(); ++i)
+            shown << delegate->displayText(FormM->LB_files->item(i)->data(Qt::DisplayRole), QLocale());
+        EXPECT_EQ(shown.join(u'|').toStdString(), names.join(u'|').toStdString());
+        QCoreApplication::processEvents();
+        EXPECT_LE(FormM->LB_files->sizeHintForColumn(0), FormM->LB_files->viewport()->width());
+    };
+    queueReadable();
+    FormM->Use[2]->setChecked(false);
+    FormM->StartDownload1Click();
+    waitIdle();
+    // Both failed and both bars have stopped, empty: not busy (maximum 0), not full.
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(FormM->SlotState[i]->text().isEmpty());
+        EXPECT_GT(FormM->ProgressBar[i]->maximum(), 0) << i;
+        EXPECT_EQ(FormM->ProgressBar[i]->value(), FormM->ProgressBar[i]->minimum()) << i;
+    }
+    EXPECT_TRUE(FormM->SlotState[1]->text().contains(u"wwww")) << FormM->SlotState[1]->text().toStdString();
+    queueReadable();
 }

@@ -5,6 +5,8 @@
 #include "SiteCrawl.h"
 #include "app/TreeFile.h"
 #include "app/UnitDir.h"
+#include "editor/NoteEdit.h"
+#include "editor/REMain.h"
 #include "platform/richedit/PlainText.h"
 #include "platform/richedit/RichFormat.h"
 #include "platform/text/LineList.h"
@@ -531,4 +533,36 @@ TEST_F(SiteTest, NodeTextsThatCannotBeFileNamesGivePlainLinesAndNothingOutsideTh
     for (const char* plain : {"../evil", "sub/inner", "a\\b", ".."})
         EXPECT_TRUE(index.contains(u("&nbsp;&nbsp;&nbsp;") + u(plain) + "<br>")) << plain << "\n" << index.toStdString();
     EXPECT_TRUE(index.contains(u(R"(<a href="Год.html">Год</a>)"))) << index.toStdString();
+}
+
+TEST_F(SiteTest, ANoteChangedInTheEditorIsSavedOrKeptOpenBeforeTheSiteIsMade)
+{
+    startOn(u("Сайт\r\n\tN\r\n"));
+    note("N", {u("Заголовок"), u("saved")});
+    FormSlova->Tree1->setCurrentItem(FormSlova->Tree1->topLevelItem(0)->child(0));
+    FormSlova->Tree1Click();
+    ASSERT_EQ(FormSlova->EditorShown, 1);
+    FormEdit->Editor->setFocus();
+    QTest::keyClick(FormEdit->Editor, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(FormEdit->Editor, " typed");
+    FormHTML->show();
+    FormHTML->CheckBox1->setChecked(false);
+    FormHTML->CheckBox2->setChecked(false);
+
+    // Cancel keeps the note open and changed, and no site is made.
+    dialogs->clear();
+    dialogs->pushAnswer(platform::MsgResult::Cancel);
+    clickHTML();
+    EXPECT_EQ(dialogs->messages(), QStringList{"Save changes to " + cat + "N.rtf?"});
+    EXPECT_FALSE(QFileInfo::exists(out()));
+    EXPECT_EQ(FormSlova->EditorShown, 1);
+    EXPECT_TRUE(FormHTML->isVisible());
+
+    // Yes: the note is saved and its page shows what was typed.
+    dialogs->clear();
+    dialogs->pushAnswer(platform::MsgResult::Yes);
+    clickHTML();
+    EXPECT_EQ(dialogs->messages(), QStringList{"Save changes to " + cat + "N.rtf?"});
+    EXPECT_TRUE(outText("N.html").contains("<p>saved typed</p>")) << outText("N.html").toStdString();
+    EXPECT_TRUE(outText("_one_file.html").contains("<p>saved typed</p>"));
 }
