@@ -150,7 +150,7 @@ PlanResult planMove(const QTreeWidgetItem* node, const QString& sourceDir, const
     platform::ResolveScope scope;
     for (const QTreeWidgetItem* n : nodes) {
         const QString text = n->text(0);
-        if (const QString why = nodefiles::unusableReason(text); !why.isEmpty()) {
+        if (const QString why = nodefiles::nodeTextReason(text); !why.isEmpty()) {
             *error = why;
             return PlanResult::Refused;
         }
