@@ -232,6 +232,11 @@ QString recoverMove(const QString& sourceDir)
         QFile::remove(path);
         return QStringLiteral("The record \"%1\" of a node move cut short could not be read; it was removed.").arg(path);
     }
+    // A target out of reach (a drive not mounted) may hold the moved files: wait for it.
+    if (!QFileInfo(r.targetDir).isDir())
+        return QStringLiteral("The move of the node \"%1\" into %2 was cut short, and that folder cannot be reached "
+                              "now. The move is taken up again at the next load of this catalog.")
+            .arg(r.nodeText, r.targetDir);
     removeTemporaries(r.targetDir);
     removeTemporaries(r.sourceDir);
     // The target's tree names the moved nodes once it has been written by the move: then the
