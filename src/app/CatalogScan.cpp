@@ -7,6 +7,7 @@
 #include "TreeFile.h"
 #include "UnitDir.h"
 #include "UnitZip.h"
+#include "platform/dialogs/Dialogs.h"
 #include "platform/files/FileNames.h"
 #include "platform/settings/SettingsStore.h"
 #include "web/PageHeader.h"
@@ -17,11 +18,21 @@
 
 void TFormSlova::Tree_prog()
 {
+    const QString report = nodefiles::leftOutReport(addCatalogFiles());
+    // Said once the tree is saved; a box left open holds nothing back.
+    if (!report.isEmpty())
+        platform::dialogs().message(report, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
+}
+
+QList<nodefiles::LeftOut> TFormSlova::addCatalogFiles()
+{
+    QList<nodefiles::LeftOut> leftOut;
     // In read-only mode the nodes are shown and the save-all step writes nothing.
     if (!treeMayChange(false))
-        return;
+        return leftOut;
     const QStringList names = nodefiles::catalogNodeNames(
-        ProjectPath, [](const QString& page) { return FindKomand(page, QStringLiteral("HidePage")) == QLatin1String("true"); });
+        ProjectPath, [](const QString& page) { return FindKomand(page, QStringLiteral("HidePage")) == QLatin1String("true"); },
+        &leftOut);
     if (Tree1->topLevelItemCount() == 0)
         loadEmptyTreeTemplate();
     const QList<QTreeWidgetItem*> nodes = treefile::allNodes(Tree1);
@@ -49,6 +60,7 @@ void TFormSlova::Tree_prog()
             CurrentIndex = treefile::absoluteIndex(current);
     }
     FormDestroy();
+    return leftOut;
 }
 
 bool TFormSlova::TreeTimerMayRun() const
@@ -68,5 +80,7 @@ void TFormSlova::TimerTreeTimer()
     if (reg.readInteger(QStringLiteral("Redraw"), 0) != 1)
         return;
     reg.writeInteger(QStringLiteral("Redraw"), 0);
-    Tree_prog();
+    // No one waits at the screen for this run: no box. The files left out stay where they are,
+    // and the next "Draw the tree" names them.
+    addCatalogFiles();
 }

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,32 +18,118 @@
 
 namespace nodefiles {
 
-QString unusableReason(const QString& text)
+NameFault fileNameFault(const QString& text)
 {
     if (text.trimmed().isEmpty())
-        return QStringLiteral("Please enter node name");
+        return NameFault::Blank;
     if (text == QLatin1String(".") || text == QLatin1String(".."))
-        return QStringLiteral("The node name \"%1\" cannot be the name of a file.").arg(text);
+        return NameFault::Dots;
     for (QChar c : text) {
         if (c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control)
-            return QStringLiteral("The node name \"%1\" cannot be the name of a file: it must not hold \"/\", \"\\\" "
-                                  "or control characters.")
-                .arg(text);
+            return NameFault::Forbidden;
     }
     bool ok = true;
     platform::toCp1251(text, &ok);
-    if (!ok)
-        return QStringLiteral("The node name \"%1\" holds characters that the tree file (Windows-1251) cannot hold.")
-            .arg(text);
-    return QString();
+    return ok ? NameFault::None : NameFault::Encoding;
+}
+
+NameFault nodeTextFault(const QString& text)
+{
+    const NameFault f = fileNameFault(text);
+    if (f == NameFault::None && text.startsWith(u' '))
+        return NameFault::LeadingBlank;
+    return f;
 }
 
 namespace {
-bool isFile(const QString& path)
+QString faultMessage(NameFault fault, const QString& text)
+{
+    switch (fault) {
+    case NameFault::None:
+        break;
+    case NameFault::Blank:
+        return QStringLiteral("Please enter node name");
+    case NameFault::Dots:
+        return QStringLiteral("The node name \"%1\" cannot be the name of a file.").arg(text);
+    case NameFault::Forbidden:
+        return QStringLiteral("The node name \"%1\" cannot be the name of a file: it must not hold \"/\", \"\\\" "
+                              "or control characters.")
+            .arg(text);
+    case NameFault::Encoding:
+        return QStringLiteral("The node name \"%1\" holds characters that the tree file (Windows-1251) cannot hold.")
+            .arg(text);
+    case NameFault::LeadingBlank:
+        return QStringLiteral("The node name \"%1\" must not begin with a blank: the tree file would take the blank "
+                              "for indentation.")
+            .arg(text);
+    }
+    return QString();
+}
+} // namespace
+
+QString unusableReason(const QString& text) { return faultMessage(fileNameFault(text), text); }
+
+QString nodeTextReason(const QString& text) { return faultMessage(nodeTextFault(text), text); }
+
+QString newNodeTextReason(const QString& text)
+{
+    const qsizetype percent = text.indexOf(u'%');
+    if (percent < 0)
+        return nodeTextReason(text);
+    if (const QString why = nodeTextReason(text.left(percent)); !why.isEmpty())
+        return why;
+    // What follows the "%" (a path, say) names no file, but it is still one line of the tree file.
+    for (QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control)
+            return QStringLiteral("The node text \"%1\" must not hold control characters.").arg(text);
+    }
+    bool ok = true;
+    platform::toCp1251(text, &ok);
+    return ok ? QString() : faultMessage(NameFault::Encoding, text);
+}
+
+QString faultClause(NameFault fault)
+{
+    switch (fault) {
+    case NameFault::None:
+        break;
+    case NameFault::Blank:
+        return QStringLiteral("the name is blank before its ending");
+    case NameFault::Dots:
+        return QStringLiteral("the name is \".\" or \"..\" before its ending");
+    case NameFault::Forbidden:
+        return QStringLiteral("the name holds \"\\\" or a control character");
+    case NameFault::Encoding:
+        return QStringLiteral("the name holds characters that the tree file (Windows-1251) cannot hold");
+    case NameFault::LeadingBlank:
+        return QStringLiteral("the name begins with a blank");
+    }
+    return QString();
+}
+
+QString leftOutReport(const QList<LeftOut>& files, int shown)
+{
+    if (files.isEmpty())
+        return QString();
+    QString text = files.size() == 1
+                       ? QStringLiteral("This file of the catalog cannot become a node and was left out:")
+                       : QStringLiteral("These %1 files of the catalog cannot become nodes and were left out:")
+                             .arg(files.size());
+    const qsizetype n = std::min<qsizetype>(files.size(), std::max(shown, 0));
+    for (qsizetype i = 0; i < n; ++i)
+        text += QStringLiteral("\n\"%1\": %2").arg(files[i].name, files[i].why);
+    if (files.size() > n)
+        text += QStringLiteral("\n... and %1 more.").arg(files.size() - n);
+    return text;
+}
+
+namespace {
+bool isFile(const QByteArray& path)
 {
     struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return ::stat(path.constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
+bool isFile(const QString& path) { return isFile(QFile::encodeName(path)); }
 } // namespace
 
 QString firstExisting(const QString& dir, const QString& text, std::initializer_list<const char*> exts)
@@ -100,39 +187,48 @@ QString renameNoReplace(const QString& dir, const QString& fromName, const QStri
     return QString();
 }
 
-QStringList catalogNodeNames(const QString& dir, const std::function<bool(const QString& path)>& isHidden)
+QStringList catalogNodeNames(const QString& dir, const std::function<bool(const QString& path)>& isHidden,
+                             QList<LeftOut>* leftOut)
 {
     QStringList names;
     const QByteArray d = QFile::encodeName(dir);
     DIR* dp = ::opendir(d.constData());
     if (!dp)
         return names;
+    auto leave = [leftOut](const QString& name, const QString& why) {
+        if (leftOut)
+            leftOut->append({name, why});
+    };
     while (dirent* de = ::readdir(dp)) {
         const QByteArray raw(de->d_name);
         const QString name = QString::fromUtf8(raw);
-        // A name in another encoding would come back as another name: no node could open it.
-        if (name.toUtf8() != raw)
-            continue;
         int cut = 0;
         if (name.endsWith(QLatin1String(".html"), Qt::CaseInsensitive))
             cut = 5;
         else if (name.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive)
                  || name.endsWith(QLatin1String(".rtf"), Qt::CaseInsensitive))
             cut = 4;
-        if (cut == 0 || name.size() == cut)
+        if (cut == 0)
             continue;
-        const QString text = name.left(name.size() - cut);
-        if (!isUsableName(text))
-            continue;
-        const QString path = dir + name;
         bool folder = de->d_type == DT_DIR;
         if (de->d_type == DT_UNKNOWN || de->d_type == DT_LNK)
-            folder = !isFile(path);
+            folder = !isFile(d + raw);
         if (folder)
             continue;
+        // A name in another encoding would come back as another name: no node could open it.
+        if (name.toUtf8() != raw) {
+            leave(name, QStringLiteral("the name is not UTF-8 text"));
+            continue;
+        }
+        const QString path = dir + name;
         if (cut == 5 || name.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive)) {
             if (isHidden && isHidden(path))
                 continue;
+        }
+        const QString text = name.left(name.size() - cut);
+        if (const NameFault fault = nodeTextFault(text); fault != NameFault::None) {
+            leave(name, faultClause(fault));
+            continue;
         }
         names.append(text);
     }

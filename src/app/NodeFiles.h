@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QList>
 #include <QStringList>
 
 #include <functional>
@@ -9,10 +10,32 @@
 // texts may name files, find a node's files and rename them without ever replacing another file.
 namespace nodefiles {
 
+// What keeps a text from naming files of the catalog, or from standing as a node's text.
+enum class NameFault { None, Blank, Dots, Forbidden, Encoding, LeadingBlank };
+
 // Why a text cannot name files of the catalog (empty when it can): blank, "/", "\", control
 // characters, "." or "..", or a character the Windows-1251 tree file cannot hold.
+NameFault fileNameFault(const QString& text);
 QString unusableReason(const QString& text);
 inline bool isUsableName(const QString& text) { return unusableReason(text).isEmpty(); }
+
+// A node's text must name files and must not begin with a blank or a TAB: the tree file counts
+// those as indentation, so such a text would come back as another node at another depth.
+NameFault nodeTextFault(const QString& text);
+QString nodeTextReason(const QString& text);
+// A new text for a node. A text with "%" names no file: only the part before the "%" must be a
+// usable node text, while the whole must still fit on one line of the tree file.
+QString newNodeTextReason(const QString& text);
+// The fault as a short clause for a list of files ("the name begins with a blank").
+QString faultClause(NameFault fault);
+
+// A file of the catalog that cannot become a node, and why.
+struct LeftOut {
+    QString name;
+    QString why;
+};
+// One message naming the files left out, at most `shown` of them, and how many more there are.
+QString leftOutReport(const QList<LeftOut>& files, int shown = 20);
 
 // dir + text + ext for the first (or last) of the extensions whose file exists under exactly
 // that name; empty when none does or the text cannot name files.
@@ -26,8 +49,9 @@ QString renameNoReplace(const QString& dir, const QString& fromName, const QStri
 
 // Node texts of the catalog's own pages and rich-text notes, in the order the folder lists
 // them: files (not folders) whose names end in ".htm", ".html" or ".rtf" in any case, less that
-// ending. Names that are not valid UTF-8 or whose text cannot name files are skipped, and so are
-// pages for which isHidden is true.
-QStringList catalogNodeNames(const QString& dir, const std::function<bool(const QString& path)>& isHidden);
+// ending. Pages for which isHidden is true are skipped; names that are not valid UTF-8 or whose
+// text cannot be a node's text are skipped and, with the reason, added to *leftOut.
+QStringList catalogNodeNames(const QString& dir, const std::function<bool(const QString& path)>& isHidden,
+                             QList<LeftOut>* leftOut = nullptr);
 
 } // namespace nodefiles

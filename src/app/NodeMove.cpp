@@ -11,6 +11,7 @@
 #include <QTreeWidgetItem>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -20,6 +21,9 @@
 namespace nodemove {
 
 namespace {
+// The move's step under way, for cutPoint; -1 outside moveAll's forward moves.
+int stepUnderWay = -1;
+
 QString sysError(int e) { return QString::fromLocal8Bit(std::strerror(e)); }
 
 // rename that refuses to replace: renameat2 where the file system has it, else a hard link
@@ -107,6 +111,8 @@ bool copyAcross(const QByteArray& from, const QByteArray& to, QString* error)
         err = errno;
     }
     ::close(in);
+    if (ok)
+        cutPoint(stepUnderWay);
     if (ok && (err = renameNoReplace(temp, to)) != 0)
         ok = false;
     if (!ok) {
@@ -123,6 +129,13 @@ bool copyAcross(const QByteArray& from, const QByteArray& to, QString* error)
         return false;
     }
     return true;
+}
+
+bool sameFileSystem(const QString& from, const QString& to)
+{
+    struct stat a {}, b {};
+    return ::stat(QFile::encodeName(from).constData(), &a) == 0
+           && ::stat(QFile::encodeName(QFileInfo(to).absolutePath()).constData(), &b) == 0 && a.st_dev == b.st_dev;
 }
 
 void collect(const QTreeWidgetItem* node, QList<const QTreeWidgetItem*>& out)
@@ -150,7 +163,7 @@ PlanResult planMove(const QTreeWidgetItem* node, const QString& sourceDir, const
     platform::ResolveScope scope;
     for (const QTreeWidgetItem* n : nodes) {
         const QString text = n->text(0);
-        if (const QString why = nodefiles::unusableReason(text); !why.isEmpty()) {
+        if (const QString why = nodefiles::nodeTextReason(text); !why.isEmpty()) {
             *error = why;
             return PlanResult::Refused;
         }
@@ -184,11 +197,24 @@ bool moveFile(const QString& from, const QString& to, QString* error)
     return false;
 }
 
+void cutPoint(int step)
+{
+    bool set = false;
+    const int at = qEnvironmentVariableIntValue("MORVANEL_MOVE_KILL_AT", &set);
+    if (set && step >= 0 && step == at)
+        ::raise(SIGKILL);
+}
+
 bool moveAll(const QList<FileMove>& moves, QString* error)
 {
     for (qsizetype i = 0; i < moves.size(); ++i) {
         QString why;
-        if (moveFile(moves[i].from, moves[i].to, &why))
+        stepUnderWay = int(i);
+        if (qEnvironmentVariableIsSet("MORVANEL_MOVE_KILL_AT") && sameFileSystem(moves[i].from, moves[i].to))
+            cutPoint(stepUnderWay);
+        const bool moved = moveFile(moves[i].from, moves[i].to, &why);
+        stepUnderWay = -1;
+        if (moved)
             continue;
         QString lost;
         for (qsizetype j = i - 1; j >= 0; --j) {

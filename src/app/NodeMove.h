@@ -33,4 +33,10 @@ bool moveFile(const QString& from, const QString& to, QString* error);
 // Moves every file, or none: after a failure the files already moved go back.
 bool moveAll(const QList<FileMove>& moves, QString* error);
 
+// Lets a test cut a move short as a power loss would: with MORVANEL_MOVE_KILL_AT=N in the
+// environment, the process kills itself at step N: just before the (N+1)th file appears at its
+// destination (across file systems its copy then lies in a temporary file), or, N being the
+// number of files, once the target's tree is written.
+void cutPoint(int step);
+
 } // namespace nodemove

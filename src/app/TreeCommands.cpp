@@ -8,7 +8,6 @@
 #include "editor/REMain.h"
 #include "platform/dialogs/Dialogs.h"
 #include "platform/files/FileNames.h"
-#include "platform/text/CodePage.h"
 #include "platform/text/LineList.h"
 #include "web/UnitHtmlKategory.h"
 
@@ -180,7 +179,7 @@ void TFormSlova::RenameFile()
         return;
     }
     const QString text = wrd->text().trimmed();
-    if (const QString why = nodefiles::unusableReason(text); !why.isEmpty()) {
+    if (const QString why = nodefiles::newNodeTextReason(text); !why.isEmpty()) {
         platform::dialogs().message(why);
         return;
     }
@@ -220,7 +219,15 @@ void TFormSlova::Button2Click()
     const QString file = platform::dialogs().openFileName(QString(), ProjectPath, QString());
     if (file.isEmpty())
         return;
-    const QString name = QFileInfo(file).fileName().trimmed();
+    QString name = QFileInfo(file).fileName();
+    // Trimmed, the text would name no file of the catalog: the blank is part of the name.
+    if (name.startsWith(u' ') || name.startsWith(u'\t')) {
+        platform::dialogs().message(QStringLiteral("The file name \"%1\" begins with a blank: a node's text cannot, so "
+                                                   "no node can name this file.")
+                                        .arg(name));
+        return;
+    }
+    name = name.trimmed();
     wrd->setText(name.left(std::max<qsizetype>(0, name.size() - 4)));
 }
 
@@ -306,10 +313,8 @@ void TFormSlova::OpenFile()
     if (file.isEmpty())
         return;
     const QString text = QFileInfo(file).fileName() + QStringLiteral(" % ") + file;
-    bool ok = true;
-    platform::toCp1251(text, &ok);
-    if (!ok) {
-        showError(QStringLiteral("The node \"%1\" holds characters that a tree file cannot hold.").arg(text));
+    if (const QString why = nodefiles::newNodeTextReason(text); !why.isEmpty()) {
+        showError(why);
         return;
     }
     QTreeWidgetItem* current = treefile::nodeAt(Tree1, CurrentIndex);

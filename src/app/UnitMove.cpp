@@ -2,6 +2,7 @@
 #include "UnitMove.h"
 
 #include "FolderTree.h"
+#include "MoveRecovery.h"
 #include "NodeMove.h"
 #include "NodeTreeView.h"
 #include "TreeFile.h"
@@ -42,6 +43,16 @@ QStringList subtreeTexts(const QTreeWidgetItem* node)
             stack.append(n->child(i));
     }
     return texts;
+}
+
+// True when the tree file and its icon file on disk hold the main tree as it is shown.
+bool sourceTreeOnDisk(const TFormSlova* m)
+{
+    QList<QByteArray> shown, file, icons;
+    return treefile::treeLines(m->Tree1, shown, nullptr)
+           && platform::loadLines(m->CatalogFile(m->CurrentLayer), file) && file == shown
+           && platform::loadLines(m->CatalogFile(m->CurrentLayer + QStringLiteral("_ind")), icons)
+           && icons == treefile::iconLines(treefile::allNodes(m->Tree1));
 }
 
 QString canonical(const QString& folder)
@@ -220,7 +231,28 @@ bool TFormMove::TVDragDrop(int nodeIndex, const QPoint& pos)
         sources.append(mv.from);
     if (!letGo(node, sources))
         return false;
+    // A record of the move lies beside the source's tree until both trees are written, so that
+    // the next load finishes a move cut short or puts its files back. It describes the tree
+    // file, which must show the node where the tree does.
+    if (!sourceTreeOnDisk(m) && !m->WriteTreeAndIcons())
+        return false;
+    nodemove::MoveRecord record;
+    record.sourceDir = m->ProjectPath;
+    record.targetDir = TargetDir;
+    record.treeName = m->CurrentLayer;
+    record.nodeText = node->text(0);
+    record.nodeIndex = nodeIndex;
+    record.files = moves;
+    if (!nodemove::beginMove(record, &error)) {
+        tell(error + QStringLiteral("\nNothing was moved."), platform::MsgIcon::Error);
+        return false;
+    }
+    auto recordDone = [&] {
+        if (nodemove::allAtSource(moves))
+            nodemove::endMove(m->ProjectPath);
+    };
     if (!nodemove::moveAll(moves, &error)) {
+        recordDone();
         tell(error, platform::MsgIcon::Error);
         return false;
     }
@@ -245,12 +277,14 @@ bool TFormMove::TVDragDrop(int nodeIndex, const QPoint& pos)
             back.prepend({mv.to, mv.from});
         QString undoError;
         nodemove::moveAll(back, &undoError);
+        recordDone();
         tell(error + QStringLiteral("\nThe node was not moved.") +
                  (undoError.isEmpty() ? QString() : QLatin1Char('\n') + undoError),
              platform::MsgIcon::Error);
         return false;
     }
     target->setExpanded(true);
+    nodemove::cutPoint(int(moves.size()));
 
     // The source loses the node and its subtree, and its tree file says so at once.
     // The page or note shown, CurrentNodeText and CurrentFile must not name what is gone.
@@ -263,6 +297,7 @@ bool TFormMove::TVDragDrop(int nodeIndex, const QPoint& pos)
         currentGoes = n == node;
     delete node;
     m->CurrentIndex = std::max(0, treefile::absoluteIndex(currentGoes ? m->Tree1->currentItem() : current));
-    m->WriteTreeAndIcons();
+    if (m->WriteTreeAndIcons())
+        nodemove::endMove(m->ProjectPath);
     return true;
 }

@@ -1,6 +1,7 @@
 #include "UnitSlova.h"
 
 #include "About.h"
+#include "MoveRecovery.h"
 #include "NodeIcons.h"
 #include "NodeTreeView.h"
 #include "ProgramPaths.h"
@@ -382,6 +383,9 @@ void TFormSlova::LoadMenue()
         // The catalog list "dir" is saved beside the program at shut-down, as atomically.
         if (!ProgramDir.isEmpty() && ProgramDir != ProjectPath)
             platform::removeLeftoverTemporaries(ProgramDir, app::runStartTime());
+        // A node manager move cut short is finished or undone before the tree is read.
+        if (const QString moved = nodemove::recoverMove(ProjectPath); !moved.isEmpty())
+            platform::dialogs().message(moved, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Information);
     }
     setWindowTitle(ProjectPath);
     const QString layers = CatalogFile(QStringLiteral("currentMenue"));

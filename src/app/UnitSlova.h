@@ -16,6 +16,9 @@ class QTreeWidget;
 namespace platform {
 class BrowserControl;
 }
+namespace nodefiles {
+struct LeftOut;
+}
 
 // The main window: the node tree of the current catalog, the page pane and the editor panel.
 // It owns the state that the other windows read and write directly through FormSlova.
@@ -85,6 +88,7 @@ public:
     void LoadTree();
     void Dir_prog();
     void Help_prog();
+    // "Draw the tree": adds the catalog's files and says which ones could not become nodes.
     void Tree_prog();
     void undo();
     // The timer's waiting rule: no modal dialog, rename or catalog switch in progress.
@@ -186,6 +190,9 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
+    // Adds the catalog's pages and notes that no node names yet, then saves; gives the files
+    // that cannot become nodes.
+    QList<nodefiles::LeftOut> addCatalogFiles();
     void buildMenus();
     void buildToolBar();
     void wireTreeCommands();

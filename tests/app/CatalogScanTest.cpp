@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <unistd.h>
+
 namespace {
 // A file whose name is raw bytes (not UTF-8).
 void writeRaw(const QString& dir, const QByteArray& name)
@@ -108,8 +110,74 @@ TEST_F(NodeTest, TheTreeTimerRunsOnOneAndWaits)
 
 TEST(NodeFiles, TextsThatCannotNameFilesAreRefused)
 {
-    for (const char* ok : {"a", "Заметка", "C# 100% а?", " x "})
-        EXPECT_TRUE(nodefiles::isUsableName(QString::fromUtf8(ok))) << ok;
-    for (const char* bad : {"", "  ", "a/b", "a\\b", ".", "..", "日本", "a\tb"})
-        EXPECT_FALSE(nodefiles::isUsableName(QString::fromUtf8(bad))) << bad;
+    for (const char* ok : {"a", "Заметка", "C# 100% а?", "x "})
+        EXPECT_TRUE(nodefiles::nodeTextReason(QString::fromUtf8(ok)).isEmpty()) << ok;
+    for (const char* bad : {"", "  ", "a/b", "a\\b", ".", "..", "日本", "a\tb", " x "})
+        EXPECT_FALSE(nodefiles::nodeTextReason(QString::fromUtf8(bad)).isEmpty()) << bad;
+}
+
+TEST_F(NodeTest, NamesBeginningWithABlankNeverReachTheTreeFile)
+{
+    open("Menue\r\n\tA\r\n");
+    for (const char* n : {" x.htm", "trail .htm", " lead.htm"})
+        write(cat + n, "<html>");
+    // Draw the tree: a trailing blank stays, a leading one keeps the file out, and one box says so.
+    FormSlova->Tree_prog();
+    EXPECT_EQ(texts(), (QStringList{"Menue", "trail ", "A"}));
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    const QString report = dialogs->messages().at(0);
+    EXPECT_TRUE(report.contains("\" x.htm\": the name begins with a blank")) << report.toStdString();
+    EXPECT_TRUE(report.contains("\" lead.htm\": the name begins with a blank")) << report.toStdString();
+    EXPECT_FALSE(report.contains("trail"));
+    // The Redraw request from another program: the same rule, and no box.
+    dialogs->clear();
+    write(cat + " y.rtf", "r");
+    write(cat + "late .rtf", "r");
+    reg.writeString("Redraw", "1");
+    FormSlova->TimerTreeTimer();
+    EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
+    EXPECT_EQ(texts(), (QStringList{"Menue", "late ", "trail ", "A"}));
+    EXPECT_EQ(read(cat + "Menue"), QByteArray("Menue\r\n\tlate \r\n\ttrail \r\n\tA\r\n"));
+    // A restart reads every node back, without a message; the page still opens under its name.
+    stop();
+    start();
+    FormSlova->Timer1->stop();
+    FormSlova->TimerTree->stop();
+    EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
+    EXPECT_EQ(texts(), (QStringList{"Menue", "late ", "trail ", "A"}));
+    click(2);
+    EXPECT_EQ(FormSlova->CurrentFile, cat + "trail .htm");
+    // A second Draw adds nothing twice.
+    FormSlova->Tree_prog();
+    EXPECT_EQ(texts(), (QStringList{"Menue", "late ", "trail ", "A"}));
+    EXPECT_EQ(read(cat + "Menue"), QByteArray("Menue\r\n\tlate \r\n\ttrail \r\n\tA\r\n"));
+}
+
+TEST_F(NodeTest, DrawTheTreeNamesTheFilesLeftOutOnceAndCountsTheRest)
+{
+    open("Menue\r\n\tA\r\n");
+    for (int i = 0; i < 24; ++i)
+        write(cat + QStringLiteral(" n%1.htm").arg(i), "<html>");
+    write(cat + "a\\b.rtf", "r");
+    write(cat + QString::fromUtf8("日本.rtf"), "r");
+    write(cat + " hidden.htm", "<!-- HidePage=\"true\"-->\r\n<html>\r\n");
+    writeRaw(cat, "\xC7\xE0.rtf");
+    write(cat + "ok.rtf", "r");
+    FormSlova->Tree_prog();
+    EXPECT_EQ(texts(), (QStringList{"Menue", "ok", "A"}));
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    const QStringList lines = dialogs->messages().at(0).split('\n');
+    EXPECT_EQ(lines.first(), "These 27 files of the catalog cannot become nodes and were left out:");
+    EXPECT_EQ(lines.size(), 22);
+    EXPECT_EQ(lines.last(), "... and 7 more.");
+    // Shown with its reason when it comes among the first twenty.
+    const QString all = dialogs->messages().at(0);
+    EXPECT_FALSE(all.contains("hidden"));
+    const QList<nodefiles::LeftOut> few{{"a\\b.rtf", nodefiles::faultClause(nodefiles::NameFault::Forbidden)},
+                                        {QString::fromUtf8("日本.rtf"), nodefiles::faultClause(nodefiles::NameFault::Encoding)}};
+    EXPECT_EQ(nodefiles::leftOutReport(few),
+              QString::fromUtf8("These 2 files of the catalog cannot become nodes and were left out:\n"
+                                "\"a\\b.rtf\": the name holds \"\\\" or a control character\n"
+                                "\"日本.rtf\": the name holds characters that the tree file (Windows-1251) cannot hold"));
+    ::unlink(QFile::encodeName(cat).append("\xC7\xE0.rtf").constData()); // the temporary folder can go then
 }

@@ -1,5 +1,6 @@
 #include "NodeFixture.h"
 
+#include "platform/text/CodePage.h"
 #include "web/UnitHtmlKategory.h"
 
 #include <QDir>
@@ -73,7 +74,7 @@ TEST_F(NodeTest, RenameTrimsAndRenamesTheFirstFileByteForByte)
 
 TEST_F(NodeTest, RenameWithPercentShowsTheNoticeAndRenamesNoFile)
 {
-    open("A\r\n\tx % y\r\n");
+    open("A\r\n\tx % y\r\n\tdoc.txt % C:\\docs\\doc.txt\r\n");
     write(cat + "x % y.rtf", "r");
     select(1);
     FormSlova->Edit_node();
@@ -84,6 +85,37 @@ TEST_F(NodeTest, RenameWithPercentShowsTheNoticeAndRenamesNoFile)
     EXPECT_EQ(node(1)->text(0), "z % y");
     EXPECT_EQ(read(cat + "x % y.rtf"), QByteArray("r"));
     EXPECT_FALSE(QFileInfo::exists(cat + "z % y.rtf"));
+    // A node of a file elsewhere: only the part before "%" must be a usable name.
+    write(cat + "doc.txt % C:\\docs\\doc.txt.rtf", "d");
+    write(cat + "doc.txt .rtf", "e");
+    const auto untouched = [&] {
+        auto files = snapshot(cat);
+        for (const char* tree : {"Menue", "Menue_ind", "menue_undo.txt"})
+            files.remove(cat + tree);
+        return files;
+    };
+    const auto before = untouched();
+    select(2);
+    dialogs->clear();
+    FormSlova->Edit_node();
+    FormSlova->RenameFile(); // unchanged
+    FormSlova->Edit_node();
+    FormSlova->wrd->setText(QString::fromUtf8("Заметка.txt % C:\\docs\\doc.txt"));
+    FormSlova->RenameFile();
+    EXPECT_EQ(dialogs->messages().size(), 2) << dialogs->messages().join("|").toStdString(); // the two notices
+    EXPECT_FALSE(FormSlova->Panel1->isVisible());
+    EXPECT_EQ(read(cat + "Menue"), "A\r\n\tz % y\r\n\t" + platform::toCp1251(QString::fromUtf8("Заметка")) +
+                                       ".txt % C:\\docs\\doc.txt\r\n");
+    EXPECT_EQ(untouched(), before);
+    // The part before "%" follows the rule of every node text.
+    FormSlova->Edit_node();
+    for (const char* bad : {"a/b % c", "% c", "a % c\x01"}) {
+        dialogs->clear();
+        FormSlova->wrd->setText(bad);
+        FormSlova->RenameFile();
+        EXPECT_EQ(dialogs->messages().size(), 1) << bad;
+        EXPECT_TRUE(FormSlova->Panel1->isVisible());
+    }
 }
 
 TEST_F(NodeTest, RenameNeverOverwritesAFileOfAnotherLetterCase)
@@ -163,11 +195,17 @@ TEST_F(NodeTest, InsFromCatalogTakesTheChosenNameLessFourCharacters)
     open(kAB);
     select(1);
     FormSlova->Edit_node();
-    dialogs->pushFileName(cat + " page.html");
+    dialogs->pushFileName(cat + "page.html ");
     FormSlova->Button2->click();
     EXPECT_EQ(FormSlova->wrd->text(), "page.");
     ASSERT_EQ(dialogs->shown().size(), 1);
     EXPECT_EQ(dialogs->shown().at(0).kind, "open");
+    // A leading blank is part of the file's name, which no node text can hold: refused, saying so.
+    dialogs->pushFileName(cat + " page.html");
+    FormSlova->Button2->click();
+    EXPECT_EQ(FormSlova->wrd->text(), "page.");
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_TRUE(dialogs->messages().at(0).contains("begins with a blank"));
 }
 
 TEST_F(NodeTest, DeleteAsksThenErasesOnlyTheLastFileOfTheDeletedNode)
@@ -376,6 +414,12 @@ TEST_F(NodeTest, TheHiddenItemsCutOnlyIndentationAndAddAFileNodeThatOpensNothing
     EXPECT_FALSE(FormEdit->isVisible());
     EXPECT_TRUE(browser()->navigations.isEmpty());
     EXPECT_EQ(read(cat + "f.rtf"), QByteArray("r"));
+    // A file whose name begins with a blank would give a line the tree file reads as deeper.
+    select(0);
+    dialogs->pushFileName(cat + " g.rtf");
+    FormSlova->OpenFile();
+    EXPECT_EQ(texts(), (QStringList{"A", "f.rtf % " + cat + "f.rtf", "B", "C", "Dx"}));
+    EXPECT_EQ(dialogs->messages().size(), 1);
 }
 
 TEST_F(NodeTest, ADeletedOrRenamedPageIsNeverWrittenBackByThePageHeaderEditor)
