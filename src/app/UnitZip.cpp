@@ -1,8 +1,10 @@
 #include "UnitZip.h"
 
+#include "ProgramPaths.h"
 #include "UnitSlova.h"
 #include "archive/ZipExceptions.h"
 #include "archive/ZipExtract.h"
+#include "archive/ZipUtils.h"
 #include "archive/ZipWriter.h"
 #include "platform/dialogs/Dialogs.h"
 
@@ -41,6 +43,8 @@ QString skipReasonText(archive::TSkipReason reason, const QString& name, bool pa
         return QStringLiteral("wrong size");
     case srBadName:
         return QStringLiteral("a name no archive member can carry");
+    case srTooLarge:
+        return QStringLiteral("too large: this archive format holds files below 4 GiB only");
     case srNoOverwrite:
         break;
     }
@@ -180,7 +184,7 @@ bool TFormZip::saveOpenEditors()
     return ok;
 }
 
-bool TFormZip::runWithProgress(archive::TZipReader& component, const std::function<void()>& work)
+bool TFormZip::runWithProgress(archive::TZipReader& component, const std::function<void()>& work, QString& error)
 {
     running_ = true;
     ++ownDialogs_;
@@ -210,14 +214,18 @@ bool TFormZip::runWithProgress(archive::TZipReader& component, const std::functi
     };
     component.OnSkippingFile = [this](archive::TZipReader* sender, archive::TSkipReason reason, const QString& name, int) {
         const QString why = skipReasonText(reason, name, !sender->Password.isEmpty());
-        if (!why.isEmpty())
-            failures_ << QString(name).replace(u'\\', u'/') + QStringLiteral(": ") + why;
+        if (why.isEmpty())
+            return;
+        // Files on disk are named as they are (a "\" is part of a Linux name); a member's
+        // stored path separates its folders with "\".
+        const bool onDisk = sender == ZipWriter1.get() || (FormSlova && name.startsWith(FormSlova->ProjectPath));
+        failures_ << (onDisk ? name : QString(name).replace(u'\\', u'/')) + QStringLiteral(": ") + why;
     };
     component.OnBadCRC = [this](archive::TZipReader* sender, uint32_t, uint32_t, int index) {
         failures_ << sender->Filename(index).replace(u'\\', u'/') + QStringLiteral(": damaged data (bad CRC)");
     };
     bool ok = true;
-    QString error;
+    error.clear();
     try {
         work();
     } catch (const platform::Exception& e) {
@@ -234,8 +242,6 @@ bool TFormZip::runWithProgress(archive::TZipReader& component, const std::functi
     progress.close();
     --ownDialogs_;
     running_ = false;
-    if (!ok)
-        ownMessage(error);
     return ok;
 }
 
@@ -267,30 +273,38 @@ void TFormZip::ButtonZipClick()
     if (!folder.isEmpty())
         QDir().mkdir(folder);
 
+    // A zip run cut short (a killed program) left its temporary archive beside the archive.
+    if (!FormSlova->ReadOnlyMode())
+        archive::RemoveLeftoverTempArchives(QFileInfo(target).absolutePath(), app::runStartTime());
+
     // The catalog folder's own files; sub-folders and what they hold are not taken.
     const QString path = FormSlova->ProjectPath;
     const QFileInfoList entries = QDir(path).entryInfoList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     // Earlier clicks, maybe of another catalog, never add their files to this archive.
     ZipWriter1->FilesList.clear();
-    int count = 0;
     for (const QFileInfo& fi : entries) {
         if (fi.isDir())
             continue;
         ZipWriter1->FilesList.append(path + fi.fileName());
-        ++count;
     }
     ZipWriter1->OnNoSuchFile = [this](archive::TZipWriter*, const QString& name) {
         failures_ << name + QStringLiteral(": could not be read");
     };
+    // The files written into the archive: those left out (the archive itself among the
+    // catalog's files, a file that cannot be read) are not counted.
+    int added = 0;
+    QString error;
     const bool ok = runWithProgress(*ZipWriter1, [&] {
         ZipWriter1->SetZipName(target);
-        ZipWriter1->Zip();
-    });
+        added = ZipWriter1->Zip();
+    }, error);
     ZipWriter1->OnNoSuchFile = nullptr;
-    if (!ok)
+    if (!ok) {
+        ownMessage(error);
         return;
-    ownMessage(QStringLiteral("Added ") + QString::number(count) + QStringLiteral(" files"));
+    }
+    ownMessage(QStringLiteral("Added ") + QString::number(added) + QStringLiteral(" files"));
     if (!failures_.isEmpty())
         ownMessage(QStringLiteral("These files were not added:\n") + failures_.join(u'\n'));
 }
@@ -308,20 +322,34 @@ void TFormZip::ButtonUnZipClick()
     QString dest = FormSlova->ProjectPath;
     if (dest.endsWith(u'/') && dest.size() > 1)
         dest.chop(1);
+    // An extraction cut short (a killed program) left its hidden part files in the catalog.
+    if (!FormSlova->ReadOnlyMode())
+        archive::RemoveLeftoverPartFiles(dest, app::runStartTime());
+    // The files extracted, also when a cancel or an error ends the run.
     int n = 0;
+    bool extracting = false;
+    ZipReader1->OnUnZipComplete = [&](archive::TZipReader*, int done) {
+        n = done;
+        extracting = true;
+    };
+    QString error;
     const bool ok = runWithProgress(*ZipReader1, [&] {
         ZipReader1->SetZipName(name);
         ZipReader1->SetDestDir(dest);
-        n = ZipReader1->UnZip();
-    });
+        ZipReader1->UnZip();
+    }, error);
+    ZipReader1->OnUnZipComplete = nullptr;
     // Whatever happened, the tree on screen must be the one on disk now: the tree in memory
     // would otherwise be written over a restored tree file at shut-down.
     FormSlova->CurrentFile.clear();
     FormSlova->CurrentNodeText.clear();
     FormSlova->LoadMenue();
-    if (!ok)
+    const QString extracted = QStringLiteral("Extracted ") + QString::number(n) + QStringLiteral(" files");
+    if (!ok) {
+        ownMessage(extracting ? error + u'\n' + extracted : error);
         return;
-    ownMessage(QStringLiteral("Extracted ") + QString::number(n) + QStringLiteral(" files"));
+    }
+    ownMessage(extracted);
     if (!failures_.isEmpty())
         ownMessage(QStringLiteral("These members were not extracted:\n") + failures_.join(u'\n'));
 }

@@ -49,9 +49,9 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    // Runs a component's work with a modal progress dialog; the component's exceptions become
-    // message boxes. False when the run ended with an exception.
-    bool runWithProgress(archive::TZipReader& component, const std::function<void()>& work);
+    // Runs a component's work with a modal progress dialog. False, with the message of the
+    // exception in `error`, when the run ended with one.
+    bool runWithProgress(archive::TZipReader& component, const std::function<void()>& work, QString& error);
     // Closes the note editor (it may ask to save; false on Cancel) and saves the page
     // header editor's pending changes (false when they could not be saved).
     bool saveOpenEditors();

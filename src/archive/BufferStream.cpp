@@ -122,6 +122,8 @@ int64_t TFileStream::Write(const void* buffer, int64_t count)
         const ssize_t n = ::write(fd_, p + done, size_t(count - done));
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0)
+            lastError_ = errno;
         if (n <= 0)
             break;
         done += n;

@@ -69,10 +69,14 @@ public:
 
     int Handle() const { return fd_; }
     const QString& FileName() const { return fileName_; }
+    // The errno of the last write that failed (0: none failed), for a message that names
+    // the cause, such as a full disk.
+    int LastError() const { return lastError_; }
 
 private:
     int fd_ = -1;
     QString fileName_;
+    int lastError_ = 0;
 };
 
 // A growable stream in memory.

@@ -112,11 +112,13 @@ private:
 
 // Expanded bytes into a member's part file, gathered into large writes: nobody looks at the
 // file before its rename, so fewer and larger writes change nothing but the time taken.
+// A failed write names `shownName` (the file the member becomes) and the cause.
 class TPartWriter {
 public:
     static constexpr size_t Capacity = size_t(1) << 20;
 
-    TPartWriter(TStream& out, std::vector<uint8_t>& buffer) : out_(out), buf_(buffer)
+    TPartWriter(TFileStream& out, std::vector<uint8_t>& buffer, const QString& shownName = QString())
+        : out_(out), buf_(buffer), shownName_(shownName)
     {
         buf_.clear();
         buf_.reserve(Capacity);
@@ -127,7 +129,7 @@ public:
         if (buf_.size() + count > Capacity)
             Flush();
         if (count >= Capacity)
-            out_.WriteBuffer(data, int64_t(count));
+            put(data, count);
         else
             buf_.insert(buf_.end(), data, data + count);
     }
@@ -135,13 +137,32 @@ public:
     void Flush()
     {
         if (!buf_.empty())
-            out_.WriteBuffer(buf_.data(), int64_t(buf_.size()));
+            put(buf_.data(), buf_.size());
         buf_.clear();
     }
 
+    // Inflate takes any exception for damaged data: a write that failed inside it is raised
+    // again once the decoder is done.
+    void ThrowIfFailed() const
+    {
+        if (!failure_.isEmpty())
+            throw EWriteError(failure_);
+    }
+
 private:
-    TStream& out_;
+    void put(const uint8_t* data, size_t count)
+    {
+        ThrowIfFailed();
+        if (out_.Write(data, int64_t(count)) != int64_t(count)) {
+            failure_ = WriteErrorText(shownName_.isEmpty() ? out_.FileName() : shownName_, out_.LastError());
+            ThrowIfFailed();
+        }
+    }
+
+    TFileStream& out_;
     std::vector<uint8_t>& buf_;
+    QString shownName_;
+    QString failure_;
 };
 
 // Expanded bytes of one member into its output file, with the percentage events.
@@ -299,7 +320,7 @@ void setDateAndAttributes(int fd, uint32_t dosDate, uint32_t ext, uint16_t versi
 
 QString partFileName(const QString& folder)
 {
-    return folder + QStringLiteral("/.mvpart")
+    return folder + u'/' + QLatin1String(PartFilePrefix)
         + QString::number(QRandomGenerator::system()->generate64() & 0xFFFFFFFFFFull, 36);
 }
 
@@ -1219,7 +1240,7 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
     }
     std::optional<TPartWriter> writer;
     if (out)
-        writer.emplace(*out, run.WriteBuffer);
+        writer.emplace(*out, run.WriteBuffer, fname);
 
     TArchiveSource source(*this, run, h.Encrypted() ? &run.Crypt : nullptr);
     TMemberSink sink(*this, writer ? &*writer : nullptr);
@@ -1263,8 +1284,10 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         } catch (const EBiggerThanUncompressed&) {
             tooLong = true;
         }
-        if (writer)
+        if (writer) {
+            writer->ThrowIfFailed();
             writer->Flush();
+        }
     } catch (...) {
         // A run ended by an error or a cancel leaves no partial member behind.
         out.reset();

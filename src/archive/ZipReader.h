@@ -32,7 +32,8 @@ enum TSkipReason {
     srUnsupportedEncryption,
     srUnknownMethod,
     srWrongSize,
-    srBadName
+    srBadName,
+    srTooLarge // 4 GiB or more: beyond what a member of this archive format can hold
 };
 enum TMultiMode { mmNone, mmSpan, mmBlocks };
 

@@ -3,6 +3,7 @@
 #include "archive/WildMatch.h"
 #include "archive/ZipExceptions.h"
 #include "platform/dialogs/Dialogs.h"
+#include "platform/files/AtomicFile.h"
 #include "platform/text/CodePage.h"
 #include "platform/volumes/Volumes.h"
 
@@ -14,7 +15,9 @@
 #include <cmath>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace archive {
 
@@ -145,9 +148,76 @@ QString GetVolumeLabel(const QString& root)
     return platform::volumeLabel(root);
 }
 
+namespace {
+
+constexpr char TempArchivePrefix[] = "ARQ";
+constexpr char TempArchiveSuffix[] = ".tmp";
+constexpr int TempRandomChars = 6; // mkstemps' "XXXXXX"
+
+bool isAlnum(char c, bool upperToo)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (upperToo && c >= 'A' && c <= 'Z');
+}
+
+bool isPartFileName(const QByteArray& name)
+{
+    const qsizetype prefix = qsizetype(std::strlen(PartFilePrefix));
+    const qsizetype n = name.size() - prefix;
+    if (!name.startsWith(PartFilePrefix) || n < 1 || n > 8)
+        return false;
+    return std::all_of(name.begin() + prefix, name.end(), [](char c) { return isAlnum(c, false); });
+}
+
+bool isTempArchiveName(const QByteArray& name)
+{
+    const qsizetype prefix = qsizetype(std::strlen(TempArchivePrefix));
+    if (name.size() != prefix + TempRandomChars + qsizetype(std::strlen(TempArchiveSuffix)) || !name.startsWith(TempArchivePrefix)
+        || !name.endsWith(TempArchiveSuffix))
+        return false;
+    return std::all_of(name.begin() + prefix, name.begin() + prefix + TempRandomChars, [](char c) { return isAlnum(c, true); });
+}
+
+// A temporary archive holds nothing yet, or begins with a local header or an end record.
+bool looksLikeTempArchive(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    char head[4];
+    const ssize_t n = ::read(fd, head, sizeof head);
+    ::close(fd);
+    return n == 0 || (n == 4 && std::memcmp(head, "PK", 2) == 0 && ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6)));
+}
+
+} // namespace
+
 QString GetTempName(const QString& folder)
 {
-    return platform::createTempFile(folder, QStringLiteral("ARQ"));
+    QByteArray tmpl = QFile::encodeName(folder.endsWith(u'/') ? folder : folder + u'/') + TempArchivePrefix
+        + QByteArray(TempRandomChars, 'X') + TempArchiveSuffix;
+    const int fd = ::mkstemps(tmpl.data(), int(std::strlen(TempArchiveSuffix)));
+    if (fd < 0)
+        return QString();
+    ::close(fd);
+    return QFile::decodeName(tmpl);
+}
+
+int RemoveLeftoverPartFiles(const QString& folder, const QDateTime& before)
+{
+    return platform::removeLeftoverFiles(folder, before, isPartFileName);
+}
+
+int RemoveLeftoverTempArchives(const QString& folder, const QDateTime& before)
+{
+    return platform::removeLeftoverFiles(folder, before, isTempArchiveName, looksLikeTempArchive);
+}
+
+QString WriteErrorText(const QString& name, int err)
+{
+    QString text = QStringLiteral("Stream write error: ") + name;
+    if (err != 0)
+        text += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err));
+    return text;
 }
 
 void OemRoundTrip(QString& name)

@@ -62,8 +62,22 @@ void CopyFile(const QString& source, const QString& destination);
 // First removes the label, then sets the new one; the second step's result.
 bool SetVolumeLabel(const QString& root, const QString& label);
 QString GetVolumeLabel(const QString& root);
-// A new empty file "ARQ…" created safely (mkstemp) in folder; its full name, empty on failure.
+// A new empty file "ARQ" + six letters or digits + ".tmp" created safely (mkstemps) in
+// folder; its full name, empty on failure.
 QString GetTempName(const QString& folder);
+// The hidden file an extraction writes a member to before it takes the member's name:
+// PartFilePrefix followed by one to eight digits or lower-case letters.
+inline constexpr char PartFilePrefix[] = ".mvpart";
+// Runs cut short (a killed program) leave their temporary files behind. These remove, from
+// one folder, the regular files of the given kind last modified before `before` (so that a
+// run of another copy of the program going on now keeps its files): the part files of
+// extractions, and the temporary archives of zip runs (GetTempName's names, holding nothing
+// or the start of an archive). Anything else stays. They return how many were removed.
+int RemoveLeftoverPartFiles(const QString& folder, const QDateTime& before);
+int RemoveLeftoverTempArchives(const QString& folder, const QDateTime& before);
+// The text of a failed write: the file the user knows and the cause, as
+// "Stream write error: NAME: No space left on device" (no cause when err is 0).
+QString WriteErrorText(const QString& name, int err);
 // Keeps only characters OEM 866 can hold (others become "?"), as a name stored in OEM reads back.
 void OemRoundTrip(QString& name);
 bool SameBytes(const void* a, const void* b, size_t count);

@@ -349,6 +349,19 @@ private:
 // The state of one zip run.
 struct TZipWriter::TRun {
     QString OutputName;
+    // The archive as the user named it, written through the temporary OutputName.
+    QString Target;
+    QString ShownName() const { return Multi || Target.isEmpty() ? OutputName : Target; }
+    // The message of a write that failed (a full disk, say): the file and the cause; empty
+    // when every write went through.
+    QString WriteFailure() const
+    {
+        if (File && File->LastError() != 0)
+            return WriteErrorText(ShownName(), File->LastError());
+        if (DataFile && DataFile->LastError() != 0)
+            return WriteErrorText(DataName, DataFile->LastError());
+        return QString();
+    }
     std::unique_ptr<TFileStream> File;
     std::unique_ptr<TS_BufferStream> Out;
     std::unique_ptr<TSortedZip> ArchiveOrder; // owns the headers
@@ -770,13 +783,13 @@ void TZipWriter::CloseVolume(TRun& Run)
         return;
     // A flush or sync failure is an error, never a success.
     if (!Run.Out->FlushBuffer())
-        throw EWriteError(QStringLiteral("Stream write error: ") + Run.OutputName);
+        throw EWriteError(WriteErrorText(Run.ShownName(), Run.File->LastError()));
     // A member taken back out may have left bytes beyond the end.
     const int64_t end = Run.Out->Position();
     if (Run.File->Size() > end)
         Run.File->SetSize(end);
     if (::fsync(Run.File->Handle()) != 0)
-        throw EWriteError(QStringLiteral("Stream write error: ") + Run.OutputName + QStringLiteral(": ") + errnoText(errno));
+        throw EWriteError(WriteErrorText(Run.ShownName(), errno));
     Run.Out.reset();
     Run.File.reset();
 }
@@ -901,7 +914,8 @@ int TZipWriter::ProcessFiles()
             // stays as it is, as a plain write to it would.
             if (updating && platform::isWriteProtected(target))
                 throw EFCreateError(QStringLiteral("Cannot create file %1: the file is write-protected (read-only)").arg(target));
-            run.OutputName = platform::createTempFile(QFileInfo(target).absolutePath(), QStringLiteral("ARQ"));
+            run.Target = target;
+            run.OutputName = GetTempName(QFileInfo(target).absolutePath());
             if (run.OutputName.isEmpty())
                 throw EFCreateError(QStringLiteral("Cannot create file %1").arg(target));
             OpenVolume(run);
@@ -1048,6 +1062,9 @@ int TZipWriter::ProcessFiles()
         }
         syncFolderOf(target);
     } catch (...) {
+        // Whatever a failed write led to (a short write, a seek that could not flush), the
+        // message names the file and the cause.
+        const QString writeFailure = run.WriteFailure();
         run.Out.reset();
         run.File.reset();
         run.DropDataFile();
@@ -1062,6 +1079,8 @@ int TZipWriter::ProcessFiles()
             CloseZip();
         else
             FZipName = archiveName;
+        if (!writeFailure.isEmpty())
+            throw EWriteError(writeFailure);
         throw;
     }
 
@@ -1305,6 +1324,14 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
 
     Header.DateTime = packed ? packed->DosTime : src.DosTime();
     Run.FileSize = packed ? packed->FileSize : src.SizeNow();
+    // The sizes of a member are 32-bit: a file of 4 GiB or more is left out before any of it
+    // is read, and the rest of the archive is written.
+    if (Run.FileSize > int64_t(0xFFFFFFFFu)) {
+        if (OnSkippingFile)
+            OnSkippingFile(this, srTooLarge, FileName, -1);
+        TotalBytes -= Run.FileSize;
+        return false;
+    }
     Header.UncompressedSize = uint32_t(std::min<int64_t>(Run.FileSize, 0xFFFFFFFF));
     // The stored directory is empty or ends with "\\", and the name holds none: one name
     // for both parts, encoded once.
@@ -1414,7 +1441,7 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
         if (Run.Multi) {
             // The member's data wait in a file of their own until their size is known.
             const QString folder = !TempPath.isEmpty() && QFileInfo(TempPath).isDir() ? TempPath : platform::tempFolder();
-            Run.DataName = platform::createTempFile(folder, QStringLiteral("ARQ"));
+            Run.DataName = GetTempName(folder);
             if (Run.DataName.isEmpty())
                 throw EFCreateError(QStringLiteral("Cannot create file %1").arg(folder));
             Run.DataFile = std::make_unique<TFileStream>(Run.DataName, fmCreate);

@@ -42,6 +42,15 @@ QStringList pythonNames(const QString& zip)
     return names;
 }
 
+// A file as an earlier run left it: last modified an hour ago.
+void writeOld(const QString& path, const QByteArray& data)
+{
+    testsupport::writeFile(path, data);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+}
+
 QStringList readerNames(const QString& zip)
 {
     archive::TZipReader r;
@@ -387,4 +396,110 @@ TEST_F(ArchiveWindowTest, WithNoCatalogOpenTheButtonsSaySoAndTouchNothing)
     EXPECT_EQ(snapshot(prog.path()), before);
     EXPECT_EQ(read(archiveName()), archive);
     FormSlova->NoCatalog = false;
+}
+
+TEST_F(ArchiveWindowTest, AFileOf4GiBOrMoreIsLeftOutAndTheRestIsZipped)
+{
+    open();
+    // Sparse, so it takes no room; only a file system that cannot hold such a size skips this.
+    const QString big = dir + "big.bin";
+    write(big, "");
+    if (!QFile::resize(big, qint64(4400) << 20)) {
+        QFile::remove(big);
+        GTEST_SKIP() << "this file system holds no file of 4400 MiB";
+    }
+    FormZip->ShowFor(true);
+    FormZip->ButtonZipClick();
+    EXPECT_EQ(dialogs->messages(),
+              (QStringList{"Added 7 files",
+                           "These files were not added:\n" + big + ": too large: this archive format holds files below 4 GiB only"}));
+    QStringList names = readerNames(archiveName()), expected{"CurrentMenue", "Menue", "Menue_ind", "StopList", "a b.txt", kHello, kNote};
+    names.sort();
+    expected.sort();
+    EXPECT_EQ(names, expected);
+}
+
+TEST_F(ArchiveWindowTest, MessagesCountWhatWasDoneAndNameFilesAsOnDisk)
+{
+    open();
+    // An archive inside the catalog folder (an empty one already there) is no member of
+    // itself, and a file whose Linux name holds a "\" is named as it is.
+    const QString inside = dir + "self.zip";
+    {
+        archive::TZipWriter w;
+        w.SetZipName(inside);
+        w.Zip();
+    }
+    write(dir + "a\\b.txt", "a backslash in its name");
+    FormZip->ShowFor(true);
+    FormZip->Edit1->setText(inside);
+    FormZip->ButtonZipClick();
+    EXPECT_EQ(dialogs->messages(), (QStringList{"Added 7 files", "These files were not added:\n" + dir
+                                                    + "a\\b.txt: a name no archive member can carry"}));
+    EXPECT_EQ(readerNames(inside).size(), 7);
+
+    // A cancelled extraction tells how many files it extracted before the cancel.
+    QFile::remove(inside);
+    QFile::remove(dir + "a\\b.txt");
+    for (int i = 0; i < 3000; ++i)
+        write(dir + QString("page%1.htm").arg(i), QByteArray(200, char('a' + i % 26)));
+    FormZip->FormActivate();
+    FormZip->ButtonZipClick();
+    for (int i = 0; i < 3000; ++i)
+        QFile::remove(dir + QString("page%1.htm").arg(i));
+    // The files still there are kept (the first answers); the pages come back.
+    for (const QString& name : readerNames(archiveName()))
+        if (!name.startsWith("page"))
+            dialogs->pushAnswer(platform::MsgResult::No);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* p = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (p && QDir(dir).entryList({"page*"}).size() > 10)
+            if (auto* cancel = p->findChild<QPushButton*>())
+                cancel->click();
+    });
+    poll.start(0);
+    dialogs->clear();
+    FormZip->ShowFor(false);
+    FormZip->ButtonUnZipClick();
+    poll.stop();
+    const int pages = int(QDir(dir).entryList({"page*"}).size());
+    EXPECT_GT(pages, 10);
+    EXPECT_LT(pages, 3000);
+    EXPECT_EQ(dialogs->messages().last(), "User Aborted Operation\nExtracted " + QString::number(pages) + " files");
+}
+
+TEST_F(ArchiveWindowTest, LeftoversOfRunsCutShortGoAtTheNextRun)
+{
+    open();
+    FormZip->ShowFor(true);
+    FormZip->ButtonZipClick();
+    // As killed runs left them: part files of an extraction in the catalog, temporary
+    // archives of a zip run beside the archive.
+    const QStringList leftovers{dir + ".mvpart1a2b3c4d", dir + ".mvpartz", dir + "archives/ARQab12Cd.tmp",
+                                dir + "archives/ARQ0z9Y8x.tmp"};
+    writeOld(leftovers[0], "half a member");
+    writeOld(leftovers[1], "");
+    writeOld(leftovers[2], QByteArray("PK\x03\x04", 4) + "half an archive");
+    writeOld(leftovers[3], "");
+    // Not theirs: names of another pattern, a file of the same look that is no archive, part
+    // files where no extraction writes, and a part file of a run going on now.
+    const QStringList others{dir + ".mvpart",          dir + ".mvpartAB1",          dir + ".mvpart1a2b3c4d5",
+                             dir + ".mvpart1a.txt",    dir + "ARQab12Cd.tmp",       dir + "archives/ARQab12Cd",
+                             dir + "archives/ARQab12.tmp", dir + "archives/ARQnotzip.tmp", dir + "archives/.mvpart1a2b"};
+    for (const QString& f : others)
+        writeOld(f, "mine");
+    write(dir + ".mvpartnow", "being written right now");
+    const auto before = snapshot(dir);
+
+    dialogs->clear();
+    FormZip->ShowFor(false);
+    FormZip->ButtonUnZipClick();
+    FormZip->ShowFor(true);
+    FormZip->ButtonZipClick();
+    for (const QString& f : leftovers)
+        EXPECT_FALSE(QFileInfo::exists(f)) << f.toStdString();
+    const auto after = snapshot(dir);
+    for (const QString& f : others + QStringList{dir + ".mvpartnow"})
+        EXPECT_EQ(after.value(f), before.value(f)) << f.toStdString();
 }

@@ -83,6 +83,17 @@ bool isWriteProtected(const QString& path)
 int removeLeftoverTemporaries(const QString& dirPath, const QDateTime& before)
 {
     const QByteArray dir = QFile::encodeName(dirPath.endsWith('/') ? dirPath.chopped(1) : dirPath);
+    return removeLeftoverFiles(dirPath, before, [&dir](const QByteArray& name) {
+        const QByteArray target = temporaryTarget(name);
+        struct stat beside;
+        return !target.isEmpty() && ::lstat((dir + "/" + target).constData(), &beside) == 0;
+    });
+}
+
+int removeLeftoverFiles(const QString& dirPath, const QDateTime& before, const std::function<bool(const QByteArray& name)>& nameFits,
+                        const std::function<bool(const QByteArray& path)>& fileFits)
+{
+    const QByteArray dir = QFile::encodeName(dirPath.endsWith('/') ? dirPath.chopped(1) : dirPath);
     DIR* d = ::opendir(dir.constData());
     if (!d)
         return 0;
@@ -90,15 +101,14 @@ int removeLeftoverTemporaries(const QString& dirPath, const QDateTime& before)
     QList<QByteArray> doomed;
     while (const dirent* e = ::readdir(d)) {
         const QByteArray name(e->d_name);
-        const QByteArray target = temporaryTarget(name);
-        if (target.isEmpty())
+        if (!nameFits(name))
             continue;
-        struct stat st, beside;
+        struct stat st;
         const QByteArray path = dir + "/" + name;
         if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
             continue;
         const qint64 mtime = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
-        if (mtime >= limit || ::lstat((dir + "/" + target).constData(), &beside) != 0)
+        if (mtime >= limit || (fileFits && !fileFits(path)))
             continue;
         doomed.append(path);
     }

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace platform {
 
 // Writes a whole file atomically: a temporary file beside the target is written, flushed to
@@ -44,6 +46,11 @@ private:
 // existing file of that name, last modified before `before` (so a save still running in another
 // program is not disturbed). Anything else stays. Returns how many were removed.
 int removeLeftoverTemporaries(const QString& dir, const QDateTime& before);
+// The same for the temporary files of other writers: the regular files of one folder whose
+// name fits nameFits, last modified before `before`, and for which fileFits(path) holds, when
+// given (path: the folder's path, "/", the name). Returns how many were removed.
+int removeLeftoverFiles(const QString& dir, const QDateTime& before, const std::function<bool(const QByteArray& name)>& nameFits,
+                        const std::function<bool(const QByteArray& path)>& fileFits = {});
 
 // Reads a whole file. Returns false (with *error) when it cannot be opened or read.
 bool readWholeFile(const QString& path, QByteArray& data, QString* error = nullptr);
