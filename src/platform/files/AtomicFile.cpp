@@ -82,6 +82,11 @@ bool isWriteProtected(const QString& path)
 
 int removeLeftoverTemporaries(const QString& dirPath, const QDateTime& before)
 {
+    return removeLeftoverTemporaries(dirPath, before, nullptr);
+}
+
+int removeLeftoverTemporaries(const QString& dirPath, const QDateTime& before, const std::function<bool(const QString&)>& ours)
+{
     const QByteArray dir = QFile::encodeName(dirPath.endsWith('/') ? dirPath.chopped(1) : dirPath);
     DIR* d = ::opendir(dir.constData());
     if (!d)
@@ -98,7 +103,9 @@ int removeLeftoverTemporaries(const QString& dirPath, const QDateTime& before)
         if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
             continue;
         const qint64 mtime = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
-        if (mtime >= limit || ::lstat((dir + "/" + target).constData(), &beside) != 0)
+        if (mtime >= limit)
+            continue;
+        if (ours ? !ours(QFile::decodeName(target)) : ::lstat((dir + "/" + target).constData(), &beside) != 0)
             continue;
         doomed.append(path);
     }

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace platform {
 
 // Writes a whole file atomically: a temporary file beside the target is written, flushed to
@@ -44,6 +46,10 @@ private:
 // existing file of that name, last modified before `before` (so a save still running in another
 // program is not disturbed). Anything else stays. Returns how many were removed.
 int removeLeftoverTemporaries(const QString& dir, const QDateTime& before);
+// The same for a writer whose own files those are: every temporary whose target name `ours`
+// accepts goes, whether or not the target exists (a run killed before its first rename leaves
+// temporaries of files it never wrote).
+int removeLeftoverTemporaries(const QString& dir, const QDateTime& before, const std::function<bool(const QString&)>& ours);
 
 // Reads a whole file. Returns false (with *error) when it cannot be opened or read.
 bool readWholeFile(const QString& path, QByteArray& data, QString* error = nullptr);
