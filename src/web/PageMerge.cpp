@@ -55,14 +55,19 @@ QByteArray removeDots(const QByteArray& path)
 }
 
 // Where the value of the next link attribute of a line begins at or after `from`: right after
-// "href=" or "src=" in any letter case; -1 when there is none.
+// "href=" or "src=" in any letter case that starts the line or follows a blank, a quote or "/"
+// as an attribute does (a script's "a.src=b" or "location.href=u" is no attribute); -1 when
+// there is none.
 qsizetype nextLink(QByteArrayView line, qsizetype from)
 {
     auto named = [&line](qsizetype at, const char* name) {
         for (qsizetype k = 0; name[k]; ++k)
             if ((line[at + k] | 0x20) != name[k])
                 return false;
-        return true;
+        if (at == 0)
+            return true;
+        const char before = line[at - 1];
+        return before == ' ' || before == '\t' || before == '\f' || before == '"' || before == '\'' || before == '/';
     };
     for (qsizetype i = qMax<qsizetype>(from, 3); i < line.size(); ++i) {
         if (line[i] != '=')

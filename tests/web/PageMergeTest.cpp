@@ -20,6 +20,9 @@ TEST(Rebase, LinksAsABrowserResolvesThem)
     EXPECT_EQ(r("<a href=\"mailto:A@B\">"), "<a href=\"mailto:A@B\">");
     EXPECT_EQ(r("<IMG SRC=\"Pic.gif\">"), "<IMG SRC=\"http://127.0.0.1:8080/dir/sub/Pic.gif\">");
     EXPECT_EQ(r("<a href=\"?q=1\">"), "<a href=\"http://127.0.0.1:8080/dir/sub/page.htm?q=1\">");
+    // An attribute at the start of a line counts; a script's assignments are no attributes.
+    EXPECT_EQ(r("src=\"a.js\"><script>a.src=g;location.href=u</script>"),
+              "src=\"http://127.0.0.1:8080/dir/sub/a.js\"><script>a.src=g;location.href=u</script>");
     EXPECT_EQ(resolveLink("x", "http://host"), "http://host/x");
     EXPECT_EQ(resolveLink("./a/../b", "http://h/p/q"), "http://h/p/b");
     EXPECT_EQ(resolveLink("img/a.htm", "http://h/dir/sub/../../page.htm"), "http://h/img/a.htm");
