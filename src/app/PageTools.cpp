@@ -314,9 +314,11 @@ void TFormSlova::MakeChildNodeClick()
 {
     if (ReadOnlyMode() || NoCatalog || !Form_keys)
         return;
-    const QString name = Form_keys->MakeTaskForUrl(Form_keys->UrlOrTaskName);
+    bool failed = false;
+    const QString name = Form_keys->MakeTaskForUrl(Form_keys->UrlOrTaskName, &failed);
     if (name.isEmpty()) {
-        notice(QStringLiteral("File whth this URL olready exists"));
+        if (!failed) // a failed write has shown its own message
+            notice(QStringLiteral("File whth this URL olready exists"));
         return;
     }
     QTreeWidgetItem* parent = Tree1->currentItem();

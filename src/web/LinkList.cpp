@@ -29,6 +29,19 @@ QString localPath(const QString& address)
     return p.isEmpty() ? QUrl::fromPercentEncoding(address.mid(7).toUtf8()) : p;
 }
 
+namespace {
+// An address a download can fetch: http, https or a local file (already a path when it came as
+// "file:///"). Scripts, mail, the engine's own error page and the like never can.
+bool fetchable(const QString& address)
+{
+    if (address.startsWith(u'/'))
+        return true;
+    const QString scheme = address.section(u':', 0, 0).toLower();
+    return address.contains(u':') &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("file"));
+}
+} // namespace
+
 QStringList collectLinks(QStringList hrefs, const QStringList& stopEntries)
 {
     std::sort(hrefs.begin(), hrefs.end(), lessNoCase);
@@ -51,10 +64,8 @@ QStringList collectLinks(QStringList hrefs, const QStringList& stopEntries)
     out.reserve(hrefs.size());
     QString previous;
     for (QString a : hrefs) {
-        if (a.left(6).toLower() == QLatin1String("mailto"))
-            continue;
         a = localPath(a);
-        if (stopped(a) || a == previous)
+        if (!fetchable(a) || stopped(a) || a == previous)
             continue;
         previous = a;
         if (!a.isEmpty())

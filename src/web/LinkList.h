@@ -14,9 +14,9 @@ qsizetype insertPos(const QStringList& sorted, const QString& s);
 // A "file:///" address as a local path ("/home/u/My Page.htm"); other addresses unchanged.
 QString localPath(const QString& address);
 
-// The link list from the addresses the engine resolved: sorted, mail addresses out, local files
-// as paths, addresses beginning with a stop entry out (blank entries are no prefix), neighbours
-// that are equal out, empty addresses out.
+// The link list from the addresses the engine resolved: sorted, only http, https and file
+// addresses kept, local files as paths, addresses beginning with a stop entry out (blank entries
+// are no prefix), neighbours that are equal out.
 QStringList collectLinks(QStringList hrefs, const QStringList& stopEntries);
 
 // The stop list file's entries (blank lines dropped), sorted.

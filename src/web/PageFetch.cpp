@@ -15,6 +15,15 @@ bool textType(const QString& type)
     return type.isEmpty() || type.startsWith(QLatin1String("text/")) || type == QLatin1String("application/xhtml+xml") ||
            type == QLatin1String("application/xml");
 }
+
+// The address a finished redirect answer sends to, or an empty address.
+QUrl redirectTarget(QNetworkReply* r, int status)
+{
+    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
+        return {};
+    const QByteArray location = r->rawHeader("Location");
+    return location.isEmpty() ? QUrl() : r->url().resolved(QUrl::fromEncoded(location));
+}
 } // namespace
 
 int& PageFetch::inactivityTimeoutMs()
@@ -128,18 +137,18 @@ void PageFetch::start(const QString& address, const QString& scratchFile)
         });
         return;
     }
+    redirects_ = 0;
+    request(url);
+}
+
+void PageFetch::request(const QUrl& url)
+{
+    // Redirects are followed here, not by the network layer, which ends a redirect loop as a
+    // finished reply with no error and a meaningless status.
     QNetworkRequest req(url);
-    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
-    req.setMaximumRedirectsAllowed(20);
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     req.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Mozilla/5.0 (X11; Linux x86_64) Morvanel"));
     reply_ = nam_->get(req);
-    connect(reply_, &QNetworkReply::redirected, this, [this](const QUrl& to) {
-        const QString s = to.scheme().toLower();
-        if (s == QLatin1String("http") || s == QLatin1String("https"))
-            emit reply_->redirectAllowed();
-        else
-            fail(QStringLiteral("Redirected to an address that is not http or https: %1").arg(to.toString()));
-    });
     connect(reply_, &QNetworkReply::readyRead, this, &PageFetch::onReadyRead);
     connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64 r, qint64 t) {
         idle_.start(inactivityTimeoutMs());
@@ -189,6 +198,20 @@ void PageFetch::onFinished()
     QString why = failure_;
     if (why.isEmpty() && r->error() != QNetworkReply::NoError)
         why = r->errorString();
+    if (const QUrl to = redirectTarget(r, res.status); why.isEmpty() && to.isValid()) {
+        const QString s = to.scheme().toLower();
+        if (s != QLatin1String("http") && s != QLatin1String("https")) {
+            why = QStringLiteral("Redirected to an address that is not http or https: %1").arg(to.toString());
+        } else if (++redirects_ > kMaxRedirects) {
+            why = QStringLiteral("Too many redirects");
+        } else {
+            reply_ = nullptr;
+            r->disconnect(this);
+            r->deleteLater();
+            request(to);
+            return;
+        }
+    }
     if (why.isEmpty() && (res.status < 200 || res.status > 299))
         why = QStringLiteral("HTTP status %1").arg(res.status);
     if (why.isEmpty() && !encoded && length.isValid() && length.toLongLong() != received_)

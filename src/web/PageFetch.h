@@ -45,6 +45,7 @@ signals:
     void finished(const FetchResult& result);
 
 private:
+    void request(const QUrl& url);
     void onReadyRead();
     void onFinished();
     void fail(const QString& why);
@@ -61,4 +62,6 @@ private:
     bool localPending_ = false;
     bool saveFailed_ = false;
     quint64 generation_ = 0;
+    int redirects_ = 0;
+    static constexpr int kMaxRedirects = 20;
 };

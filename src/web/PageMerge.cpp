@@ -14,28 +14,6 @@ namespace merge {
 
 namespace {
 
-char lowerByte(char c, bool cyr)
-{
-    const uchar b = uchar(c);
-    if (b >= 'A' && b <= 'Z')
-        return char(b + 32);
-    if (cyr) {
-        if (b >= 0xC0 && b <= 0xDF)
-            return char(b + 32);
-        if (b == 0xA8)
-            return char(0xB8);
-    }
-    return c;
-}
-
-QByteArray lowered(const QByteArray& s, bool cyr)
-{
-    QByteArray out = s;
-    for (char& c : out)
-        c = lowerByte(c, cyr);
-    return out;
-}
-
 bool hasScheme(const QByteArray& link)
 {
     if (link.isEmpty() || !isalpha(uchar(link[0])))
@@ -76,17 +54,68 @@ QByteArray removeDots(const QByteArray& path)
     return r;
 }
 
-// "href=" in any letter case.
-bool hasHref(QByteArrayView line)
+// Where the value of the next link attribute of a line begins at or after `from`: right after
+// "href=" or "src=" in any letter case that starts the line or follows a blank, a quote or "/"
+// as an attribute does (a script's "a.src=b" or "location.href=u" is no attribute); -1 when
+// there is none.
+qsizetype nextLink(QByteArrayView line, qsizetype from)
 {
-    for (qsizetype i = 4; i < line.size(); ++i) {
+    auto named = [&line](qsizetype at, const char* name) {
+        for (qsizetype k = 0; name[k]; ++k)
+            if ((line[at + k] | 0x20) != name[k])
+                return false;
+        if (at == 0)
+            return true;
+        const char before = line[at - 1];
+        return before == ' ' || before == '\t' || before == '\f' || before == '"' || before == '\'' || before == '/';
+    };
+    for (qsizetype i = qMax<qsizetype>(from, 3); i < line.size(); ++i) {
         if (line[i] != '=')
             continue;
-        const char* p = line.data() + i - 4;
-        if ((p[0] | 0x20) == 'h' && (p[1] | 0x20) == 'r' && (p[2] | 0x20) == 'e' && (p[3] | 0x20) == 'f')
-            return true;
+        if ((i >= 4 && named(i - 4, "href")) || named(i - 3, "src"))
+            return i + 1;
     }
-    return false;
+    return -1;
+}
+
+// Whether the bytes are well-formed UTF-8 that holds at least one character beyond ASCII.
+bool utf8Text(QByteArrayView bytes)
+{
+    bool beyondAscii = false;
+    const uchar* p = reinterpret_cast<const uchar*>(bytes.data());
+    const uchar* const end = p + bytes.size();
+    while (p < end) {
+        const uchar c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        beyondAscii = true;
+        // Continuation bytes, and the range of the first one (no overlong forms, no surrogates,
+        // nothing above U+10FFFF).
+        int more;
+        uchar lo = 0x80, hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            lo = c == 0xE0 ? 0xA0 : 0x80;
+            hi = c == 0xED ? 0x9F : 0xBF;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            lo = c == 0xF0 ? 0x90 : 0x80;
+            hi = c == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (end - p <= more || p[1] < lo || p[1] > hi)
+            return false;
+        for (int k = 2; k <= more; ++k)
+            if ((p[k] & 0xC0) != 0x80)
+                return false;
+        p += more + 1;
+    }
+    return beyondAscii;
 }
 
 } // namespace
@@ -131,6 +160,9 @@ PageEncoding pageEncoding(QByteArrayView body, const QString& serverCharset)
             if (server == QLatin1String("utf-16") || !QStringConverter::encodingForName(server.toLatin1().constData()))
                 e.name = utf16 ? QStringLiteral("utf-16le") : QStringLiteral("utf-32le");
         }
+    } else if (utf8Text(body)) {
+        // Nothing names the charset, but Windows-1251 text is next to never well-formed UTF-8.
+        e.name = QStringLiteral("utf-8");
     }
     return e;
 }
@@ -209,45 +241,44 @@ struct Base {
     }
 };
 
-QByteArray rebaseWith(const QByteArray& line, const Base& base, bool cyr);
+QByteArray rebaseWith(QByteArrayView line, const Base& base);
 } // namespace
 
 QByteArray resolveLink(const QByteArray& link, const QByteArray& base) { return Base(base).resolve(link); }
 
-QByteArray rebaseLine(const QByteArray& line, const QByteArray& base, bool cyr) { return rebaseWith(line, Base(base), cyr); }
+QByteArray rebaseLine(const QByteArray& line, const QByteArray& base) { return rebaseWith(line, Base(base)); }
 
 namespace {
-QByteArray rebaseWith(const QByteArray& line, const Base& base, bool cyr)
+QByteArray rebaseWith(QByteArrayView line, const Base& base)
 {
-    const QByteArray low = lowered(line, cyr);
-    qsizetype from = low.indexOf("href=");
-    if (from < 0)
-        return line;
-    // Built piece by piece: a minified page is one line with thousands of links, and replacing
-    // each link in place would move the rest of the line every time.
+    qsizetype start = nextLink(line, 0);
+    if (start < 0)
+        return line.toByteArray();
+    // Only the links change: every other byte of the line stays as served. Built piece by
+    // piece: a minified page is one line with thousands of links, and replacing each link in
+    // place would move the rest of the line every time.
     QByteArray out;
-    out.reserve(low.size() + low.size() / 2);
+    out.reserve(line.size() + line.size() / 2);
     qsizetype copied = 0;
-    while (from >= 0) {
-        qsizetype start = from + 5;
+    while (start >= 0) {
         qsizetype end;
-        if (start < low.size() && (low[start] == '"' || low[start] == '\'')) {
-            const char q = low[start];
+        if (start < line.size() && (line[start] == '"' || line[start] == '\'')) {
+            const char q = line[start];
             ++start;
-            end = low.indexOf(q, start);
+            end = line.indexOf(q, start);
             if (end < 0)
-                end = low.size();
+                end = line.size();
         } else {
             end = start;
-            while (end < low.size() && low[end] != ' ' && low[end] != '>' && low[end] != '\t')
+            while (end < line.size() && line[end] != ' ' && line[end] != '>' && line[end] != '\t')
                 ++end;
         }
-        out.append(low.constData() + copied, start - copied);
-        out += base.resolve(low.mid(start, end - start));
+        out.append(line.data() + copied, start - copied);
+        out += base.resolve(line.sliced(start, end - start).toByteArray());
         copied = end;
-        from = low.indexOf("href=", end);
+        start = nextLink(line, end);
     }
-    out.append(low.constData() + copied, low.size() - copied);
+    out.append(line.data() + copied, line.size() - copied);
     return out;
 }
 } // namespace
@@ -294,7 +325,8 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
         body = QString(dec.decode(body)).toUtf8();
         charset = QStringLiteral("utf-8");
     }
-    if (!enc.declared && (!serverCharset.trimmed().isEmpty() || enc.wide))
+    // The engine reads a page that names no charset as Windows-1251.
+    if (!enc.declared && (!serverCharset.trimmed().isEmpty() || enc.wide || charset != QLatin1String("windows-1251")))
         out += "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset.toLatin1() + "\">\r\n";
     else if (enc.wide || enc.bomLength > 0) // the dropped byte order mark named UTF-8
         out += "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n";
@@ -303,7 +335,6 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
     const QByteArray declaredBase = baseHref(body);
     if (!declaredBase.isEmpty())
         base = resolveLink(declaredBase, base);
-    const bool cyr = charset == QLatin1String("windows-1251") || charset == QLatin1String("cp1251");
     const Base pageBase(base);
     out.reserve(out.size() + body.size() + body.size() / 2);
     // Line by line in place: a page of hundreds of megabytes is not split into a list.
@@ -315,8 +346,8 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
         while (end < n && d[end] != '\n' && d[end] != '\r')
             ++end;
         const QByteArrayView line(d + at, end - at);
-        if (hasHref(line))
-            out += rebaseWith(line.toByteArray(), pageBase, cyr);
+        if (nextLink(line, 0) >= 0)
+            out += rebaseWith(line, pageBase);
         else
             out += line;
         out += "\r\n";

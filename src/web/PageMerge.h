@@ -10,12 +10,13 @@ namespace merge {
 
 // The page's encoding as the merge sees it.
 struct PageEncoding {
-    QString name;          // "windows-1251" unless something says otherwise
+    QString name;          // "windows-1251" unless something says otherwise, or the bytes are UTF-8
     bool declared = false; // the page declares it itself (meta or byte order mark)
     int bomLength = 0;     // UTF-8 byte order mark to drop
     bool wide = false;     // UTF-16 or UTF-32: converted to UTF-8
 };
-// From the page's first bytes (byte order mark, meta declaration) and the server's charset.
+// From the page's first bytes (byte order mark, meta declaration), the server's charset, and
+// when neither names one, from whether the page is well-formed UTF-8 beyond ASCII.
 PageEncoding pageEncoding(QByteArrayView body, const QString& serverCharset);
 
 // The date line of a slot: slot 1 "<!-- DataTime="date/time" -->", slots 2 and 3
@@ -27,17 +28,18 @@ QByteArray dateLine(int slot, const QDateTime& when);
 // characters; links with a scheme, "#..." and "//..." stay as they are.
 QByteArray resolveLink(const QByteArray& link, const QByteArray& base);
 
-// Every href of a line made absolute; a line with an href is lower-cased (ASCII letters, and the
-// Cyrillic letters too when cyrillic1251), other lines stay as they are.
-QByteArray rebaseLine(const QByteArray& line, const QByteArray& base, bool cyrillic1251);
+// Every link of a line ("href=" and "src=" in any letter case) resolved against the base; every
+// other byte of the line stays as it is.
+QByteArray rebaseLine(const QByteArray& line, const QByteArray& base);
 
 // The address of the page's <base href=...>, or empty.
 QByteArray baseHref(QByteArrayView body);
 
 // The merged file: the task file's leading "<!-- " lines less every download mark, the date
 // line, then the page (its links rebased against the final address or <base href>), with the
-// meta line in front when only the server or a dropped byte order mark named the charset; a
-// UTF-16/32 page in UTF-8.
+// meta line in front when the page does not name its own charset and is not Windows-1251
+// (named by the server or a dropped byte order mark, or found to be UTF-8); a UTF-16/32 page in
+// UTF-8.
 QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& body, const QString& serverCharset,
                       const QByteArray& dateLine, const QString& finalUrl);
 

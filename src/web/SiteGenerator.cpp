@@ -8,6 +8,7 @@
 #include "platform/text/CodePage.h"
 #include "platform/text/LineList.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -308,6 +309,7 @@ QList<TreeEntry> TreeEntries(const QTreeWidget* tree)
 
 SiteResult MakeSite(const QList<TreeEntry>& tree, const SiteSettings& settings, QTextDocument* reader)
 {
+    const QDateTime started = QDateTime::currentDateTime();
     SiteResult result;
     const QString catalog = withSlash(settings.catalog);
     const QString out = withSlash(platform::resolvePath(withSlash(settings.outDir)));
@@ -334,6 +336,14 @@ SiteResult MakeSite(const QList<TreeEntry>& tree, const SiteSettings& settings, 
             return result;
         }
     }
+
+    // A run killed before its files were renamed into place left one hidden temporary per page;
+    // only names of that pattern for pages (".index.html.Ab12Cd") made before this run go.
+    if (settings.clearLeftovers)
+        platform::removeLeftoverTemporaries(out, started, [](const QString& page) {
+            return page.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive) ||
+                   page.endsWith(QLatin1String(".html"), Qt::CaseInsensitive);
+        });
 
     platform::ResolveScope scope;
     const QList<QByteArray> metatags = optionalLines(catalog, QStringLiteral("metatags"));

@@ -44,6 +44,7 @@ struct SiteSettings {
     QString keywords;  // the text of the keywords meta line
     QString description;
     bool transliterate = true; // note page names through ChangeLiters
+    bool clearLeftovers = true; // remove the hidden temporaries of a killed run (not in read-only mode)
 };
 
 struct SiteResult {

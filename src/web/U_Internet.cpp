@@ -98,7 +98,13 @@ TFormI::TFormI() : TForm(QStringLiteral("FormI"))
     WB1->setObjectName(QStringLiteral("WB1"));
     WB1->resize(1, 1);
     WB1->hide();
-    connect(WB1, &platform::BrowserControl::loadFinished, this, [this] { CollectLinks(); });
+    connect(WB1, &platform::BrowserControl::loadFinished, this, [this](const QUrl&, bool ok) {
+        // A page that could not be loaded shows the engine's error page, whose links lead nowhere.
+        if (ok)
+            CollectLinks();
+        else
+            LB_url->clear();
+    });
 
     // The catalog shown, not the setting "path", which may name another one.
     LinksPath = FormSlova ? FormSlova->ProjectPath : QString();

@@ -128,6 +128,7 @@ void TFormHTML::MakeHTML()
     s.keywords = EditKey->text();
     s.description = EditDes->text();
     s.transliterate = CheckBox2->isChecked();
+    s.clearLeftovers = !FormSlova->ReadOnlyMode();
     const site::SiteResult r = site::MakeSite(site::TreeEntries(FormSlova->Tree1), s, Editor);
     Editor->clear();
     if (!r.ok) {

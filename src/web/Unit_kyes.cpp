@@ -277,9 +277,11 @@ void TForm_keys::ButtonMakeFileClick()
 void TForm_keys::Check_html_files()
 {
     UrlOrTaskName.clear();
+    runFailed_ = false;
     Downloadmanager1->setEnabled(true);
     if (!catalogLoaded()) {
         showError(QStringLiteral("No catalog is loaded."));
+        runFailed_ = true;
         return;
     }
     const QString dir = FormSlova->ProjectPath;
@@ -311,6 +313,7 @@ void TForm_keys::Check_html_files()
         QString error;
         if (!tasks::writeTaskFile(dir + base + QStringLiteral(".htm"), &line, address, &error)) {
             showError(error);
+            runFailed_ = true;
             return;
         }
         platform::ResolveScope::noteCreated(dir + base + QStringLiteral(".htm"));
@@ -320,8 +323,10 @@ void TForm_keys::Check_html_files()
         FormM->DownloadDir = dir;
 }
 
-QString TForm_keys::MakeTaskForUrl(const QString& address)
+QString TForm_keys::MakeTaskForUrl(const QString& address, bool* failed)
 {
+    if (failed)
+        *failed = false;
     if (!catalogLoaded())
         return QString();
     if (file_ != platform::resolveIn(FormSlova->ProjectPath, QStringLiteral("keywords")))
@@ -331,6 +336,8 @@ QString TForm_keys::MakeTaskForUrl(const QString& address)
     LastLineOnly = 1;
     Check_html_files();
     LastLineOnly = 0;
+    if (failed)
+        *failed = runFailed_;
     return UrlOrTaskName;
 }
 

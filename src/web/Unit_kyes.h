@@ -46,8 +46,9 @@ public:
     // Makes task files from the list (all lines, or the last with LastLineOnly).
     void Check_html_files();
     // The page tools' hand-over: the line "url:" + address is added to the current catalog's
-    // list and made a task file. Returns the task's base name, empty when none was written.
-    QString MakeTaskForUrl(const QString& address);
+    // list and made a task file. Returns the task's base name, empty when none was written;
+    // *failed tells whether that was for a failure already shown to the user.
+    QString MakeTaskForUrl(const QString& address, bool* failed = nullptr);
     // The value of a key in a page's header, in lower case (see PageHeader.h); Value is left as
     // the caller passed it when the file is missing or holds no such line.
     void FindKomand(QObject* Sender, const QString& FileName, const QString& Key, QString& Value);
@@ -88,6 +89,7 @@ private:
     // box activates this window, which would show the message again and again).
     bool saveFailed_ = false;
     QStringList failedLines_;
+    bool runFailed_ = false; // the last Check_html_files showed an error
     QStringList listLines() const;
 };
 

@@ -84,7 +84,7 @@ TEST_F(DownloadTest, ThreeSlotsMergeEveryTaskFile)
         EXPECT_TRUE(lines[1].startsWith("<!-- DownloadURL=\"http://127.0.0.1"));
         dataTime += lines[2].startsWith("<!-- DataTime=\"");
         dateTime += lines[2].startsWith("<!-- Date/Time= ");
-        EXPECT_TRUE(got.contains(QStringLiteral("<a href=\"http://127.0.0.1:%1/img/a.htm\">a</a>\r\n").arg(server.port()).toUtf8()))
+        EXPECT_TRUE(got.contains(QStringLiteral("<A HREF=\"http://127.0.0.1:%1/img/a.htm\">A</A>\r\n").arg(server.port()).toUtf8()))
             << got.constData();
     }
     EXPECT_GE(dataTime, 1);
@@ -136,7 +136,7 @@ TEST_F(DownloadTest, RedirectsNamesAndSlotsOfTheirOwn)
     const auto parentBefore = snapshot(QFileInfo(cat).absolutePath() + "/..");
     runToEnd();
     const QByteArray moved = read(cat + "moved.htm");
-    EXPECT_TRUE(moved.contains(QStringLiteral("<a href=\"http://127.0.0.1:%1/new/deep/rel.htm\">r</a>").arg(server.port()).toUtf8()))
+    EXPECT_TRUE(moved.contains(QStringLiteral("<a href=\"http://127.0.0.1:%1/new/deep/rel.htm\">R</a>").arg(server.port()).toUtf8()))
         << moved.constData();
     EXPECT_TRUE(moved.startsWith("<!-- DownloadURL=\"" + server.url("/redirect/301?to=/new/deep/page.htm").toUtf8()));
     EXPECT_TRUE(read(cat + "xa_index.htm").contains("XA body"));
@@ -291,4 +291,45 @@ TEST_F(DownloadTest, TheQueueShowsReadableNamesAndEndedSlotsStandStill)
     }
     EXPECT_TRUE(FormM->SlotState[1]->text().contains(u"wwww")) << FormM->SlotState[1]->text().toStdString();
     queueReadable();
+}
+
+TEST_F(DownloadTest, TheMergedPageIsTheServedPageWithAbsoluteLinks)
+{
+    // The same page as UTF-8 that names no charset anywhere, and in Windows-1251 with its meta
+    // line: each merged file holds every letter as served; only the link differs.
+    const QString text = QStringLiteral("<p>Заголовок Страницы</p>\n<a href=\"Sub/Page.HTM\">Ссылка на Страницу</a> ДАЛЕЕ\n</html>\n");
+    const QByteArray utf8 = "<html><head><title>T</title></head>\n" + text.toUtf8();
+    const QByteArray win = "<html><head><meta charset=windows-1251><title>T</title></head>\n" + cp(text);
+    write(site.file("utf.htm"), utf8);
+    write(site.file("win.htm"), win);
+    startOn("a\r\n");
+    write(cat + "utf.htm", task(server.url("/utf.htm")));
+    write(cat + "win.htm", task(server.url("/win.htm")));
+    runToEnd();
+    const QByteArray absolute = server.url("/Sub/Page.HTM").toUtf8();
+    auto body = [](const QByteArray& merged) { return merged.mid(merged.indexOf(" -->\r\n<!-- Dat") + 6).split('\n').mid(1).join('\n'); };
+    EXPECT_EQ(body(read(cat + "utf.htm")), "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n" +
+                                               QByteArray(utf8).replace("\n", "\r\n").replace("Sub/Page.HTM", absolute));
+    EXPECT_EQ(body(read(cat + "win.htm")),
+              QByteArray(win).replace("\n", "\r\n").replace("Sub/Page.HTM", absolute));
+}
+
+TEST_F(DownloadTest, PicturesOfAMergedPageComeFromItsServer)
+{
+    // A 1 by 1 GIF beside the page's folders; the page stands two folders down.
+    write(site.file("d1/img/a.gif"), QByteArray("GIF89a\1\0\1\0\x80\0\0\xff\xff\xff\0\0\0,\0\0\0\0\1\0\1\0\0\2\2D\1\0;", 35));
+    write(site.file("d1/d2/page.htm"), "<html><body><img src=\"../img/a.gif\" id=\"p\"></body></html>\n");
+    startOn("a\r\n");
+    write(cat + "pic.htm", task(server.url("/d1/d2/page.htm")));
+    runToEnd();
+    const QByteArray merged = read(cat + "pic.htm");
+    EXPECT_TRUE(merged.contains("<img src=\"" + server.url("/d1/img/a.gif").toUtf8() + "\" id=\"p\">")) << merged.constData();
+    EXPECT_FALSE(server.requests().contains("GET /d1/img/a.gif")); // the merge fetches no picture
+
+    platform::setBrowserFactory({});
+    std::unique_ptr<platform::BrowserControl> b(platform::createBrowser(nullptr));
+    b->navigateFile(cat + "pic.htm");
+    ASSERT_TRUE(b->waitLoaded(60000));
+    EXPECT_EQ(b->runScript("document.getElementById('p').naturalWidth", 30000).toInt(), 1);
+    EXPECT_TRUE(server.requests().contains("GET /d1/img/a.gif"));
 }

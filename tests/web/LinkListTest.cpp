@@ -82,6 +82,29 @@ TEST_F(LinkListEngineTest, TheEngineLinksThroughTheStopList)
     EXPECT_TRUE(read(cat + "StopList").endsWith("\nhttp://a.example/\r\n"));
 }
 
+TEST_F(LinkListEngineTest, OnlyAddressesThatCanBeFetched)
+{
+    startOn("a\r\n");
+    write(cat + "links.htm", "<html><body><a href=\"javascript:void(0)\">j</a><a href=\"JavaScript:go()\">J</a>"
+                             "<a href=\"ftp://127.0.0.1/f\">f</a><a href=\"data:text/html,x\">d</a>"
+                             "<a href=\"HTTPS://127.0.0.1:9/s\">s</a><a href=\"http://127.0.0.1:9/h\">h</a></body></html>");
+    FormI->EditURL->setText(cat + "links.htm");
+    FormI->ButtonLoadLinksClick();
+    ASSERT_TRUE(FormI->WB1->waitLoaded(60000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(items(FormI->LB_url), (QStringList{"http://127.0.0.1:9/h", "https://127.0.0.1:9/s"}));
+
+    // A page that cannot be loaded: the engine's error page gives no link, and so no task file.
+    FormI->EditURL->setText("http://127.0.0.1:9/gone.htm");
+    FormI->ButtonLoadLinksClick();
+    FormI->WB1->waitLoaded(60000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(items(FormI->LB_url), QStringList{});
+    const auto before = snapshot(cat);
+    FormI->MakeFilesClick();
+    EXPECT_EQ(snapshot(cat), before);
+}
+
 TEST_F(LinkListTest, StopListMovesEditsAndMask)
 {
     startOn("a\r\n");

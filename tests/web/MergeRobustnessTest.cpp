@@ -19,7 +19,7 @@ TEST(MergeRobustness, EveryLinkOfAOneLinePageIsResolved)
                                       "http://h/d/x.htm");
     QByteArray expected = "<!-- DownloadURL=\"http://h/d/x.htm\" -->\r\n<!-- d -->\r\n";
     for (int i = 0; i < links; ++i)
-        expected += "<a href=\"http://h/d/p" + QByteArray::number(i) + ".htm\">l</a>";
+        expected += "<a href=\"http://h/d/p" + QByteArray::number(i) + ".htm\">L</a>";
     expected += "\r\n";
     EXPECT_EQ(out.size(), expected.size());
     EXPECT_TRUE(out == expected);
@@ -51,6 +51,6 @@ TEST(MergeRobustness, AQueryLinkAgainstABaseWithDotSegmentsGetsTheCleanPath)
     // As a browser does (it cleans the base address when it reads it); the path of a clean base
     // stays as it is.
     EXPECT_EQ(resolveLink("?q=1", "http://h/a/./b/../c.htm"), "http://h/a/c.htm?q=1");
-    EXPECT_EQ(rebaseLine("<a href=\"?p=2\">", "http://h/x/../y/z.htm?old#f", false), "<a href=\"http://h/y/z.htm?p=2\">");
+    EXPECT_EQ(rebaseLine("<a href=\"?p=2\">", "http://h/x/../y/z.htm?old#f"), "<a href=\"http://h/y/z.htm?p=2\">");
     EXPECT_EQ(resolveLink("?q", "http://h/a.b/c..d/e"), "http://h/a.b/c..d/e?q");
 }

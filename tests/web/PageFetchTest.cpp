@@ -89,3 +89,11 @@ TEST_F(PageFetchTest, EveryKindOfFailureLeavesNoScratchFile)
         EXPECT_FALSE(QFile::exists(scratch())) << a.toStdString();
     }
 }
+
+TEST_F(PageFetchTest, ARedirectLoopIsReportedAsOne)
+{
+    const FetchResult r = fetch(server.url("/loop"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "Too many redirects") << r.error.toStdString();
+    EXPECT_FALSE(QFile::exists(scratch()));
+}

@@ -8,26 +8,29 @@ using namespace merge;
 TEST(Rebase, LinksAsABrowserResolvesThem)
 {
     const QByteArray base = "http://127.0.0.1:8080/dir/sub/page.htm";
-    auto r = [&](const QByteArray& l) { return rebaseLine(l, base, false); };
-    EXPECT_EQ(r("<A HREF=\"img/a.htm\">A</A>"), "<a href=\"http://127.0.0.1:8080/dir/sub/img/a.htm\">a</a>");
+    auto r = [&](const QByteArray& l) { return rebaseLine(l, base); };
+    EXPECT_EQ(r("<A HREF=\"img/a.htm\">A</A>"), "<A HREF=\"http://127.0.0.1:8080/dir/sub/img/a.htm\">A</A>");
     EXPECT_EQ(r("<a href='/root.htm'>"), "<a href='http://127.0.0.1:8080/root.htm'>");
     EXPECT_EQ(r("<a href=two.htm>"), "<a href=http://127.0.0.1:8080/dir/sub/two.htm>");
     EXPECT_EQ(r("<a href=\"../up.htm\">U</a> <a href=\"three.htm\">T</a>"),
-              "<a href=\"http://127.0.0.1:8080/dir/up.htm\">u</a> <a href=\"http://127.0.0.1:8080/dir/sub/three.htm\">t</a>");
-    EXPECT_EQ(r("<a href=\"http://X/Y.htm\">"), "<a href=\"http://x/y.htm\">");
-    EXPECT_EQ(r("<a href=\"#Top\">"), "<a href=\"#top\">");
+              "<a href=\"http://127.0.0.1:8080/dir/up.htm\">U</a> <a href=\"http://127.0.0.1:8080/dir/sub/three.htm\">T</a>");
+    EXPECT_EQ(r("<a href=\"http://X/Y.htm\">"), "<a href=\"http://X/Y.htm\">");
+    EXPECT_EQ(r("<a href=\"#Top\">"), "<a href=\"#Top\">");
     EXPECT_EQ(r("<a href=\"//cdn.example/x\">"), "<a href=\"//cdn.example/x\">");
-    EXPECT_EQ(r("<a href=\"mailto:A@B\">"), "<a href=\"mailto:a@b\">");
-    EXPECT_EQ(r("<IMG SRC=\"Pic.gif\">"), "<IMG SRC=\"Pic.gif\">");
+    EXPECT_EQ(r("<a href=\"mailto:A@B\">"), "<a href=\"mailto:A@B\">");
+    EXPECT_EQ(r("<IMG SRC=\"Pic.gif\">"), "<IMG SRC=\"http://127.0.0.1:8080/dir/sub/Pic.gif\">");
     EXPECT_EQ(r("<a href=\"?q=1\">"), "<a href=\"http://127.0.0.1:8080/dir/sub/page.htm?q=1\">");
+    // An attribute at the start of a line counts; a script's assignments are no attributes.
+    EXPECT_EQ(r("src=\"a.js\"><script>a.src=g;location.href=u</script>"),
+              "src=\"http://127.0.0.1:8080/dir/sub/a.js\"><script>a.src=g;location.href=u</script>");
     EXPECT_EQ(resolveLink("x", "http://host"), "http://host/x");
     EXPECT_EQ(resolveLink("./a/../b", "http://h/p/q"), "http://h/p/b");
     EXPECT_EQ(resolveLink("img/a.htm", "http://h/dir/sub/../../page.htm"), "http://h/img/a.htm");
 
     const QByteArray cyr = platform::toCp1251(u"<a href=\"Страница.htm\">Текст</a>");
-    EXPECT_EQ(rebaseLine(cyr, base, true), platform::toCp1251(u"<a href=\"http://127.0.0.1:8080/dir/sub/страница.htm\">текст</a>"));
+    EXPECT_EQ(rebaseLine(cyr, base), platform::toCp1251(u"<a href=\"http://127.0.0.1:8080/dir/sub/Страница.htm\">Текст</a>"));
     const QByteArray utf8 = QString::fromUtf8("<a href=\"Страница.htm\">Текст</a>").toUtf8();
-    EXPECT_EQ(rebaseLine(utf8, base, false), "<a href=\"http://127.0.0.1:8080/dir/sub/" + QString::fromUtf8("Страница.htm\">Текст</a>").toUtf8());
+    EXPECT_EQ(rebaseLine(utf8, base), "<a href=\"http://127.0.0.1:8080/dir/sub/" + QString::fromUtf8("Страница.htm\">Текст</a>").toUtf8());
 }
 
 TEST(Merge, HeaderDateLineAndBody)
@@ -40,7 +43,7 @@ TEST(Merge, HeaderDateLineAndBody)
     EXPECT_TRUE(dateLine(2, QDateTime::currentDateTime()).startsWith("<!-- Date/Time= "));
     const QByteArray out = mergedPage(task, "<html>\n<a href=\"x.htm\">X</a>\n</html>", QString(), date, "http://h/d/p.htm");
     EXPECT_EQ(out, "<!-- SearchWords=\"w\"-->\r\n<!-- DownloadURL=\"http://h/d/p.htm\" -->\r\n" + date +
-                       "\r\n<html>\r\n<a href=\"http://h/d/x.htm\">x</a>\r\n</html>\r\n");
+                       "\r\n<html>\r\n<a href=\"http://h/d/x.htm\">X</a>\r\n</html>\r\n");
 
     // Only the server named the charset: the meta line comes first; the bytes stay.
     const QByteArray koi = "<html>\xf0\xd2\xc9\xd7\xc5\xd4</html>";

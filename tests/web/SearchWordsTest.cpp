@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QTest>
 #include <QThread>
+#include <QTreeWidget>
 
 namespace {
 
@@ -133,6 +134,20 @@ TEST_F(SearchWordsTest, NeverOverwritesAndLastLineOnly)
     const QString first = k()->MakeTaskForUrl("http://127.0.0.1/x");
     EXPECT_FALSE(first.isEmpty());
     EXPECT_EQ(k()->MakeTaskForUrl("HTTP://127.0.0.1/X"), "");
+}
+
+TEST_F(SearchWordsTest, ATaskFileThatCannotBeWrittenShowsOnlyWhy)
+{
+    // The main window's hand-over of a link into a catalog folder that is gone.
+    startOn("a\r\n");
+    const int nodes = FormSlova->Tree1->topLevelItemCount();
+    QDir(cat).removeRecursively();
+    k()->UrlOrTaskName = "http://127.0.0.1/x.htm";
+    FormSlova->MakeChildNodeClick();
+    ASSERT_EQ(dialogs->messages().size(), 1) << dialogs->messages().join('\n').toStdString();
+    EXPECT_TRUE(dialogs->messages()[0].contains("was not written")) << dialogs->messages()[0].toStdString();
+    EXPECT_EQ(FormSlova->Tree1->topLevelItemCount(), nodes);
+    EXPECT_EQ(FormSlova->Tree1->topLevelItem(0)->childCount(), 0);
 }
 
 TEST_F(SearchWordsTest, ListEditingAndSaving)

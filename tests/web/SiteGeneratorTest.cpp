@@ -458,6 +458,37 @@ TEST_F(SiteTest, AnOlderSiteIsReplacedFileByFile)
     EXPECT_EQ(read(cat + "keywords"), keywords);
 }
 
+TEST_F(SiteTest, TheTemporariesOfAKilledRunAreRemovedAndNothingElse)
+{
+    makeFixture();
+    QDir().mkpath(out());
+    // What a run killed before its renames leaves (made a minute ago), beside files that only
+    // look alike or are someone else's.
+    const QStringList leftovers{".index.html.Ab12Cd", ".vvedenie.html.x9Y8z7", ".gone page.htm.AAAAAA"};
+    const QStringList others{".index.html.Ab12C", ".notes.txt.Ab12Cd", "index.html.Ab12Cd", ".hidden.html", "mine.txt"};
+    for (const QString& name : leftovers + others) {
+        write(out() + name, "left\r\n");
+        QFile f(out() + name);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        f.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
+    }
+    // In read-only mode they stay.
+    write(progFile("RunFromHere"), "");
+    FormHTML->show();
+    clickHTML();
+    for (const QString& name : leftovers)
+        EXPECT_TRUE(QFileInfo::exists(out() + name)) << name.toStdString();
+    QFile::remove(progFile("RunFromHere"));
+
+    FormHTML->show();
+    clickHTML();
+    ASSERT_TRUE(QFileInfo::exists(out() + "index.html"));
+    for (const QString& name : leftovers)
+        EXPECT_FALSE(QFileInfo::exists(out() + name)) << name.toStdString();
+    for (const QString& name : others)
+        EXPECT_EQ(read(out() + name), "left\r\n") << name.toStdString();
+}
+
 TEST_F(SiteTest, DamagedAndOddNotesStillGiveTheirPages)
 {
     startOn(u("Корень\r\n\tОбрезанный\r\n\tБольшой\r\n\tПустой\r\n\tПростой\r\n"));

@@ -90,6 +90,14 @@ int removeLeftoverTemporaries(const QString& dirPath, const QDateTime& before)
     });
 }
 
+int removeLeftoverTemporaries(const QString& dirPath, const QDateTime& before, const std::function<bool(const QString&)>& ours)
+{
+    return removeLeftoverFiles(dirPath, before, [&ours](const QByteArray& name) {
+        const QByteArray target = temporaryTarget(name);
+        return !target.isEmpty() && ours(QFile::decodeName(target));
+    });
+}
+
 int removeLeftoverFiles(const QString& dirPath, const QDateTime& before, const std::function<bool(const QByteArray& name)>& nameFits,
                         const std::function<bool(const QByteArray& path)>& fileFits)
 {

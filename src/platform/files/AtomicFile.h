@@ -46,7 +46,11 @@ private:
 // existing file of that name, last modified before `before` (so a save still running in another
 // program is not disturbed). Anything else stays. Returns how many were removed.
 int removeLeftoverTemporaries(const QString& dir, const QDateTime& before);
-// The same for the temporary files of other writers: the regular files of one folder whose
+// The same for a writer whose own files those are: every temporary whose target name `ours`
+// accepts goes, whether or not the target exists (a run killed before its first rename leaves
+// temporaries of files it never wrote).
+int removeLeftoverTemporaries(const QString& dir, const QDateTime& before, const std::function<bool(const QString&)>& ours);
+// The same for the temporary files of other writers, of any name pattern: the regular files of one folder whose
 // name fits nameFits, last modified before `before`, and for which fileFits(path) holds, when
 // given (path: the folder's path, "/", the name). Returns how many were removed.
 int removeLeftoverFiles(const QString& dir, const QDateTime& before, const std::function<bool(const QByteArray& name)>& nameFits,

@@ -202,7 +202,10 @@ bool ParsePackage(QByteArrayView native, PackageNative& out, QString* error)
         QByteArrayView u;
         if (!r.u32(chars) || quint64(chars) * 2 > quint64(r.left()) || !r.bytes(quint64(chars) * 2, u))
             break;
-        QString s = QString::fromUtf16(reinterpret_cast<const char16_t*>(u.data()), chars);
+        // Plain little-endian code units: a name may begin with U+FEFF or U+FFFE, which is a
+        // character here and no byte order mark.
+        QString s(qsizetype(chars), Qt::Uninitialized);
+        qFromLittleEndian<quint16>(u.data(), chars, s.data());
         // A name ends at its first NUL, as its ANSI copy does.
         if (const qsizetype nul = s.indexOf(QChar(0)); nul >= 0)
             s.truncate(nul);
@@ -232,7 +235,9 @@ QByteArray WritePackage(const PackageNative& given)
     b.append(p.data);
     for (const QString* s : {&p.tempPath, &p.label, &p.source}) {
         put32(b, quint32(s->size()));
-        b.append(reinterpret_cast<const char*>(s->utf16()), s->size() * 2);
+        const qsizetype at = b.size();
+        b.resize(at + s->size() * 2);
+        qToLittleEndian<quint16>(s->utf16(), s->size(), b.data() + at);
     }
     return b;
 }

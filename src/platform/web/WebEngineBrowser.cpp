@@ -90,6 +90,9 @@ QWebEngineProfile* sharedProfile()
         profile->settings()->setDefaultTextEncoding(QStringLiteral("windows-1251"));
         profile->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
         profile->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+        // Downloaded pages are local files whose pictures, styles and scripts stay on their
+        // servers, as the merge made them absolute.
+        profile->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
         profile->settings()->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
         QObject::connect(profile, &QWebEngineProfile::downloadRequested, profile,
                          [](QWebEngineDownloadRequest* download) { download->cancel(); });

@@ -429,6 +429,22 @@ TEST_F(ObjectsTest, AnObjectCopiedToAnotherControlKeepsItsBytes)
     EXPECT_EQ(other.ObjectGroupAt(0), group);
 }
 
+TEST(OleObject, PackageNamesAreReadAsStoredInUtf16)
+{
+    // A leading U+FEFF or U+FFFE is part of the name, not a byte order mark.
+    platform::PackageNative p;
+    p.label = QString(QChar(0xFEFF)) + "a.txt";
+    p.source = QString(QChar(0xFFFE)) + QString::fromUtf8("Ж.txt");
+    p.tempPath = "/tmp/t";
+    platform::PackageNative back;
+    ASSERT_TRUE(platform::ParsePackage(platform::WritePackage(p), back));
+    EXPECT_EQ(back.label, p.label);
+    EXPECT_EQ(back.source, p.source);
+    // The fuzzer's input: the label's UTF-16 copy is U+FFFE twice.
+    ASSERT_TRUE(platform::ParsePackage(testsupport::readFile(MV_SOURCE_DIR "/tests/fuzz-seeds/ole_object_fuzz/package_name_fffe.bin"), back));
+    EXPECT_EQ(back.label, QString(2, QChar(0xFFFE)));
+}
+
 TEST(OleObject, PackagesRoundTripAndDamageIsReported)
 {
     platform::PackageNative p;

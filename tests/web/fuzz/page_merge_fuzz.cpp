@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const QByteArray date = "<!-- DataTime=\"07.12.2026/10:00:00\" -->";
     const QByteArray merged = merge::mergedPage(taskFile, page, charset, date, url);
-    (void)merge::rebaseLine(page.left(4000), url.toLatin1(), true);
+    (void)merge::rebaseLine(page.left(4000), url.toLatin1());
     (void)merge::baseHref(page);
 
     // The merged file begins with the header lines it kept, each "<!-- " and CR LF, none the

@@ -116,7 +116,7 @@ TEST(DownloadX11, TypedLineBecomesAMergedPage)
     const QByteArray merged = testsupport::readFile(task);
     EXPECT_TRUE(merged.startsWith("<!-- SearchWords=\"url:" + url.toUtf8() + "\"-->\r\n<!-- DownloadURL=\"" + url.toUtf8() + "\" -->\r\n"))
         << merged.constData();
-    EXPECT_TRUE(merged.contains(QStringLiteral("<a href=\"http://127.0.0.1:%1/x.htm\">x</a>").arg(server.port()).toUtf8()));
+    EXPECT_TRUE(merged.contains(QStringLiteral("<a href=\"http://127.0.0.1:%1/x.htm\">X</a>").arg(server.port()).toUtf8()));
 
     proc.terminate();
     if (!proc.waitForFinished(60000))
