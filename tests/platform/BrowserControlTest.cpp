@@ -50,6 +50,32 @@ TEST(Browser, PageDialogsAreSwallowedAndNewWindowsRefused)
     EXPECT_EQ(bodyText(b), QStringLiteral("ok"));
 }
 
+TEST(Browser, ALocalPageLoadsFilesOfItsFolderButItsScriptsReadNoOtherFile)
+{
+    testsupport::TempDir t;
+    const QByteArray gif("GIF89a\1\0\1\0\x80\0\0\xff\xff\xff\0\0\0,\0\0\0\0\1\0\1\0\0\2\2D\1\0;", 35);
+    testsupport::writeFile(t.file("cat/pic/a.gif"), gif);
+    testsupport::writeFile(t.file("secret.txt"), "secret");
+    testsupport::writeFile(t.file("cat/own.txt"), "own");
+    const QString name = t.file("cat/page.htm");
+    testsupport::writeFile(name, "<html><body><img id=p src=\"pic/a.gif\"><iframe id=f src=\"../secret.txt\"></iframe>"
+                                 "<iframe id=g src=\"own.txt\"></iframe></body></html>");
+    WebEngineBrowser b;
+    b.show();
+    b.navigateFile(name);
+    ASSERT_TRUE(b.waitLoaded(60000));
+    auto run = [&](const char* script) { return b.runScript(QString::fromLatin1(script), 30000).toString(); };
+    EXPECT_EQ(run("String(document.getElementById('p').naturalWidth)"), QStringLiteral("1"));
+    EXPECT_EQ(run("(function(){try{return document.getElementById('g').contentDocument.body.innerText}catch(e){return 'no'}})()"),
+              QStringLiteral("own"));
+    EXPECT_NE(run("(function(){try{return document.getElementById('f').contentDocument.body.innerText}catch(e){return 'no'}})()"),
+              QStringLiteral("secret"));
+    const QString xhr = QStringLiteral("(function(){try{var x=new XMLHttpRequest();x.open('GET','%1',false);x.send();return x.responseText}"
+                                       "catch(e){return 'no'}})()");
+    EXPECT_EQ(b.runScript(xhr.arg(QUrl::fromLocalFile(t.file("secret.txt")).toString()), 30000).toString(), QStringLiteral("no"));
+    EXPECT_EQ(b.runScript(xhr.arg(QUrl::fromLocalFile(t.file("cat/own.txt")).toString()), 30000).toString(), QStringLiteral("no"));
+}
+
 TEST(Browser, StopEndsALoadAndAMissingFileFinishesNotOk)
 {
     testsupport::TempDir t;

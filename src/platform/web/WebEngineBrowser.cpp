@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
 namespace platform {
@@ -81,6 +83,26 @@ bool handOver(QWebEnginePage* page, const QUrl& url)
     return true;
 }
 
+// Local pages may reach the web (their pictures stay on their servers), so what their scripts
+// can read must stay in their own folder: a downloaded page's script must never read the user's
+// other files and send them off. A local page loads local files only from its own folder and
+// below, and its scripts read no local file at all; remote pages cannot reach local files anyway.
+class LocalFilesFence : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        const QUrl url = info.requestUrl();
+        const QUrl page = info.firstPartyUrl();
+        if (!url.isLocalFile() || !page.isLocalFile() || info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
+            return;
+        const QString folder = QFileInfo(page.toLocalFile()).absolutePath() + QLatin1Char('/');
+        if (info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeXhr ||
+            !QDir::cleanPath(url.toLocalFile()).startsWith(folder))
+            info.block(true);
+    }
+};
+
 QWebEngineProfile* sharedProfile()
 {
     static QPointer<QWebEngineProfile> profile;
@@ -93,6 +115,7 @@ QWebEngineProfile* sharedProfile()
         // Downloaded pages are local files whose pictures, styles and scripts stay on their
         // servers, as the merge made them absolute.
         profile->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+        profile->setUrlRequestInterceptor(new LocalFilesFence(profile));
         profile->settings()->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
         QObject::connect(profile, &QWebEngineProfile::downloadRequested, profile,
                          [](QWebEngineDownloadRequest* download) { download->cancel(); });
