@@ -311,13 +311,8 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
     EXPECT_EQ(unzipAll(t.file("u.zip"), t.file("x/")).count, 2);
     EXPECT_EQ(treeOf(t.file("x")), expected);
     // Without the directory, from the local headers.
-    const QByteArray whole = readFile(t.file("u.zip"));
-    writeFile(t.file("cut.zip"), whole.left(whole.indexOf(QByteArray("PK\x01\x02", 4))));
     TZipReader r;
-    r.IncompleteZipMode = izAssumeBad;
-    r.SetZipName(t.file("cut.zip"));
-    r.SetDestDir(t.file("y"));
-    r.DoAll = true;
+    readWithoutDirectory(r, t.file("u.zip"), t.file("cut.zip"), t.file("y"));
     r.RecreateDirs = true;
     EXPECT_EQ(r.UnZip(), 2);
     EXPECT_EQ(treeOf(t.file("y")), expected);
@@ -466,13 +461,8 @@ TEST(ZipInteropRead, ScannedMemberWithDeferredSizesExtractsWhole)
     ASSERT_EQ(peer("sh", {"-c", "cat " + t.file("in.txt") + " | zip -q - - | cat > " + t.file("dd.zip")}, &out), 0);
     // Without its directory, the local header alone tells no sizes: they come from the
     // descriptor after the data, never from the header's zeros.
-    const QByteArray whole = readFile(t.file("dd.zip"));
-    writeFile(t.file("cut.zip"), whole.left(whole.indexOf(QByteArray("PK\x01\x02", 4))));
     TZipReader r;
-    r.IncompleteZipMode = izAssumeBad;
-    r.SetZipName(t.file("cut.zip"));
-    r.SetDestDir(t.file("x"));
-    r.DoAll = true;
+    readWithoutDirectory(r, t.file("dd.zip"), t.file("cut.zip"), t.file("x"));
     QList<TSkipReason> reasons;
     r.OnSkippingFile = [&](TZipReader*, TSkipReason why, const QString&, int) { reasons << why; };
     EXPECT_EQ(r.UnZip(), 1);
@@ -500,13 +490,8 @@ with open(sys.argv[1], 'wb') as f:
     for (const QStringList& names : {QStringList{"data.txt", "empty.txt"}, QStringList{"empty.txt"}}) {
         QDir(t.file("x")).removeRecursively();
         ASSERT_EQ(peer("python3", QStringList{"-c", script, t.file("dd.zip")} + names), 0);
-        const QByteArray whole = readFile(t.file("dd.zip"));
-        writeFile(t.file("cut.zip"), whole.left(whole.indexOf(QByteArray("PK\x01\x02", 4))));
         TZipReader r;
-        r.IncompleteZipMode = izAssumeBad;
-        r.SetZipName(t.file("cut.zip"));
-        r.SetDestDir(t.file("x"));
-        r.DoAll = true;
+        readWithoutDirectory(r, t.file("dd.zip"), t.file("cut.zip"), t.file("x"));
         QStringList skipped;
         r.OnSkippingFile = [&](TZipReader*, TSkipReason why, const QString& n, int) { skipped << QStringLiteral("%1 %2").arg(int(why)).arg(n); };
         if (names.first() == "data.txt") {
