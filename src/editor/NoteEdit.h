@@ -346,15 +346,19 @@ public:
     bool ShowObjectPropertiesDialog();
     // The position of the one selected object, or -1 (the selection must be exactly it).
     int SelectedObject() const;
+    // The position of the one selected picture, or -1 (the selection must be exactly it).
+    int SelectedPicture() const;
     // The object's "{\object ...}" group at pos (empty when there is no object there).
     QByteArray ObjectGroupAt(int pos) const;
     // Replaces the object at pos by another group, as one undo step; the object stays selected.
     void ReplaceObjectAt(int pos, const QByteArray& group);
-    // The object's full type name: "Package", its class, or "Object".
+    // The object's full type name: "Package", its class, or "Object"; a picture's is that of
+    // the desktop's picture of its kind ("Picture (Metafile)", ...).
     QString ObjectTypeName(int pos) const;
     // Runs a verb of the selected object (0: "Open"); false when nothing was opened.
     bool DoVerb(int verb);
-    // The verb menu for a right click, or null when the selection is not exactly one object.
+    // The verb menu for a right click, or null when the selection is not exactly one object
+    // or picture.
     QMenu* CreateVerbMenu(QWidget* parent);
     // The control's own popup menu (none by default).
     QMenu* PopupMenu = nullptr;
@@ -383,6 +387,10 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
     void DocumentAttached() override;
     void contextMenuEvent(QContextMenuEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
 
@@ -405,6 +413,9 @@ private:
     bool allowObjects_ = true, allowInPlace_ = true, autoVerbMenu_ = true, hideSelection_ = true;
     bool hideScrollBars_ = true, selectionBar_ = true, plainText_ = false, wordSelection_ = true;
     bool wordWrap_ = true, wantReturns_ = true, linesUpdating_ = false;
+    // A left press selected a picture or object (or may drag the one selected): its moves
+    // and release are not the text's.
+    bool objectPress_ = false, objectDrag_ = false;
     TScrollStyle scrollBars_ = ssBoth;
     TRichLangOptions langOptions_ = rlAutoFont;
     QString title_;

@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -95,6 +96,29 @@ QString privateFolder(const QString& parent, const QString& prefix)
 
 QString sizeText(qint64 n) { return QStringLiteral("%1 bytes").arg(n); }
 
+bool isEmbeddedChar(const QTextDocument* doc, int pos)
+{
+    return pos >= 0 && doc->characterAt(pos) == QChar(QChar::ObjectReplacementCharacter);
+}
+
+// The format of the character at pos.
+QTextCharFormat formatAt(QTextDocument* doc, int pos)
+{
+    QTextCursor probe(doc);
+    probe.setPosition(pos + 1);
+    return probe.charFormat();
+}
+
+// Pictures are the desktop's static pictures: no verbs, a type name by their kind.
+QString pictureTypeName(const QTextCharFormat& f)
+{
+    switch (platform::richPicture(f.toImageFormat()).kind) {
+    case platform::RichPictureKind::Wmf: return QStringLiteral("Picture (Metafile)");
+    case platform::RichPictureKind::Emf: return QStringLiteral("Picture (Enhanced Metafile)");
+    default: return QStringLiteral("Picture (Device Independent Bitmap)");
+    }
+}
+
 } // namespace
 
 // --- the control's object services ----------------------------------------------------------
@@ -113,17 +137,17 @@ void TCustomNoteEdit::RemoveObjectCopies()
 int TCustomNoteEdit::SelectedObject() const
 {
     const QTextCursor c = textCursor();
-    if (c.selectionEnd() - c.selectionStart() != 1)
+    if (c.selectionEnd() - c.selectionStart() != 1 || !isEmbeddedChar(document(), c.selectionStart()))
         return -1;
-    QTextCursor at(document());
-    at.setPosition(c.selectionStart());
-    at.setPosition(c.selectionEnd(), QTextCursor::KeepAnchor);
-    if (at.selectedText() != QString(QChar(0xfffc)))
+    return platform::isRichObject(formatAt(document(), c.selectionStart())) ? c.selectionStart() : -1;
+}
+
+int TCustomNoteEdit::SelectedPicture() const
+{
+    const QTextCursor c = textCursor();
+    if (c.selectionEnd() - c.selectionStart() != 1 || !isEmbeddedChar(document(), c.selectionStart()))
         return -1;
-    // The format of the character after the cursor's start.
-    QTextCursor probe(document());
-    probe.setPosition(c.selectionStart() + 1);
-    return platform::isRichObject(probe.charFormat()) ? c.selectionStart() : -1;
+    return formatAt(document(), c.selectionStart()).isImageFormat() ? c.selectionStart() : -1;
 }
 
 QByteArray TCustomNoteEdit::ObjectGroupAt(int pos) const
@@ -146,6 +170,9 @@ void TCustomNoteEdit::ReplaceObjectAt(int pos, const QByteArray& group)
 
 QString TCustomNoteEdit::ObjectTypeName(int pos) const
 {
+    if (isEmbeddedChar(document(), pos))
+        if (const QTextCharFormat f = formatAt(document(), pos); f.isImageFormat())
+            return pictureTypeName(f);
     platform::RtfObjectInfo info;
     if (!platform::ParseObjectGroup(ObjectGroupAt(pos), info) || info.objClass.isEmpty())
         return QStringLiteral("Object");
@@ -261,13 +288,16 @@ QMenu* TCustomNoteEdit::CreateVerbMenu(QWidget* parent)
 {
     if (!allowObjects_ || !autoVerbMenu_)
         return nullptr;
-    const int pos = SelectedObject();
+    int pos = SelectedObject();
+    const bool object = pos >= 0;
+    if (!object)
+        pos = SelectedPicture();
     if (pos < 0)
         return nullptr;
     const QString type = ObjectTypeName(pos);
-    // Packages (embedded and linked) open; objects of other programs have no verbs here.
-    platform::PackageObject pkg;
-    const bool package = type == QLatin1String("Package");
+    // Packages (embedded and linked) open; pictures and objects of other programs have no
+    // verbs here, only their properties.
+    const bool package = object && type == QLatin1String("Package");
     auto* properties = new QAction(QStringLiteral("%1 Properties").arg(type), parent);
     properties->setObjectName(QStringLiteral("ObjectProperties"));
     connect(properties, &QAction::triggered, this, [this] { ShowObjectPropertiesDialog(); });
@@ -294,9 +324,9 @@ QMenu* TCustomNoteEdit::CreateVerbMenu(QWidget* parent)
         menu->addActions(PopupMenu->actions());
         menu->addSeparator();
         menu->addAction(properties);
-        QMenu* verbs = menu->addMenu(type);
-        verbs->setObjectName(QStringLiteral("VerbMenu"));
         if (open) {
+            QMenu* verbs = menu->addMenu(type);
+            verbs->setObjectName(QStringLiteral("VerbMenu"));
             verbs->addAction(open);
             verbs->setDefaultAction(open);
         }
@@ -306,6 +336,10 @@ QMenu* TCustomNoteEdit::CreateVerbMenu(QWidget* parent)
 
 void TCustomNoteEdit::contextMenuEvent(QContextMenuEvent* e)
 {
+    // A right click on a picture or object, selected or not, is about that one.
+    if (e->reason() == QContextMenuEvent::Mouse)
+        if (const int pos = EmbeddedAt(e->pos()); pos >= 0)
+            SetSelection(pos, pos + 1, false);
     if (QMenu* menu = CreateVerbMenu(this)) {
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(e->globalPos());
@@ -318,6 +352,65 @@ void TCustomNoteEdit::contextMenuEvent(QContextMenuEvent* e)
         return;
     }
     platform::RichEditControl::contextMenuEvent(e);
+}
+
+void TCustomNoteEdit::mousePressEvent(QMouseEvent* e)
+{
+    // A click on a picture or object selects it whole, as in a word processor; the caret
+    // would otherwise land before or after it.
+    objectPress_ = objectDrag_ = false;
+    if (e->button() == Qt::LeftButton && e->modifiers() == Qt::NoModifier)
+        if (const int pos = EmbeddedAt(e->position().toPoint()); pos >= 0) {
+            objectPress_ = true;
+            // A press on the object already selected may start dragging it, as a press on
+            // selected text does.
+            if (SelectedObject() == pos || SelectedPicture() == pos) {
+                objectDrag_ = true;
+                platform::RichEditControl::mousePressEvent(e);
+                return;
+            }
+            SetSelection(pos, pos + 1, false);
+            e->accept();
+            return;
+        }
+    platform::RichEditControl::mousePressEvent(e);
+}
+
+void TCustomNoteEdit::mouseMoveEvent(QMouseEvent* e)
+{
+    // The text's own handling would extend a selection from where the press fell.
+    if (objectPress_ && !objectDrag_ && (e->buttons() & Qt::LeftButton)) {
+        e->accept();
+        return;
+    }
+    platform::RichEditControl::mouseMoveEvent(e);
+}
+
+void TCustomNoteEdit::mouseReleaseEvent(QMouseEvent* e)
+{
+    // The text's own handling would put the caret where the release fell.
+    if (objectPress_ && e->button() == Qt::LeftButton) {
+        objectPress_ = objectDrag_ = false;
+        e->accept();
+        return;
+    }
+    platform::RichEditControl::mouseReleaseEvent(e);
+}
+
+void TCustomNoteEdit::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    const int pos = e->button() == Qt::LeftButton ? EmbeddedAt(e->position().toPoint()) : -1;
+    if (pos < 0) {
+        platform::RichEditControl::mouseDoubleClickEvent(e);
+        return;
+    }
+    objectPress_ = true;
+    objectDrag_ = false;
+    SetSelection(pos, pos + 1, false);
+    e->accept();
+    // The primary verb; only packages have one here.
+    if (allowObjects_ && SelectedObject() == pos && ObjectTypeName(pos) == QLatin1String("Package"))
+        DoVerb(0);
 }
 
 namespace {
@@ -360,7 +453,7 @@ bool TCustomNoteEdit::ShowObjectPropertiesDialog()
 {
     if (!allowObjects_)
         return false;
-    const int pos = SelectedObject();
+    const int pos = SelectedObject() >= 0 ? SelectedObject() : SelectedPicture();
     if (pos < 0)
         return false;
     TObjectPropertiesDialog dlg(this, pos, window());
@@ -425,7 +518,7 @@ TObjectPropertiesDialog::TObjectPropertiesDialog(TCustomNoteEdit* edit, int pos,
     Pages = new QTabWidget(this);
     v->addWidget(Pages);
     auto* general = new QWidget(Pages);
-    auto* form = new QFormLayout(general);
+    auto* form = general_ = new QFormLayout(general);
     TypeLabel = new QLabel(type, general);
     TypeLabel->setObjectName(QStringLiteral("TypeLabel"));
     SizeLabel = new QLabel(general);
@@ -442,11 +535,33 @@ TObjectPropertiesDialog::TObjectPropertiesDialog(TCustomNoteEdit* edit, int pos,
     platform::PackageObject pkg;
     platform::RtfObjectInfo info;
     QString error;
+    const bool picture = formatAt(edit->document(), pos).isImageFormat();
+    const bool package = !picture && type == QLatin1String("Package");
     // An object whose data cannot even be read (its class unknown) is damaged as well.
-    if (!platform::ParseObjectGroup(edit->ObjectGroupAt(pos), info, &error) ||
-        (type == QLatin1String("Package") && !platform::ReadPackageObject(edit->ObjectGroupAt(pos), pkg, &error)))
+    const bool damaged = !picture
+        && (!platform::ParseObjectGroup(edit->ObjectGroupAt(pos), info, &error)
+            || (package && !platform::ReadPackageObject(edit->ObjectGroupAt(pos), pkg, &error)));
+    if (damaged)
         warn(QStringLiteral("The object is damaged. %1").arg(error));
-    else if (pkg.linked) {
+
+    // A package shows its icon; pictures and other programs' objects their content.
+    auto* view = new QWidget(Pages);
+    auto* vv = new QVBoxLayout(view);
+    IconLabel = new QLabel(view);
+    IconLabel->setPixmap(QPixmap::fromImage(platform::PackageIcon(
+        package && !pkg.package.label.isEmpty() ? pkg.package.label : package ? QFileInfo(pkg.linkSource).fileName() : type)));
+    ContentView = new QRadioButton(QStringLiteral("Display as &editable information"), view);
+    IconView = new QRadioButton(QStringLiteral("Display as &icon"), view);
+    (package ? IconView : ContentView)->setChecked(true);
+    for (QRadioButton* b : {ContentView, IconView}) {
+        b->setEnabled(false);
+        vv->addWidget(b);
+    }
+    vv->addWidget(IconLabel);
+    vv->addStretch(1);
+    Pages->addTab(view, QStringLiteral("View"));
+
+    if (!damaged && pkg.linked) {
         auto* page = new QWidget(Pages);
         auto* lv = new QVBoxLayout(page);
         SourceLabel = new QLabel(page);
@@ -489,8 +604,20 @@ void TObjectPropertiesDialog::refresh()
     platform::ParseObjectGroup(group, info);
     platform::PackageObject pkg;
     const bool package = platform::ReadPackageObject(group, pkg);
-    SizeLabel->setText(sizeText(package && !pkg.linked ? pkg.package.data.size()
-                                                       : (info.hasObjData ? info.objData.size() : group.size())));
+    // The object's own data: the file embedded or linked, another program's native data, the
+    // picture's bytes; never the stored record with its picture.
+    qint64 size = -1;
+    if (const QTextCharFormat f = formatAt(edit_->document(), pos_); f.isImageFormat())
+        size = platform::richPicture(f.toImageFormat()).bytes.size();
+    else if (package && !pkg.linked)
+        size = pkg.package.data.size();
+    else if (package && QFileInfo(pkg.linkSource).isFile())
+        size = QFileInfo(pkg.linkSource).size();
+    else if (platform::OleObject ole; !package && info.hasObjData && platform::ParseOleObject(info.objData, ole)
+             && ole.format == platform::OleObject::Embedded)
+        size = ole.native.size();
+    SizeLabel->setText(size < 0 ? QString() : sizeText(size));
+    general_->setRowVisible(SizeLabel, size >= 0);
     if (SourceLabel && package) {
         SourceLabel->setText(pkg.linkSource);
         (pkg.updateOption == 3 ? ManualUpdate : AutomaticUpdate)->setChecked(true);
@@ -526,7 +653,9 @@ void TObjectPropertiesDialog::ChangeSource()
         return;
     const QString f = platform::dialogs().openFileName(QStringLiteral("Change Source"),
                                                        QFileInfo(pkg.linkSource).path(), QStringLiteral("All Files (*)"));
-    if (f.isEmpty() || !QFileInfo(f).isFile()) {
+    if (f.isEmpty())
+        return; // cancelled
+    if (!QFileInfo(f).isFile()) {
         warn(QStringLiteral("Cannot link to an invalid source."), QStringLiteral("Link Properties"), platform::MsgIcon::Error);
         return;
     }

@@ -23,13 +23,18 @@ public:
     QPushButton *OkButton, *CancelButton;
 };
 
-// The properties of one object: its General page and, for a linked package, its Link page.
+// The properties of one object or picture: its General and View pages and, for a linked
+// package, its Link page. The size is that of the object's own data (a linked file's size),
+// none where that is not known. No object server exists here to draw an object another way, so
+// the View page shows how the object is displayed without offering a change.
 class TObjectPropertiesDialog : public QDialog {
     Q_OBJECT
 public:
     TObjectPropertiesDialog(TCustomNoteEdit* edit, int pos, QWidget* parent = nullptr);
     QTabWidget* Pages;
     QLabel *TypeLabel, *SizeLabel, *LocationLabel;
+    QRadioButton *ContentView, *IconView;
+    QLabel* IconLabel;
     QLabel* SourceLabel = nullptr;
     QRadioButton *AutomaticUpdate = nullptr, *ManualUpdate = nullptr;
     QPushButton *OpenSourceButton = nullptr, *UpdateNowButton = nullptr, *ChangeSourceButton = nullptr,
@@ -44,6 +49,7 @@ public:
 
 private:
     void refresh();
+    class QFormLayout* general_;
     TCustomNoteEdit* edit_;
     int pos_;
 };

@@ -81,8 +81,19 @@ void TFormEdit::EditFileFromTree()
     for (const char* ext : {".txt", ".rtf"}) {
         const QString name = platform::resolveIn(dir, text + QLatin1String(ext));
         if (QFileInfo::exists(name)) {
-            if (OpenNoteFile(name))
+            if (OpenNoteFile(name)) {
                 setWindowTitle(caption); // a node's note is named by its node
+                return;
+            }
+            // The note shown before must not take what is typed for this node: an empty,
+            // read-only editor stands for the note that could not be read.
+            Editor->Clear();
+            Editor->SetReadOnly(true);
+            EditorFileName = name;
+            refusedName_.clear();
+            disk_ = DiskState();
+            ShowModifiedMark(false);
+            SelectionChange();
             return;
         }
     }

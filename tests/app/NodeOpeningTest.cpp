@@ -99,6 +99,28 @@ TEST_F(NodeTest, AModifiedNoteIsSavedBeforeTheNextOneAndStaysWhenItCannotBe)
     EXPECT_EQ(noteText().trimmed(), "ell");
 }
 
+TEST_F(NodeTest, ANoteThatCannotBeReadTakesNoTypingForTheNoteBefore)
+{
+    open("A\r\n\tN\r\n\tF\r\n\tM\r\n");
+    write(cat + "N.rtf", "{\\rtf1 first}");
+    QDir().mkpath(cat + "F.txt");
+    click(1);
+    const QByteArray before = read(cat + "N.rtf");
+    click(2);
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_TRUE(dialogs->messages().at(0).contains(cat + "F.txt"));
+    EXPECT_EQ(noteText(), "");
+    typeIntoNote("typed");
+    EXPECT_EQ(noteText(), "");
+    click(3);
+    EXPECT_EQ(read(cat + "N.rtf"), before);
+    EXPECT_FALSE(QFileInfo::exists(cat + "M.rtf"));
+    EXPECT_EQ(dialogs->messages().size(), 1);
+    // The next note takes typing again.
+    typeIntoNote("m");
+    EXPECT_EQ(noteText(), "m");
+}
+
 TEST_F(NodeTest, TheExternalEditorGetsTheRtfFileOrAMessage)
 {
     open("A\r\n\tN\r\n\tT\r\n");

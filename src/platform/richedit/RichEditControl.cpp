@@ -573,6 +573,36 @@ int RichEditControl::positionAt(const QPoint& viewportPos) const
     return document()->documentLayout()->hitTest(docPos, Qt::ExactHit);
 }
 
+int RichEditControl::EmbeddedAt(const QPoint& viewportPos) const
+{
+    const QPointF docPos(viewportPos.x() + horizontalScrollBar()->value(),
+                         viewportPos.y() + verticalScrollBar()->value());
+    const QTextDocument* doc = document();
+    // The nearest caret position lies before or after the character clicked.
+    const int hit = doc->documentLayout()->hitTest(docPos, Qt::FuzzyHit);
+    for (int q : {hit - 1, hit}) {
+        if (q < 0 || q >= TextLength() || doc->characterAt(q) != QChar(QChar::ObjectReplacementCharacter))
+            continue;
+        QTextCursor probe(const_cast<QTextDocument*>(doc));
+        probe.setPosition(q + 1);
+        const QTextCharFormat f = probe.charFormat();
+        if (!f.isImageFormat() && f.objectType() != RichObjectType)
+            continue;
+        const QTextBlock block = doc->findBlock(q);
+        const QTextLayout* layout = block.layout();
+        const int rel = q - block.position();
+        const QTextLine line = layout ? layout->lineForTextPosition(rel) : QTextLine();
+        if (!line.isValid())
+            continue;
+        const QRectF br = doc->documentLayout()->blockBoundingRect(block);
+        const qreal x0 = line.cursorToX(rel), x1 = line.cursorToX(rel + 1);
+        const QRectF box(br.x() + qMin(x0, x1), br.y() + line.y(), qAbs(x1 - x0), line.height());
+        if (box.contains(docPos))
+            return q;
+    }
+    return -1;
+}
+
 void RichEditControl::mousePressEvent(QMouseEvent* e)
 {
     int s = -1, en = -1;

@@ -112,6 +112,9 @@ public:
     // would land inside a protected run.
     bool IsProtectedRange(int start, int end) const;
 
+    // The position of the picture or object character drawn under a point of the viewport, or -1.
+    int EmbeddedAt(const QPoint& viewportPos) const;
+
     QTextCursor Cursor() const { return textCursor(); }
     // Grows with every change of the document (and with every new document).
     quint64 ContentsVersion() const { return contentsVersion_; }

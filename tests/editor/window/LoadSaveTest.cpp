@@ -177,12 +177,12 @@ TEST_F(EditorTest, BadNoteFilesAndNodeNamesNeverLoseOrEscape)
 {
     write(file("good.rtf"), "{\\rtf1 good}");
     openNode("good");
-    // A folder where the note's file should be: the error shows, the note stays.
+    // A folder where the note's file should be: the error shows, the note before is gone.
     QDir().mkpath(file("folder.rtf"));
     openNode("folder");
     ASSERT_EQ(dialogs->messages().size(), 1);
-    EXPECT_EQ(form->Editor->Text(), "good");
-    EXPECT_EQ(form->EditorFileName, file("good.rtf"));
+    EXPECT_EQ(form->Editor->Text(), "");
+    EXPECT_EQ(form->EditorFileName, file("folder.rtf"));
 
     // Node texts that are not file names never reach the file system.
     QDir().mkpath(file("sub"));

@@ -270,7 +270,7 @@ TEST_F(ObjectsTest, AForeignObjectKeepsItsBytesAndHasNoVerbs)
     answer<TObjectPropertiesDialog>([&](TObjectPropertiesDialog* dlg) {
         EXPECT_EQ(dlg->windowTitle(), "Word.Document.8 Properties");
         EXPECT_EQ(dlg->TypeLabel->text(), "Word.Document.8");
-        EXPECT_EQ(dlg->SizeLabel->text(), QString("%1 bytes").arg(hex.size() / 2));
+        EXPECT_EQ(dlg->SizeLabel->text(), QString("%1 bytes").arg(ole.native.size())); // not its stored record
         EXPECT_EQ(dlg->LocationLabel->text(), QApplication::applicationName());
         EXPECT_EQ(dlg->SourceLabel, nullptr);
         dlg->accept();
@@ -297,8 +297,15 @@ TEST_F(ObjectsTest, ALinkedFileOpensItsSourceAndTheLinkPageActs)
         ASSERT_NE(dlg->SourceLabel, nullptr);
         EXPECT_EQ(dlg->SourceLabel->text(), file(name));
         EXPECT_TRUE(dlg->AutomaticUpdate->isChecked());
+        // The linked file's own size, not that of the record with its icon; the view it shows.
+        EXPECT_EQ(dlg->SizeLabel->text(), "6 bytes");
+        EXPECT_EQ(dlg->Pages->tabText(1), "View");
+        EXPECT_TRUE(dlg->IconView->isChecked());
         dlg->OpenSourceButton->click();
-        dialogs->pushFileName(QString()); // Change Source... with an empty name
+        dialogs->pushFileName(QString()); // Change Source... cancelled: nothing happens
+        dlg->ChangeSourceButton->click();
+        EXPECT_TRUE(dialogs->messages().isEmpty());
+        dialogs->pushFileName(dir.path()); // a folder
         dlg->ChangeSourceButton->click();
         dlg->BreakLinkButton->click();
         dlg->ManualUpdate->click();
@@ -314,7 +321,7 @@ TEST_F(ObjectsTest, ALinkedFileOpensItsSourceAndTheLinkPageActs)
     const QStringList m = dialogs->messages();
     ASSERT_EQ(m.size(), 3);
     EXPECT_EQ(m[0], "Cannot link to an invalid source.");
-    EXPECT_EQ(dialogs->shown()[1].caption, "Link Properties");
+    EXPECT_EQ(dialogs->shown()[2].caption, "Link Properties");
     EXPECT_EQ(m[1], "Break link operation is not supported.");
     EXPECT_TRUE(m[2].contains(file(name)));
     EXPECT_EQ(panel1(), "Modified");

@@ -3,16 +3,21 @@
 #include "editor/REMain.h"
 #include "editor/ValueSpin.h"
 #include "platform/dialogs/Dialogs.h"
+#include "platform/richedit/OleObject.h"
 #include "platform/shell/Launcher.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QProcess>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -183,4 +188,79 @@ TEST_F(EditorX11, AnOpenedPackageReachesTheDesktopOpenerAsAPrivateCopy)
     TCustomNoteEdit::RemoveObjectCopies();
     platform::setLauncher(std::move(old));
     qputenv("PATH", oldPath);
+}
+
+TEST_F(EditorX11, ObjectsAndPicturesAnswerClicksDoubleClicksAndRightClicks)
+{
+    auto* recorder = new platform::RecordingLauncher;
+    struct Restore {
+        std::unique_ptr<platform::Launcher> old;
+        ~Restore()
+        {
+            TCustomNoteEdit::RemoveObjectCopies();
+            platform::setLauncher(std::move(old));
+        }
+    } restore{platform::setLauncher(std::unique_ptr<platform::Launcher>(recorder))};
+    TCustomNoteEdit::SetObjectTempRoot(dir.file("temp/"));
+    platform::PackageNative p;
+    p.label = QStringLiteral("f.txt");
+    p.source = p.tempPath = dir.file("f.txt");
+    p.data = "packaged";
+    QImage red(16, 16, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    red.save(&png, "PNG");
+    testsupport::writeFile(dir.file("n.rtf"), "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}ab " + platform::MakePackageGroup(p, false)
+                                                  + " cd {\\pict\\pngblip\\picw16\\pich16\\picwgoal480\\pichgoal480 "
+                                                  + png.data().toHex() + "} ef\\par}");
+    form->EditFileFromTree();
+    TNoteEdit* e = form->Editor;
+    const int object = int(e->Text().indexOf(QChar(0xfffc)));
+    const int picture = int(e->Text().lastIndexOf(QChar(0xfffc)));
+    ASSERT_LT(object, picture);
+    auto centre = [e](int pos) {
+        QTextCursor a(e->document()), b(e->document());
+        a.setPosition(pos);
+        b.setPosition(pos + 1);
+        return QPoint((e->cursorRect(a).left() + e->cursorRect(b).left()) / 2, e->cursorRect(a).center().y());
+    };
+    auto popupTexts = [] {
+        QStringList out;
+        if (auto* m = qobject_cast<QMenu*>(QApplication::activePopupWidget()))
+            for (QAction* a : m->actions())
+                if (!a->isSeparator())
+                    out << a->text();
+        return out;
+    };
+    e->SetSelection(0, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->CutButton->isEnabled(); }));
+
+    moveTo(e->viewport(), centre(object));
+    xdo({"click", "1"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->CutButton->isEnabled(); }));
+    EXPECT_EQ(e->SelectedObject(), object);
+    EXPECT_TRUE(recorder->calls.isEmpty());
+
+    xdo({"click", "--repeat", "2", "--delay", "80", "1"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recorder->calls.isEmpty(); }));
+    EXPECT_EQ(recorder->calls.size(), 1);
+    EXPECT_EQ(QFileInfo(recorder->calls[0].document).fileName(), "f.txt");
+    EXPECT_EQ(e->SelectedObject(), object);
+
+    e->SetSelection(0, 0);
+    xdo({"click", "3"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !popupTexts().isEmpty(); }));
+    EXPECT_EQ(popupTexts(), (QStringList{"Package Properties", "Open"}));
+    EXPECT_EQ(e->SelectedObject(), object);
+    QApplication::activePopupWidget()->close();
+
+    // A picture has no verb here: its menu holds only its properties.
+    moveTo(e->viewport(), centre(picture));
+    xdo({"click", "3"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !popupTexts().isEmpty(); }));
+    EXPECT_EQ(popupTexts(), QStringList{"Picture (Device Independent Bitmap) Properties"});
+    EXPECT_EQ(e->SelectedPicture(), picture);
+    QApplication::activePopupWidget()->close();
+    EXPECT_EQ(recorder->calls.size(), 1);
 }
