@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace testsupport {
@@ -18,6 +19,10 @@ QString testdataDir();
             GTEST_SKIP() << "shared test data missing: ../shared/testdata";           \
         }                                                                              \
     } while (0)
+
+// Waits up to `ms` for a condition while events are handled, and fails the test (a GoogleTest
+// failure: Qt Test's QTRY_ macros fail nothing here) when it does not come.
+#define MV_WAIT_FOR(cond, ms) ASSERT_TRUE(QTest::qWaitFor([&] { return bool(cond); }, ms)) << "waited in vain for: " #cond
 
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& data);

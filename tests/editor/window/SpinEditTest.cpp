@@ -2,6 +2,7 @@
 #include "editor/ValueSpin.h"
 #include "platform/base/Exception.h"
 #include "platform/dialogs/Dialogs.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -216,9 +217,9 @@ TEST(SpinEdit, TheDiagonalButtonPressesAHalfAndRepeatsWhileHeld)
     ASSERT_NE(b.RepeatTimer(), nullptr);
     EXPECT_EQ(b.RepeatTimer()->interval(), 400);
     EXPECT_TRUE(b.RepeatTimer()->isActive());
-    QTRY_COMPARE_WITH_TIMEOUT(bottoms, 2, 5000);
+    MV_WAIT_FOR((bottoms) == (2), 5000);
     EXPECT_EQ(b.RepeatTimer()->interval(), 100);
-    QTRY_COMPARE_WITH_TIMEOUT(bottoms, 3, 5000);
+    MV_WAIT_FOR((bottoms) == (3), 5000);
     // Dragged off: no half shows pressed and the ticks click nothing.
     mouse(&b, QEvent::MouseMove, QPoint(5, 2));
     EXPECT_EQ(b.Down(), sbNotDown);
@@ -230,7 +231,7 @@ TEST(SpinEdit, TheDiagonalButtonPressesAHalfAndRepeatsWhileHeld)
     // Back over the half first pressed.
     mouse(&b, QEvent::MouseMove, QPoint(35, 15));
     EXPECT_EQ(b.Down(), sbBottomDown);
-    QTRY_VERIFY_WITH_TIMEOUT(bottoms > now, 5000);
+    MV_WAIT_FOR(bottoms > now, 5000);
     mouse(&b, QEvent::MouseButtonRelease, QPoint(35, 15));
     EXPECT_EQ(b.Down(), sbNotDown);
     EXPECT_EQ(b.LastDown(), sbNotDown);

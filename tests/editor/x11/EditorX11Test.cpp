@@ -89,19 +89,19 @@ protected:
 TEST_F(EditorX11, ShortcutsActOnlyWhileTheFocusIsInTheEditor)
 {
     form->Editor->setFocus();
-    QTRY_VERIFY(form->Editor->hasFocus());
+    MV_WAIT_FOR(form->Editor->hasFocus(), 5000);
     xdo({"type", "--delay", "20", "abc"});
-    QTRY_COMPARE(form->Editor->Text(), QStringLiteral("abc"));
+    MV_WAIT_FOR((form->Editor->Text()) == (QStringLiteral("abc")), 5000);
     EXPECT_EQ(form->StatusPanel1->text(), "Modified");
     tree->setFocus();
-    QTRY_VERIFY(tree->hasFocus());
+    MV_WAIT_FOR(tree->hasFocus(), 5000);
     xdo({"key", "ctrl+s"});
     QTest::qWait(200);
     EXPECT_FALSE(QFileInfo::exists(dir.file("n.rtf")));
     form->Editor->setFocus();
-    QTRY_VERIFY(form->Editor->hasFocus());
+    MV_WAIT_FOR(form->Editor->hasFocus(), 5000);
     xdo({"key", "ctrl+s"});
-    QTRY_VERIFY(QFileInfo::exists(dir.file("n.rtf")));
+    MV_WAIT_FOR(QFileInfo::exists(dir.file("n.rtf")), 5000);
     EXPECT_EQ(form->StatusPanel1->text(), "");
 }
 
@@ -109,13 +109,13 @@ TEST_F(EditorX11, ARulerMarkerDraggedWithTheMouseSetsTheIndent)
 {
     form->Editor->setFocus();
     xdo({"type", "text"});
-    QTRY_COMPARE(form->Editor->Text(), QStringLiteral("text"));
+    MV_WAIT_FOR((form->Editor->Text()) == (QStringLiteral("text")), 5000);
     const int start = form->LeftInd->x();
     moveTo(form->LeftInd, QPoint(form->LeftInd->width() / 2, 10));
     xdo({"mousedown", "1"});
     moveTo(form->Ruler, QPoint(start + form->LeftInd->width() / 2 + 40, 25));
     xdo({"mouseup", "1"});
-    QTRY_COMPARE(form->Editor->ParagraphFormat()->LeftIndent(), int((start + 40 + form->RulerDragOffset - 6) * 0.75));
+    MV_WAIT_FOR((form->Editor->ParagraphFormat()->LeftIndent()) == (int((start + 40 + form->RulerDragOffset - 6) * 0.75)), 5000);
 }
 
 TEST_F(EditorX11, AHeldSpinButtonRepeatsUntilReleased)
@@ -130,10 +130,10 @@ TEST_F(EditorX11, AHeldSpinButtonRepeatsUntilReleased)
     ASSERT_NE(b, nullptr);
     moveTo(b, QPoint(3, 3)); // the upper half
     xdo({"mousedown", "1"});
-    QTRY_VERIFY_WITH_TIMEOUT(e->Value() >= 4, 30000);
+    MV_WAIT_FOR(e->Value() >= 4, 30000);
     xdo({"mouseup", "1"});
     // The release may still be on its way from the X server: a repeat before it is not a fault.
-    QTRY_COMPARE_WITH_TIMEOUT(b->Down(), sbNotDown, 30000);
+    MV_WAIT_FOR((b->Down()) == (sbNotDown), 30000);
     const double held = e->Value();
     QTest::qWait(400);
     EXPECT_EQ(e->Value(), held);
@@ -154,12 +154,12 @@ TEST_F(EditorX11, AnAddressClickReachesTheDesktopOpenerAsOneArgument)
 
     form->Editor->setFocus();
     xdo({"type", "go www.example.org now"});
-    QTRY_COMPARE(form->Editor->Text(), QStringLiteral("go www.example.org now"));
+    MV_WAIT_FOR((form->Editor->Text()) == (QStringLiteral("go www.example.org now")), 5000);
     QTextCursor c(form->Editor->document());
     c.setPosition(8);
     moveTo(form->Editor->viewport(), form->Editor->cursorRect(c).center());
     xdo({"click", "1"});
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(bin + "xdg-open.args"), 60000);
+    MV_WAIT_FOR(QFileInfo::exists(bin + "xdg-open.args"), 60000);
     EXPECT_EQ(testsupport::readFile(bin + "xdg-open.args"), QByteArray("http://www.example.org\n"));
 
     platform::setLauncher(std::move(old));
@@ -180,7 +180,7 @@ TEST_F(EditorX11, AnOpenedPackageReachesTheDesktopOpenerAsAPrivateCopy)
     testsupport::writeFile(dir.file("a b.txt"), "packaged");
     ASSERT_TRUE(form->Editor->InsertObjectFromFile(dir.file("a b.txt"), false));
     ASSERT_TRUE(form->Editor->DoVerb(0));
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(bin + "xdg-open.args"), 60000);
+    MV_WAIT_FOR(QFileInfo::exists(bin + "xdg-open.args"), 60000);
     const QByteArray args = testsupport::readFile(bin + "xdg-open.args");
     EXPECT_TRUE(args.endsWith("/a b.txt\n")) << args.constData();
     EXPECT_EQ(args.count('\n'), 1);
