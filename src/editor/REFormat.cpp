@@ -178,6 +178,13 @@ TNoteTextAttributes* TFormEdit::TypingAttributes()
     return Editor->SelLength() >= 1 ? Editor->SelectionFormat() : Editor->WordFormat();
 }
 
+void TFormEdit::ApplyNewNoteAttributes()
+{
+    TNoteTextAttributes* typing = TypingAttributes();
+    typing->SetName(QStringLiteral("Arial"));
+    typing->SetSize(12);
+}
+
 void TFormEdit::ShowCaretPosition()
 {
     const int start = Editor->SelStart();
