@@ -33,6 +33,7 @@ public:
     // An empty result means the user cancelled.
     virtual QString openFileName(const QString& caption, const QString& dir, const QString& filter) = 0;
     virtual QStringList openFileNames(const QString& caption, const QString& dir, const QString& filter) = 0;
+    // Does not ask before replacing an existing file: the caller asks.
     virtual QString saveFileName(const QString& caption, const QString& dir, const QString& filter) = 0;
     virtual QString folderName(const QString& caption, const QString& dir) = 0;
     // Returns false when cancelled.

@@ -256,7 +256,9 @@ QStringList QtDialogs::openFileNames(const QString& caption, const QString& dir,
 
 QString QtDialogs::saveFileName(const QString& caption, const QString& dir, const QString& filter)
 {
-    return QFileDialog::getSaveFileName(owner(), captionOr(caption), dir, qtFilter(filter));
+    // The caller asks before an existing file is replaced: one question, not two.
+    return QFileDialog::getSaveFileName(owner(), captionOr(caption), dir, qtFilter(filter), nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
 }
 
 QString QtDialogs::folderName(const QString& caption, const QString& dir)

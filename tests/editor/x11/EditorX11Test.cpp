@@ -13,9 +13,12 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
@@ -297,4 +300,42 @@ TEST_F(EditorX11, TheFontDialogsColourGoesOnTheSelectionAndIntoTheFile)
     EXPECT_EQ(form->Editor->SelectionFormat()->Color(), clRed);
     form->Editor->SetSelection(0, 5);
     EXPECT_EQ(form->Editor->SelectionFormat()->Color(), clWindowText);
+}
+
+TEST_F(EditorX11, SaveAsOverAnotherFileAsksOnce)
+{
+    testsupport::writeFile(dir.file("other.rtf"), "{\\rtf1 old}");
+    form->Editor->setFocus();
+    xdo({"type", "new"});
+    QTRY_COMPARE(form->Editor->Text(), QStringLiteral("new"));
+
+    DesktopDialogs desktop;
+    QStringList asked;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* files = qobject_cast<QFileDialog*>(modal); files && files->isVisible()) {
+            auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+            if (!name) {
+                ADD_FAILURE() << "no file name box";
+                files->reject();
+                return;
+            }
+            files->setDirectory(dir.path());
+            name->setText("other.rtf");
+            QMetaObject::invokeMethod(files, "accept", Qt::QueuedConnection);
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal);
+                   box && box->isVisible() && !asked.contains(box->text())) {
+            asked.append(box->text());
+            const QList<QAbstractButton*> buttons = box->buttons();
+            for (QAbstractButton* b : buttons)
+                if (box->buttonRole(b) == QMessageBox::YesRole || box->buttonRole(b) == QMessageBox::AcceptRole)
+                    QMetaObject::invokeMethod(b, "click", Qt::QueuedConnection);
+        }
+    });
+    answer.start(50);
+    EXPECT_TRUE(form->FileSaveAs());
+    answer.stop();
+    EXPECT_EQ(asked.join('\n').toStdString(), ("OK to overwrite " + dir.file("other.rtf")).toStdString());
+    EXPECT_TRUE(testsupport::readFile(dir.file("other.rtf")).contains("new"));
 }
