@@ -214,7 +214,9 @@ bool TCustomNoteEdit::InsertObjectFromFile(const QString& fileName, bool link)
     const QByteArray group = platform::MakePackageGroup(p, link);
     QTextDocument fragment;
     QTextCursor fc(&fragment);
-    fc.insertText(QString(QChar(0xfffc)), platform::makeRichObject(fragment, group));
+    QTextCharFormat f = InsertionFormat();
+    f.merge(platform::makeRichObject(fragment, group));
+    fc.insertText(QString(QChar(0xfffc)), f);
     ReplaceSelWithDocument(fragment, true);
     SetSelection(start, start + 1, true);
     SetModified(true);

@@ -70,6 +70,7 @@ void TFormEdit::EditFileFromTree()
     if (!IsUsableNoteName(text)) {
         // Such a node text never reaches the file system: an empty note that cannot be saved.
         Editor->Clear();
+        ApplyNewNoteAttributes();
         EditorFileName = dir + text + QStringLiteral(".rtf");
         refusedName_ = text;
         disk_ = DiskState();
@@ -98,6 +99,7 @@ void TFormEdit::EditFileFromTree()
         }
     }
     Editor->Clear();
+    ApplyNewNoteAttributes();
     EditorFileName = dir + text + QStringLiteral(".rtf");
     refusedName_.clear();
     disk_ = DiskState();
@@ -114,6 +116,7 @@ void TFormEdit::FileNew()
         return;
     ApplyFileName(Untitled);
     Editor->Clear();
+    ApplyNewNoteAttributes();
     Editor->SetReadOnly(false);
     Editor->SetModified(false);
     ShowModifiedMark(false);

@@ -178,6 +178,13 @@ TNoteTextAttributes* TFormEdit::TypingAttributes()
     return Editor->SelLength() >= 1 ? Editor->SelectionFormat() : Editor->WordFormat();
 }
 
+void TFormEdit::ApplyNewNoteAttributes()
+{
+    TNoteTextAttributes* typing = TypingAttributes();
+    typing->SetName(QStringLiteral("Arial"));
+    typing->SetSize(12);
+}
+
 void TFormEdit::ShowCaretPosition()
 {
     const int start = Editor->SelStart();
@@ -307,21 +314,34 @@ void TFormEdit::HiddenItemClick()
 void TFormEdit::SelectFont()
 {
     TNoteTextAttributes* sel = Editor->SelectionFormat();
-    platform::FontChoice font;
-    font.name = sel->Name();
-    font.size = sel->Size();
+    platform::FontChoice start;
+    start.name = sel->Name();
+    start.size = sel->Size();
     const TFontStyles style = sel->Style();
-    font.bold = style & fsBold;
-    font.italic = style & fsItalic;
-    font.underline = style & fsUnderline;
-    font.strikeOut = style & fsStrikeOut;
+    start.bold = style & fsBold;
+    start.italic = style & fsItalic;
+    start.underline = style & fsUnderline;
+    start.strikeOut = style & fsStrikeOut;
+    const TColor color = sel->Color();
+    if (color != clWindowText)
+        start.color = int(ColorToQColor(color).rgb() & 0xffffff);
+    platform::FontChoice font = start;
     if (platform::dialogs().fontDialog(font)) {
+        // Only what the user changed is written: the dialog starts from the first selected
+        // character, and an untouched family, size, style or colour must not spread over the
+        // rest of the selection.
         TNoteTextAttributes* t = TypingAttributes();
-        t->SetName(font.name);
-        if (font.size >= 1 && font.size <= 1638)
+        if (font.name != start.name && !font.name.isEmpty())
+            t->SetName(font.name);
+        if (font.size != start.size && font.size >= 1 && font.size <= 1638)
             t->SetSize(font.size);
-        t->SetStyle((font.bold ? fsBold : 0) | (font.italic ? fsItalic : 0) | (font.underline ? fsUnderline : 0)
-                    | (font.strikeOut ? fsStrikeOut : 0));
+        if (font.bold != start.bold || font.italic != start.italic || font.underline != start.underline
+            || font.strikeOut != start.strikeOut)
+            t->SetStyle((font.bold ? fsBold : 0) | (font.italic ? fsItalic : 0) | (font.underline ? fsUnderline : 0)
+                        | (font.strikeOut ? fsStrikeOut : 0));
+        if (font.color != start.color)
+            t->SetColor(font.color == platform::FontChoice::AutoColor ? clWindowText
+                                                                     : QColorToColor(QColor::fromRgb(QRgb(font.color))));
     }
     SelectionChange();
     Editor->setFocus();

@@ -111,9 +111,7 @@ void TFormEdit::FormCreate()
     FillFontList();
     BuildRulerMarks();
     SelectionChange();
-    TNoteTextAttributes* typing = TypingAttributes();
-    typing->SetName(QStringLiteral("Arial"));
-    typing->SetSize(12);
+    ApplyNewNoteAttributes();
     Editor->SetModified(false);
     ShowModifiedMark(false);
     SelectionChange();

@@ -185,6 +185,8 @@ private:
     void createRuler();
     void createStatusBar();
     void FormCreate();
+    // The typing attributes an empty note starts with (Arial 12).
+    void ApplyNewNoteAttributes();
     // Writes the note to name after the checks that keep the user's files safe.
     bool saveTo(const QString& name, bool checkDisk);
     void rememberDiskState(const QString& name);

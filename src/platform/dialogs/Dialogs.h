@@ -15,6 +15,8 @@ struct FontChoice {
     QString name;
     int size = 10; // points
     bool bold = false, italic = false, underline = false, strikeOut = false;
+    static constexpr int AutoColor = -1;
+    int color = AutoColor; // 0xRRGGBB, or the automatic colour (the desktop's text colour)
 };
 
 enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
@@ -31,6 +33,7 @@ public:
     // An empty result means the user cancelled.
     virtual QString openFileName(const QString& caption, const QString& dir, const QString& filter) = 0;
     virtual QStringList openFileNames(const QString& caption, const QString& dir, const QString& filter) = 0;
+    // Does not ask before replacing an existing file: the caller asks.
     virtual QString saveFileName(const QString& caption, const QString& dir, const QString& filter) = 0;
     virtual QString folderName(const QString& caption, const QString& dir) = 0;
     // Returns false when cancelled.
@@ -38,7 +41,9 @@ public:
     // The open dialog with an "Open as read-only" check box; readOnly gets its state.
     virtual QString openFileNameReadOnly(const QString& caption, const QString& dir, const QString& filter,
                                          bool& readOnly);
-    // The font dialog: starts from font; false when cancelled, else font holds the choice.
+    // The font dialog with a text colour: starts from font; false when cancelled, else font holds
+    // the choice. What the user did not change comes back as it went in, even where the desktop
+    // shows another font in its place (a family that is not installed).
     virtual bool fontDialog(FontChoice& font);
     // The print dialog: a printer ready to print on, or none when cancelled.
     virtual std::shared_ptr<QPrinter> printDialog(const QString& caption);

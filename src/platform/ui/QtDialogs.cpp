@@ -2,9 +2,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QGridLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRegularExpression>
@@ -136,6 +140,66 @@ QString QtDialogs::openFileNameReadOnly(const QString& caption, const QString& d
     return dlg.selectedFiles().first();
 }
 
+namespace {
+
+// The text colours of the font dialog: the automatic colour and the sixteen standard colours.
+struct NamedColor {
+    const char* name;
+    QRgb rgb;
+};
+constexpr NamedColor StandardColors[] = {
+    {"Black", 0x000000},  {"Maroon", 0x800000}, {"Green", 0x008000}, {"Olive", 0x808000},
+    {"Navy", 0x000080},   {"Purple", 0x800080}, {"Teal", 0x008080},  {"Gray", 0x808080},
+    {"Silver", 0xc0c0c0}, {"Red", 0xff0000},    {"Lime", 0x00ff00},  {"Yellow", 0xffff00},
+    {"Blue", 0x0000ff},   {"Fuchsia", 0xff00ff}, {"Aqua", 0x00ffff}, {"White", 0xffffff},
+};
+
+QIcon swatch(const QColor& c)
+{
+    QPixmap pm(16, 12);
+    pm.fill(c);
+    QPainter p(&pm);
+    p.setPen(Qt::gray);
+    p.drawRect(pm.rect().adjusted(0, 0, -1, -1));
+    return QIcon(pm);
+}
+
+// A list of the colours in the dialog's effects box; a colour outside the list (from a loaded
+// note) is shown as "Custom".
+QComboBox* addColorList(QFontDialog& dlg, int rgb)
+{
+    const QColor start = rgb == FontChoice::AutoColor ? QColor() : QColor::fromRgb(QRgb(rgb));
+    auto* combo = new QComboBox(&dlg);
+    combo->setObjectName(QStringLiteral("ColorList"));
+    combo->addItem(swatch(dlg.palette().color(QPalette::Text)), QStringLiteral("Automatic"), QColor());
+    for (const NamedColor& c : StandardColors)
+        combo->addItem(swatch(QColor(c.rgb)), QString::fromLatin1(c.name), QColor(c.rgb));
+    int index = start.isValid() ? combo->findData(start) : 0;
+    if (index < 0) {
+        combo->addItem(swatch(start), QStringLiteral("Custom"), start);
+        index = combo->count() - 1;
+    }
+    combo->setCurrentIndex(index);
+    auto* label = new QLabel(QStringLiteral("&Color:"), &dlg);
+    label->setBuddy(combo);
+    // The effects box holds the underline and strike-out boxes.
+    QWidget* effects = nullptr;
+    for (QCheckBox* box : dlg.findChildren<QCheckBox*>())
+        if (box->parentWidget() != &dlg)
+            effects = box->parentWidget();
+    if (effects && effects->layout()) {
+        effects->layout()->addWidget(label);
+        effects->layout()->addWidget(combo);
+    } else if (auto* grid = qobject_cast<QGridLayout*>(dlg.layout())) {
+        const int row = grid->rowCount();
+        grid->addWidget(label, row, 0);
+        grid->addWidget(combo, row, 1, 1, -1);
+    }
+    return combo;
+}
+
+} // namespace
+
 bool QtDialogs::fontDialog(FontChoice& font)
 {
     QFont start(font.name);
@@ -145,16 +209,33 @@ bool QtDialogs::fontDialog(FontChoice& font)
     start.setItalic(font.italic);
     start.setUnderline(font.underline);
     start.setStrikeOut(font.strikeOut);
-    bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, start, owner());
-    if (!ok)
+    QFontDialog dlg(owner());
+    dlg.setOption(QFontDialog::DontUseNativeDialog); // the colour list needs Qt's own dialog
+    dlg.setCurrentFont(start);
+    // A family that is not installed shows as the desktop's substitute: what the dialog shows
+    // at the start stands for the font as it was, so that only what the user changes changes.
+    const QFont shown = dlg.currentFont();
+    QComboBox* colors = addColorList(dlg, font.color);
+    const int startColor = colors->currentIndex();
+    if (dlg.exec() != QDialog::Accepted)
         return false;
-    font.name = chosen.family();
-    font.size = chosen.pointSize() > 0 ? chosen.pointSize() : font.size;
-    font.bold = chosen.bold();
-    font.italic = chosen.italic();
-    font.underline = chosen.underline();
-    font.strikeOut = chosen.strikeOut();
+    const QFont chosen = dlg.selectedFont();
+    if (chosen.family() != shown.family())
+        font.name = chosen.family();
+    if (chosen.pointSize() > 0 && chosen.pointSize() != shown.pointSize())
+        font.size = chosen.pointSize();
+    if (chosen.bold() != shown.bold())
+        font.bold = chosen.bold();
+    if (chosen.italic() != shown.italic())
+        font.italic = chosen.italic();
+    if (chosen.underline() != shown.underline())
+        font.underline = chosen.underline();
+    if (chosen.strikeOut() != shown.strikeOut())
+        font.strikeOut = chosen.strikeOut();
+    if (colors->currentIndex() != startColor) {
+        const QColor c = colors->currentData().value<QColor>();
+        font.color = c.isValid() ? int(c.rgb() & 0xffffff) : FontChoice::AutoColor;
+    }
     return true;
 }
 
@@ -175,7 +256,9 @@ QStringList QtDialogs::openFileNames(const QString& caption, const QString& dir,
 
 QString QtDialogs::saveFileName(const QString& caption, const QString& dir, const QString& filter)
 {
-    return QFileDialog::getSaveFileName(owner(), captionOr(caption), dir, qtFilter(filter));
+    // The caller asks before an existing file is replaced: one question, not two.
+    return QFileDialog::getSaveFileName(owner(), captionOr(caption), dir, qtFilter(filter), nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
 }
 
 QString QtDialogs::folderName(const QString& caption, const QString& dir)

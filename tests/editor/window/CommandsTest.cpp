@@ -8,8 +8,10 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QImage>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPrinter>
 #include <QToolButton>
@@ -119,6 +121,36 @@ TEST_F(CommandsTest, PicturesGoInAtTheCaretAndTheClipboardStays)
     EXPECT_TRUE(rtf.contains("\\jpegblip"));
     EXPECT_TRUE(rtf.contains(jpeg.toHex())) << "the JPEG's own bytes";
     EXPECT_EQ(dialogs->shown()[0].kind, "open");
+}
+
+TEST_F(CommandsTest, TextTypedAfterAnInsertedPictureOrObjectKeepsTheFormatThere)
+{
+    QImage img(4, 4, QImage::Format_RGB32);
+    img.fill(qRgb(0, 0, 200));
+    ASSERT_TRUE(img.save(file("p.bmp"), "BMP"));
+    write(file("o.txt"), "object");
+    write(file("n.rtf"), "{\\rtf1\\ansi{\\fonttbl{\\f0\\fmodern Courier New;}}\\f0\\fs22 a\\par}");
+    openNode("n");
+    form->Editor->SetSelection(1, 1);
+    ASSERT_TRUE(insertPicture(file("p.bmp")));
+    EXPECT_EQ(form->FontName->currentText(), "Courier New");
+    EXPECT_EQ(form->FontSize->text(), "11");
+    type("b");
+    ASSERT_TRUE(form->Editor->InsertObjectFromFile(file("o.txt"), false));
+    form->Editor->SetSelection(4, 4);
+    EXPECT_EQ(form->FontName->currentText(), "Courier New");
+    EXPECT_EQ(form->FontSize->text(), "11");
+    type("c");
+    ASSERT_TRUE(form->FileSave());
+    EXPECT_FALSE(read(file("n.rtf")).contains("\\fs24")) << read(file("n.rtf")).constData();
+
+    openNode("n");
+    ASSERT_EQ(form->Editor->Text(), QString("a") + QChar(0xfffc) + "b" + QChar(0xfffc) + "c");
+    for (int at : {2, 4}) {
+        form->Editor->SetSelection(at, at + 1);
+        EXPECT_EQ(form->Editor->SelectionFormat()->Size(), 11) << at;
+        EXPECT_EQ(form->Editor->SelectionFormat()->Name(), "Courier New") << at;
+    }
 }
 
 TEST_F(CommandsTest, PicturesThatCannotBeReadChangeNothing)

@@ -1,6 +1,7 @@
 // Loading a node's note, saving it, and the questions that keep the user's files safe.
 #include "EditorFixture.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QMimeData>
@@ -303,4 +304,21 @@ TEST_F(EditorTest, TypingAfterOpeningANodeGoesIntoTheNoteWhetherItHasAFileOrNot)
         EXPECT_EQ(panel1(), "Modified") << node.toStdString();
         form->Editor->SetModified(false);
     }
+}
+
+TEST_F(EditorTest, NewNotesStartWithTheWindowsTypingAttributes)
+{
+    write(file("small.rtf"), "{\\rtf1\\ansi{\\fonttbl{\\f0 Times New Roman;}}\\f0\\fs16 small\\par}");
+    openNode("small");
+    openNode("new");
+    EXPECT_EQ(form->FontName->currentText(), "Arial");
+    EXPECT_EQ(form->FontSize->text(), "12");
+    type("abc");
+    ASSERT_TRUE(form->FileSave());
+    const QByteArray rtf = read(file("new.rtf"));
+    EXPECT_TRUE(rtf.contains("Arial;")) << rtf.constData();
+    EXPECT_TRUE(rtf.contains("\\fs24")) << rtf.constData();
+    EXPECT_FALSE(rtf.contains("\\fs22")) << rtf.constData();
+    form->FileNew();
+    EXPECT_EQ(form->FontSize->text(), "12");
 }

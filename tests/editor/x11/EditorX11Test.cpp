@@ -5,18 +5,28 @@
 #include "platform/dialogs/Dialogs.h"
 #include "platform/richedit/OleObject.h"
 #include "platform/shell/Launcher.h"
+#include "platform/ui/QtDialogs.h"
 #include "support/TestSupport.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QBuffer>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDialog>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -42,6 +52,48 @@ void moveTo(QWidget* w, QPoint local)
 {
     const QPoint g = w->mapToGlobal(local);
     xdo({"mousemove", "--sync", QString::number(g.x()), QString::number(g.y())});
+}
+
+void clickOn(QWidget* w, QPoint local)
+{
+    moveTo(w, local);
+    xdo({"click", "1"});
+}
+
+void clickOn(QWidget* w) { clickOn(w, w->rect().center()); }
+
+// The desktop's own dialogs instead of the scripted ones, for one test.
+class DesktopDialogs {
+public:
+    DesktopDialogs() : old_(platform::setDialogs(std::make_unique<platform::QtDialogs>())) {}
+    ~DesktopDialogs() { platform::setDialogs(std::move(old_)); }
+
+private:
+    std::unique_ptr<platform::Dialogs> old_;
+};
+
+// Runs f on the font dialog once it is up (it runs a modal loop of its own); a step that failed
+// leaves the dialog open, so it is closed then.
+void whenFontDialogShows(const std::function<void(QFontDialog*)>& f)
+{
+    QTimer::singleShot(0, [f] {
+        auto* dlg = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+        if (!dlg || !QTest::qWaitForWindowActive(dlg)) {
+            ADD_FAILURE() << "no font dialog";
+            if (dlg)
+                dlg->reject();
+            return;
+        }
+        f(dlg);
+        if (::testing::Test::HasFailure())
+            dlg->reject();
+    });
+}
+
+void clickOk(QDialog* dlg)
+{
+    QPushButton* ok = dlg->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+    clickOn(ok);
 }
 
 // A main window stand-in: a tree beside the panel that holds the editor.
@@ -263,4 +315,107 @@ TEST_F(EditorX11, ObjectsAndPicturesAnswerClicksDoubleClicksAndRightClicks)
     EXPECT_EQ(e->SelectedPicture(), picture);
     QApplication::activePopupWidget()->close();
     EXPECT_EQ(recorder->calls.size(), 1);
+}
+
+TEST_F(EditorX11, FontDialogOkWithoutAChangeKeepsTheNoteByteForByte)
+{
+    // The editor's default family is not installed here (fc-list shows no Arial): the dialog
+    // shows the desktop's substitute for it. A selection of several fonts, sizes and styles.
+    testsupport::writeFile(dir.file("n.rtf"),
+                           "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fnil\\fcharset204 Arial;}{\\f1\\fmodern Courier New;}}"
+                           "\\f0\\fs24 one \\f1\\fs19\\b two\\b0\\i  three\\par}");
+    form->EditFileFromTree();
+    ASSERT_EQ(form->Editor->Text(), "one two three");
+    ASSERT_TRUE(form->FileSave());
+    const QByteArray before = testsupport::readFile(dir.file("n.rtf"));
+    ASSERT_TRUE(before.contains("Arial;")) << before.constData();
+
+    DesktopDialogs desktop;
+    form->Editor->SelectAll();
+    whenFontDialogShows([](QFontDialog* dlg) { clickOk(dlg); });
+    form->EditFontCmd->trigger();
+    ASSERT_TRUE(form->FileSave());
+    EXPECT_EQ(testsupport::readFile(dir.file("n.rtf")).toStdString(), before.toStdString());
+}
+
+TEST_F(EditorX11, TheFontDialogsColourGoesOnTheSelectionAndIntoTheFile)
+{
+    form->Editor->setFocus();
+    xdo({"type", "plain red"});
+    MV_WAIT_FOR((form->Editor->Text()) == (QStringLiteral("plain red")), 5000);
+    form->Editor->SetSelection(6, 9);
+
+    DesktopDialogs desktop;
+    whenFontDialogShows([](QFontDialog* dlg) {
+        auto* colors = dlg->findChild<QComboBox*>("ColorList");
+        if (!colors) {
+            ADD_FAILURE() << "no colour list";
+            return;
+        }
+        EXPECT_EQ(colors->currentText().toStdString(), "Automatic");
+        clickOn(colors);
+        QAbstractItemView* list = colors->view();
+        if (!QTest::qWaitFor([list] { return list->isVisible(); })) {
+            ADD_FAILURE() << "the colour list did not open";
+            return;
+        }
+        const QModelIndex red = list->model()->index(colors->findText("Red"), 0);
+        list->scrollTo(red);
+        clickOn(list->viewport(), list->visualRect(red).center());
+        if (!QTest::qWaitFor([colors] { return colors->currentText() == "Red"; })) {
+            ADD_FAILURE() << "red was not picked";
+            return;
+        }
+        clickOk(dlg);
+    });
+    form->EditFontCmd->trigger();
+    EXPECT_EQ(form->Editor->SelectionFormat()->Color(), clRed);
+    ASSERT_TRUE(form->FileSave());
+    const QByteArray rtf = testsupport::readFile(dir.file("n.rtf"));
+    EXPECT_TRUE(rtf.contains("{\\colortbl ;\\red255\\green0\\blue0;}")) << rtf.constData();
+    EXPECT_TRUE(rtf.contains("plain \\cf1 red")) << rtf.constData();
+
+    form->EditFileFromTree();
+    form->Editor->SetSelection(6, 9);
+    EXPECT_EQ(form->Editor->SelectionFormat()->Color(), clRed);
+    form->Editor->SetSelection(0, 5);
+    EXPECT_EQ(form->Editor->SelectionFormat()->Color(), clWindowText);
+}
+
+TEST_F(EditorX11, SaveAsOverAnotherFileAsksOnce)
+{
+    testsupport::writeFile(dir.file("other.rtf"), "{\\rtf1 old}");
+    form->Editor->setFocus();
+    xdo({"type", "new"});
+    MV_WAIT_FOR((form->Editor->Text()) == (QStringLiteral("new")), 5000);
+
+    DesktopDialogs desktop;
+    QStringList asked;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* files = qobject_cast<QFileDialog*>(modal); files && files->isVisible()) {
+            auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+            if (!name) {
+                ADD_FAILURE() << "no file name box";
+                files->reject();
+                return;
+            }
+            files->setDirectory(dir.path());
+            name->setText("other.rtf");
+            QMetaObject::invokeMethod(files, "accept", Qt::QueuedConnection);
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal);
+                   box && box->isVisible() && !asked.contains(box->text())) {
+            asked.append(box->text());
+            const QList<QAbstractButton*> buttons = box->buttons();
+            for (QAbstractButton* b : buttons)
+                if (box->buttonRole(b) == QMessageBox::YesRole || box->buttonRole(b) == QMessageBox::AcceptRole)
+                    QMetaObject::invokeMethod(b, "click", Qt::QueuedConnection);
+        }
+    });
+    answer.start(50);
+    EXPECT_TRUE(form->FileSaveAs());
+    answer.stop();
+    EXPECT_EQ(asked.join('\n').toStdString(), ("OK to overwrite " + dir.file("other.rtf")).toStdString());
+    EXPECT_TRUE(testsupport::readFile(dir.file("other.rtf")).contains("new"));
 }
