@@ -4,6 +4,7 @@
 #include "NodeIcons.h"
 #include "TreeFile.h"
 #include "UnitSlova.h"
+#include "platform/dialogs/Dialogs.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -85,6 +86,8 @@ void TFormICO::LV1Click()
     treefile::setImageIndex(node, k);
     m->Tree1->viewport()->update();
     // Written at once, also in read-only mode; never a tree whose reading stopped early.
-    if (m->Tree1->topLevelItemCount() > 0 && !m->TreeIncomplete)
+    if (m->Tree1->topLevelItemCount() > 0 && !m->TreeIncomplete) {
+        platform::DialogOwner owner(this); // a failure is told above the palette
         m->WriteTreeAndIcons();
+    }
 }

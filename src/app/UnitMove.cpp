@@ -28,6 +28,8 @@ TFormMove* FormMove = nullptr;
 namespace {
 void tell(const QString& text, platform::MsgIcon icon = platform::MsgIcon::Warning)
 {
+    // The node manager stays on top: its messages must show above it, not behind it.
+    platform::DialogOwner owner(FormMove);
     platform::dialogs().message(text, QString(), platform::MsgButtons::Ok, icon);
 }
 
