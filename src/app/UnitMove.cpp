@@ -77,6 +77,7 @@ TFormMove::TFormMove() : TForm(QStringLiteral("FormMove"))
     v->addWidget(Panel1);
     connect(Panel1, &QPushButton::clicked, this, &TFormMove::Panel1Click);
     connect(dl, &QTreeView::clicked, this, &TFormMove::FileTree);
+    connect(folders, &TFolderTree::chosenWithKeyboard, this, &TFormMove::FileTree);
     resize(300, 500);
 }
 
