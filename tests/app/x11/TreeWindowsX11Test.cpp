@@ -3,6 +3,7 @@
 #include "../NodeFixture.h"
 #include "X11Input.h"
 
+#include "app/About.h"
 #include "app/FolderTree.h"
 #include "app/UnitICO.h"
 #include "app/UnitMove.h"
@@ -18,6 +19,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QToolButton>
 
@@ -156,4 +158,23 @@ TEST_F(NodeTest, TheLinkListOpensAboveThePageHeaderEditorWithItsMenuWithinReach)
     EXPECT_TRUE(waitFor([&triggered] { return triggered.count() == 1; }))
         << "link list at " << FormI->frameGeometry().y() << ", header editor down to "
         << FormHTMLKategory->frameGeometry().bottom();
+}
+
+TEST_F(NodeTest, TheAboutBoxTitleBarIsBlank)
+{
+    if (!testsupport::haveTool(QStringLiteral("xprop")))
+        GTEST_SKIP() << "xprop is not installed (scripts/install-deps installs it)";
+    open("a\r\n");
+    FormSlova->Author();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormA));
+    // What the desktop puts in the title bar: the window's names, as the window manager reads them.
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {"-id", QString::number(FormA->winId()), "_NET_WM_NAME", "WM_NAME"});
+    ASSERT_TRUE(xprop.waitForFinished(20000));
+    const QString out = QString::fromUtf8(xprop.readAllStandardOutput());
+    const QRegularExpression value(QStringLiteral("= \"(.*)\""));
+    int names = 0;
+    for (auto it = value.globalMatch(out); it.hasNext(); ++names)
+        EXPECT_TRUE(it.next().captured(1).trimmed().isEmpty()) << out.toStdString();
+    EXPECT_EQ(names, 2) << out.toStdString();
 }
