@@ -187,6 +187,8 @@ bool TFormMove::letGo(const QTreeWidgetItem* node, const QStringList& files)
 
 bool TFormMove::TVDragDrop(int nodeIndex, const QPoint& pos)
 {
+    // Every question of the move (the editor's "Save changes" too) shows above this window.
+    platform::DialogOwner owner(this);
     TFormSlova* m = FormSlova;
     // Nothing moves while no catalog is loaded, in read-only mode, or from a tree that cannot
     // be written back.
