@@ -36,6 +36,8 @@ TFormA::TFormA() : TForm(QStringLiteral("FormA"))
 
 void TFormA::showEvent(QShowEvent* e)
 {
-    setWindowTitle(QString());
+    // The title bar stays empty: a title of no characters would make the desktop show the
+    // program's name there instead, so it is one blank.
+    setWindowTitle(QStringLiteral(" "));
     TForm::showEvent(e);
 }

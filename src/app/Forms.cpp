@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
+#include <QWindow>
 
 TForm::TForm(const QString& objectName, QWidget* parent) : QDialog(parent)
 {
@@ -22,4 +23,18 @@ void setPopupMenu(QAbstractItemView* view, QMenu* menu)
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(view, &QWidget::customContextMenuRequested, menu,
                      [view, menu](const QPoint& p) { menu->popup(view->viewport()->mapToGlobal(p)); });
+}
+
+void showAbove(QWidget* window, QWidget* onTop)
+{
+    window->winId(); // the native window, whose transient parent the desktop reads when it is shown
+    QWindow* parent = onTop && onTop->isVisible() ? onTop->window()->windowHandle() : nullptr;
+    if (QWindow* w = window->windowHandle(); w && w->transientParent() != parent) {
+        if (window->isVisible())
+            window->hide(); // the desktop takes a new transient parent only when the window is shown
+        w->setTransientParent(parent);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
 }

@@ -5,6 +5,10 @@
 class QAbstractItemView;
 class QMenu;
 
+// Shows window above onTop, a window that stays on top, while that one is shown (as its transient,
+// which the desktop keeps above it); otherwise simply shows it.
+void showAbove(QWidget* window, QWidget* onTop);
+
 // Makes menu the popup menu of a list or tree view: a right click shows it at the mouse.
 void setPopupMenu(QAbstractItemView* view, QMenu* menu);
 

@@ -37,6 +37,9 @@ void TFormSlova::ForgetOpenedNode()
     if (WB1)
         WB1->stop();
     PanelWeb->hide();
+    // The page tools need a shown page.
+    n_i1->setEnabled(false);
+    n_i4->setEnabled(false);
 }
 
 void TFormSlova::NavigateCurrentFile()

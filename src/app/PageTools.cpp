@@ -360,5 +360,6 @@ void TFormSlova::DownloadAllurls1Click()
         return;
     FormI->EditURL->setText(CurrentFile);
     FormI->ButtonLoadLinksClick();
-    FormI->show();
+    // The page header editor stays on top: the link list must not open under it, its menu hidden.
+    showAbove(FormI, FormHTMLKategory);
 }

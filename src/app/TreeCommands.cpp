@@ -12,11 +12,14 @@
 #include "web/UnitHtmlKategory.h"
 
 #include <QFile>
+#include <QLayout>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QToolBar>
+
+#include <algorithm>
 
 namespace {
 const QString kTreeIncomplete = QStringLiteral(
@@ -130,8 +133,7 @@ void TFormSlova::Dell_node()
     // Nothing is shown now: the next click opens whatever node it is on, and the page header
     // editor lets go of its page (its pending lines are written first), so it never writes the
     // erased page back.
-    CurrentNodeText.clear();
-    CurrentFile.clear();
+    ForgetOpenedNode();
     if (FormHTMLKategory)
         FormHTMLKategory->LoadHTMLList();
     const QString file = nodefiles::lastExisting(ProjectPath, name, {".txt", ".rtf", ".htm", ".html"});
@@ -162,9 +164,12 @@ void TFormSlova::Edit_node()
     wrd->setText(text);
     OldNodeText = text;
     node->setData(0, RenameRole, ++renameSerial_);
-    Panel1->resize(std::max(40, Tree1->width() - 10), Panel1->height());
+    // As wide as the tree, or wider when the tree is too narrow for the buttons' captions.
+    const QMargins m = Panel1->layout()->contentsMargins();
+    const int buttons = Button1->sizeHint().width() + Button2->sizeHint().width() + Panel1->layout()->spacing();
+    Panel1->resize(std::max({40, Tree1->width() - 10, buttons + m.left() + m.right()}), Panel1->height());
     Panel1->move(4, (centralWidget()->height() - Panel1->height()) / 2);
-    wrd->setFixedWidth(Panel1->width() - 10);
+    wrd->setFixedWidth(Panel1->width() - m.left() - m.right());
     Panel1->show();
     Panel1->raise();
     wrd->setFocus();

@@ -28,7 +28,7 @@ void TFormSlova::ICO()
 {
     // The editor is a child of the editor panel here, so the palette does not move it.
     if (FormICO)
-        FormICO->show();
+        FormICO->ShowBeside(this, centralWidget());
 }
 
 void TFormSlova::ShowHistory()

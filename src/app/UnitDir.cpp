@@ -228,6 +228,8 @@ bool TFormDir::addFolderEntry(const QString& folder)
         return false;
     }
     memo1->addItem(entry);
+    // The highlight shows what OK opens: the caption.
+    memo1->setCurrentRow(memo1->count() - 1);
     setWindowTitle(entry);
     return true;
 }

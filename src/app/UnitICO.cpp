@@ -4,11 +4,17 @@
 #include "NodeIcons.h"
 #include "TreeFile.h"
 #include "UnitSlova.h"
+#include "platform/dialogs/Dialogs.h"
 
+#include <QHBoxLayout>
 #include <QListWidget>
 #include <QMenu>
+#include <QScreen>
+#include <QStyle>
+#include <QToolButton>
 #include <QTreeWidget>
-#include <QVBoxLayout>
+
+#include <algorithm>
 
 TFormICO* FormICO = nullptr;
 
@@ -16,8 +22,9 @@ TFormICO::TFormICO() : TForm(QStringLiteral("FormICO")), IL(TImageList::nodeImag
 {
     // Staying on top and sitting at the top edge are requests: the window manager decides.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    auto* v = new QVBoxLayout(this);
+    auto* v = new QHBoxLayout(this);
     v->setContentsMargins(0, 0, 0, 0);
+    v->setSpacing(0);
     LV1 = new QListWidget(this);
     LV1->setObjectName(QStringLiteral("LV1"));
     LV1->setViewMode(QListView::IconMode);
@@ -27,14 +34,43 @@ TFormICO::TFormICO() : TForm(QStringLiteral("FormICO")), IL(TImageList::nodeImag
     LV1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     for (int k = 0; k < 14; ++k)
         LV1->addItem(new QListWidgetItem(IL.nodeIcon(k, k + 20), QString()));
-    v->addWidget(LV1);
+    v->addWidget(LV1, 1);
+    // Without a frame there is no title bar: the palette brings its own close button (and Esc).
+    ButtonClose = new QToolButton(this);
+    ButtonClose->setObjectName(QStringLiteral("ButtonClose"));
+    ButtonClose->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+    ButtonClose->setToolTip(QStringLiteral("close"));
+    ButtonClose->setAutoRaise(true);
+    ButtonClose->setFocusPolicy(Qt::NoFocus);
+    ButtonClose->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    v->addWidget(ButtonClose);
+    connect(ButtonClose, &QToolButton::clicked, this, &TFormICO::close1Click);
     PopupLV1 = new QMenu(this);
     PopupLV1->setObjectName(QStringLiteral("PopupLV1"));
     connect(PopupLV1->addAction(QStringLiteral("close")), &QAction::triggered, this, &TFormICO::close1Click);
     setPopupMenu(LV1, PopupLV1);
     connect(LV1, &QListWidget::itemClicked, this, &TFormICO::LV1Click);
-    resize(14 * 28, 40);
-    move(x(), 0);
+    resize(14 * 28 + 24, 40);
+}
+
+void TFormICO::ShowBeside(QWidget* mainWindow, QWidget* below)
+{
+    // A click meant for the main window's menu or tool bar must never reach the palette, which
+    // assigns an icon at once: beside the window when the screen has room there, else just
+    // below the tool bar, over the top of the tree.
+    const QRect frame = mainWindow->frameGeometry();
+    const QRect screen = mainWindow->screen()->availableGeometry();
+    QPoint at;
+    if (screen.right() - frame.right() >= width())
+        at = QPoint(frame.right() + 1, frame.top());
+    else
+        at = below->mapToGlobal(QPoint(0, 0));
+    at.setX(std::clamp(at.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - width())));
+    at.setY(std::clamp(at.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - height())));
+    move(at);
+    show();
+    raise();
+    activateWindow(); // so that Esc reaches it
 }
 
 void TFormICO::LV1Click()
@@ -50,6 +86,8 @@ void TFormICO::LV1Click()
     treefile::setImageIndex(node, k);
     m->Tree1->viewport()->update();
     // Written at once, also in read-only mode; never a tree whose reading stopped early.
-    if (m->Tree1->topLevelItemCount() > 0 && !m->TreeIncomplete)
+    if (m->Tree1->topLevelItemCount() > 0 && !m->TreeIncomplete) {
+        platform::DialogOwner owner(this); // a failure is told above the palette
         m->WriteTreeAndIcons();
+    }
 }

@@ -29,6 +29,8 @@ TFormMove* FormMove = nullptr;
 namespace {
 void tell(const QString& text, platform::MsgIcon icon = platform::MsgIcon::Warning)
 {
+    // The node manager stays on top: its messages must show above it, not behind it.
+    platform::DialogOwner owner(FormMove);
     platform::dialogs().message(text, QString(), platform::MsgButtons::Ok, icon);
 }
 
@@ -86,6 +88,7 @@ TFormMove::TFormMove() : TForm(QStringLiteral("FormMove"))
     v->addWidget(Panel1);
     connect(Panel1, &QPushButton::clicked, this, &TFormMove::Panel1Click);
     connect(dl, &QTreeView::clicked, this, &TFormMove::FileTree);
+    connect(folders, &TFolderTree::chosenWithKeyboard, this, &TFormMove::FileTree);
     resize(300, 500);
 }
 
@@ -195,6 +198,8 @@ bool TFormMove::letGo(const QTreeWidgetItem* node, const QStringList& files)
 
 bool TFormMove::TVDragDrop(int nodeIndex, const QPoint& pos)
 {
+    // Every question of the move (the editor's "Save changes" too) shows above this window.
+    platform::DialogOwner owner(this);
     TFormSlova* m = FormSlova;
     // Nothing moves while no catalog is loaded, in read-only mode, or from a tree that cannot
     // be written back.

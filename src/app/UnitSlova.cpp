@@ -95,6 +95,9 @@ TFormSlova::TFormSlova()
     // Every row has the same height: the view then lays out 100,000 nodes without measuring them.
     Tree1->setUniformRowHeights(true);
     Tree1->setExpandsOnDoubleClick(true);
+    // The column is as wide as its longest visible name: a long name gets a horizontal scroll bar.
+    Tree1->header()->setStretchLastSection(false);
+    Tree1->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
 
     auto* right = new QWidget(Splitter1);
     auto* rv = new QVBoxLayout(right);

@@ -28,6 +28,8 @@ const QString kUrlForDownload = QStringLiteral("<!-- urlfordownload=\"");
 
 void showError(const QString& text)
 {
+    // The editor stays on top: its messages must show above it, not behind it.
+    platform::DialogOwner owner(FormHTMLKategory);
     platform::dialogs().message(text, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Error);
 }
 } // namespace

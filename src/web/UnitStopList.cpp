@@ -76,6 +76,7 @@ bool TFormStopList::SaveStopList()
         file_ = currentCatalogFile();
     if (file_.isEmpty())
         return false;
+    platform::DialogOwner owner(this); // shown above the window, which stays on top
     const QString text = MemoStop->toPlainText();
     const QString bad = charsOutside1251(text);
     if (!bad.isEmpty()) {

@@ -231,6 +231,10 @@ TEST_F(ChooserTest, NewFolderUnderTheSelectedFolder)
     const QString made = parent + QString::fromUtf8("/Новый каталог/");
     EXPECT_TRUE(QFileInfo(made).isDir());
     EXPECT_EQ(entries().value(3), made);
+    // The highlight and what OK opens (the caption) agree: the new entry.
+    EXPECT_EQ(FormDir->memo1->currentRow(), 3);
+    EXPECT_TRUE(FormDir->memo1->item(3)->isSelected());
+    EXPECT_EQ(FormDir->windowTitle(), made);
     EXPECT_TRUE(FormDir->isVisible());
     EXPECT_TRUE(FormDir->memo1->isVisibleTo(FormDir));
     EXPECT_FALSE(FormDir->Edit1->isVisibleTo(FormDir));

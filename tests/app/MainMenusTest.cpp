@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QToolBar>
 
 namespace {
@@ -341,4 +342,32 @@ TEST_F(MainMenusTest, TreeKeysRunTheirCommandsAndEveryOtherKeyIsUsedUp)
     QTest::keyClick(tree(), Qt::Key_Delete);
     EXPECT_EQ(dialogs->messages(), (QStringList{"Add node?", "Add node?", "Delete node?"}));
     EXPECT_EQ(texts().size(), 6);
+}
+
+TEST_F(MainMenusTest, TheRenamePanelAndTheTreeShowTheirTextsWholeAndLoadAllLinksGoesWithThePage)
+{
+    const QByteArray longName(150, 'w');
+    open("A\r\n\tP\r\n" + longName + "\r\n");
+    write(cat + "P.htm", "<html><body><a href=\"http://a.example/\">a</a></body></html>\r\n");
+    QCoreApplication::processEvents();
+    // A name longer than the tree is wide: the tree scrolls sideways to it.
+    EXPECT_GT(tree()->horizontalScrollBar()->maximum(), 0);
+
+    // At the default tree width the rename panel's buttons show their captions whole.
+    select(1);
+    FormSlova->Edit_node();
+    ASSERT_TRUE(FormSlova->Panel1->isVisible());
+    QCoreApplication::processEvents();
+    for (QPushButton* b : {FormSlova->Button1, FormSlova->Button2}) {
+        EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
+        EXPECT_TRUE(FormSlova->Panel1->rect().contains(b->geometry())) << b->text().toStdString();
+    }
+
+    // "Load all links" is there while the page is shown, and goes when the page is deleted.
+    click(1);
+    ASSERT_TRUE(FormSlova->n_i1->isEnabled());
+    select(1);
+    FormSlova->Dell_node();
+    ASSERT_FALSE(QFileInfo::exists(cat + "P.htm"));
+    EXPECT_FALSE(FormSlova->n_i1->isEnabled());
 }

@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QFileSystemModel>
 #include <QListWidget>
 #include <QMimeData>
 #include <QTreeView>
@@ -251,6 +252,44 @@ TEST_F(NodeManagerTest, NothingMovesDuringACatalogSwitch)
     drop(0, onItem(FormMove->TV->topLevelItem(0)));
     EXPECT_EQ(snapshot(a), beforeA);
     EXPECT_EQ(snapshot(b), beforeB);
+}
+
+TEST_F(NodeManagerTest, TheFolderTreesShowTheCatalogAndAKeyPicksTheTarget)
+{
+    // Folders enough before the catalogs that these lie far below the first rows.
+    for (int i = 0; i < 80; ++i)
+        QDir().mkpath(progFile(QStringLiteral("0%1").arg(i, 2, 10, QLatin1Char('0'))));
+    const int folders = int(QDir(progFile("")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+    // Once the folders beside it are all read and sorted, the catalog's folder is the current
+    // one and in view.
+    auto showsCatalog = [this, folders](TFolderTree* t) {
+        return QTest::qWaitFor([&] {
+            const QModelIndex at = t->view->currentIndex();
+            return t->model->filePath(at) == QDir::cleanPath(a) && t->model->rowCount(at.parent()) == folders &&
+                   at.siblingAtRow(at.row() - 1).data().toString() == "079" &&
+                   t->view->viewport()->rect().contains(t->view->visualRect(at));
+        }, 20000);
+    };
+    FormMove->close();
+    FormSlova->RestructFiles();
+    EXPECT_TRUE(showsCatalog(FormMove->folders));
+    // Down: B, whose tree is then the target's, as after a click.
+    FormMove->TV->clear();
+    FormMove->TargetDir.clear();
+    FormMove->dl->setFocus();
+    QTest::keyClick(FormMove->dl, Qt::Key_Down);
+    EXPECT_TRUE(QTest::qWaitFor([] { return FormMove->TV->topLevelItemCount() == 1 &&
+                                            FormMove->TV->topLevelItem(0)->text(0) == "B-root"; }, 5000));
+    EXPECT_EQ(FormMove->TargetDir, b);
+    EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
+    FormMove->close();
+
+    // The chooser's "Add Dir" opens its tree at the catalog's line, which it shows.
+    FormDir->memo1->addItem(a);
+    FormDir->show();
+    ASSERT_EQ(FormDir->memo1->currentItem()->text(), a);
+    FormDir->ADD_Dir();
+    EXPECT_TRUE(showsCatalog(FormDir->folders));
 }
 
 class NodeManagerAcrossDevicesTest : public NodeManagerTest {

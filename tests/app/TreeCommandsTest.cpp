@@ -24,7 +24,7 @@ TEST_F(NodeTest, AddTakesTheSnapshotAndTheTypedNameEndsTheRename)
     EXPECT_EQ(FormSlova->wrd->text(), "");
     EXPECT_EQ(FormSlova->focusWidget(), FormSlova->wrd);
     EXPECT_EQ(FormSlova->Panel1->x(), 4);
-    EXPECT_EQ(FormSlova->Panel1->width(), FormSlova->Tree1->width() - 10);
+    EXPECT_GE(FormSlova->Panel1->width(), FormSlova->Tree1->width() - 10); // wider when the captions need it
     EXPECT_EQ(read(cat + "Menue"), QByteArray("A\r\n\t\r\n\tB\r\n"));
 
     FormSlova->wrd->setText(QString::fromUtf8("Новая заметка"));

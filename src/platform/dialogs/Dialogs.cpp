@@ -25,6 +25,18 @@ MsgResult firstButton(MsgButtons b)
 
 Dialogs& dialogs() { return *current(); }
 
+namespace {
+QPointer<QObject>& owner()
+{
+    static QPointer<QObject> o;
+    return o;
+}
+} // namespace
+
+DialogOwner::DialogOwner(QObject* window) : previous_(owner()) { owner() = window; }
+DialogOwner::~DialogOwner() { owner() = previous_; }
+QObject* DialogOwner::current() { return owner(); }
+
 QString Dialogs::openFileNameReadOnly(const QString& caption, const QString& dir, const QString& filter, bool& readOnly)
 {
     readOnly = false;

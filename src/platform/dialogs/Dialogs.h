@@ -1,5 +1,6 @@
 #pragma once
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -56,6 +57,22 @@ Dialogs& dialogs();
 std::unique_ptr<Dialogs> setDialogs(std::unique_ptr<Dialogs> d);
 
 inline MsgResult showMessage(const QString& text) { return dialogs().message(text); }
+
+// While it lives, the questions and notices shown belong to this window: they show above it, also
+// when it stays on top of the others. Without one, the active window owns them, which is not the
+// window that raised them while, say, a drag from another window ends there.
+class DialogOwner {
+public:
+    explicit DialogOwner(QObject* window);
+    ~DialogOwner();
+    DialogOwner(const DialogOwner&) = delete;
+    DialogOwner& operator=(const DialogOwner&) = delete;
+    // The owner in force, or null.
+    static QObject* current();
+
+private:
+    QPointer<QObject> previous_;
+};
 
 // Test implementation: answers from a script and records what was shown, in order.
 class ScriptedDialogs : public Dialogs {

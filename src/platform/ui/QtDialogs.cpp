@@ -19,7 +19,12 @@ namespace platform {
 
 namespace {
 
-QWidget* owner() { return QApplication::activeWindow(); }
+QWidget* owner()
+{
+    if (auto* w = qobject_cast<QWidget*>(DialogOwner::current()); w && w->isVisible())
+        return w->window();
+    return QApplication::activeWindow();
+}
 
 QString captionOr(const QString& c) { return c.isEmpty() ? QStringLiteral("Morvanel") : c; }
 

@@ -6,7 +6,8 @@
 namespace platform {
 
 // The desktop implementation of the dialogs interface: Qt's message boxes, file and folder
-// dialogs, owned by the active window so they stay above it.
+// dialogs, owned by the window that raised them (DialogOwner), else by the active window, so
+// they stay above it.
 class QtDialogs : public Dialogs {
 public:
     MsgResult message(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon) override;
