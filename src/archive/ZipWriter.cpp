@@ -1324,9 +1324,9 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
 
     Header.DateTime = packed ? packed->DosTime : src.DosTime();
     Run.FileSize = packed ? packed->FileSize : src.SizeNow();
-    // The sizes of a member are 32-bit: a file of 4 GiB or more is left out before any of it
-    // is read, and the rest of the archive is written.
-    if (Run.FileSize > int64_t(0xFFFFFFFFu)) {
+    // The sizes of a member are 32-bit, and all ones marks a ZIP64 size: a file of 4 GiB or
+    // more (less one byte) is left out before any of it is read, and the rest is written.
+    if (Run.FileSize >= int64_t(0xFFFFFFFFu)) {
         if (OnSkippingFile)
             OnSkippingFile(this, srTooLarge, FileName, -1);
         TotalBytes -= Run.FileSize;
@@ -1381,7 +1381,7 @@ bool TZipWriter::ZipOneFile(TRun& Run, const QString& FileName, TZipHeaderInfo& 
         throw EWriteError(QStringLiteral("Stream write error: the archive is too large"));
     // What the local header holds once the data are known.
     auto completeHeader = [&](uint32_t crc, int64_t uncompressed, int64_t compressed) {
-        if (uncompressed > int64_t(0xFFFFFFFFu) || compressed > int64_t(0xFFFFFFFFu))
+        if (uncompressed >= int64_t(0xFFFFFFFFu) || compressed >= int64_t(0xFFFFFFFFu))
             throw EWriteError(QStringLiteral("Stream write error: ") + FileName + QStringLiteral(" is too large"));
         Header.CRC32 = crc;
         Header.UncompressedSize = uint32_t(uncompressed);
