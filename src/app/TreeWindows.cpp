@@ -28,7 +28,7 @@ void TFormSlova::ICO()
 {
     // The editor is a child of the editor panel here, so the palette does not move it.
     if (FormICO)
-        FormICO->ShowBeside(this, centralWidget());
+        FormICO->ShowBeside(this, Tree1);
 }
 
 void TFormSlova::ShowHistory()

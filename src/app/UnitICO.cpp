@@ -18,6 +18,11 @@
 
 TFormICO* FormICO = nullptr;
 
+namespace {
+// The palette as one strip of icons.
+const QSize kStrip(14 * 28 + 24, 40);
+} // namespace
+
 TFormICO::TFormICO() : TForm(QStringLiteral("FormICO")), IL(TImageList::nodeImages())
 {
     // Staying on top and sitting at the top edge are requests: the window manager decides.
@@ -32,6 +37,7 @@ TFormICO::TFormICO() : TForm(QStringLiteral("FormICO")), IL(TImageList::nodeImag
     LV1->setIconSize(QSize(16, 16));
     LV1->setMovement(QListView::Static);
     LV1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    LV1->setResizeMode(QListView::Adjust); // the icons wrap into rows when the palette is narrowed
     for (int k = 0; k < 14; ++k)
         LV1->addItem(new QListWidgetItem(IL.nodeIcon(k, k + 20), QString()));
     v->addWidget(LV1, 1);
@@ -50,21 +56,35 @@ TFormICO::TFormICO() : TForm(QStringLiteral("FormICO")), IL(TImageList::nodeImag
     connect(PopupLV1->addAction(QStringLiteral("close")), &QAction::triggered, this, &TFormICO::close1Click);
     setPopupMenu(LV1, PopupLV1);
     connect(LV1, &QListWidget::itemClicked, this, &TFormICO::LV1Click);
-    resize(14 * 28 + 24, 40);
+    resize(kStrip);
 }
 
-void TFormICO::ShowBeside(QWidget* mainWindow, QWidget* below)
+QSize TFormICO::fittedTo(int width) const
 {
-    // A click meant for the main window's menu or tool bar must never reach the palette, which
-    // assigns an icon at once: beside the window when the screen has room there, else just
-    // below the tool bar, over the top of the tree.
+    const int space = LV1->spacing();
+    const QSize cell = LV1->sizeHintForIndex(LV1->model()->index(0, 0)) + QSize(space, space);
+    const int frame = 2 * LV1->frameWidth() + space + 2;
+    const int perRow = std::max(1, (width - frame - ButtonClose->sizeHint().width()) / std::max(1, cell.width()));
+    const int rows = int((LV1->count() + perRow - 1) / perRow);
+    return {std::min(width, kStrip.width()), std::max(kStrip.height(), rows * cell.height() + frame)};
+}
+
+void TFormICO::ShowBeside(QWidget* mainWindow, QWidget* tree)
+{
+    // A click meant for a menu or a tool bar must never reach the palette, which assigns an icon
+    // at once: beside the window when the screen has room there, else just below the tool bar,
+    // over the top of the tree and no wider than it, since the editor panel beside the tree has
+    // its own menu and tool bar.
     const QRect frame = mainWindow->frameGeometry();
     const QRect screen = mainWindow->screen()->availableGeometry();
     QPoint at;
-    if (screen.right() - frame.right() >= width())
+    if (screen.right() - frame.right() >= kStrip.width()) {
+        resize(kStrip);
         at = QPoint(frame.right() + 1, frame.top());
-    else
-        at = below->mapToGlobal(QPoint(0, 0));
+    } else {
+        resize(fittedTo(tree->width()));
+        at = tree->mapToGlobal(QPoint(0, 0));
+    }
     at.setX(std::clamp(at.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - width())));
     at.setY(std::clamp(at.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - height())));
     move(at);

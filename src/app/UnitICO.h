@@ -17,12 +17,17 @@ public:
     QMenu* PopupLV1; // "close"
     QToolButton* ButtonClose;
 
-    // Shows the palette where it covers neither the menu bar nor the tool bar of the main window.
-    void ShowBeside(QWidget* mainWindow, QWidget* below);
+    // Shows the palette where it covers no menu bar and no tool bar of the main window: beside it,
+    // or over the top of its tree.
+    void ShowBeside(QWidget* mainWindow, QWidget* tree);
 
     // Gives the main tree's selected node the clicked icon and writes the tree at once.
     void LV1Click();
     void close1Click() { close(); }
+
+private:
+    // The palette's size when it may be at most `width` wide: its icons in as many rows as needed.
+    QSize fittedTo(int width) const;
 };
 
 extern TFormICO* FormICO;

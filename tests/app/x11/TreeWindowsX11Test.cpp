@@ -102,6 +102,33 @@ TEST_F(NodeTest, TheIconPaletteLeavesTheMenuBarToTheMainWindowAndClosesWithEscOr
     EXPECT_EQ(read(cat + "Menue_ind"), before);
 }
 
+TEST_F(NodeTest, TheIconPaletteLeavesTheMenuOfAnOpenNoteToTheEditor)
+{
+    if (!testsupport::haveTool(QStringLiteral("xdotool")))
+        GTEST_SKIP() << "xdotool is not installed (scripts/install-deps installs it)";
+    open("A\r\n\tN\r\n", "1\r\n2\r\n");
+    write(cat + "N.rtf", "{\\rtf1 r}");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormSlova, 60000));
+    click(1);
+    ASSERT_EQ(FormSlova->EditorShown, 1);
+    // A main window with no room beside it on the screen: the palette goes over the tree.
+    FormSlova->setWindowState(Qt::WindowMaximized);
+    ASSERT_TRUE(waitFor([] { return FormSlova->isMaximized(); }));
+    FormSlova->ICO();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormICO));
+    const QByteArray before = read(cat + "Menue_ind");
+    QMenuBar* bar = FormEdit->MainMenu;
+    QMenu* file = bar->actions().first()->menu();
+    const QPoint title = bar->mapToGlobal(bar->actionGeometry(file->menuAction()).center());
+    ASSERT_TRUE(clickAt(title));
+    EXPECT_TRUE(waitFor([file] { return file->isVisible(); }))
+        << "palette at " << FormICO->frameGeometry().x() << "," << FormICO->frameGeometry().y() << " "
+        << FormICO->frameGeometry().width() << "x" << FormICO->frameGeometry().height() << "; menu title at "
+        << title.x() << "," << title.y();
+    EXPECT_EQ(read(cat + "Menue_ind"), before);
+    file->close();
+}
+
 TEST_F(NodeTest, AWarningOfTheNodeManagerShowsAboveItAndTakesTheClick)
 {
     if (!testsupport::haveTool(QStringLiteral("xdotool")))
