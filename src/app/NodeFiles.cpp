@@ -73,9 +73,12 @@ QString nodeTextReason(const QString& text) { return faultMessage(nodeTextFault(
 
 QString newNodeTextReason(const QString& text)
 {
+    // A text that could name a file as a whole is a node text whatever its "%" (a page saved
+    // as "%D0%9F.htm" gives the node "%D0%9F"); a "%" in it only keeps its files' names.
     const qsizetype percent = text.indexOf(u'%');
-    if (percent < 0)
-        return nodeTextReason(text);
+    const QString whole = nodeTextReason(text);
+    if (percent < 0 || whole.isEmpty())
+        return whole;
     if (const QString why = nodeTextReason(text.left(percent)); !why.isEmpty())
         return why;
     // What follows the "%" (a path, say) names no file, but it is still one line of the tree file.

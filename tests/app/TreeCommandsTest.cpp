@@ -109,13 +109,20 @@ TEST_F(NodeTest, RenameWithPercentShowsTheNoticeAndRenamesNoFile)
     EXPECT_EQ(untouched(), before);
     // The part before "%" follows the rule of every node text.
     FormSlova->Edit_node();
-    for (const char* bad : {"a/b % c", "% c", "a % c\x01"}) {
+    for (const char* bad : {"a/b % c", "a\\b % c", "a % c\x01"}) {
         dialogs->clear();
         FormSlova->wrd->setText(bad);
         FormSlova->RenameFile();
         EXPECT_EQ(dialogs->messages().size(), 1) << bad;
         EXPECT_TRUE(FormSlova->Panel1->isVisible());
     }
+    // A text that is a file name as a whole, as Draw the tree makes of "%D0%9F.htm".
+    dialogs->clear();
+    FormSlova->wrd->setText("%D0%9F");
+    FormSlova->RenameFile();
+    EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
+    EXPECT_FALSE(FormSlova->Panel1->isVisible());
+    EXPECT_EQ(untouched(), before);
 }
 
 TEST_F(NodeTest, RenameNeverOverwritesAFileOfAnotherLetterCase)
