@@ -90,6 +90,9 @@ public:
     void Help_prog();
     // "Draw the tree": adds the catalog's files and says which ones could not become nodes.
     void Tree_prog();
+    // Adds the catalog's pages and notes that no node names yet, then saves; gives the files
+    // that cannot become nodes. What a timer calls: it shows no message.
+    QList<nodefiles::LeftOut> addCatalogFiles();
     void undo();
     // The timer's waiting rule: no modal dialog, rename or catalog switch in progress.
     bool TreeTimerMayRun() const;
@@ -190,9 +193,6 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
-    // Adds the catalog's pages and notes that no node names yet, then saves; gives the files
-    // that cannot become nodes.
-    QList<nodefiles::LeftOut> addCatalogFiles();
     void buildMenus();
     void buildToolBar();
     void wireTreeCommands();

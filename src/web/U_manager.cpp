@@ -5,6 +5,7 @@
 #include "PageMerge.h"
 #include "TaskFiles.h"
 #include "UnitHtmlKategory.h"
+#include "app/NodeFiles.h"
 #include "app/UnitSlova.h"
 #include "platform/dialogs/Dialogs.h"
 #include "platform/files/AtomicFile.h"
@@ -371,7 +372,9 @@ void TFormM::Timer1Timer()
     if (LB_files->count() > 0 || busy())
         return;
     Timer1->stop();
-    FormSlova->Tree_prog();
+    // As the Redraw timer does: no box at the end of an unattended run; the files left out
+    // stay in the catalog, and the next Draw the tree names them.
+    FormSlova->addCatalogFiles();
     hide();
 }
 

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QTreeWidget>
 #include <QStyledItemDelegate>
 #include <QTest>
 #include <QTimer>
@@ -95,11 +96,16 @@ TEST_F(DownloadTest, ThreeSlotsMergeEveryTaskFile)
     FormM->Preparelist1Click();
     EXPECT_EQ(FormM->LB_files->count(), 0);
 
-    // The end of the run: the next tick has the main window add the pages and closes.
+    // The end of the run: the next tick has the main window add the pages and closes, and
+    // shows no message for a file that cannot become a node.
+    write(cat + " lead.htm", "<html></html>\r\n");
+    dialogs->clear();
     FormM->show();
     FormM->Timer1Timer();
     EXPECT_FALSE(FormM->Timer1->isActive());
     EXPECT_FALSE(FormM->isVisible());
+    EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
+    EXPECT_NE(FormSlova->Tree1->findItems("task5", Qt::MatchExactly | Qt::MatchRecursive).size(), 0);
 }
 
 TEST_F(DownloadTest, FailuresLeaveTheTaskFileAsItWas)
