@@ -183,6 +183,7 @@ namespace {
 // A base address taken apart once for all the links of a page.
 struct Base {
     bool ok = false;
+    QByteArray scheme;   // "http", ...
     QByteArray origin;   // scheme://authority
     QByteArray path;     // the path, "/" at least
     QByteArray dir;      // the path up to its last "/"
@@ -193,6 +194,7 @@ struct Base {
         if (schemeEnd < 0)
             return;
         ok = true;
+        scheme = base.left(schemeEnd);
         qsizetype pathStart = base.indexOf('/', schemeEnd + 3);
         qsizetype end = base.size();
         for (char c : {'?', '#'}) {
@@ -212,8 +214,12 @@ struct Base {
     }
     QByteArray resolve(const QByteArray& link) const
     {
-        if (!ok || link.isEmpty() || hasScheme(link) || link.startsWith('#') || link.startsWith("//"))
+        if (!ok || link.isEmpty() || hasScheme(link) || link.startsWith('#'))
             return link;
+        // Another host by the page's scheme: left as it is, a page opened from its file would
+        // look for it as a file.
+        if (link.startsWith("//"))
+            return scheme + ':' + link;
         qsizetype refPathEnd = link.size();
         for (qsizetype i = 0; i < link.size(); ++i)
             if (link[i] == '?' || link[i] == '#') {
@@ -283,12 +289,19 @@ QByteArray rebaseWith(QByteArrayView line, const Base& base)
 }
 } // namespace
 
-QByteArray baseHref(QByteArrayView body)
+namespace {
+// The <base href=...> value of a page's head: its place in the bytes, or an empty match.
+QRegularExpressionMatch baseMatch(QByteArrayView body)
 {
     static const QRegularExpression re(QStringLiteral("<base\\s[^>]*href\\s*=\\s*[\"']?([^\"'\\s>]+)"),
                                        QRegularExpression::CaseInsensitiveOption);
-    const QString head = QString::fromLatin1(body.first(qMin<qsizetype>(body.size(), 65536)));
-    const auto m = re.match(head);
+    return re.match(QString::fromLatin1(body.first(qMin<qsizetype>(body.size(), 65536))));
+}
+} // namespace
+
+QByteArray baseHref(QByteArrayView body)
+{
+    const auto m = baseMatch(body);
     return m.hasMatch() ? m.captured(1).toLatin1() : QByteArray();
 }
 
@@ -332,9 +345,14 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
         out += "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n";
 
     QByteArray base = QUrl(finalUrl).toEncoded();
-    const QByteArray declaredBase = baseHref(body);
-    if (!declaredBase.isEmpty())
-        base = resolveLink(declaredBase, base);
+    if (const auto m = baseMatch(body); m.hasMatch()) {
+        const QByteArray declared = m.captured(1).toLatin1();
+        base = resolveLink(declared, base);
+        // A relative <base href> is made absolute in place: rebased like the other links, it
+        // would be resolved against itself ("sub/" becoming ".../sub/sub/").
+        if (base != declared)
+            body.replace(m.capturedStart(1), m.capturedLength(1), base);
+    }
     const Base pageBase(base);
     out.reserve(out.size() + body.size() + body.size() / 2);
     // Line by line in place: a page of hundreds of megabytes is not split into a list.

@@ -25,7 +25,7 @@ PageEncoding pageEncoding(QByteArrayView body, const QString& serverCharset);
 QByteArray dateLine(int slot, const QDateTime& when);
 
 // A link resolved as a browser does (RFC 3986) against a base address, keeping the link's own
-// characters; links with a scheme, "#..." and "//..." stay as they are.
+// characters; links with a scheme and "#..." stay as they are, "//..." takes the base's scheme.
 QByteArray resolveLink(const QByteArray& link, const QByteArray& base);
 
 // Every link of a line ("href=" and "src=" in any letter case) resolved against the base; every

@@ -16,7 +16,7 @@ TEST(Rebase, LinksAsABrowserResolvesThem)
               "<a href=\"http://127.0.0.1:8080/dir/up.htm\">U</a> <a href=\"http://127.0.0.1:8080/dir/sub/three.htm\">T</a>");
     EXPECT_EQ(r("<a href=\"http://X/Y.htm\">"), "<a href=\"http://X/Y.htm\">");
     EXPECT_EQ(r("<a href=\"#Top\">"), "<a href=\"#Top\">");
-    EXPECT_EQ(r("<a href=\"//cdn.example/x\">"), "<a href=\"//cdn.example/x\">");
+    EXPECT_EQ(r("<a href=\"//cdn.example/x\">"), "<a href=\"http://cdn.example/x\">");
     EXPECT_EQ(r("<a href=\"mailto:A@B\">"), "<a href=\"mailto:A@B\">");
     EXPECT_EQ(r("<IMG SRC=\"Pic.gif\">"), "<IMG SRC=\"http://127.0.0.1:8080/dir/sub/Pic.gif\">");
     EXPECT_EQ(r("<a href=\"?q=1\">"), "<a href=\"http://127.0.0.1:8080/dir/sub/page.htm?q=1\">");
@@ -62,4 +62,18 @@ TEST(Merge, HeaderDateLineAndBody)
     // A <base href> wins over the address.
     EXPECT_TRUE(mergedPage(task, "<base href=\"http://b/x/\">\n<a href=\"y\">", QString(), date, "http://h/")
                     .contains("<a href=\"http://b/x/y\">"));
+}
+
+TEST(Merge, ARelativeBaseAndLinksWithoutSchemeAreResolvedOnceAgainstThePage)
+{
+    // Opened from its file, the merged page finds nothing that is left relative to its old
+    // address: not the pictures of another host, nor what its <base> leads to.
+    const QByteArray page = "<head><base href=\"sub/\"></head>\n<img src=\"//cdn.example/p.gif\">"
+                            "<a href=\"x.htm\">X</a>\n<img src='//cdn.example/q.gif'>";
+    const QByteArray out = mergedPage("<!-- DownloadPage=\"True\"-->\r\n", page, QString(), "<!-- d -->",
+                                      "https://h/a/p.htm");
+    EXPECT_EQ(out, "<!-- d -->\r\n<head><base href=\"https://h/a/sub/\"></head>\r\n<img src=\"https://cdn.example/p.gif\">"
+                   "<a href=\"https://h/a/sub/x.htm\">X</a>\r\n<img src='https://cdn.example/q.gif'>\r\n");
+    EXPECT_TRUE(mergedPage("", "<base href=\"//b.example/d/\">\n<a href=\"y\">", QString(), "<!-- d -->", "http://h/")
+                    .contains("<base href=\"http://b.example/d/\">\r\n<a href=\"http://b.example/d/y\">"));
 }
