@@ -77,3 +77,16 @@ TEST(Merge, ARelativeBaseAndLinksWithoutSchemeAreResolvedOnceAgainstThePage)
     EXPECT_TRUE(mergedPage("", "<base href=\"//b.example/d/\">\n<a href=\"y\">", QString(), "<!-- d -->", "http://h/")
                     .contains("<base href=\"http://b.example/d/\">\r\n<a href=\"http://b.example/d/y\">"));
 }
+
+TEST(Merge, OnlyTheAttributesOfTagsAreRebasedNotTextScriptsOrComments)
+{
+    const QByteArray page = "<script>var src=e.src; if (a<b) x.href=\"y\";</script><a href=\"p.htm\">see src=value</a>\n"
+                            "<p>Write <code>&lt;img src=&quot;i.gif&quot;&gt;</code> or href='x'</p>\n"
+                            "<!-- <img src=\"c.gif\"> --><style>b{} href=y</style>\n"
+                            "<img alt=\"src=q\"\nSRC=\"Pic.gif\"><SCRIPT type=x>\nvar src=t;\n</SCRIPT><img src=i.gif>";
+    const QByteArray out = mergedPage("", page, QString(), "<!-- d -->", "http://h/d/p.htm");
+    EXPECT_EQ(out, "<!-- d -->\r\n<script>var src=e.src; if (a<b) x.href=\"y\";</script><a href=\"http://h/d/p.htm\">see "
+                   "src=value</a>\r\n<p>Write <code>&lt;img src=&quot;i.gif&quot;&gt;</code> or href='x'</p>\r\n"
+                   "<!-- <img src=\"c.gif\"> --><style>b{} href=y</style>\r\n<img alt=\"src=q\"\r\nSRC=\"http://h/d/Pic.gif\">"
+                   "<SCRIPT type=x>\r\nvar src=t;\r\n</SCRIPT><img src=http://h/d/i.gif>\r\n");
+}
