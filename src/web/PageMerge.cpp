@@ -335,9 +335,16 @@ void rebaseInto(QByteArray& out, QByteArrayView line, const Base& base, Scan& s)
                     ++end;
                 i = end;
             }
-            out.append(line.data() + copied, start - copied);
-            out += base.resolve(line.sliced(start, end - start).toByteArray());
-            copied = end;
+            // Blanks around a quoted address are no part of it, as a browser reads it: " http://x/"
+            // stays absolute.
+            qsizetype from = start, to = end;
+            while (from < to && isspace(uchar(line[from])))
+                ++from;
+            while (to > from && isspace(uchar(line[to - 1])))
+                --to;
+            out.append(line.data() + copied, from - copied);
+            out += base.resolve(line.sliced(from, to - from).toByteArray());
+            copied = to;
         } else {
             ++i;
         }

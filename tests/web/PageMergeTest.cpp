@@ -90,3 +90,9 @@ TEST(Merge, OnlyTheAttributesOfTagsAreRebasedNotTextScriptsOrComments)
                    "<!-- <img src=\"c.gif\"> --><style>b{} href=y</style>\r\n<img alt=\"src=q\"\r\nSRC=\"http://h/d/Pic.gif\">"
                    "<SCRIPT type=x>\r\nvar src=t;\r\n</SCRIPT><img src=http://h/d/i.gif>\r\n");
 }
+
+TEST(Merge, BlanksAroundAnAddressAreNoPartOfIt)
+{
+    EXPECT_EQ(rebaseLine("<a href=\" http://x.example/a \">A</a><img src=' pic.gif'>", "http://h/d/p.htm"),
+              "<a href=\" http://x.example/a \">A</a><img src=' http://h/d/pic.gif'>");
+}
