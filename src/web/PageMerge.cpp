@@ -82,6 +82,30 @@ bool tagAt(QByteArrayView line, qsizetype i, QByteArrayView name)
     return after == line.size() || !isalnum(uchar(line[after]));
 }
 
+// Where the doctype that opens a page (after blanks and comments) ends, or 0 when there is none.
+qsizetype doctypeEnd(QByteArrayView body)
+{
+    qsizetype i = 0;
+    for (;;) {
+        while (i < body.size() && isspace(uchar(body[i])))
+            ++i;
+        if (!body.sliced(i).startsWith("<!--"))
+            break;
+        const qsizetype end = body.indexOf("-->", i + 4);
+        if (end < 0)
+            return 0;
+        i = end + 3;
+    }
+    static const char doctype[] = "<!doctype";
+    if (body.size() - i < qsizetype(sizeof doctype - 1))
+        return 0;
+    for (qsizetype k = 0; k < qsizetype(sizeof doctype - 1); ++k)
+        if ((body[i + k] | 0x20) != doctype[k])
+            return 0;
+    const qsizetype close = body.indexOf('>', i);
+    return close < 0 ? 0 : close + 1;
+}
+
 // Whether the bytes are well-formed UTF-8 that holds at least one character beyond ASCII.
 bool utf8Text(QByteArrayView bytes)
 {
@@ -403,10 +427,11 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
         charset = QStringLiteral("utf-8");
     }
     // The engine reads a page that names no charset as Windows-1251.
+    QByteArray meta;
     if (!enc.declared && (!serverCharset.trimmed().isEmpty() || enc.wide || charset != QLatin1String("windows-1251")))
-        out += "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset.toLatin1() + "\">\r\n";
+        meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset.toLatin1() + "\">\r\n";
     else if (enc.wide || enc.bomLength > 0) // the dropped byte order mark named UTF-8
-        out += "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n";
+        meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n";
 
     QByteArray base = QUrl(finalUrl).toEncoded();
     if (const auto m = baseMatch(body); m.hasMatch()) {
@@ -419,24 +444,36 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
     }
     const Base pageBase(base);
     Scan scan;
-    out.reserve(out.size() + body.size() + body.size() / 2);
+    out.reserve(out.size() + meta.size() + body.size() + body.size() / 2);
     // Line by line in place: a page of hundreds of megabytes is not split into a list.
     const char* d = body.constData();
     const qsizetype n = body.size();
-    qsizetype at = 0;
-    while (at < n) {
-        qsizetype end = at;
-        while (end < n && d[end] != '\n' && d[end] != '\r')
-            ++end;
-        const QByteArrayView line(d + at, end - at);
-        rebaseInto(out, line, pageBase, scan);
-        out += "\r\n";
-        at = end;
+    auto lines = [&](qsizetype at, qsizetype to) {
+        while (at < to) {
+            qsizetype end = at;
+            while (end < to && d[end] != '\n' && d[end] != '\r')
+                ++end;
+            rebaseInto(out, QByteArrayView(d + at, end - at), pageBase, scan);
+            out += "\r\n";
+            at = end;
+            if (at < to && d[at] == '\r')
+                ++at;
+            if (at < to && d[at] == '\n' && (d[at - 1] == '\r' || at == end))
+                ++at;
+        }
+    };
+    // The meta line follows the page's doctype: a tag before it would have the engine lay the
+    // page out in quirks mode.
+    qsizetype at = meta.isEmpty() ? 0 : doctypeEnd(body);
+    if (at > 0) {
+        lines(0, at);
         if (at < n && d[at] == '\r')
             ++at;
-        if (at < n && d[at] == '\n' && (d[at - 1] == '\r' || at == end))
+        if (at < n && d[at] == '\n')
             ++at;
     }
+    out += meta;
+    lines(at, n);
     return out;
 }
 

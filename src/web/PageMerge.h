@@ -38,7 +38,7 @@ QByteArray baseHref(QByteArrayView body);
 
 // The merged file: the task file's leading "<!-- " lines less every download mark, the date
 // line, then the page (its links rebased against the final address or <base href>), with the
-// meta line in front when the page does not name its own charset and is not Windows-1251
+// meta line in front (after the page's doctype) when the page does not name its own charset and is not Windows-1251
 // (named by the server or a dropped byte order mark, or found to be UTF-8); a UTF-16/32 page in
 // UTF-8.
 QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& body, const QString& serverCharset,

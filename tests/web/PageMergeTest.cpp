@@ -96,3 +96,14 @@ TEST(Merge, BlanksAroundAnAddressAreNoPartOfIt)
     EXPECT_EQ(rebaseLine("<a href=\" http://x.example/a \">A</a><img src=' pic.gif'>", "http://h/d/p.htm"),
               "<a href=\" http://x.example/a \">A</a><img src=' http://h/d/pic.gif'>");
 }
+
+TEST(Merge, TheCharsetLineFollowsTheDoctypeSoThePageKeepsItsLayoutMode)
+{
+    // A tag before the doctype would have the engine lay the page out in quirks mode.
+    const QByteArray page = "<!-- made by hand -->\n<!DOCTYPE html>\n<html><body>\xD0\x96</body></html>";
+    EXPECT_EQ(mergedPage("", page, QString(), "<!-- d -->", "http://h/"),
+              "<!-- d -->\r\n<!-- made by hand -->\r\n<!DOCTYPE html>\r\n"
+              "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n<html><body>\xD0\x96</body></html>\r\n");
+    EXPECT_TRUE(mergedPage("", "<!doctype html><p>x", "KOI8-R", "<!-- d -->", "http://h/")
+                    .endsWith("<!doctype html>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">\r\n<p>x\r\n"));
+}
