@@ -136,18 +136,22 @@ TFontStyles TNoteTextAttributes::Style() const
     return s;
 }
 
-static void styleInto(QTextCharFormat& f, TFontStyles s)
+static void styleInto(QTextCharFormat& f, TFontStyles s, TFontStyles only = fsBold | fsItalic | fsUnderline | fsStrikeOut)
 {
-    f.setFontWeight((s & fsBold) ? QFont::Bold : QFont::Normal);
-    f.setFontItalic(s & fsItalic);
-    setRichUnderline(f, (s & fsUnderline) ? RichUnderlineKind::Single : RichUnderlineKind::None);
-    f.setFontStrikeOut(s & fsStrikeOut);
+    if (only & fsBold)
+        f.setFontWeight((s & fsBold) ? QFont::Bold : QFont::Normal);
+    if (only & fsItalic)
+        f.setFontItalic(s & fsItalic);
+    if (only & fsUnderline)
+        setRichUnderline(f, (s & fsUnderline) ? RichUnderlineKind::Single : RichUnderlineKind::None);
+    if (only & fsStrikeOut)
+        f.setFontStrikeOut(s & fsStrikeOut);
 }
 
-void TNoteTextAttributes::SetStyle(TFontStyles value)
+void TNoteTextAttributes::SetStyle(TFontStyles value, TFontStyles only)
 {
     QTextCharFormat f;
-    styleInto(f, value);
+    styleInto(f, value, only);
     write(f);
 }
 

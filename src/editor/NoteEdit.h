@@ -99,7 +99,8 @@ public:
     int Size() const;
     void SetSize(int value);
     TFontStyles Style() const;
-    void SetStyle(TFontStyles value);
+    // Writes the styles named in `only` (all four by default) as value has them; the others stay.
+    void SetStyle(TFontStyles value, TFontStyles only = fsBold | fsItalic | fsUnderline | fsStrikeOut);
     TColor Color() const;
     void SetColor(TColor value);
     TFontPitch Pitch() const;

@@ -335,10 +335,14 @@ void TFormEdit::SelectFont()
             t->SetName(font.name);
         if (font.size != start.size && font.size >= 1 && font.size <= 1638)
             t->SetSize(font.size);
-        if (font.bold != start.bold || font.italic != start.italic || font.underline != start.underline
-            || font.strikeOut != start.strikeOut)
+        // Style by style: italic added to a partly bold selection leaves its bold as it was.
+        const TFontStyles changed = (font.bold != start.bold ? fsBold : 0) | (font.italic != start.italic ? fsItalic : 0)
+                                    | (font.underline != start.underline ? fsUnderline : 0)
+                                    | (font.strikeOut != start.strikeOut ? fsStrikeOut : 0);
+        if (changed)
             t->SetStyle((font.bold ? fsBold : 0) | (font.italic ? fsItalic : 0) | (font.underline ? fsUnderline : 0)
-                        | (font.strikeOut ? fsStrikeOut : 0));
+                            | (font.strikeOut ? fsStrikeOut : 0),
+                        changed);
         if (font.color != start.color)
             t->SetColor(font.color == platform::FontChoice::AutoColor ? clWindowText
                                                                      : QColorToColor(QColor::fromRgb(QRgb(font.color))));

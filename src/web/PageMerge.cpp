@@ -54,11 +54,9 @@ QByteArray removeDots(const QByteArray& path)
     return r;
 }
 
-// Where the value of the next link attribute of a line begins at or after `from`: right after
-// "href=" or "src=" in any letter case that starts the line or follows a blank, a quote or "/"
-// as an attribute does (a script's "a.src=b" or "location.href=u" is no attribute); -1 when
-// there is none.
-qsizetype nextLink(QByteArrayView line, qsizetype from)
+// Whether the "=" at i ends the name "href" or "src" in any letter case that starts the line or
+// follows a blank, a quote or "/" as an attribute name does.
+bool linkName(QByteArrayView line, qsizetype i)
 {
     auto named = [&line](qsizetype at, const char* name) {
         for (qsizetype k = 0; name[k]; ++k)
@@ -69,13 +67,43 @@ qsizetype nextLink(QByteArrayView line, qsizetype from)
         const char before = line[at - 1];
         return before == ' ' || before == '\t' || before == '\f' || before == '"' || before == '\'' || before == '/';
     };
-    for (qsizetype i = qMax<qsizetype>(from, 3); i < line.size(); ++i) {
-        if (line[i] != '=')
-            continue;
-        if ((i >= 4 && named(i - 4, "href")) || named(i - 3, "src"))
-            return i + 1;
+    return (i >= 4 && named(i - 4, "href")) || (i >= 3 && named(i - 3, "src"));
+}
+
+// Whether the line holds, at i, "<" + name in any letter case, ended by no letter or digit.
+bool tagAt(QByteArrayView line, qsizetype i, QByteArrayView name)
+{
+    if (i + 1 + name.size() > line.size() || line[i] != '<')
+        return false;
+    for (qsizetype k = 0; k < name.size(); ++k)
+        if ((line[i + 1 + k] | 0x20) != name[k])
+            return false;
+    const qsizetype after = i + 1 + name.size();
+    return after == line.size() || !isalnum(uchar(line[after]));
+}
+
+// Where the doctype that opens a page (after blanks and comments) ends, or 0 when there is none.
+qsizetype doctypeEnd(QByteArrayView body)
+{
+    qsizetype i = 0;
+    for (;;) {
+        while (i < body.size() && isspace(uchar(body[i])))
+            ++i;
+        if (!body.sliced(i).startsWith("<!--"))
+            break;
+        const qsizetype end = body.indexOf("-->", i + 4);
+        if (end < 0)
+            return 0;
+        i = end + 3;
     }
-    return -1;
+    static const char doctype[] = "<!doctype";
+    if (body.size() - i < qsizetype(sizeof doctype - 1))
+        return 0;
+    for (qsizetype k = 0; k < qsizetype(sizeof doctype - 1); ++k)
+        if ((body[i + k] | 0x20) != doctype[k])
+            return 0;
+    const qsizetype close = body.indexOf('>', i);
+    return close < 0 ? 0 : close + 1;
 }
 
 // Whether the bytes are well-formed UTF-8 that holds at least one character beyond ASCII.
@@ -183,6 +211,7 @@ namespace {
 // A base address taken apart once for all the links of a page.
 struct Base {
     bool ok = false;
+    QByteArray scheme;   // "http", ...
     QByteArray origin;   // scheme://authority
     QByteArray path;     // the path, "/" at least
     QByteArray dir;      // the path up to its last "/"
@@ -193,6 +222,7 @@ struct Base {
         if (schemeEnd < 0)
             return;
         ok = true;
+        scheme = base.left(schemeEnd);
         qsizetype pathStart = base.indexOf('/', schemeEnd + 3);
         qsizetype end = base.size();
         for (char c : {'?', '#'}) {
@@ -212,8 +242,12 @@ struct Base {
     }
     QByteArray resolve(const QByteArray& link) const
     {
-        if (!ok || link.isEmpty() || hasScheme(link) || link.startsWith('#') || link.startsWith("//"))
+        if (!ok || link.isEmpty() || hasScheme(link) || link.startsWith('#'))
             return link;
+        // Another host by the page's scheme: left as it is, a page opened from its file would
+        // look for it as a file.
+        if (link.startsWith("//"))
+            return scheme + ':' + link;
         qsizetype refPathEnd = link.size();
         for (qsizetype i = 0; i < link.size(); ++i)
             if (link[i] == '?' || link[i] == '#') {
@@ -241,54 +275,121 @@ struct Base {
     }
 };
 
-QByteArray rebaseWith(QByteArrayView line, const Base& base);
+// Where the scan of a page stands between its lines: links are attributes of tags, never the
+// text, comments or the content of scripts and styles (a script's "var src=e.src" stays code).
+struct Scan {
+    enum Where : char { Text, Tag, Comment, Raw } where = Text;
+    char quote = 0;          // the quote of an attribute value open in a tag
+    QByteArrayView raw;      // the element whose content is no markup: "/script", "/style"
+};
+
+void rebaseInto(QByteArray& out, QByteArrayView line, const Base& base, Scan& s);
 } // namespace
 
 QByteArray resolveLink(const QByteArray& link, const QByteArray& base) { return Base(base).resolve(link); }
 
-QByteArray rebaseLine(const QByteArray& line, const QByteArray& base) { return rebaseWith(line, Base(base)); }
+QByteArray rebaseLine(const QByteArray& line, const QByteArray& base)
+{
+    QByteArray out;
+    Scan s;
+    s.where = Scan::Tag; // the line may go on with a tag begun on the line before
+    rebaseInto(out, line, Base(base), s);
+    return out;
+}
 
 namespace {
-QByteArray rebaseWith(QByteArrayView line, const Base& base)
+void rebaseInto(QByteArray& out, QByteArrayView line, const Base& base, Scan& s)
 {
-    qsizetype start = nextLink(line, 0);
-    if (start < 0)
-        return line.toByteArray();
     // Only the links change: every other byte of the line stays as served. Built piece by
     // piece: a minified page is one line with thousands of links, and replacing each link in
     // place would move the rest of the line every time.
-    QByteArray out;
-    out.reserve(line.size() + line.size() / 2);
-    qsizetype copied = 0;
-    while (start >= 0) {
-        qsizetype end;
-        if (start < line.size() && (line[start] == '"' || line[start] == '\'')) {
-            const char q = line[start];
-            ++start;
-            end = line.indexOf(q, start);
+    const qsizetype n = line.size();
+    qsizetype copied = 0, i = 0;
+    while (i < n) {
+        if (s.where == Scan::Text) {
+            const qsizetype lt = line.indexOf('<', i);
+            if (lt < 0)
+                break;
+            i = lt + 1;
+            if (line.sliced(lt).startsWith("<!--")) {
+                s.where = Scan::Comment;
+                i = lt + 4;
+            } else if (i < n && (isalpha(uchar(line[i])) || line[i] == '/')) {
+                s.where = Scan::Tag;
+                s.quote = 0;
+                s.raw = tagAt(line, lt, "script") ? "/script" : tagAt(line, lt, "style") ? "/style" : QByteArrayView();
+            }
+        } else if (s.where == Scan::Comment) {
+            const qsizetype end = line.indexOf("-->", i);
             if (end < 0)
-                end = line.size();
+                break;
+            i = end + 3;
+            s.where = Scan::Text;
+        } else if (s.where == Scan::Raw) {
+            const qsizetype lt = line.indexOf('<', i);
+            if (lt < 0)
+                break;
+            i = lt + 1;
+            if (tagAt(line, lt, s.raw)) {
+                s.where = Scan::Tag;
+                s.raw = {};
+            }
+        } else if (s.quote) {
+            const qsizetype q = line.indexOf(s.quote, i);
+            if (q < 0)
+                break;
+            i = q + 1;
+            s.quote = 0;
+        } else if (line[i] == '>') {
+            s.where = s.raw.isEmpty() ? Scan::Text : Scan::Raw;
+            ++i;
+        } else if (line[i] == '"' || line[i] == '\'') {
+            s.quote = line[i++];
+        } else if (line[i] == '=' && linkName(line, i)) {
+            qsizetype start = i + 1, end;
+            if (start < n && (line[start] == '"' || line[start] == '\'')) {
+                const char q = line[start++];
+                end = line.indexOf(q, start);
+                if (end < 0)
+                    end = n, s.quote = q; // the value goes on on the next line
+                i = end + 1;
+            } else {
+                end = start;
+                while (end < n && line[end] != ' ' && line[end] != '>' && line[end] != '\t')
+                    ++end;
+                i = end;
+            }
+            // Blanks around a quoted address are no part of it, as a browser reads it: " http://x/"
+            // stays absolute.
+            qsizetype from = start, to = end;
+            while (from < to && isspace(uchar(line[from])))
+                ++from;
+            while (to > from && isspace(uchar(line[to - 1])))
+                --to;
+            out.append(line.data() + copied, from - copied);
+            out += base.resolve(line.sliced(from, to - from).toByteArray());
+            copied = to;
         } else {
-            end = start;
-            while (end < line.size() && line[end] != ' ' && line[end] != '>' && line[end] != '\t')
-                ++end;
+            ++i;
         }
-        out.append(line.data() + copied, start - copied);
-        out += base.resolve(line.sliced(start, end - start).toByteArray());
-        copied = end;
-        start = nextLink(line, end);
     }
-    out.append(line.data() + copied, line.size() - copied);
-    return out;
+    out.append(line.data() + copied, n - copied);
+}
+} // namespace
+
+namespace {
+// The <base href=...> value of a page's head: its place in the bytes, or an empty match.
+QRegularExpressionMatch baseMatch(QByteArrayView body)
+{
+    static const QRegularExpression re(QStringLiteral("<base\\s[^>]*href\\s*=\\s*[\"']?([^\"'\\s>]+)"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    return re.match(QString::fromLatin1(body.first(qMin<qsizetype>(body.size(), 65536))));
 }
 } // namespace
 
 QByteArray baseHref(QByteArrayView body)
 {
-    static const QRegularExpression re(QStringLiteral("<base\\s[^>]*href\\s*=\\s*[\"']?([^\"'\\s>]+)"),
-                                       QRegularExpression::CaseInsensitiveOption);
-    const QString head = QString::fromLatin1(body.first(qMin<qsizetype>(body.size(), 65536)));
-    const auto m = re.match(head);
+    const auto m = baseMatch(body);
     return m.hasMatch() ? m.captured(1).toLatin1() : QByteArray();
 }
 
@@ -326,37 +427,53 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
         charset = QStringLiteral("utf-8");
     }
     // The engine reads a page that names no charset as Windows-1251.
+    QByteArray meta;
     if (!enc.declared && (!serverCharset.trimmed().isEmpty() || enc.wide || charset != QLatin1String("windows-1251")))
-        out += "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset.toLatin1() + "\">\r\n";
+        meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset.toLatin1() + "\">\r\n";
     else if (enc.wide || enc.bomLength > 0) // the dropped byte order mark named UTF-8
-        out += "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n";
+        meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n";
 
     QByteArray base = QUrl(finalUrl).toEncoded();
-    const QByteArray declaredBase = baseHref(body);
-    if (!declaredBase.isEmpty())
-        base = resolveLink(declaredBase, base);
+    if (const auto m = baseMatch(body); m.hasMatch()) {
+        const QByteArray declared = m.captured(1).toLatin1();
+        base = resolveLink(declared, base);
+        // A relative <base href> is made absolute in place: rebased like the other links, it
+        // would be resolved against itself ("sub/" becoming ".../sub/sub/").
+        if (base != declared)
+            body.replace(m.capturedStart(1), m.capturedLength(1), base);
+    }
     const Base pageBase(base);
-    out.reserve(out.size() + body.size() + body.size() / 2);
+    Scan scan;
+    out.reserve(out.size() + meta.size() + body.size() + body.size() / 2);
     // Line by line in place: a page of hundreds of megabytes is not split into a list.
     const char* d = body.constData();
     const qsizetype n = body.size();
-    qsizetype at = 0;
-    while (at < n) {
-        qsizetype end = at;
-        while (end < n && d[end] != '\n' && d[end] != '\r')
-            ++end;
-        const QByteArrayView line(d + at, end - at);
-        if (nextLink(line, 0) >= 0)
-            out += rebaseWith(line, pageBase);
-        else
-            out += line;
-        out += "\r\n";
-        at = end;
+    auto lines = [&](qsizetype at, qsizetype to) {
+        while (at < to) {
+            qsizetype end = at;
+            while (end < to && d[end] != '\n' && d[end] != '\r')
+                ++end;
+            rebaseInto(out, QByteArrayView(d + at, end - at), pageBase, scan);
+            out += "\r\n";
+            at = end;
+            if (at < to && d[at] == '\r')
+                ++at;
+            if (at < to && d[at] == '\n' && (d[at - 1] == '\r' || at == end))
+                ++at;
+        }
+    };
+    // The meta line follows the page's doctype: a tag before it would have the engine lay the
+    // page out in quirks mode.
+    qsizetype at = meta.isEmpty() ? 0 : doctypeEnd(body);
+    if (at > 0) {
+        lines(0, at);
         if (at < n && d[at] == '\r')
             ++at;
-        if (at < n && d[at] == '\n' && (d[at - 1] == '\r' || at == end))
+        if (at < n && d[at] == '\n')
             ++at;
     }
+    out += meta;
+    lines(at, n);
     return out;
 }
 

@@ -25,11 +25,12 @@ PageEncoding pageEncoding(QByteArrayView body, const QString& serverCharset);
 QByteArray dateLine(int slot, const QDateTime& when);
 
 // A link resolved as a browser does (RFC 3986) against a base address, keeping the link's own
-// characters; links with a scheme, "#..." and "//..." stay as they are.
+// characters; links with a scheme and "#..." stay as they are, "//..." takes the base's scheme.
 QByteArray resolveLink(const QByteArray& link, const QByteArray& base);
 
-// Every link of a line ("href=" and "src=" in any letter case) resolved against the base; every
-// other byte of the line stays as it is.
+// Every link of a line ("href=" and "src=" attributes in any letter case, the line taken as
+// going on with a tag) resolved against the base; every other byte of the line stays as it is.
+// The merge rebases only attributes of tags: not text, comments, scripts or styles.
 QByteArray rebaseLine(const QByteArray& line, const QByteArray& base);
 
 // The address of the page's <base href=...>, or empty.
@@ -37,7 +38,7 @@ QByteArray baseHref(QByteArrayView body);
 
 // The merged file: the task file's leading "<!-- " lines less every download mark, the date
 // line, then the page (its links rebased against the final address or <base href>), with the
-// meta line in front when the page does not name its own charset and is not Windows-1251
+// meta line in front (after the page's doctype) when the page does not name its own charset and is not Windows-1251
 // (named by the server or a dropped byte order mark, or found to be UTF-8); a UTF-16/32 page in
 // UTF-8.
 QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& body, const QString& serverCharset,

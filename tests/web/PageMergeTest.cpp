@@ -16,7 +16,7 @@ TEST(Rebase, LinksAsABrowserResolvesThem)
               "<a href=\"http://127.0.0.1:8080/dir/up.htm\">U</a> <a href=\"http://127.0.0.1:8080/dir/sub/three.htm\">T</a>");
     EXPECT_EQ(r("<a href=\"http://X/Y.htm\">"), "<a href=\"http://X/Y.htm\">");
     EXPECT_EQ(r("<a href=\"#Top\">"), "<a href=\"#Top\">");
-    EXPECT_EQ(r("<a href=\"//cdn.example/x\">"), "<a href=\"//cdn.example/x\">");
+    EXPECT_EQ(r("<a href=\"//cdn.example/x\">"), "<a href=\"http://cdn.example/x\">");
     EXPECT_EQ(r("<a href=\"mailto:A@B\">"), "<a href=\"mailto:A@B\">");
     EXPECT_EQ(r("<IMG SRC=\"Pic.gif\">"), "<IMG SRC=\"http://127.0.0.1:8080/dir/sub/Pic.gif\">");
     EXPECT_EQ(r("<a href=\"?q=1\">"), "<a href=\"http://127.0.0.1:8080/dir/sub/page.htm?q=1\">");
@@ -62,4 +62,48 @@ TEST(Merge, HeaderDateLineAndBody)
     // A <base href> wins over the address.
     EXPECT_TRUE(mergedPage(task, "<base href=\"http://b/x/\">\n<a href=\"y\">", QString(), date, "http://h/")
                     .contains("<a href=\"http://b/x/y\">"));
+}
+
+TEST(Merge, ARelativeBaseAndLinksWithoutSchemeAreResolvedOnceAgainstThePage)
+{
+    // Opened from its file, the merged page finds nothing that is left relative to its old
+    // address: not the pictures of another host, nor what its <base> leads to.
+    const QByteArray page = "<head><base href=\"sub/\"></head>\n<img src=\"//cdn.example/p.gif\">"
+                            "<a href=\"x.htm\">X</a>\n<img src='//cdn.example/q.gif'>";
+    const QByteArray out = mergedPage("<!-- DownloadPage=\"True\"-->\r\n", page, QString(), "<!-- d -->",
+                                      "https://h/a/p.htm");
+    EXPECT_EQ(out, "<!-- d -->\r\n<head><base href=\"https://h/a/sub/\"></head>\r\n<img src=\"https://cdn.example/p.gif\">"
+                   "<a href=\"https://h/a/sub/x.htm\">X</a>\r\n<img src='https://cdn.example/q.gif'>\r\n");
+    EXPECT_TRUE(mergedPage("", "<base href=\"//b.example/d/\">\n<a href=\"y\">", QString(), "<!-- d -->", "http://h/")
+                    .contains("<base href=\"http://b.example/d/\">\r\n<a href=\"http://b.example/d/y\">"));
+}
+
+TEST(Merge, OnlyTheAttributesOfTagsAreRebasedNotTextScriptsOrComments)
+{
+    const QByteArray page = "<script>var src=e.src; if (a<b) x.href=\"y\";</script><a href=\"p.htm\">see src=value</a>\n"
+                            "<p>Write <code>&lt;img src=&quot;i.gif&quot;&gt;</code> or href='x'</p>\n"
+                            "<!-- <img src=\"c.gif\"> --><style>b{} href=y</style>\n"
+                            "<img alt=\"src=q\"\nSRC=\"Pic.gif\"><SCRIPT type=x>\nvar src=t;\n</SCRIPT><img src=i.gif>";
+    const QByteArray out = mergedPage("", page, QString(), "<!-- d -->", "http://h/d/p.htm");
+    EXPECT_EQ(out, "<!-- d -->\r\n<script>var src=e.src; if (a<b) x.href=\"y\";</script><a href=\"http://h/d/p.htm\">see "
+                   "src=value</a>\r\n<p>Write <code>&lt;img src=&quot;i.gif&quot;&gt;</code> or href='x'</p>\r\n"
+                   "<!-- <img src=\"c.gif\"> --><style>b{} href=y</style>\r\n<img alt=\"src=q\"\r\nSRC=\"http://h/d/Pic.gif\">"
+                   "<SCRIPT type=x>\r\nvar src=t;\r\n</SCRIPT><img src=http://h/d/i.gif>\r\n");
+}
+
+TEST(Merge, BlanksAroundAnAddressAreNoPartOfIt)
+{
+    EXPECT_EQ(rebaseLine("<a href=\" http://x.example/a \">A</a><img src=' pic.gif'>", "http://h/d/p.htm"),
+              "<a href=\" http://x.example/a \">A</a><img src=' http://h/d/pic.gif'>");
+}
+
+TEST(Merge, TheCharsetLineFollowsTheDoctypeSoThePageKeepsItsLayoutMode)
+{
+    // A tag before the doctype would have the engine lay the page out in quirks mode.
+    const QByteArray page = "<!-- made by hand -->\n<!DOCTYPE html>\n<html><body>\xD0\x96</body></html>";
+    EXPECT_EQ(mergedPage("", page, QString(), "<!-- d -->", "http://h/"),
+              "<!-- d -->\r\n<!-- made by hand -->\r\n<!DOCTYPE html>\r\n"
+              "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n<html><body>\xD0\x96</body></html>\r\n");
+    EXPECT_TRUE(mergedPage("", "<!doctype html><p>x", "KOI8-R", "<!-- d -->", "http://h/")
+                    .endsWith("<!doctype html>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">\r\n<p>x\r\n"));
 }

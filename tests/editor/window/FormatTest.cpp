@@ -296,3 +296,25 @@ TEST_F(EditorTest, TheFontDialogStartsFromTheSelectionAndAppliesItsChoice)
     EXPECT_EQ(form->FontSize->text(), "20");
     EXPECT_TRUE(form->ItalicButton->isChecked());
 }
+
+TEST_F(EditorTest, TheFontDialogOnAMixedSelectionWritesOnlyTheStyleTheUserChanged)
+{
+    openNode("n");
+    type("one two");
+    TCustomNoteEdit* e = form->Editor;
+    e->SetSelection(0, 3);
+    QTest::mouseClick(form->BoldButton, Qt::LeftButton);
+    e->SetSelection(0, 7);
+    // The dialog starts bold (from "one") and the user only ticks italic.
+    platform::FontChoice chosen;
+    chosen.name = e->SelectionFormat()->Name();
+    chosen.size = e->SelectionFormat()->Size();
+    chosen.bold = true;
+    chosen.italic = true;
+    dialogs->pushFont(chosen);
+    form->EditFontCmd->trigger();
+    e->SetSelection(1, 2);
+    EXPECT_EQ(e->SelectionFormat()->Style(), fsBold | fsItalic);
+    e->SetSelection(5, 6);
+    EXPECT_EQ(e->SelectionFormat()->Style(), fsItalic);
+}
