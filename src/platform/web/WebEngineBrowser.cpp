@@ -86,7 +86,8 @@ bool handOver(QWebEnginePage* page, const QUrl& url)
 // Local pages may reach the web (their pictures stay on their servers), so what their scripts
 // can read must stay in their own folder: a downloaded page's script must never read the user's
 // other files and send them off. A local page loads local files only from its own folder and
-// below, and its scripts read no local file at all; remote pages cannot reach local files anyway.
+// below, frames only pages, and its scripts read no local file at all; remote pages cannot reach
+// local files anyway.
 class LocalFilesFence : public QWebEngineUrlRequestInterceptor {
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
@@ -96,9 +97,13 @@ public:
         const QUrl page = info.firstPartyUrl();
         if (!url.isLocalFile() || !page.isLocalFile() || info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
             return;
+        const QString file = QDir::cleanPath(url.toLocalFile());
         const QString folder = QFileInfo(page.toLocalFile()).absolutePath() + QLatin1Char('/');
-        if (info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeXhr ||
-            !QDir::cleanPath(url.toLocalFile()).startsWith(folder))
+        // A frame's text is open to the page's scripts: only pages may be framed, never notes.
+        const bool frame = info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeSubFrame;
+        const QString suffix = QFileInfo(file).suffix().toLower();
+        const bool isPage = suffix == QLatin1String("htm") || suffix == QLatin1String("html") || suffix == QLatin1String("shtml");
+        if (info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeXhr || !file.startsWith(folder) || (frame && !isPage))
             info.block(true);
     }
 };
