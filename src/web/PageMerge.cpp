@@ -54,9 +54,9 @@ QByteArray removeDots(const QByteArray& path)
     return r;
 }
 
-// Whether the "=" at i ends the name "href" or "src" in any letter case that starts the line or
-// follows a blank, a quote or "/" as an attribute name does.
-bool linkName(QByteArrayView line, qsizetype i)
+// Whether the "=" at i ends the name "href", "src" or "srcset" (which sets srcset) in any letter
+// case that starts the line or follows a blank, a quote or "/" as an attribute name does.
+bool linkName(QByteArrayView line, qsizetype i, bool& srcset)
 {
     auto named = [&line](qsizetype at, const char* name) {
         for (qsizetype k = 0; name[k]; ++k)
@@ -67,6 +67,10 @@ bool linkName(QByteArrayView line, qsizetype i)
         const char before = line[at - 1];
         return before == ' ' || before == '\t' || before == '\f' || before == '"' || before == '\'' || before == '/';
     };
+    if (i >= 6 && named(i - 6, "srcset")) {
+        srcset = true;
+        return true;
+    }
     return (i >= 4 && named(i - 4, "href")) || (i >= 3 && named(i - 3, "src"));
 }
 
@@ -281,7 +285,48 @@ struct Scan {
     enum Where : char { Text, Tag, Comment, Raw } where = Text;
     char quote = 0;          // the quote of an attribute value open in a tag
     QByteArrayView raw;      // the element whose content is no markup: "/script", "/style"
+    // Within a srcset value: before a candidate's address, in its descriptor, or in brackets of
+    // the descriptor (where a comma ends nothing). None outside one.
+    enum Candidate : char { NoSrcset, Address, Descriptor, Bracket } srcset = NoSrcset;
 };
+
+bool srcsetBlank(char c) { return c == ' ' || c == '\t' || c == '\f' || c == '\n' || c == '\r'; }
+
+// The addresses of the srcset value's part line[i, to) resolved, going on from where its part on
+// the line before left the candidate. An address runs to the first blank, less the commas that
+// end it: "data:" addresses keep their own commas. Descriptors, blanks and commas stay as served.
+void rebaseSrcset(QByteArray& out, qsizetype& copied, QByteArrayView line, qsizetype i, qsizetype to, const Base& base,
+                  Scan::Candidate& at)
+{
+    while (i < to) {
+        const char c = line[i];
+        if (at == Scan::Address) {
+            if (srcsetBlank(c) || c == ',') {
+                ++i;
+                continue;
+            }
+            qsizetype end = i;
+            while (end < to && !srcsetBlank(line[end]))
+                ++end;
+            qsizetype addressEnd = end;
+            while (line[addressEnd - 1] == ',')
+                --addressEnd;
+            out.append(line.data() + copied, i - copied);
+            out += base.resolve(line.sliced(i, addressEnd - i).toByteArray());
+            copied = addressEnd;
+            at = addressEnd < end ? Scan::Address : Scan::Descriptor;
+            i = end;
+        } else {
+            if (c == '(')
+                at = Scan::Bracket;
+            else if (c == ')' && at == Scan::Bracket)
+                at = Scan::Descriptor;
+            else if (c == ',' && at == Scan::Descriptor)
+                at = Scan::Address;
+            ++i;
+        }
+    }
+}
 
 void rebaseInto(QByteArray& out, QByteArrayView line, const Base& base, Scan& s);
 } // namespace
@@ -336,16 +381,19 @@ void rebaseInto(QByteArray& out, QByteArrayView line, const Base& base, Scan& s)
             }
         } else if (s.quote) {
             const qsizetype q = line.indexOf(s.quote, i);
+            if (s.srcset != Scan::NoSrcset)
+                rebaseSrcset(out, copied, line, i, q < 0 ? n : q, base, s.srcset);
             if (q < 0)
                 break;
             i = q + 1;
             s.quote = 0;
+            s.srcset = Scan::NoSrcset;
         } else if (line[i] == '>') {
             s.where = s.raw.isEmpty() ? Scan::Text : Scan::Raw;
             ++i;
         } else if (line[i] == '"' || line[i] == '\'') {
             s.quote = line[i++];
-        } else if (line[i] == '=' && linkName(line, i)) {
+        } else if (bool srcset = false; line[i] == '=' && linkName(line, i, srcset)) {
             qsizetype start = i + 1, end;
             if (start < n && (line[start] == '"' || line[start] == '\'')) {
                 const char q = line[start++];
@@ -358,6 +406,13 @@ void rebaseInto(QByteArray& out, QByteArrayView line, const Base& base, Scan& s)
                 while (end < n && line[end] != ' ' && line[end] != '>' && line[end] != '\t')
                     ++end;
                 i = end;
+            }
+            if (srcset) {
+                Scan::Candidate at = Scan::Address;
+                rebaseSrcset(out, copied, line, start, end, base, at);
+                if (s.quote)
+                    s.srcset = at;
+                continue;
             }
             // Blanks around a quoted address are no part of it, as a browser reads it: " http://x/"
             // stays absolute.

@@ -28,8 +28,9 @@ QByteArray dateLine(int slot, const QDateTime& when);
 // characters; links with a scheme and "#..." stay as they are, "//..." takes the base's scheme.
 QByteArray resolveLink(const QByteArray& link, const QByteArray& base);
 
-// Every link of a line ("href=" and "src=" attributes in any letter case, the line taken as
-// going on with a tag) resolved against the base; every other byte of the line stays as it is.
+// Every link of a line ("href=" and "src=" attributes in any letter case, and each address of a
+// "srcset=" list, the line taken as going on with a tag) resolved against the base; every other
+// byte of the line stays as it is.
 // The merge rebases only attributes of tags: not text, comments, scripts or styles.
 QByteArray rebaseLine(const QByteArray& line, const QByteArray& base);
 

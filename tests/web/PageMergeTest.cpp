@@ -107,3 +107,15 @@ TEST(Merge, TheCharsetLineFollowsTheDoctypeSoThePageKeepsItsLayoutMode)
     EXPECT_TRUE(mergedPage("", "<!doctype html><p>x", "KOI8-R", "<!-- d -->", "http://h/")
                     .endsWith("<!doctype html>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">\r\n<p>x\r\n"));
 }
+
+TEST(Merge, EachAddressOfASrcsetIsRebasedItsDescriptorsAndCommasKept)
+{
+    const QByteArray page = "<picture><SOURCE SRCSET='w.gif 480w,/img/b.gif  2x ,c.gif,, data:image/gif;base64,R0lG,AA'>\n"
+                            "<img src=\"a.gif\" srcset=\"a-2x.gif 2x, data:text/plain,a,b 3x,../up.gif\n"
+                            " 4x, f.gif 5x\" data-srcset=\"k.gif\"><img srcset=u.gif></picture>";
+    EXPECT_EQ(mergedPage("", page, QString(), "<!-- d -->", "http://h/d/p.htm"),
+              "<!-- d -->\r\n<picture><SOURCE SRCSET='http://h/d/w.gif 480w,http://h/img/b.gif  2x ,http://h/d/c.gif,, "
+              "data:image/gif;base64,R0lG,AA'>\r\n<img src=\"http://h/d/a.gif\" srcset=\"http://h/d/a-2x.gif 2x, "
+              "data:text/plain,a,b 3x,http://h/up.gif\r\n 4x, http://h/d/f.gif 5x\" data-srcset=\"k.gif\">"
+              "<img srcset=http://h/d/u.gif></picture>\r\n");
+}
