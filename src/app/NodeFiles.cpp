@@ -18,6 +18,11 @@
 
 namespace nodefiles {
 
+namespace {
+// A character that a line of the tree file cannot hold, nor a file name of the catalog.
+bool isControl(QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control; }
+} // namespace
+
 NameFault fileNameFault(const QString& text)
 {
     if (text.trimmed().isEmpty())
@@ -25,7 +30,7 @@ NameFault fileNameFault(const QString& text)
     if (text == QLatin1String(".") || text == QLatin1String(".."))
         return NameFault::Dots;
     for (QChar c : text) {
-        if (c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control)
+        if (c == u'/' || c == u'\\' || isControl(c))
             return NameFault::Forbidden;
     }
     bool ok = true;
@@ -82,10 +87,8 @@ QString newNodeTextReason(const QString& text)
     if (const QString why = nodeTextReason(text.left(percent)); !why.isEmpty())
         return why;
     // What follows the "%" (a path, say) names no file, but it is still one line of the tree file.
-    for (QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control)
-            return QStringLiteral("The node text \"%1\" must not hold control characters.").arg(text);
-    }
+    if (std::any_of(text.begin(), text.end(), isControl))
+        return QStringLiteral("The node text \"%1\" must not hold control characters.").arg(text);
     bool ok = true;
     platform::toCp1251(text, &ok);
     return ok ? QString() : faultMessage(NameFault::Encoding, text);

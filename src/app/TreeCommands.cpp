@@ -12,8 +12,8 @@
 #include "web/UnitHtmlKategory.h"
 
 #include <QFile>
-#include <QLayout>
 #include <QFileInfo>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>

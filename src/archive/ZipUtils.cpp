@@ -186,20 +186,16 @@ bool looksLikeTempArchive(const QByteArray& path)
     char head[4];
     const ssize_t n = ::read(fd, head, sizeof head);
     ::close(fd);
-    return n == 0 || (n == 4 && std::memcmp(head, "PK", 2) == 0 && ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6)));
+    if (n == 0)
+        return true;
+    return n == 4 && (std::memcmp(head, "PK\3\4", 4) == 0 || std::memcmp(head, "PK\5\6", 4) == 0);
 }
 
 } // namespace
 
 QString GetTempName(const QString& folder)
 {
-    QByteArray tmpl = QFile::encodeName(folder.endsWith(u'/') ? folder : folder + u'/') + TempArchivePrefix
-        + QByteArray(TempRandomChars, 'X') + TempArchiveSuffix;
-    const int fd = ::mkstemps(tmpl.data(), int(std::strlen(TempArchiveSuffix)));
-    if (fd < 0)
-        return QString();
-    ::close(fd);
-    return QFile::decodeName(tmpl);
+    return platform::createTempFile(folder, QLatin1String(TempArchivePrefix), QLatin1String(TempArchiveSuffix));
 }
 
 int RemoveLeftoverPartFiles(const QString& folder, const QDateTime& before)

@@ -60,6 +60,20 @@ bool TFormEdit::OpenNoteFile(const QString& name)
     return true;
 }
 
+void TFormEdit::showEmptyNote(const QString& fileName, const QString& refusedName, bool readOnly)
+{
+    Editor->Clear();
+    if (readOnly)
+        Editor->SetReadOnly(true);
+    else
+        ApplyNewNoteAttributes();
+    EditorFileName = fileName;
+    refusedName_ = refusedName;
+    disk_ = DiskState();
+    ShowModifiedMark(false);
+    SelectionChange();
+}
+
 void TFormEdit::EditFileFromTree()
 {
     // A read-only answer of the open dialog held for that file only.
@@ -69,13 +83,7 @@ void TFormEdit::EditFileFromTree()
     const QString caption = windowTitle();
     if (!IsUsableNoteName(text)) {
         // Such a node text never reaches the file system: an empty note that cannot be saved.
-        Editor->Clear();
-        ApplyNewNoteAttributes();
-        EditorFileName = dir + text + QStringLiteral(".rtf");
-        refusedName_ = text;
-        disk_ = DiskState();
-        ShowModifiedMark(false);
-        SelectionChange();
+        showEmptyNote(dir + text + QStringLiteral(".rtf"), text, false);
         return;
     }
     platform::ResolveScope scope;
@@ -88,23 +96,11 @@ void TFormEdit::EditFileFromTree()
             }
             // The note shown before must not take what is typed for this node: an empty,
             // read-only editor stands for the note that could not be read.
-            Editor->Clear();
-            Editor->SetReadOnly(true);
-            EditorFileName = name;
-            refusedName_.clear();
-            disk_ = DiskState();
-            ShowModifiedMark(false);
-            SelectionChange();
+            showEmptyNote(name, QString(), true);
             return;
         }
     }
-    Editor->Clear();
-    ApplyNewNoteAttributes();
-    EditorFileName = dir + text + QStringLiteral(".rtf");
-    refusedName_.clear();
-    disk_ = DiskState();
-    ShowModifiedMark(false);
-    SelectionChange();
+    showEmptyNote(dir + text + QStringLiteral(".rtf"), QString(), false);
     // As for a loaded note: what the user types next goes into the note, not into the tree,
     // where keys delete, insert and rename nodes.
     Editor->setFocus();

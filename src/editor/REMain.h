@@ -190,6 +190,9 @@ private:
     // Writes the note to name after the checks that keep the user's files safe.
     bool saveTo(const QString& name, bool checkDisk);
     void rememberDiskState(const QString& name);
+    // An empty note under fileName, with no file behind it yet: a new note (the window's typing
+    // attributes) or, readOnly, the stand-in of a note that could not be read.
+    void showEmptyNote(const QString& fileName, const QString& refusedName, bool readOnly);
     bool changedOnDisk(const QString& name) const;
     QString plainTextLosses() const;
     void fontSizeRefused();

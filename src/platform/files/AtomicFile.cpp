@@ -98,7 +98,8 @@ int removeLeftoverTemporaries(const QString& dirPath, const QDateTime& before, c
     });
 }
 
-int removeLeftoverFiles(const QString& dirPath, const QDateTime& before, const std::function<bool(const QByteArray& name)>& nameFits,
+int removeLeftoverFiles(const QString& dirPath, const QDateTime& before,
+                        const std::function<bool(const QByteArray& name)>& nameFits,
                         const std::function<bool(const QByteArray& path)>& fileFits)
 {
     const QByteArray dir = QFile::encodeName(dirPath.endsWith('/') ? dirPath.chopped(1) : dirPath);

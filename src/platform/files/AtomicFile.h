@@ -53,7 +53,8 @@ int removeLeftoverTemporaries(const QString& dir, const QDateTime& before, const
 // The same for the temporary files of other writers, of any name pattern: the regular files of one folder whose
 // name fits nameFits, last modified before `before`, and for which fileFits(path) holds, when
 // given (path: the folder's path, "/", the name). Returns how many were removed.
-int removeLeftoverFiles(const QString& dir, const QDateTime& before, const std::function<bool(const QByteArray& name)>& nameFits,
+int removeLeftoverFiles(const QString& dir, const QDateTime& before,
+                        const std::function<bool(const QByteArray& name)>& nameFits,
                         const std::function<bool(const QByteArray& path)>& fileFits = {});
 
 // Reads a whole file. Returns false (with *error) when it cannot be opened or read.

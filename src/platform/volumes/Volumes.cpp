@@ -218,10 +218,11 @@ QString tempFolder()
     return withSlash(QDir::tempPath());
 }
 
-QString createTempFile(const QString& folder, const QString& prefix)
+QString createTempFile(const QString& folder, const QString& prefix, const QString& suffix)
 {
-    QByteArray tmpl = QFile::encodeName(withSlash(folder) + prefix) + "XXXXXX";
-    const int fd = ::mkstemp(tmpl.data());
+    const QByteArray end = QFile::encodeName(suffix);
+    QByteArray tmpl = QFile::encodeName(withSlash(folder) + prefix) + "XXXXXX" + end;
+    const int fd = ::mkstemps(tmpl.data(), int(end.size()));
     if (fd < 0)
         return QString();
     ::close(fd);
