@@ -58,6 +58,7 @@ inline QByteArray page(const testsupport::HttpServer& server, bool declared)
            (declared ? QByteArray("<meta charset=\"windows-1251\">") : QByteArray()) +
            "<title>Hostile</title><script src=\"Note.txt\"></script>" + script(QString::fromUtf8(s)) +
            "<link rel=\"stylesheet\" href=\"x.xsl\"></head><body>\r\n"
+           "<a id=\"away\" href=\"" + s + "/landing.htm\" ping=\"" + s + "/leak/ping\">Away</a>\r\n"
            "<img src=\"" + s + "/png?own\"><img id=\"pic\" src=\"pic.gif\">\r\n"
            "<iframe id=\"other\" src=\"Other.htm\"></iframe><object id=\"obj\" data=\"Other.htm\"></object>"
            "<embed id=\"emb\" src=\"Other.htm\"><iframe id=\"rtf\" src=\"Note.rtf\"></iframe>"
@@ -65,7 +66,7 @@ inline QByteArray page(const testsupport::HttpServer& server, bool declared)
            "<iframe id=\"xml\" src=\"x.xml\"></iframe><object data=\"x.xml\"></object>\r\n"
            "<form id=\"form\" method=\"post\" action=\"" + s + "/leak/form\" target=\"sink\"><input name=\"d\"></form>"
            "<iframe name=\"sink\"></iframe>\r\n"
-           "<a id=\"away\" href=\"" + s + "/landing.htm\" ping=\"" + s + "/leak/ping\">Away</a>\r\n</body></html>\r\n";
+           "</body></html>\r\n";
 }
 
 // The catalog around the page, and the remote page its link leads to, which reports what it

@@ -201,11 +201,13 @@ void WebEngineBrowser::usePage(bool local)
 {
     if (page_ && local_ == local)
         return;
-    if (page_)
-        page_->disconnect(this);
-    // The view deletes the page it owned.
     auto* page = new QuietPage(sharedProfile(), local, this, view_);
     view_->setPage(page);
+    if (page_) {
+        // Its document goes with it; a load it still ends reaches no one.
+        page_->disconnect(this);
+        page_->deleteLater();
+    }
     page_ = page;
     local_ = local;
     connect(page, &QWebEnginePage::loadStarted, this, [this] { loading_ = true; });
