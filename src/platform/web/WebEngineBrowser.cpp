@@ -59,8 +59,8 @@ QByteArray undeclaredTextMime(const QString& path, const QByteArray& bytes)
 // otherwise read its own file's path (the catalog's folder, the user's name) and whatever the
 // page shows of other local files, and send it to its server. Scripts are off for the whole life
 // of such a page object, never toggled in a live one (a switch would reach the old document's
-// unload handlers), so a local page and a web page each get a page object of their own. A main
-// frame leaving for the other kind is handed back to the browser, which loads it in a new page
+// unload handlers), so a local page and a web page each get a page object of their own. A link
+// from a local page to the web is handed back to the browser, which loads it in a new page
 // object: a web page followed from a local one inherits nothing from it.
 class QuietPage : public QWebEnginePage {
 public:
@@ -81,8 +81,10 @@ protected:
     {
         if (!isMainFrame)
             return true;
-        const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
-        if ((local_ && web) || (!local_ && url.isLocalFile())) {
+        // The program itself shows local files; a web page never leads to one.
+        if (!local_)
+            return !url.isLocalFile();
+        if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")) {
             // Later, from the browser: loading it replaces this page object.
             QMetaObject::invokeMethod(owner_, [o = owner_, url] { o->navigate(url); }, Qt::QueuedConnection);
             return false;
@@ -173,7 +175,7 @@ QWebEngineProfile* sharedProfile()
         profile = new QWebEngineProfile(QCoreApplication::instance());
         profile->settings()->setDefaultTextEncoding(QStringLiteral("windows-1251"));
         profile->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
-        // Each local file is an origin of its own: nothing of a local page reads another file.
+        // Local pages show the pictures and styles of their folder (the fence decides which).
         profile->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
         // Downloaded pages are local files whose pictures, styles and scripts stay on their
         // servers, as the merge made them absolute.
@@ -227,7 +229,7 @@ void WebEngineBrowser::navigate(const QUrl& url)
     loading_ = true;
     requested_ = url;
     usePage(url.isLocalFile());
-    if (!handOver(view_->page(), url))
+    if (!handOver(page_, url))
         view_->setUrl(url);
 }
 
@@ -255,7 +257,8 @@ QVariant WebEngineBrowser::runScript(const QString& script, int timeoutMs)
     auto answer = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
     // In a world of the program's own: it runs where the page's scripts do not, and nothing the
     // page defines changes what it reads.
-    view_->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [answer](const QVariant& v) { *answer = {true, v}; });
+    page_->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                         [answer](const QVariant& v) { *answer = {true, v}; });
     WaitScope scope;
     waitUntil(timeoutMs, [&] { return answer->first; });
     return answer->first ? answer->second : QVariant();

@@ -19,7 +19,8 @@ QString n(int v) { return QString::number(v); }
 const QByteArray kCountingPage = "<html><body style=\"margin:0;height:100vh\"><p>Page text</p></body></html>";
 const QString kCounter = QStringLiteral(
     "window.seen = 0; window.left = 0;"
-    "document.addEventListener('mousedown', function (e) { if (e.button == 2) window.seen++; else window.left++; }, true);"
+    "document.addEventListener('mousedown', function (e) {"
+    " if (e.button == 2) window.seen++; else window.left++; }, true);"
     "document.addEventListener('mouseup', function (e) { if (e.button == 2) window.seen++; }, true);"
     "document.addEventListener('contextmenu', function (e) { window.seen++; }, true); true");
 

@@ -48,7 +48,8 @@ TEST_F(HostilePageX11Test, TheShownPageSendsNothingOfTheCatalog)
     ASSERT_EQ(r.size(), 2);
     const QPoint link = pane->mapToGlobal(QPoint(int(r[0].toDouble()), int(r[1].toDouble())));
     ASSERT_TRUE(xdotoolWhileRunning({"mousemove", n(link.x()), n(link.y()), "sleep", "0.2", "click", "1"}));
-    ASSERT_TRUE(waitFor([&] { return count("GET /report?") == 1; }, 20000)) << server.requests().join(' ').toStdString();
+    ASSERT_TRUE(waitFor([&] { return count("GET /report?") == 1; }, 20000))
+        << server.requests().join(' ').toStdString();
     EXPECT_EQ(server.requests().filter("GET /report?").join(' ').toStdString(), "GET /report?ref=&name=");
 
     EXPECT_EQ(hostile::leaks(server, cat).join(' ').toStdString(), "");
