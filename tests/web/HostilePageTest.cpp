@@ -45,12 +45,17 @@ TEST_F(HostilePageTest, ADownloadedPageSendsNothingOfTheCatalogToItsServer)
     EXPECT_EQ(server.requests().filter("GET /landing.htm").join(' ').toStdString(), "GET /landing.htm");
     EXPECT_EQ(server.requests().filter("GET /report?").join(' ').toStdString(), "GET /report?ref=&name=");
 
-    // The link list window on the page that declares its encoding, then on the XML file.
+    // Shown again after the remote page, it is still without scripts.
+    FormSlova->NavigateCurrentFile();
+    ASSERT_TRUE(pane->waitLoaded(60000));
+    MV_WAIT_FOR(count("GET /png?own") == 2, 30000);
+
+    // The link list window on the page that declares its encoding, then on the XML files.
     FormI->show();
     FormI->EditURL->setText(cat + "Hostile2.htm");
     FormI->ButtonLoadLinksClick();
     ASSERT_TRUE(FormI->WB1->waitLoaded(60000));
-    MV_WAIT_FOR(count("GET /png?own") == 2, 30000);
+    MV_WAIT_FOR(count("GET /png?own") == 3, 30000);
     QCoreApplication::processEvents();
     ASSERT_EQ(FormI->LB_url->count(), 1);
     EXPECT_EQ(FormI->LB_url->item(0)->text().toStdString(), server.url("/landing.htm").toStdString());
