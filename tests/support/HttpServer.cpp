@@ -17,6 +17,7 @@ struct HttpServer::State {
     QString root;
     mutable QMutex mutex;
     QStringList requests;
+    QByteArray received;
     int open = 0;
     int maxOpen = 0;
 };
@@ -87,9 +88,14 @@ private:
     }
     void onRead()
     {
+        const QByteArray data = sock_->readAll();
+        {
+            QMutexLocker l(&st_->mutex);
+            st_->received += data;
+        }
         if (started_)
             return;
-        buf_ += sock_->readAll();
+        buf_ += data;
         if (!buf_.contains("\r\n\r\n"))
             return;
         started_ = true;
@@ -268,6 +274,12 @@ QStringList HttpServer::requests() const
 {
     QMutexLocker l(&state_->mutex);
     return state_->requests;
+}
+
+QByteArray HttpServer::received() const
+{
+    QMutexLocker l(&state_->mutex);
+    return state_->received;
 }
 
 int HttpServer::maxOpen() const

@@ -32,6 +32,8 @@ public:
     QString url(const QString& path) const;
     // "GET /path?query", in the order they came.
     QStringList requests() const;
+    // Every byte that came in on any connection (request lines, headers, bodies), in order.
+    QByteArray received() const;
     // The most connections that were open at once.
     int maxOpen() const;
 
