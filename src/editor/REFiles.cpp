@@ -191,24 +191,16 @@ void TFormEdit::discardChanges()
     // later save) would write the declined text over the note, or into a catalog since left.
     // The editor shows the note as its file holds it again, so typing after this starts there.
     const QString name = EditorFileName;
-    const bool onDisk = name != Untitled && refusedName_.isEmpty() && QFileInfo(name).isFile();
-    bool reloaded = false;
-    if (onDisk) {
-        try {
-            Editor->Lines()->LoadFromFile(name);
-            reloaded = true;
-        } catch (const platform::Exception&) {
-        }
-    }
-    if (reloaded) {
-        Editor->SetModified(false);
-        ShowModifiedMark(false);
-        rememberDiskState(name);
-        SelectionChange();
+    if (name != Untitled && refusedName_.isEmpty() && QFileInfo(name).isFile()) {
+        const QString caption = windowTitle(); // a node's note keeps its node's caption
+        const bool loaded = OpenNoteFile(name);
+        setWindowTitle(caption);
+        // A file that cannot be read now: the stand-in of a note that fails to load.
+        if (!loaded)
+            showEmptyNote(name, QString(), true);
     } else {
-        // No file behind the note: it starts empty again; a file that cannot be read now gets
-        // the read-only stand-in of a note that fails to load.
-        showEmptyNote(name, refusedName_, onDisk || Editor->ReadOnly());
+        // No file behind the note: it starts empty again.
+        showEmptyNote(name, refusedName_, Editor->ReadOnly());
     }
     Editor->ClearUndo(); // undo must not bring the declined text back either
     Editor->SetModified(false);
