@@ -183,10 +183,16 @@ void PageFetch::request(const QUrl& url)
         // An announced size over the limit is refused before its body is read.
         const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
-        if (status >= 200 && status < 300 && length.isValid() && length.toLongLong() > sizeLimit())
-            fail(QStringLiteral("The page is larger than %1 bytes: the server announced %2")
-                     .arg(sizeLimit())
-                     .arg(length.toLongLong()));
+        if (status < 200 || status >= 300 || !length.isValid() || length.toLongLong() <= sizeLimit())
+            return;
+        failure_ = QStringLiteral("The page is larger than %1 bytes: the server announced %2")
+                       .arg(sizeLimit())
+                       .arg(length.toLongLong());
+        // Not from inside the network layer's own signal; nothing is read meanwhile.
+        QMetaObject::invokeMethod(this, [this, r = reply_] {
+            if (r == reply_)
+                reply_->abort();
+        }, Qt::QueuedConnection);
     });
     connect(reply_, &QNetworkReply::readyRead, this, &PageFetch::onReadyRead);
     connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64 r, qint64 t) {
@@ -200,6 +206,8 @@ void PageFetch::request(const QUrl& url)
 void PageFetch::onReadyRead()
 {
     idle_.start(inactivityTimeoutMs());
+    if (!failure_.isEmpty())
+        return; // refused: the rest is not read
     const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QByteArray data = reply_->readAll();
     if (status >= 300 && status < 400)
@@ -235,7 +243,8 @@ void PageFetch::onFinished()
     const QVariant length = r->header(QNetworkRequest::ContentLengthHeader);
     const QString coding = QString::fromLatin1(r->rawHeader("Content-Encoding")).trimmed();
     QString why = failure_;
-    if (why.isEmpty() && r->error() != QNetworkReply::NoError)
+    const bool shortBody = length.isValid() && received_ < length.toLongLong();
+    if (why.isEmpty() && r->error() != QNetworkReply::NoError && !(shortBody && r->error() == QNetworkReply::RemoteHostClosedError))
         why = r->errorString();
     if (const QUrl to = redirectTarget(r, res.status); why.isEmpty() && to.isValid()) {
         const QString s = to.scheme().toLower();
