@@ -4,6 +4,7 @@
 
 #include "NodeFiles.h"
 #include "NodeTreeView.h"
+#include "ProgramPaths.h"
 #include "TreeFile.h"
 #include "editor/REMain.h"
 #include "platform/dialogs/Dialogs.h"
@@ -136,9 +137,36 @@ void TFormSlova::Dell_node()
     ForgetOpenedNode();
     if (FormHTMLKategory)
         FormHTMLKategory->LoadHTMLList();
+    // Another node of the same text (in any layer of the catalog) opens the same file: it stays.
+    if (namedByAnotherNode(name))
+        return;
     const QString file = nodefiles::lastExisting(ProjectPath, name, {".txt", ".rtf", ".htm", ".html"});
     if (!file.isEmpty() && !QFile::remove(file))
         showError(QStringLiteral("The file \"%1\" could not be erased.").arg(file));
+}
+
+bool TFormSlova::namedByAnotherNode(const QString& text) const
+{
+    // File lookups ignore letter case, so a text in another case names the same files.
+    auto same = [&text](const QString& other) { return other.compare(text, Qt::CaseInsensitive) == 0; };
+    for (const QTreeWidgetItem* n : treefile::allNodes(Tree1))
+        if (same(n->text(0)))
+            return true;
+    // The other layers' trees name files of this folder too.
+    for (const QString& layer : LayerList()) {
+        if (layer.compare(CurrentLayer, Qt::CaseInsensitive) == 0 || !app::isUsableLayerName(layer))
+            continue;
+        QList<QByteArray> lines;
+        if (!platform::loadLines(CatalogFile(layer), lines))
+            continue;
+        const treefile::ReadResult read = treefile::parseLines(lines);
+        const bool found = std::any_of(read.nodes.begin(), read.nodes.end(),
+                                       [&same](const QTreeWidgetItem* n) { return same(n->text(0)); });
+        qDeleteAll(read.topLevel);
+        if (found)
+            return true;
+    }
+    return false;
 }
 
 void TFormSlova::Edit_node()
@@ -153,9 +181,6 @@ void TFormSlova::Edit_node()
     if (FormEdit && !FormEdit->Close())
         return;
     if (FormHTMLKategory && !FormHTMLKategory->HTMLSave())
-        return;
-    platform::ResolveScope scope;
-    if (!WriteUndo(QStringLiteral("menue_undo.txt")))
         return;
     const QString text = node->text(0);
     if (text.contains(u'%'))
@@ -197,23 +222,39 @@ void TFormSlova::RenameFile()
                 break;
             }
     }
-    Panel1->hide();
-    if (!node)
+    if (!node) {
+        Panel1->hide();
         return;
-    node->setData(0, RenameRole, QVariant());
-    renameSerial_ = 0;
-    node->setText(0, text);
-    platform::ResolveScope scope;
-    SaveTree();
-    if (!text.contains(u'%') && text != OldNodeText) {
-        const QString from = nodefiles::firstExisting(ProjectPath, OldNodeText, {".rtf", ".txt", ".htm", ".html"});
-        if (!from.isEmpty()) {
-            const QString ext = from.mid(ProjectPath.size() + OldNodeText.size());
-            const QString error = nodefiles::renameNoReplace(ProjectPath, OldNodeText + ext, text + ext);
-            if (!error.isEmpty())
-                showError(error);
+    }
+    // Everything that could stop the rename is checked before anything changes: a rename that
+    // fails leaves the node, its files, the tree file and the rename copy as they were, and the
+    // panel open for another name.
+    if (text != OldNodeText) {
+        const QString why =
+            nodefiles::renameBlocker(ProjectPath, OldNodeText, text, nodefiles::catalogOwnFiles(LayerList()));
+        if (!why.isEmpty()) {
+            showError(why);
+            return;
         }
     }
+    if (!WriteUndo(QStringLiteral("menue_undo.txt")))
+        return;
+    if (text != OldNodeText) {
+        if (const QString error = nodefiles::renameNodeFiles(ProjectPath, OldNodeText, text); !error.isEmpty()) {
+            showError(error);
+            return;
+        }
+    }
+    node->setText(0, text);
+    if (!SaveTree()) {
+        node->setText(0, OldNodeText);
+        if (text != OldNodeText)
+            nodefiles::renameNodeFiles(ProjectPath, text, OldNodeText);
+        return;
+    }
+    Panel1->hide();
+    node->setData(0, RenameRole, QVariant());
+    renameSerial_ = 0;
     CurrentFile.clear();
     Tree1->setCurrentItem(node);
     Tree1Click();
@@ -241,20 +282,25 @@ void TFormSlova::Move_UP()
     QTreeWidgetItem* selected = Tree1->currentItem();
     if (!selected || !treeMayChange())
         return;
-    const QList<QTreeWidgetItem*> nodes = treefile::allNodes(Tree1);
-    const int i = int(nodes.indexOf(selected));
+    // The node changes places with its sibling above, taking its icon and its whole subtree
+    // along; the first among its siblings stays where it is.
+    QTreeWidgetItem* parent = selected->parent() ? selected->parent() : Tree1->invisibleRootItem();
+    const int i = parent->indexOfChild(selected);
     if (i <= 0)
         return;
-    QTreeWidgetItem* above = nodes.at(i - 1);
-    const QString text = above->text(0);
-    above->setText(0, selected->text(0));
-    selected->setText(0, text);
-    Tree1->setCurrentItem(above);
-    // The current node is the one bearing the opened text; its text moved.
-    if (CurrentIndex == i)
-        CurrentIndex = i - 1;
-    else if (CurrentIndex == i - 1)
-        CurrentIndex = i;
+    QTreeWidgetItem* current = treefile::nodeAt(Tree1, CurrentIndex);
+    // Taking a node out of the view forgets which of its nodes were expanded.
+    QList<QTreeWidgetItem*> expanded;
+    for (QTreeWidgetItem* n : treefile::allNodes(Tree1))
+        if (n->isExpanded() && isInSubtree(selected, n))
+            expanded.append(n);
+    parent->takeChild(i);
+    parent->insertChild(i - 1, selected);
+    for (QTreeWidgetItem* n : expanded)
+        n->setExpanded(true);
+    Tree1->setCurrentItem(selected);
+    if (current)
+        CurrentIndex = treefile::absoluteIndex(current);
     platform::ResolveScope scope;
     SaveTree();
 }

@@ -110,6 +110,9 @@ public:
     void Tree1DragDrop(const QPoint& viewportPos, int draggedIndex);
     void DelTopLevel();
     void OpenFile();
+    // Whether a node of the tree, or of another layer's tree file, has this text in any letter
+    // case, and so opens the files a node of this text opens.
+    bool namedByAnotherNode(const QString& text) const;
 
     // ---- opening a node (NodeOpening.cpp)
     void Tree1Click();
