@@ -140,18 +140,6 @@ bool isFile(const QByteArray& path)
 bool isFile(const QString& path) { return isFile(QFile::encodeName(path)); }
 } // namespace
 
-QString firstExisting(const QString& dir, const QString& text, std::initializer_list<const char*> exts)
-{
-    if (!isUsableName(text))
-        return QString();
-    for (const char* e : exts) {
-        const QString p = dir + text + QLatin1String(e);
-        if (isFile(p))
-            return p;
-    }
-    return QString();
-}
-
 QString lastExisting(const QString& dir, const QString& text, std::initializer_list<const char*> exts)
 {
     if (!isUsableName(text))

@@ -37,9 +37,8 @@ struct LeftOut {
 // One message naming the files left out, at most `shown` of them, and how many more there are.
 QString leftOutReport(const QList<LeftOut>& files, int shown = 20);
 
-// dir + text + ext for the first (or last) of the extensions whose file exists under exactly
-// that name; empty when none does or the text cannot name files.
-QString firstExisting(const QString& dir, const QString& text, std::initializer_list<const char*> exts);
+// dir + text + ext for the last of the extensions whose file exists under exactly that name;
+// empty when none does or the text cannot name files.
 QString lastExisting(const QString& dir, const QString& text, std::initializer_list<const char*> exts);
 
 // Renames a file of the catalog to another name in the same folder, never replacing a file:
