@@ -145,12 +145,12 @@ void TFormSlova::Dell_node()
         showError(QStringLiteral("The file \"%1\" could not be erased.").arg(file));
 }
 
-bool TFormSlova::namedByAnotherNode(const QString& text) const
+bool TFormSlova::namedByAnotherNode(const QString& text, const QTreeWidgetItem* except) const
 {
     // File lookups ignore letter case, so a text in another case names the same files.
     auto same = [&text](const QString& other) { return other.compare(text, Qt::CaseInsensitive) == 0; };
     for (const QTreeWidgetItem* n : treefile::allNodes(Tree1))
-        if (same(n->text(0)))
+        if (n != except && same(n->text(0)))
             return true;
     // The other layers' trees name files of this folder too.
     for (const QString& layer : LayerList()) {
@@ -235,6 +235,15 @@ void TFormSlova::RenameFile()
         if (!why.isEmpty()) {
             showError(why);
             return;
+        }
+        // The files stay with the other nodes that open them; this node cannot take them away.
+        if (text.compare(OldNodeText, Qt::CaseInsensitive) != 0 && namedByAnotherNode(OldNodeText, node)) {
+            if (const QStringList shared = nodefiles::nodeFileNames(ProjectPath, OldNodeText); !shared.isEmpty()) {
+                showError(QStringLiteral("The node \"%1\" was not renamed to \"%2\": another node of the text \"%1\" "
+                                         "opens its file \"%3\" too, and would lose it.")
+                              .arg(OldNodeText, text, ProjectPath + shared.first()));
+                return;
+            }
         }
     }
     if (!WriteUndo(QStringLiteral("menue_undo.txt")))

@@ -1,5 +1,5 @@
 // Node commands given with real clicks and keys on the main window: renames that must be
-// refused, deleting a node whose file another node names, and moving a node up.
+// refused, deleting or renaming a node whose file another node names, and moving a node up.
 #include "../NodeFixture.h"
 #include "X11Input.h"
 
@@ -101,7 +101,7 @@ TEST_F(NodeCommandsX11Test, ARenameThatCannotBeCarriedOutLeavesTheNodeItsNoteAnd
     EXPECT_EQ(read(cat + "Menue"), menue);
 }
 
-TEST_F(NodeCommandsX11Test, DeleteKeepsAFileAnotherNodeNamesAndMoveUpCarriesTheNodeWithItsIconAndSubtree)
+TEST_F(NodeCommandsX11Test, DeleteAndRenameLeaveAFileAnotherNodeNamesAndMoveUpCarriesTheNodeWithItsIconAndSubtree)
 {
     open("Root\r\n\tA\r\n\t\tA1\r\n\t\tA2\r\n\tB\r\n\t\tB1\r\n\tSame\r\n\tSame\r\n\tLayered\r\n",
          "0\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n6\r\n7\r\n");
@@ -113,6 +113,14 @@ TEST_F(NodeCommandsX11Test, DeleteKeepsAFileAnotherNodeNamesAndMoveUpCarriesTheN
     write(cat + "Other", "X\r\n\tLayered\r\n");
     startHere();
     showTree();
+
+    // Renaming one of the two "Same" would take the shared note from the other: refused.
+    ASSERT_TRUE(clickNode(7));
+    ASSERT_TRUE(clickToolButton("ToolEditNode"));
+    renameTo("Other");
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_TRUE(dialogs->messages().at(0).contains("would lose it")) << dialogs->messages().at(0).toStdString();
+    EXPECT_EQ(node(7)->text(0), "Same");
 
     // "Dell node" on the second "Same", then on "Layered": the files stay for the other nodes.
     for (int left : {8, 7}) {
