@@ -147,8 +147,17 @@ void TFormSlova::Dell_node()
 
 bool TFormSlova::namedByAnotherNode(const QString& text, const QTreeWidgetItem* except) const
 {
-    // File lookups ignore letter case, so a text in another case names the same files.
-    auto same = [&text](const QString& other) { return other.compare(text, Qt::CaseInsensitive) == 0; };
+    // File lookups ignore letter case: a text in another case opens the same files unless files
+    // of its own spelling exist.
+    const QStringList files = nodefiles::nodeFileNames(ProjectPath, text);
+    auto same = [&](const QString& other) {
+        if (other == text)
+            return true;
+        if (other.compare(text, Qt::CaseInsensitive) != 0)
+            return false;
+        const QStringList theirs = nodefiles::nodeFileNames(ProjectPath, other);
+        return std::any_of(theirs.begin(), theirs.end(), [&files](const QString& f) { return files.contains(f); });
+    };
     for (const QTreeWidgetItem* n : treefile::allNodes(Tree1))
         if (n != except && same(n->text(0)))
             return true;

@@ -112,7 +112,7 @@ public:
     void DelTopLevel();
     void OpenFile();
     // Whether a node of the tree (other than `except`), or of another layer's tree file, has this
-    // text in any letter case, and so opens the files a node of this text opens.
+    // text, or the text in another letter case and opens a file that a node of this text opens.
     bool namedByAnotherNode(const QString& text, const QTreeWidgetItem* except = nullptr) const;
 
     // ---- opening a node (NodeOpening.cpp)
