@@ -73,6 +73,8 @@ TEST_F(NodeCommandsX11Test, ARenameThatCannotBeCarriedOutLeavesTheNodeItsNoteAnd
     open(menue);
     write(cat + "Keep 1.rtf", "{\\rtf1 one}");
     write(cat + "Keep 2.rtf", "{\\rtf1 two}");
+    // A note of another letter case beside it: the node opens the file of its own spelling.
+    write(cat + "keep 2.rtf", "{\\rtf1 other}");
     showTree();
     const auto before = snapshot(cat);
 
