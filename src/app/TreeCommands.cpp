@@ -308,10 +308,14 @@ void TFormSlova::Move_UP()
         return;
     QTreeWidgetItem* current = treefile::nodeAt(Tree1, CurrentIndex);
     // Taking a node out of the view forgets which of its nodes were expanded.
-    QList<QTreeWidgetItem*> expanded;
-    for (QTreeWidgetItem* n : treefile::allNodes(Tree1))
-        if (n->isExpanded() && isInSubtree(selected, n))
+    QList<QTreeWidgetItem*> expanded, walk{selected};
+    while (!walk.isEmpty()) {
+        QTreeWidgetItem* n = walk.takeLast();
+        if (n->isExpanded())
             expanded.append(n);
+        for (int c = 0; c < n->childCount(); ++c)
+            walk.append(n->child(c));
+    }
     parent->takeChild(i);
     parent->insertChild(i - 1, selected);
     for (QTreeWidgetItem* n : expanded)
