@@ -338,7 +338,8 @@ SiteResult MakeSite(const QList<TreeEntry>& tree, const SiteSettings& settings, 
     }
 
     // A run killed before its files were renamed into place left one hidden temporary per page;
-    // only names of that pattern for pages (".index.html.Ab12Cd") made before this run go.
+    // only the save's own names for pages (".index.html.morvanel-Ab12Cd") made before this run
+    // go: a user's ".notes.html.backup" in the folder stays.
     if (settings.clearLeftovers)
         platform::removeLeftoverTemporaries(out, started, [](const QString& page) {
             return page.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive) ||

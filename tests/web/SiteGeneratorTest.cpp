@@ -464,8 +464,10 @@ TEST_F(SiteTest, TheTemporariesOfAKilledRunAreRemovedAndNothingElse)
     QDir().mkpath(out());
     // What a run killed before its renames leaves (made a minute ago), beside files that only
     // look alike or are someone else's.
-    const QStringList leftovers{".index.html.Ab12Cd", ".vvedenie.html.x9Y8z7", ".gone page.htm.AAAAAA"};
-    const QStringList others{".index.html.Ab12C", ".notes.txt.Ab12Cd", "index.html.Ab12Cd", ".hidden.html", "mine.txt"};
+    const QStringList leftovers{".index.html.morvanel-Ab12Cd", ".vvedenie.html.morvanel-x9Y8z7",
+                                ".gone page.htm.morvanel-AAAAAA"};
+    const QStringList others{".index.html.morvanel-Ab12C", ".notes.txt.morvanel-Ab12Cd", "index.html.morvanel-Ab12Cd",
+                             ".index.html.Ab12Cd", ".hidden.html", "mine.txt"};
     for (const QString& name : leftovers + others) {
         write(out() + name, "left\r\n");
         QFile f(out() + name);

@@ -1,4 +1,7 @@
 #pragma once
+// Atomic saves of whole files, alone or in batches, and reading a whole file.
+#include "TempFiles.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -40,22 +43,6 @@ public:
 private:
     QList<Pending> pending_;
 };
-
-// Removes from one folder the temporary files that saves cut short (a killed program) left
-// behind: names of the save's own pattern ("." + name + "." + six letters or digits) beside an
-// existing file of that name, last modified before `before` (so a save still running in another
-// program is not disturbed). Anything else stays. Returns how many were removed.
-int removeLeftoverTemporaries(const QString& dir, const QDateTime& before);
-// The same for a writer whose own files those are: every temporary whose target name `ours`
-// accepts goes, whether or not the target exists (a run killed before its first rename leaves
-// temporaries of files it never wrote).
-int removeLeftoverTemporaries(const QString& dir, const QDateTime& before, const std::function<bool(const QString&)>& ours);
-// The same for the temporary files of other writers, of any name pattern: the regular files of one folder whose
-// name fits nameFits, last modified before `before`, and for which fileFits(path) holds, when
-// given (path: the folder's path, "/", the name). Returns how many were removed.
-int removeLeftoverFiles(const QString& dir, const QDateTime& before,
-                        const std::function<bool(const QByteArray& name)>& nameFits,
-                        const std::function<bool(const QByteArray& path)>& fileFits = {});
 
 // Reads a whole file. Returns false (with *error) when it cannot be opened or read.
 bool readWholeFile(const QString& path, QByteArray& data, QString* error = nullptr);
