@@ -667,11 +667,11 @@ bool TZipWriter::MemberExists(const QString& StoredName) const
     return false;
 }
 
-void TZipWriter::CheckMemberCount(const QString& Target) const
+void TZipWriter::CheckMemberCount(const QString& Target, bool Updating) const
 {
     // One member a stored name: files of a name already taken are left out as the run goes.
     QSet<QString> names;
-    if (FMembers)
+    if (Updating && FMembers)
         for (int i = 0; i < FMembers->Count(); ++i)
             names.insert(FMembers->Header(i)->FullName());
     for (const QString& file : FilesList)
@@ -914,7 +914,7 @@ int TZipWriter::ProcessFiles()
                 throw EFCreateError(QStringLiteral("Cannot create file %1: a multi-volume set is only written anew").arg(archiveName));
             target = QFileInfo(archiveName).absoluteFilePath();
             FZipName = target;
-            CheckMemberCount(target);
+            CheckMemberCount(target, false);
             if (run.Mode == mmBlocks)
                 CheckBlockSizes();
             if (run.Mode == mmBlocks) {
@@ -935,7 +935,7 @@ int TZipWriter::ProcessFiles()
                 throw EFCreateError(QStringLiteral("Cannot create file %1: the file is write-protected (read-only)").arg(target));
             if (updating)
                 OpenZip();
-            CheckMemberCount(target);
+            CheckMemberCount(target, updating);
             run.Target = target;
             run.OutputName = GetTempName(QFileInfo(target).absolutePath());
             if (run.OutputName.isEmpty())
