@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -55,6 +56,8 @@ bool writeProtected(const struct stat& st)
 }
 
 } // namespace
+
+int longestSavedName() { return NAME_MAX - int(temporaryPrefix(QByteArray()).size()) - kRandomChars; }
 
 bool isWriteProtected(const QString& path)
 {
