@@ -98,8 +98,8 @@ QList<QByteArray> optionalLines(const QString& catalog, const QString& name)
     return lines;
 }
 
-// Output names, claimed once each, compared without regard to case. A name too long for the
-// folder (the atomic save's temporary name beside it is longer still) is cut and given a tag
+// Output names, claimed once each, compared without regard to case. A name too long for a file
+// name (a note's page ends in ".html", one byte more than its ".rtf") is cut and given a tag
 // made from the whole name, so it stays the same from run to run and apart from its neighbours.
 class NamePlan {
 public:

@@ -57,7 +57,7 @@ bool writeProtected(const struct stat& st)
 
 } // namespace
 
-int longestSavedName() { return NAME_MAX - int(temporaryPrefix(QByteArray()).size()) - kRandomChars; }
+int longestSavedName() { return NAME_MAX; }
 
 bool isWriteProtected(const QString& path)
 {

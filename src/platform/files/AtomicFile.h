@@ -19,8 +19,8 @@ namespace platform {
 // unchanged and no temporary file is left behind.
 bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr);
 
-// The longest file name, in bytes, that writeFileAtomic and AtomicBatch can save: the temporary
-// name they write beside it is longer than the name itself.
+// The longest file name, in bytes, that writeFileAtomic and AtomicBatch can save: any name the
+// file system takes, since the temporary name beside it keeps only as much of the name as fits.
 int longestSavedName();
 
 // True when `path` (links followed) is a file the user has no write permission for, by the same
