@@ -98,8 +98,8 @@ QList<QByteArray> optionalLines(const QString& catalog, const QString& name)
     return lines;
 }
 
-// Output names, claimed once each, compared without regard to case. A name too long for the
-// folder (the atomic save's temporary name beside it is longer still) is cut and given a tag
+// Output names, claimed once each, compared without regard to case. A name too long for a file
+// name (a note's page ends in ".html", one byte more than its ".rtf") is cut and given a tag
 // made from the whole name, so it stays the same from run to run and apart from its neighbours.
 class NamePlan {
 public:
@@ -375,7 +375,8 @@ SiteResult MakeSite(const QList<TreeEntry>& tree, const SiteSettings& settings, 
     }
 
     // A run killed before its files were renamed into place left one hidden temporary per page;
-    // only names of that pattern for pages (".index.html.Ab12Cd") made before this run go.
+    // only the save's own names for pages (".index.html.morvanel-Ab12Cd") made before this run
+    // go: a user's ".notes.html.backup" in the folder stays.
     if (settings.clearLeftovers)
         platform::removeLeftoverTemporaries(out, started, [](const QString& page) {
             return page.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive) ||

@@ -464,8 +464,10 @@ TEST_F(SiteTest, TheTemporariesOfAKilledRunAreRemovedAndNothingElse)
     QDir().mkpath(out());
     // What a run killed before its renames leaves (made a minute ago), beside files that only
     // look alike or are someone else's.
-    const QStringList leftovers{".index.html.Ab12Cd", ".vvedenie.html.x9Y8z7", ".gone page.htm.AAAAAA"};
-    const QStringList others{".index.html.Ab12C", ".notes.txt.Ab12Cd", "index.html.Ab12Cd", ".hidden.html", "mine.txt"};
+    const QStringList leftovers{".index.html.morvanel-Ab12Cd", ".vvedenie.html.morvanel-x9Y8z7",
+                                ".gone page.htm.morvanel-AAAAAA"};
+    const QStringList others{".index.html.morvanel-Ab12C", ".notes.txt.morvanel-Ab12Cd", "index.html.morvanel-Ab12Cd",
+                             ".index.html.Ab12Cd", ".hidden.html", "mine.txt"};
     for (const QString& name : leftovers + others) {
         write(out() + name, "left\r\n");
         QFile f(out() + name);
@@ -603,8 +605,9 @@ TEST_F(SiteTest, NodeTextsShowAsTypedAndLongPageNamesGetNamesThatFit)
     const QString markup = u("<img src=x onerror=alert(2)>");
     const QString quoted = u("Tom \"Q\" & Co");
     const QString plain = u("<b>no file</b>");
-    // Page names of 249 bytes: with ".htm" they fit the catalog, but not a site save's temporary.
-    const QString longA = QString(124, u'ж') + "1", longB = QString(124, u'ж') + "2", longC = QString(124, u'ж') + "3";
+    // Names of 251 bytes: with ".htm" or ".rtf" they fit the catalog, but the note's page with
+    // ".html" is one byte too long for a file name.
+    const QString longA = QString(125, u'ж') + "1", longB = QString(125, u'ж') + "2", longC = QString(125, u'ж') + "3";
     startOn(u("Root\r\n\t") + markup + "\r\n\t" + quoted + "\r\n\t" + plain + "\r\n\t" + longA + "\r\n\t" + longB +
             "\r\n\t" + longC + "\r\n");
     note(markup, {markup, u("<i>my own markup</i>")});
@@ -620,7 +623,9 @@ TEST_F(SiteTest, NodeTextsShowAsTypedAndLongPageNamesGetNamesThatFit)
     const QStringList first = outFiles();
     EXPECT_EQ(first.size(), 7) << first.join('\n').toStdString();
     for (const QString& f : first)
-        EXPECT_LE(QFile::encodeName(f).size(), 247) << f.toStdString();
+        EXPECT_LE(QFile::encodeName(f).size(), 255) << f.toStdString();
+    EXPECT_TRUE(first.contains(longA + ".htm") && first.contains(longB + ".htm")) << first.join('\n').toStdString();
+    EXPECT_FALSE(first.contains(longC + ".html")) << first.join('\n').toStdString();
 
     const QString index = outText("index.html");
     EXPECT_FALSE(index.contains(u("<img"))) << index.toStdString();
