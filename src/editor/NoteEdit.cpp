@@ -728,7 +728,7 @@ bool TRichEditStrings::loadAttempt(const QByteArray& bytes, bool plain)
         c.setBlockCharFormat(owner_->defaultChar_);
         c.insertText(text);
     } else {
-        if (!ReadRtfDetached(bytes, *fresh, nullptr))
+        if (!ReadRtfDetached(bytes, *fresh, nullptr, &loadCutShort_))
             return false;
         if (selection) {
             owner_->ReplaceSelWithDocument(*fresh, true);
@@ -765,6 +765,7 @@ void TRichEditStrings::LoadFromStream(QIODevice& stream)
             break;
     }
     const bool plain = plainFormat();
+    loadCutShort_ = false;
     const bool ok = readOk && (loadAttempt(bytes, plain) || loadAttempt(bytes, !plain));
     if (!ok)
         throw EOutOfResources(QStringLiteral("Failed to Load Stream"));

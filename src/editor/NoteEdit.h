@@ -220,6 +220,9 @@ public:
     void SaveToFile(const QString& fileName);
     void LoadFromStream(QIODevice& stream);
     void SaveToStream(QIODevice& stream);
+    // The last load read RTF that ends before its text does (a damaged file): the control holds
+    // only what came before the damage, and saving it over the file would lose the rest.
+    bool LoadCutShort() const { return loadCutShort_; }
 
     TRichStreamFormat Format() const { return format_; }
     void SetFormat(TRichStreamFormat f) { format_ = f; }
@@ -238,6 +241,7 @@ private:
 
     TCustomNoteEdit* owner_;
     TRichStreamFormat format_ = sfDefault;
+    bool loadCutShort_ = false;
     TRichStreamModes mode_ = 0;
     std::unique_ptr<TConversion> conversion_;
     int updateCount_ = 0;

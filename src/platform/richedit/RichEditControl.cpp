@@ -147,10 +147,10 @@ protected:
 
 } // namespace
 
-bool ReadRtfDetached(QByteArrayView rtf, QTextDocument& doc, QString* error)
+bool ReadRtfDetached(QByteArrayView rtf, QTextDocument& doc, QString* error, bool* cutShort)
 {
     doc.setDocumentLayout(new IdleLayout(&doc));
-    const bool ok = ReadRtf(rtf, doc, error);
+    const bool ok = ReadRtf(rtf, doc, error, cutShort);
     doc.setDocumentLayout(new RichLayout(&doc));
     installRichObjectPainter(doc);
     return ok;

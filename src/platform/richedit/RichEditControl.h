@@ -12,7 +12,7 @@ namespace platform {
 
 // Reads RTF into a fresh document that is not laid out while it fills (a layout after every
 // insertion would cost far more than the reading); the document is laid out when it is shown.
-bool ReadRtfDetached(QByteArrayView rtf, QTextDocument& doc, QString* error = nullptr);
+bool ReadRtfDetached(QByteArrayView rtf, QTextDocument& doc, QString* error = nullptr, bool* cutShort = nullptr);
 // Reads RTF into a document that is only read for its text and never shown: it gets no layout
 // at all (a full layout of every note costs far more than reading it).
 bool ReadRtfForText(QByteArrayView rtf, QTextDocument& doc, QString* error = nullptr);

@@ -178,12 +178,25 @@ TEST_F(EditorTest, BadNoteFilesAndNodeNamesNeverLoseOrEscape)
 {
     write(file("good.rtf"), "{\\rtf1 good}");
     openNode("good");
-    // A folder where the note's file should be: the error shows, the note before is gone.
-    QDir().mkpath(file("folder.rtf"));
-    openNode("folder");
+    // A file that cannot be read: the error shows, the note before is gone.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/mem"), file("unreadable.rtf")));
+    openNode("unreadable");
     ASSERT_EQ(dialogs->messages().size(), 1);
     EXPECT_EQ(form->Editor->Text(), "");
+    EXPECT_EQ(form->EditorFileName, file("unreadable.rtf"));
+    // A folder where the note's file should be is no note: a new empty note, which the folder
+    // keeps from being saved.
+    dialogs->clear();
+    QDir().mkpath(file("folder.rtf"));
+    openNode("folder");
+    EXPECT_EQ(dialogs->messages().size(), 0);
+    EXPECT_EQ(form->Editor->Text(), "");
     EXPECT_EQ(form->EditorFileName, file("folder.rtf"));
+    type("x");
+    EXPECT_FALSE(form->FileSave());
+    ASSERT_FALSE(dialogs->messages().isEmpty());
+    EXPECT_TRUE(dialogs->messages().last().startsWith("Cannot create file")) << dialogs->messages().last().toStdString();
+    EXPECT_TRUE(QFileInfo(file("folder.rtf")).isDir());
 
     // Node texts that are not file names never reach the file system.
     QDir().mkpath(file("sub"));
