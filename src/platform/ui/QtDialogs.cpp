@@ -4,7 +4,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPainter>
@@ -203,6 +205,38 @@ QComboBox* addColorList(QFontDialog& dlg, int rgb)
     return combo;
 }
 
+// The font the dialog starts from. A family that is not installed would show as a generic family
+// whose style list has no bold, so that bold text showed as "Normal": the dialog gets the family
+// the desktop draws in its place, with the style of that family that has the font's weight and
+// slant.
+QFont shownFont(QFont font)
+{
+    if (QFontDatabase::hasFamily(font.family()))
+        return font;
+    const QString family = QFontInfo(font).family();
+    if (!QFontDatabase::hasFamily(family))
+        return font;
+    font.setFamily(family);
+    const int weight = font.bold() ? QFont::Bold : QFont::Normal;
+    QString best;
+    int bestDistance = 0;
+    for (const QString& style : QFontDatabase::styles(family)) {
+        // Oblique counts as italic. Of two faces of the same weight the plainer name wins ("Bold"
+        // before "Condensed Bold").
+        const QFont face = QFontDatabase::font(family, style, 12);
+        if (face.bold() != font.bold() || face.italic() != font.italic())
+            continue;
+        const int distance = qAbs(face.weight() - weight) * 100 + int(style.size());
+        if (best.isEmpty() || distance < bestDistance) {
+            best = style;
+            bestDistance = distance;
+        }
+    }
+    if (!best.isEmpty())
+        font.setStyleName(best);
+    return font;
+}
+
 } // namespace
 
 bool QtDialogs::fontDialog(FontChoice& font)
@@ -216,7 +250,7 @@ bool QtDialogs::fontDialog(FontChoice& font)
     start.setStrikeOut(font.strikeOut);
     QFontDialog dlg(owner());
     dlg.setOption(QFontDialog::DontUseNativeDialog); // the colour list needs Qt's own dialog
-    dlg.setCurrentFont(start);
+    dlg.setCurrentFont(shownFont(start));
     // A family that is not installed shows as the desktop's substitute: what the dialog shows
     // at the start stands for the font as it was, so that only what the user changes changes.
     const QFont shown = dlg.currentFont();
