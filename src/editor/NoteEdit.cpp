@@ -90,13 +90,6 @@ RichCharProps TNoteTextAttributes::Props() const
     return richCharProps(read());
 }
 
-QTextCharFormat TCustomNoteEdit::InsertionFormat() const
-{
-    QTextCharFormat f;
-    setRichCharProps(f, selectionFormat_.Props());
-    return f;
-}
-
 int TNoteTextAttributes::Charset() const { return Props().charset; }
 void TNoteTextAttributes::SetCharset(int value)
 {

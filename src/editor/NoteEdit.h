@@ -365,9 +365,6 @@ public:
     // The verb menu for a right click, or null when the selection is not exactly one object
     // or picture.
     QMenu* CreateVerbMenu(QWidget* parent);
-    // The character format at the selection (its first character's when text is selected): an
-    // inserted picture or object takes it, so that text typed after it keeps that format.
-    QTextCharFormat InsertionFormat() const;
     // The control's own popup menu (none by default).
     QMenu* PopupMenu = nullptr;
     // Where opened copies of embedded files go: a private folder of this run below root.

@@ -59,7 +59,8 @@ public:
     // Replaces the selection; the new text ends up selected and scrolled into view.
     // With canUndo the replacement is one undo step; without it the undo history is dropped.
     void ReplaceSel(const QString& text, bool canUndo = true);
-    // The same with a rich fragment (pictures and formats kept).
+    // The same with a rich fragment (pictures and formats kept); pictures and objects before its
+    // first text take the text format at the selection, as an inserted one does.
     void ReplaceSelWithDocument(const QTextDocument& fragment, bool canUndo = true);
 
     // Display lines (as wrapped on the screen; without a layout, paragraphs).

@@ -897,8 +897,10 @@ void Reader::readPicture()
     if (!ParseRtfPicture(group, pic))
         return;
     flushRun();
-    const QTextImageFormat f = makeRichPicture(doc_, pic);
-    cursor_.insertImage(f);
+    // The picture carries the text format in force, which text typed after it takes.
+    QTextCharFormat f = makeCharFormat();
+    f.merge(makeRichPicture(doc_, pic));
+    cursor_.insertImage(f.toImageFormat());
     cellTab_ = false;
 }
 
@@ -920,8 +922,8 @@ void Reader::readObject()
             return;
     }
     flushRun();
-    QTextCharFormat f = nesting_ < 4 ? makeRichObject(doc_, bytes)
-                                     : makeRichObjectFormat(doc_, bytes, 0, 0, nullptr);
+    QTextCharFormat f = makeCharFormat(); // as for a picture
+    f.merge(nesting_ < 4 ? makeRichObject(doc_, bytes) : makeRichObjectFormat(doc_, bytes, 0, 0, nullptr));
     cursor_.insertText(QString(QChar::ObjectReplacementCharacter), f);
     cellTab_ = false;
 }
