@@ -204,7 +204,7 @@ void TFormEdit::discardChanges()
     const QString name = EditorFileName;
     if (name != Untitled && refusedName_.isEmpty() && QFileInfo(name).isFile()) {
         const QString caption = windowTitle(); // a node's note keeps its node's caption
-        const bool loaded = OpenNoteFile(name);
+        const bool loaded = OpenNoteFile(name, Editor->ReadOnly()); // a read-only note stays so
         setWindowTitle(caption);
         // A file that cannot be read now: the stand-in of a note that fails to load.
         if (!loaded)
