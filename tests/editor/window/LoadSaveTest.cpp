@@ -226,6 +226,26 @@ TEST_F(EditorTest, BadNoteFilesAndNodeNamesNeverLoseOrEscape)
     EXPECT_TRUE(dialogs->messages()[0].contains("too long", Qt::CaseInsensitive)) << dialogs->messages()[0].toStdString();
     EXPECT_EQ(form->Editor->Text(), "keep");
     EXPECT_EQ(panel1(), "Modified");
+
+    // A damaged note shows read-only. A change that still reaches it (a format command does) makes
+    // a save ask before it writes the part that was read over the whole file.
+    FormSlova->ProjectPath = dir.path() + "/";
+    const QByteArray damaged = "{\\rtf1 kept\\par{\\*\\unknown \\pard unread\\par}";
+    write(file("damaged.rtf"), damaged);
+    form->Editor->SetModified(false);
+    dialogs->clear();
+    openNode("damaged");
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_TRUE(dialogs->messages()[0].contains("is damaged")) << dialogs->messages()[0].toStdString();
+    EXPECT_TRUE(form->Editor->ReadOnly());
+    form->Editor->SetModified(true);
+    dialogs->pushAnswer(platform::MsgResult::No);
+    EXPECT_FALSE(form->FileSave());
+    EXPECT_EQ(read(file("damaged.rtf")), damaged);
+    dialogs->pushAnswer(platform::MsgResult::Yes);
+    EXPECT_TRUE(form->FileSave());
+    EXPECT_EQ(dialogs->messages().size(), 3);
+    EXPECT_TRUE(read(file("damaged.rtf")).contains("kept"));
 }
 
 TEST_F(EditorTest, APlainTextNoteAsksBeforeLosingWhatItCannotHold)
