@@ -138,8 +138,9 @@ int unclosedGroups(QByteArrayView d)
     return depth;
 }
 
-// Whether d holds a paragraph word (\par, \pard): the mark of document text.
-bool holdsParagraphWords(QByteArrayView d)
+// Whether a group that is not document text took text that was: d holds a paragraph word
+// (\par, \pard), or \bin data that runs past its end and so over whatever came after it.
+bool swallowsText(QByteArrayView d)
 {
     for (qsizetype pos = 0; pos < d.size();) {
         if (d[pos] != '\\') {
@@ -149,8 +150,11 @@ bool holdsParagraphWords(QByteArrayView d)
         const Word w = scanControl(d, pos);
         if (w.name == "par" || w.name == "pard")
             return true;
-        if (w.name == "bin" && w.param > 0)
-            pos += std::min<qsizetype>(w.param, d.size() - pos);
+        if (w.name == "bin" && w.param > 0) {
+            if (w.param > d.size() - pos)
+                return true;
+            pos += w.param;
+        }
     }
     return false;
 }
@@ -292,7 +296,7 @@ private:
     bool starPending_ = false;
     bool done_ = false;
     bool cutShort_ = false;
-    // The last group closed, when it was not document text: its bytes, from '{' to '}'.
+    // Where the last group closed ('}'), and its bytes from '{' when it was not document text.
     qsizetype lastCloseAt_ = -1;
     QByteArrayView lastTextlessGroup_;
     qsizetype wordStart_ = 0; // offset of the control word being handled
@@ -442,20 +446,21 @@ bool Reader::run(QString* error)
     flushRun();
     if (!stack_.empty()) {
         // Braces are missing. Leaving out the last ones is what some writers do, and then every
-        // word of the text has been read. But paragraphs in a group that is not text (a font
-        // table, a skipped destination), left open at the end or closed by the last brace, mean
-        // that the group's own brace is missing and the text after it went into that group; and
-        // a picture or object cut off by the end is data the editor cannot keep.
+        // word of the text has been read. But paragraphs (or \bin data past the end) in a group
+        // that is not text (a font table, a skipped destination), left open at the end or closed
+        // by the last brace, mean that the group's own brace is missing and the text after it
+        // went into that group; and a picture or object cut off by the end is data the editor
+        // cannot keep.
         if (std::any_of(stack_.begin(), stack_.end(), [](const Group& g) { return g.readWhole; }))
             cutShort_ = true; // a picture or object cut off
         const auto textless =
             std::find_if(stack_.begin(), stack_.end(), [](const Group& g) { return g.dest != Dest::Body; });
-        if (textless != stack_.end() && holdsParagraphWords(d_.sliced(textless->openPos)))
+        if (textless != stack_.end() && swallowsText(d_.sliced(textless->openPos)))
             cutShort_ = true;
         qsizetype end = n;
         while (end > 0 && QByteArrayView(" \r\n\t", 4).contains(d_[end - 1]))
             --end;
-        if (lastCloseAt_ == end - 1 && holdsParagraphWords(lastTextlessGroup_))
+        if (lastCloseAt_ == end - 1 && swallowsText(lastTextlessGroup_))
             cutShort_ = true;
     }
     // The last paragraph: its properties, or nothing when a \par ended the text before it.

@@ -299,7 +299,8 @@ TEST(RtfReaderInput, DamagedInputReadsWhatIsThere)
         EXPECT_FALSE(cutShort(whole)) << whole;
     for (const char* damaged : {"{\\rtf1 a\\bin999999 xyz}", "{\\rtf1{\\fonttbl{\\f0 A;}\\pard a\\par}",
                                 "{\\rtf1 a\\par{\\*\\generator W;\\pard b\\par}", "{\\rtf1 a{\\*\\unknown \\par b",
-                                "{\\rtf1 a{\\pict\\pngblip 0011", "{\\rtf1 a{\\pict\\pngblip\\bin9 01}}"})
+                                "{\\rtf1 a{\\pict\\pngblip 0011", "{\\rtf1 a{\\pict\\pngblip\\bin9 01}}",
+                                "{\\rtf1 a{\\*\\unknown\\bin99 x}b}"})
         EXPECT_TRUE(cutShort(damaged)) << damaged;
 }
 
