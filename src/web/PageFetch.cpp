@@ -121,7 +121,9 @@ void PageFetch::start(const QString& address, const QString& scratchFile)
         return;
     }
     out_ = std::make_unique<QFile>(scratchFile);
-    if (!out_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // A scratch file is made anew, never written through a link a received catalog may hold.
+    QFile::remove(scratchFile);
+    if (!out_->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         failure_ = QStringLiteral("Cannot write %1: %2").arg(scratchFile, out_->errorString());
         out_.reset();
         localPending_ = true;

@@ -141,13 +141,16 @@ namespace {
 using Temporary = AtomicBatch::Pending;
 
 // Writes data to a fresh temporary file beside the target (flushed to disk when `sync`).
-bool writeTemporary(const QString& pathGiven, QByteArrayView data, bool sync, Temporary& out, QString* error)
+// With `follow` false a link in the target's place is not followed: the rename replaces it.
+bool writeTemporary(const QString& pathGiven, QByteArrayView data, bool sync, Temporary& out, QString* error,
+                    bool follow = true)
 {
-    const QString path = followLinks(pathGiven);
+    const QString path = follow ? followLinks(pathGiven) : pathGiven;
     const QByteArray target = QFile::encodeName(path);
     QFileInfo fi(path);
     struct stat old;
-    if (::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode) && writeProtected(old)) {
+    const auto oldFile = [&] { return (follow ? ::stat : ::lstat)(target.constData(), &old) == 0 && S_ISREG(old.st_mode); };
+    if (oldFile() && writeProtected(old)) {
         if (error)
             *error = QStringLiteral("Cannot save %1: the file is write-protected (read-only).").arg(path);
         return false;
@@ -161,7 +164,7 @@ bool writeTemporary(const QString& pathGiven, QByteArrayView data, bool sync, Te
         return false;
     }
     // Keep the permissions of the file being replaced; new files get the usual 0666 & ~umask.
-    if (::stat(target.constData(), &old) == 0) {
+    if (oldFile()) {
         ::fchmod(fd, old.st_mode & 07777);
     } else {
         mode_t um = ::umask(0);
@@ -221,6 +224,15 @@ bool writeFileAtomic(const QString& pathGiven, QByteArrayView data, QString* err
 {
     Temporary t;
     if (!writeTemporary(pathGiven, data, true, t, error) || !renameTemporary(t, error))
+        return false;
+    syncFolder(t.dir);
+    return true;
+}
+
+bool writeOwnFileAtomic(const QString& path, QByteArrayView data, QString* error)
+{
+    Temporary t;
+    if (!writeTemporary(path, data, true, t, error, false) || !renameTemporary(t, error))
         return false;
     syncFolder(t.dir);
     return true;

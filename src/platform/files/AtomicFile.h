@@ -15,6 +15,11 @@ namespace platform {
 // Returns false with a readable message in *error when anything fails; the target is then
 // unchanged and no temporary file is left behind.
 bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr);
+// The same for the program's own files (trees, lists, records, scratch files): a symbolic link in
+// the file's place is replaced by the file, never written through. A catalog received from
+// someone else may hold such a link to any file of the user; the user's own notes and pages,
+// saved with writeFileAtomic, keep their links.
+bool writeOwnFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr);
 
 // True when `path` (links followed) is a file the user has no write permission for, by the same
 // mode-bit rule as writeFileAtomic: writers that replace a file by a rename of their own check it.

@@ -80,11 +80,24 @@ std::shared_ptr<QPrinter> pdfPrinter(const QString& fileName)
     return p;
 }
 
-MsgResult QtDialogs::message(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon)
+namespace {
+// A box as tall as its text would put its buttons off the screen: the lines past the first
+// ones go into the details, which open on request in a scrolling field of their own.
+constexpr int kShownLines = 20;
+
+MsgResult showBox(const QString& text, const QString& details, const QString& caption, MsgButtons buttons, MsgIcon icon)
 {
     QMessageBox box(owner());
     box.setWindowTitle(captionOr(caption));
-    box.setText(text);
+    QStringList lines = text.split(QLatin1Char('\n'));
+    QString more = details;
+    if (lines.size() > kShownLines) {
+        more = lines.mid(kShownLines).join(QLatin1Char('\n')) + (more.isEmpty() ? QString() : QLatin1Char('\n') + more);
+        lines = lines.mid(0, kShownLines);
+        lines.append(QStringLiteral("(More in the details.)"));
+    }
+    box.setText(lines.join(QLatin1Char('\n')));
+    box.setDetailedText(more);
     switch (icon) {
     case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
     case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
@@ -119,6 +132,17 @@ MsgResult QtDialogs::message(const QString& text, const QString& caption, MsgBut
     if (buttons == MsgButtons::AbortRetryIgnore)
         return MsgResult::Abort;
     return MsgResult::Cancel;
+}
+} // namespace
+
+MsgResult QtDialogs::message(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon)
+{
+    return showBox(text, QString(), caption, buttons, icon);
+}
+
+MsgResult QtDialogs::notice(const QString& text, const QString& details, MsgIcon icon)
+{
+    return showBox(text, details, QString(), MsgButtons::Ok, icon);
 }
 
 QString QtDialogs::openFileName(const QString& caption, const QString& dir, const QString& filter)
