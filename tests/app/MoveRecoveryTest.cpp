@@ -2,7 +2,9 @@
 // target whose drive is away, a Draw in the target first, leftovers and long reports.
 #include "AppFixture.h"
 
+#include "app/FolderTree.h"
 #include "app/MoveRecovery.h"
+#include "app/UnitMove.h"
 #include "platform/ui/QtDialogs.h"
 
 #include <QApplication>
@@ -77,6 +79,15 @@ TEST_F(MoveRecoveryTest, OnlyKnownCatalogsAndNodeFilesAreTouchedAndEveryFileEnds
     EXPECT_EQ(snapshot(a), aBefore);
     QFile::remove(a + "menue_move");
     QFile::remove(a + "C.txt");
+    // Nor does the node manager move anything into a folder that is not in the catalog list.
+    dialogs->clear();
+    FormSlova->RestructFiles();
+    FormMove->folders->openAt(outside);
+    FormMove->FileTree();
+    EXPECT_TRUE(FormMove->TargetDir.isEmpty());
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_TRUE(dialogs->messages()[0].contains("is not in the catalog list")) << dialogs->messages()[0].toStdString();
+    FormMove->close();
 
     // The target's drive is away, its mount point an empty folder: the record stays until the
     // files are found, also while one of them is found nowhere.
