@@ -177,8 +177,11 @@ TEST_F(MoveRecoveryTest, TheReportOfAMoveThatCannotBeUndoneFitsTheScreen)
     QString details;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* m = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!m || !m->isVisible())
+        QMessageBox* m = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                m = box;
+        if (!m)
             return;
         box = m->frameGeometry();
         QAbstractButton* b = m->button(QMessageBox::Ok);
@@ -188,6 +191,10 @@ TEST_F(MoveRecoveryTest, TheReportOfAMoveThatCannotBeUndoneFitsTheScreen)
         b->click();
     });
     poll.start(10);
+    // An earlier test in this program may have asked the application to quit, which ends every
+    // later modal loop at once; a run of the application's own loop clears that request.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
     FormSlova->ProjectPath = a;
     FormSlova->LoadMenue();
     poll.stop();

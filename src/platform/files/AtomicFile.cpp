@@ -34,6 +34,21 @@ QString followLinks(const QString& path)
     return p;
 }
 
+// For the program's own files: a link is followed only while it leads to a file in the link's own
+// folder or below it (a catalog file kept in a sub-folder); one that leads out of it, as a
+// catalog received from someone else may hold, is replaced itself.
+QString linkWithin(const QString& path)
+{
+    const QFileInfo link(path);
+    if (!link.isSymLink())
+        return path;
+    const QString target = followLinks(path);
+    const QString inside = QFileInfo(link.absolutePath()).canonicalFilePath();
+    const QString at = QFileInfo(QFileInfo(target).absolutePath()).canonicalFilePath();
+    const bool within = !inside.isEmpty() && !at.isEmpty() && (at == inside || at.startsWith(inside + u'/'));
+    return within && !QFileInfo(target).isSymLink() ? target : path;
+}
+
 // The rename that replaces a file needs only the folder's permission; a file the user made
 // read-only must stay as it is, as a plain write would leave it. The mode bits decide, so the
 // protection holds for root too.
@@ -141,15 +156,16 @@ namespace {
 using Temporary = AtomicBatch::Pending;
 
 // Writes data to a fresh temporary file beside the target (flushed to disk when `sync`).
-// With `follow` false a link in the target's place is not followed: the rename replaces it.
+// With `own` the target is one of the program's own files (see linkWithin): a link that is not
+// followed is replaced by the rename.
 bool writeTemporary(const QString& pathGiven, QByteArrayView data, bool sync, Temporary& out, QString* error,
-                    bool follow = true)
+                    bool own = false)
 {
-    const QString path = follow ? followLinks(pathGiven) : pathGiven;
+    const QString path = own ? linkWithin(pathGiven) : followLinks(pathGiven);
     const QByteArray target = QFile::encodeName(path);
     QFileInfo fi(path);
     struct stat old;
-    const auto oldFile = [&] { return (follow ? ::stat : ::lstat)(target.constData(), &old) == 0 && S_ISREG(old.st_mode); };
+    const auto oldFile = [&] { return ::lstat(target.constData(), &old) == 0 && S_ISREG(old.st_mode); };
     if (oldFile() && writeProtected(old)) {
         if (error)
             *error = QStringLiteral("Cannot save %1: the file is write-protected (read-only).").arg(path);
@@ -232,7 +248,7 @@ bool writeFileAtomic(const QString& pathGiven, QByteArrayView data, QString* err
 bool writeOwnFileAtomic(const QString& path, QByteArrayView data, QString* error)
 {
     Temporary t;
-    if (!writeTemporary(path, data, true, t, error, false) || !renameTemporary(t, error))
+    if (!writeTemporary(path, data, true, t, error, true) || !renameTemporary(t, error))
         return false;
     syncFolder(t.dir);
     return true;

@@ -16,9 +16,10 @@ namespace platform {
 // unchanged and no temporary file is left behind.
 bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr);
 // The same for the program's own files (trees, lists, records, scratch files): a symbolic link in
-// the file's place is replaced by the file, never written through. A catalog received from
-// someone else may hold such a link to any file of the user; the user's own notes and pages,
-// saved with writeFileAtomic, keep their links.
+// the file's place is followed only to a file in the link's own folder or below it; a link that
+// leads out of it is replaced by the file, never written through (a catalog received from
+// someone else may hold such a link to any file of the user). The user's own notes and pages,
+// saved with writeFileAtomic, keep their links wherever they lead.
 bool writeOwnFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr);
 
 // True when `path` (links followed) is a file the user has no write permission for, by the same
