@@ -360,11 +360,11 @@ RecoveryReport recoverMove(const QString& sourceDir, const QStringList& catalogs
             place(r.files[i].to, r.files[i].from, problems);
     }
     if (!problems.isEmpty())
-        return {head + QStringLiteral(" It could not be %1 (%2 in the details). It is taken up again at the next load of "
-                                      "this catalog.")
-                           .arg(targetWritten ? u"finished" : u"undone",
-                                problems.size() == 1 ? QStringLiteral("one problem") : QStringLiteral("%1 problems").arg(problems.size())),
-                problems.join(QLatin1Char('\n'))};
+        return {head + QStringLiteral(" It could not be %1: %2%3\nIt is taken up again at the next load of this catalog.")
+                           .arg(targetWritten ? u"finished" : u"undone", problems[0],
+                                problems.size() == 1 ? QString()
+                                                     : QStringLiteral(" (%1 more in the details)").arg(problems.size() - 1)),
+                problems.size() == 1 ? QString() : problems.join(QLatin1Char('\n'))};
     endMove(sourceDir);
     if (targetWritten)
         return {head + QStringLiteral(" It has been finished: the node and its files are in %1 now.").arg(r.targetDir), {}};
