@@ -3,9 +3,10 @@
 //   zip-bench unzip ARCHIVE DESTDIR [-P PASSWORD]
 //   zip-bench corpus DIR [WORKDIR]   whole-archive zip and unzip of DIR on one thread and on every core,
 //                                    against Info-ZIP zip -6 -r and unzip -q, and 7z -tzip -mx5
-// One line per member (name, method, sizes, CRC verdict or skip reason); the exit code is 1
-// when any member failed.
+// One line per member (name, method, sizes, CRC verdict or skip reason), names with their
+// control characters escaped; the exit code is 1 when any member failed.
 #include "archive/ZipExtract.h"
+#include "archive/ZipStrings.h"
 #include "archive/ZipWriter.h"
 #include "platform/dialogs/Dialogs.h"
 
@@ -24,19 +25,37 @@ using namespace archive;
 
 namespace {
 
-const char* reasonText(TSkipReason r)
+QString reasonText(TSkipReason r)
 {
     switch (r) {
-    case srBadPassword: return "bad password";
-    case srNoOverwrite: return "not overwritten";
-    case srFileOpenError: return "cannot open";
-    case srCreateError: return "cannot create";
-    case srUnsupportedEncryption: return "encryption not supported (WinZip AES or strong encryption)";
-    case srUnknownMethod: return "Unknown Compression Method";
-    case srWrongSize: return "size differs from the one recorded";
-    case srBadName: return "a name holding \"\\\" cannot be stored";
+    case srBadPassword: return QStringLiteral("bad password");
+    case srNoOverwrite: return QStringLiteral("not overwritten");
+    case srFileOpenError: return QStringLiteral("cannot open");
+    case srCreateError: return QStringLiteral("cannot create");
+    case srUnsupportedEncryption: return QStringLiteral("encryption not supported (WinZip AES or strong encryption)");
+    case srUnknownMethod: return SUnknownMethod;
+    case srWrongSize: return QStringLiteral("size differs from the one recorded");
+    case srBadName: return QStringLiteral("a name holding \"\\\" cannot be stored");
+    case srTooLarge: return SMemberTooLarge;
     }
-    return "?";
+    return QStringLiteral("reason %1").arg(int(r));
+}
+
+// Names and messages on one line whatever they hold: control characters (a NUL would end the
+// line's text, a tab or line end would break its fields) as \xNN, and so "\" as "\\".
+QString escaped(const QString& text)
+{
+    QString e;
+    e.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == u'\\')
+            e += QStringLiteral("\\\\");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            e += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            e += c;
+    }
+    return e;
 }
 
 void out(const QString& line)
@@ -49,7 +68,7 @@ QString memberName(const TZipHeaderInfo& h)
 {
     QString n = h.FullName();
     n.replace(u'\\', u'/');
-    return n;
+    return escaped(n);
 }
 
 int usage()
@@ -93,17 +112,17 @@ int doZip(const QString& archiveName, int level, const QString& password, const 
         w.SetRootDir(QDir::currentPath());
     }
     w.OnSkippingFile = [&](TZipReader*, TSkipReason r, const QString& name, int) {
-        out(QStringLiteral("%1\tskipped: %2").arg(name, QString::fromLatin1(reasonText(r))));
+        out(QStringLiteral("%1\tskipped: %2").arg(escaped(name), reasonText(r)));
         failed = true;
     };
     w.OnNoSuchFile = [&](TZipWriter*, const QString& name) {
-        out(QStringLiteral("%1\tskipped: no such file").arg(name));
+        out(QStringLiteral("%1\tskipped: no such file").arg(escaped(name)));
         failed = true;
     };
     try {
         w.Zip();
     } catch (const platform::Exception& e) {
-        out(QStringLiteral("error: ") + e.Message);
+        out(QStringLiteral("error: ") + escaped(e.Message));
         return 1;
     }
     if (!blocks.isEmpty())
@@ -146,21 +165,21 @@ int doUnzip(const QString& archiveName, const QString& dest, const QString& pass
         r.OnEndUnZip = [&](TZipReader*, int i, const QString&) { line(i, QStringLiteral("ok")); };
         r.OnBadCRC = [&](TZipReader*, uint32_t calc, uint32_t stored, int i) {
             if (!MethodSupported(r.SortedMembers()->Header(i)->CompressionMethod))
-                line(i, QStringLiteral("not extracted: Unknown Compression Method"));
+                line(i, QStringLiteral("not extracted: ") + SUnknownMethod);
             else
                 line(i, QStringLiteral("CRC error (%1, stored %2)").arg(calc, 8, 16, QLatin1Char('0')).arg(stored, 8, 16, QLatin1Char('0')));
             failed = true;
         };
         r.OnSkippingFile = [&](TZipReader*, TSkipReason reason, const QString& name, int i) {
             if (i >= 0 && i < r.Count())
-                line(i, QStringLiteral("skipped: ") + QString::fromLatin1(reasonText(reason)));
+                line(i, QStringLiteral("skipped: ") + reasonText(reason));
             else
-                out(name + QStringLiteral("\tskipped: ") + QString::fromLatin1(reasonText(reason)));
+                out(escaped(name) + QStringLiteral("\tskipped: ") + reasonText(reason));
             failed = true;
         };
         r.UnZip();
     } catch (const platform::Exception& e) {
-        out(QStringLiteral("error: ") + e.Message);
+        out(QStringLiteral("error: ") + escaped(e.Message));
         return 1;
     }
     return failed ? 1 : 0;

@@ -2,6 +2,7 @@
 // never replace, and the catalog's pages and notes that may become nodes.
 #include "NodeFiles.h"
 
+#include "platform/files/FileNames.h"
 #include "platform/text/CodePage.h"
 
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace nodefiles {
 
@@ -138,18 +140,6 @@ bool isFile(const QByteArray& path)
 bool isFile(const QString& path) { return isFile(QFile::encodeName(path)); }
 } // namespace
 
-QString firstExisting(const QString& dir, const QString& text, std::initializer_list<const char*> exts)
-{
-    if (!isUsableName(text))
-        return QString();
-    for (const char* e : exts) {
-        const QString p = dir + text + QLatin1String(e);
-        if (isFile(p))
-            return p;
-    }
-    return QString();
-}
-
 QString lastExisting(const QString& dir, const QString& text, std::initializer_list<const char*> exts)
 {
     if (!isUsableName(text))
@@ -189,6 +179,128 @@ QString renameNoReplace(const QString& dir, const QString& fromName, const QStri
         if (errno == EEXIST)
             return refused(QStringLiteral("\"%1\" exists already.").arg(to));
         return refused(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    return QString();
+}
+
+QStringList catalogOwnFiles(const QStringList& layers)
+{
+    QStringList own;
+    for (const QString& l : layers)
+        own << l << l + QStringLiteral("_ind");
+    // "menue_undo.txt" takes a copy of the tree at every rename, "f1.html" and "f2.html" are the
+    // site's header and footer; the others hold no node ending but are listed all the same.
+    own << QStringLiteral("currentMenue") << QStringLiteral("menue_undo") << QStringLiteral("menue_undo.txt")
+        << QStringLiteral("menue_move") << QStringLiteral("history") << QStringLiteral("keywords")
+        << QStringLiteral("description") << QStringLiteral("StopList") << QStringLiteral("UrlsForDownload")
+        << QStringLiteral("metatags") << QStringLiteral("f1.html") << QStringLiteral("f2.html")
+        << QStringLiteral("temp") << QStringLiteral("deleteditems") << QStringLiteral("html")
+        << QStringLiteral("archives") << QStringLiteral("dir") << QStringLiteral("menue_clear")
+        << QStringLiteral("RunFromHere") << QStringLiteral("Help") << QStringLiteral("Project1");
+    return own;
+}
+
+namespace {
+const char* const kNodeEndings[] = {".rtf", ".txt", ".htm", ".html"};
+
+struct NodeFile {
+    QString name; // as spelled in the folder
+    int ending;   // length of its ending
+};
+
+QList<NodeFile> nodeFiles(const QString& dir, const QString& text)
+{
+    QList<NodeFile> files;
+    if (!isUsableName(text))
+        return files;
+    for (const char* e : kNodeEndings) {
+        const QString path = platform::resolveIn(dir, text + QLatin1String(e));
+        if (isFile(path))
+            files.append({path.mid(path.lastIndexOf(u'/') + 1), int(std::strlen(e))});
+    }
+    return files;
+}
+
+QString quotedPaths(const QString& dir, const QList<NodeFile>& files)
+{
+    QStringList out;
+    for (const NodeFile& f : files)
+        out.append(QStringLiteral("\"%1\"").arg(dir + f.name));
+    return out.join(QStringLiteral(", "));
+}
+} // namespace
+
+QStringList nodeFileNames(const QString& dir, const QString& text)
+{
+    QStringList names;
+    for (const NodeFile& f : nodeFiles(dir, text))
+        names.append(f.name);
+    return names;
+}
+
+QString renameBlocker(const QString& dir, const QString& from, const QString& to, const QStringList& ownFiles)
+{
+    const QList<NodeFile> mine = nodeFiles(dir, from);
+    const QString refused = QStringLiteral("The node \"%1\" was not renamed to \"%2\": ").arg(from, to);
+    if (fileNameFault(to) != NameFault::None) {
+        if (mine.isEmpty())
+            return QString();
+        return refused + QStringLiteral("that text names no file, so the node would lose %1.").arg(quotedPaths(dir, mine));
+    }
+    const QByteArray d = QFile::encodeName(dir);
+    const QByteArray longest = QFile::encodeName(to + QStringLiteral(".html"));
+    long nameMax = ::pathconf(d.constData(), _PC_NAME_MAX);
+    long pathMax = ::pathconf(d.constData(), _PC_PATH_MAX);
+    if (nameMax <= 0)
+        nameMax = 255;
+    if (pathMax <= 0)
+        pathMax = 4096;
+    if (longest.size() > nameMax)
+        return refused + QStringLiteral("its file name \"%1\" would take %2 bytes, and the catalog's file system "
+                                        "allows %3.")
+                             .arg(to + QStringLiteral(".html"))
+                             .arg(longest.size())
+                             .arg(nameMax);
+    if (d.size() + longest.size() >= pathMax)
+        return refused + QStringLiteral("the path of its file would be longer than the file system allows.");
+    for (const char* e : kNodeEndings) {
+        const QString name = to + QLatin1String(e);
+        for (const QString& own : ownFiles)
+            if (own.compare(name, Qt::CaseInsensitive) == 0)
+                return refused + QStringLiteral("its file \"%1\" would be the catalog's own file \"%2\".").arg(name, own);
+    }
+    // Lookups ignore letter case: a file of the new name in another case would be opened by the
+    // node, and one in the same case would be taken over or refuse the rename.
+    const QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        if (std::any_of(mine.begin(), mine.end(), [&](const NodeFile& f) { return f.name == entry; }))
+            continue;
+        for (const char* e : kNodeEndings) {
+            const QString name = to + QLatin1String(e);
+            if (entry.compare(name, Qt::CaseInsensitive) != 0 || (mine.isEmpty() && entry == name))
+                continue;
+            if (mine.isEmpty())
+                return refused + QStringLiteral("\"%1\" exists already in another letter case, and the node would "
+                                                "open it.")
+                                     .arg(dir + entry);
+            return refused + QStringLiteral("its file %1 cannot take the new name, as \"%2\" exists already.")
+                                 .arg(quotedPaths(dir, mine), dir + entry);
+        }
+    }
+    return QString();
+}
+
+QString renameNodeFiles(const QString& dir, const QString& from, const QString& to)
+{
+    QList<std::pair<QString, QString>> done;
+    for (const NodeFile& f : nodeFiles(dir, from)) {
+        const QString target = to + f.name.right(f.ending);
+        if (const QString error = renameNoReplace(dir, f.name, target); !error.isEmpty()) {
+            for (auto it = done.rbegin(); it != done.rend(); ++it)
+                renameNoReplace(dir, it->second, it->first);
+            return error;
+        }
+        done.append({f.name, target});
     }
     return QString();
 }

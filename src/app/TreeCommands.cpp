@@ -4,6 +4,7 @@
 
 #include "NodeFiles.h"
 #include "NodeTreeView.h"
+#include "ProgramPaths.h"
 #include "TreeFile.h"
 #include "editor/REMain.h"
 #include "platform/dialogs/Dialogs.h"
@@ -127,18 +128,53 @@ void TFormSlova::Dell_node()
     delete selected;
     CurrentIndex = std::max(0, treefile::absoluteIndex(currentGoes ? Tree1->currentItem() : current));
     SaveTree();
+    // The editor was closed above, its note saved or given up: the question is not asked again.
     PanelWeb->hide();
-    if (FormEdit)
-        FormEdit->Close();
     // Nothing is shown now: the next click opens whatever node it is on, and the page header
     // editor lets go of its page (its pending lines are written first), so it never writes the
     // erased page back.
     ForgetOpenedNode();
     if (FormHTMLKategory)
         FormHTMLKategory->LoadHTMLList();
+    // Another node of the same text (in any layer of the catalog) opens the same file: it stays.
+    if (namedByAnotherNode(name))
+        return;
     const QString file = nodefiles::lastExisting(ProjectPath, name, {".txt", ".rtf", ".htm", ".html"});
     if (!file.isEmpty() && !QFile::remove(file))
         showError(QStringLiteral("The file \"%1\" could not be erased.").arg(file));
+}
+
+bool TFormSlova::namedByAnotherNode(const QString& text, const QTreeWidgetItem* except) const
+{
+    // File lookups ignore letter case: a text in another case opens the same files unless files
+    // of its own spelling exist.
+    const QStringList files = nodefiles::nodeFileNames(ProjectPath, text);
+    auto same = [&](const QString& other) {
+        if (other == text)
+            return true;
+        if (other.compare(text, Qt::CaseInsensitive) != 0)
+            return false;
+        const QStringList theirs = nodefiles::nodeFileNames(ProjectPath, other);
+        return std::any_of(theirs.begin(), theirs.end(), [&files](const QString& f) { return files.contains(f); });
+    };
+    for (const QTreeWidgetItem* n : treefile::allNodes(Tree1))
+        if (n != except && same(n->text(0)))
+            return true;
+    // The other layers' trees name files of this folder too.
+    for (const QString& layer : LayerList()) {
+        if (layer.compare(CurrentLayer, Qt::CaseInsensitive) == 0 || !app::isUsableLayerName(layer))
+            continue;
+        QList<QByteArray> lines;
+        if (!platform::loadLines(CatalogFile(layer), lines))
+            continue;
+        const treefile::ReadResult read = treefile::parseLines(lines);
+        const bool found = std::any_of(read.nodes.begin(), read.nodes.end(),
+                                       [&same](const QTreeWidgetItem* n) { return same(n->text(0)); });
+        qDeleteAll(read.topLevel);
+        if (found)
+            return true;
+    }
+    return false;
 }
 
 void TFormSlova::Edit_node()
@@ -153,9 +189,6 @@ void TFormSlova::Edit_node()
     if (FormEdit && !FormEdit->Close())
         return;
     if (FormHTMLKategory && !FormHTMLKategory->HTMLSave())
-        return;
-    platform::ResolveScope scope;
-    if (!WriteUndo(QStringLiteral("menue_undo.txt")))
         return;
     const QString text = node->text(0);
     if (text.contains(u'%'))
@@ -197,23 +230,48 @@ void TFormSlova::RenameFile()
                 break;
             }
     }
-    Panel1->hide();
-    if (!node)
+    if (!node) {
+        Panel1->hide();
         return;
-    node->setData(0, RenameRole, QVariant());
-    renameSerial_ = 0;
-    node->setText(0, text);
-    platform::ResolveScope scope;
-    SaveTree();
-    if (!text.contains(u'%') && text != OldNodeText) {
-        const QString from = nodefiles::firstExisting(ProjectPath, OldNodeText, {".rtf", ".txt", ".htm", ".html"});
-        if (!from.isEmpty()) {
-            const QString ext = from.mid(ProjectPath.size() + OldNodeText.size());
-            const QString error = nodefiles::renameNoReplace(ProjectPath, OldNodeText + ext, text + ext);
-            if (!error.isEmpty())
-                showError(error);
+    }
+    // Everything that could stop the rename is checked before anything changes: a rename that
+    // fails leaves the node, its files, the tree file and the rename copy as they were, and the
+    // panel open for another name.
+    if (text != OldNodeText) {
+        const QString why =
+            nodefiles::renameBlocker(ProjectPath, OldNodeText, text, nodefiles::catalogOwnFiles(LayerList()));
+        if (!why.isEmpty()) {
+            showError(why);
+            return;
+        }
+        // The files stay with the other nodes that open them; this node cannot take them away.
+        if (text.compare(OldNodeText, Qt::CaseInsensitive) != 0 && namedByAnotherNode(OldNodeText, node)) {
+            if (const QStringList shared = nodefiles::nodeFileNames(ProjectPath, OldNodeText); !shared.isEmpty()) {
+                showError(QStringLiteral("The node \"%1\" was not renamed to \"%2\": another node of the text \"%1\" "
+                                         "opens its file \"%3\" too, and would lose it.")
+                              .arg(OldNodeText, text, ProjectPath + shared.first()));
+                return;
+            }
         }
     }
+    if (!WriteUndo(QStringLiteral("menue_undo.txt")))
+        return;
+    if (text != OldNodeText) {
+        if (const QString error = nodefiles::renameNodeFiles(ProjectPath, OldNodeText, text); !error.isEmpty()) {
+            showError(error);
+            return;
+        }
+    }
+    node->setText(0, text);
+    if (!SaveTree()) {
+        node->setText(0, OldNodeText);
+        if (text != OldNodeText)
+            nodefiles::renameNodeFiles(ProjectPath, text, OldNodeText);
+        return;
+    }
+    Panel1->hide();
+    node->setData(0, RenameRole, QVariant());
+    renameSerial_ = 0;
     CurrentFile.clear();
     Tree1->setCurrentItem(node);
     Tree1Click();
@@ -241,20 +299,29 @@ void TFormSlova::Move_UP()
     QTreeWidgetItem* selected = Tree1->currentItem();
     if (!selected || !treeMayChange())
         return;
-    const QList<QTreeWidgetItem*> nodes = treefile::allNodes(Tree1);
-    const int i = int(nodes.indexOf(selected));
+    // The node changes places with its sibling above, taking its icon and its whole subtree
+    // along; the first among its siblings stays where it is.
+    QTreeWidgetItem* parent = selected->parent() ? selected->parent() : Tree1->invisibleRootItem();
+    const int i = parent->indexOfChild(selected);
     if (i <= 0)
         return;
-    QTreeWidgetItem* above = nodes.at(i - 1);
-    const QString text = above->text(0);
-    above->setText(0, selected->text(0));
-    selected->setText(0, text);
-    Tree1->setCurrentItem(above);
-    // The current node is the one bearing the opened text; its text moved.
-    if (CurrentIndex == i)
-        CurrentIndex = i - 1;
-    else if (CurrentIndex == i - 1)
-        CurrentIndex = i;
+    QTreeWidgetItem* current = treefile::nodeAt(Tree1, CurrentIndex);
+    // Taking a node out of the view forgets which of its nodes were expanded.
+    QList<QTreeWidgetItem*> expanded, walk{selected};
+    while (!walk.isEmpty()) {
+        QTreeWidgetItem* n = walk.takeLast();
+        if (n->isExpanded())
+            expanded.append(n);
+        for (int c = 0; c < n->childCount(); ++c)
+            walk.append(n->child(c));
+    }
+    parent->takeChild(i);
+    parent->insertChild(i - 1, selected);
+    for (QTreeWidgetItem* n : expanded)
+        n->setExpanded(true);
+    Tree1->setCurrentItem(selected);
+    if (current)
+        CurrentIndex = treefile::absoluteIndex(current);
     platform::ResolveScope scope;
     SaveTree();
 }

@@ -13,6 +13,7 @@ class QTabBar;
 class QTimer;
 class QToolBar;
 class QTreeWidget;
+class QTreeWidgetItem;
 namespace platform {
 class BrowserControl;
 }
@@ -110,6 +111,9 @@ public:
     void Tree1DragDrop(const QPoint& viewportPos, int draggedIndex);
     void DelTopLevel();
     void OpenFile();
+    // Whether a node of the tree (other than `except`), or of another layer's tree file, has this
+    // text, or the text in another letter case and opens a file that a node of this text opens.
+    bool namedByAnotherNode(const QString& text, const QTreeWidgetItem* except = nullptr) const;
 
     // ---- opening a node (NodeOpening.cpp)
     void Tree1Click();

@@ -4,6 +4,7 @@
 #include "UnitSlova.h"
 #include "archive/ZipExceptions.h"
 #include "archive/ZipExtract.h"
+#include "archive/ZipStrings.h"
 #include "archive/ZipUtils.h"
 #include "archive/ZipWriter.h"
 #include "platform/dialogs/Dialogs.h"
@@ -44,7 +45,7 @@ QString skipReasonText(archive::TSkipReason reason, const QString& name, bool pa
     case srBadName:
         return QStringLiteral("a name no archive member can carry");
     case srTooLarge:
-        return QStringLiteral("too large: this archive format holds files below 4 GiB only");
+        return SMemberTooLarge;
     case srNoOverwrite:
         break;
     }

@@ -7,13 +7,13 @@
 #include "archive/ZipReader.h"
 #include "archive/ZipStrings.h"
 #include "platform/dialogs/Dialogs.h"
+#include "platform/files/TempFiles.h"
 #include "platform/volumes/Volumes.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <QRandomGenerator>
 #include <QHash>
 #include <QSet>
 
@@ -320,8 +320,7 @@ void setDateAndAttributes(int fd, uint32_t dosDate, uint32_t ext, uint16_t versi
 
 QString partFileName(const QString& folder)
 {
-    return folder + u'/' + QLatin1String(PartFilePrefix)
-        + QString::number(QRandomGenerator::system()->generate64() & 0xFFFFFFFFFFull, 36);
+    return QFile::decodeName(platform::tempFileName(QFile::encodeName(folder), PartFilePrefix));
 }
 
 // A new, empty file in folder for a member being written, permissions as for any new file,
@@ -329,16 +328,9 @@ QString partFileName(const QString& folder)
 // O_EXCL: a link or another file of that name is never opened.
 QString createPartFile(const QString& folder, int& fd)
 {
-    fd = -1;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString name = partFileName(folder);
-        fd = ::open(QFile::encodeName(name).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0)
-            return name;
-        if (errno != EEXIST)
-            break;
-    }
-    return QString();
+    QByteArray name;
+    fd = platform::openTempFile(QFile::encodeName(folder), PartFilePrefix, {}, &name, 0666);
+    return fd >= 0 ? QFile::decodeName(name) : QString();
 }
 
 // Gives a file opened without a name (O_TMPFILE) a new part file name in folder; empty when

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace archive {
@@ -122,30 +123,92 @@ uint64_t getLE64(const uint8_t* p)
     return uint64_t(GetLE32(p)) | uint64_t(GetLE32(p + 4)) << 32;
 }
 
-// A ZIP64 end record stands behind the end record and holds a count, size or offset that the
-// end record cannot hold: the end record's own values are cut short. Only a locator whose
+// The values of a ZIP64 end record that stands behind the end record. Only a locator whose
 // record really starts with its signature, before the locator, counts: the locator's bytes
-// can as well be part of a name, data or the comment. Writers that always add a ZIP64 end
-// record (Info-ZIP zipping from a pipe, for one) leave the end record's values whole, and
-// such an archive reads through its classic records.
-bool zip64EndHoldsMore(TStream& stream, const TEndCentral& end)
+// can as well be part of a name, data or the comment.
+struct TZip64End {
+    uint64_t ThisDisk, CentralDisk, EntriesThisDisk, TotalEntries, CentralSize, CentralOffset;
+    // A count, size or offset that the end record cannot hold: the end record's own values are
+    // cut short, and this component does not read the rest.
+    bool HoldsMore() const
+    {
+        return ThisDisk > 0xFFFFu || CentralDisk > 0xFFFFu || EntriesThisDisk > 0xFFFFu || TotalEntries > 0xFFFFu
+            || CentralSize > 0xFFFFFFFFu || CentralOffset > 0xFFFFFFFFu;
+    }
+};
+
+std::optional<TZip64End> zip64End(TStream& stream, const TEndCentral& end)
 {
     const int64_t at = int64_t(end.CommentPosition) - EndCentralFixedSize - 20;
     if (at < 0)
-        return false;
+        return std::nullopt;
     uint8_t loc[20];
     stream.Seek(at, soFromBeginning);
     if (stream.Read(loc, 20) != 20 || GetLE32(loc) != 0x07064b50u)
-        return false;
+        return std::nullopt;
     uint8_t rec[56];
     const uint64_t recordAt = getLE64(loc + 8);
     if (recordAt > uint64_t(at) || uint64_t(at) - recordAt < sizeof rec)
-        return false;
+        return std::nullopt;
     stream.Seek(int64_t(recordAt), soFromBeginning);
     if (stream.Read(rec, 56) != 56 || GetLE32(rec) != 0x06064b50u)
+        return std::nullopt;
+    return TZip64End{GetLE32(rec + 16), GetLE32(rec + 20), getLE64(rec + 24), getLE64(rec + 32), getLE64(rec + 40),
+                     getLE64(rec + 48)};
+}
+
+// All ones in a field of the end record is a value of its own unless a ZIP64 end record stands
+// behind it. One that does and holds no more than the end record could carries the real
+// values (some writers put all ones into every field once they write a ZIP64 record); one
+// that holds more makes the archive one this component cannot read. Writers that always add
+// a ZIP64 end record (Info-ZIP zipping from a pipe, for one) leave the end record's values
+// whole, and such an archive reads through its classic records. Returns whether a ZIP64 end
+// record stands behind; false in *readable when it holds more.
+bool applyZip64End(TStream& stream, TEndCentral& end, bool* readable)
+{
+    *readable = true;
+    const std::optional<TZip64End> z = zip64End(stream, end);
+    if (!z)
         return false;
-    return GetLE32(rec + 16) > 0xFFFFu || GetLE32(rec + 20) > 0xFFFFu || getLE64(rec + 24) > 0xFFFFu
-        || getLE64(rec + 32) > 0xFFFFu || getLE64(rec + 40) > 0xFFFFFFFFu || getLE64(rec + 48) > 0xFFFFFFFFu;
+    if (z->HoldsMore()) {
+        *readable = false;
+        return true;
+    }
+    if (end.ThisDisk == 0xFFFF)
+        end.ThisDisk = uint16_t(z->ThisDisk);
+    if (end.CentralDisk == 0xFFFF)
+        end.CentralDisk = uint16_t(z->CentralDisk);
+    if (end.EntriesThisDisk == 0xFFFF)
+        end.EntriesThisDisk = uint16_t(z->EntriesThisDisk);
+    if (end.TotalEntries == 0xFFFF)
+        end.TotalEntries = uint16_t(z->TotalEntries);
+    if (end.CentralSize == 0xFFFFFFFFu)
+        end.CentralSize = uint32_t(z->CentralSize);
+    if (end.CentralOffset == 0xFFFFFFFFu)
+        end.CentralOffset = uint32_t(z->CentralOffset);
+    return true;
+}
+
+// A member's size, offset or disk number of all ones with no ZIP64 field behind it is the
+// value itself where the rest of the archive agrees: its local header is where the offset
+// says, carries no ZIP64 field either and gives the same sizes (unless they follow the data),
+// and the data end before the directory. Otherwise a ZIP64 field was lost or the record is
+// damaged, and the archive is not read as if the value were real. The stream's position stays.
+bool allOnesValuesAgree(TStream& s, const TZipHeaderInfo& h, int64_t directoryStart)
+{
+    if (h.DiskNumberStart == 0xFFFF)
+        return false; // a single file: no member starts on disk 65535
+    const int64_t at = s.Position();
+    TZipHeaderInfo local;
+    s.Seek(h.RelativeOffset, soFromBeginning);
+    const bool read = s.Position() == int64_t(h.RelativeOffset) && local.ReadLocalFromStream(s);
+    s.Seek(at, soFromBeginning);
+    if (!read || local.Zip64Field)
+        return false;
+    if (!local.HasDataDescriptor()
+        && (local.CompressedSize != h.CompressedSize || local.UncompressedSize != h.UncompressedSize))
+        return false;
+    return int64_t(h.RelativeOffset) + local.LocalSize() + int64_t(h.CompressedSize) <= directoryStart;
 }
 
 bool isFile(const QString& name)
@@ -582,8 +645,13 @@ void TZipReader::ReadZip()
         } else if (!found) {
             end.Clear();
         }
-        if (found && (end.NeedsZip64() || zip64EndHoldsMore(*FArchiveStream, end)))
-            failZip64();
+        bool zip64Behind = false;
+        if (found) {
+            bool readable = true;
+            zip64Behind = applyZip64End(*FArchiveStream, end, &readable);
+            if (!readable)
+                failZip64();
+        }
         if (found) {
             if (end.ThisDisk != 0)
                 FLastVolumeName = FZipName;
@@ -646,7 +714,11 @@ void TZipReader::ReadZip()
                 FDirectoryIncomplete = FDirectoryIncomplete || !FDirectoryRebuilt;
                 break;
             }
-            if (h->NeedsZip64() || h->DiskNumberStart == 0xFFFF)
+            if (h->NeedsZip64())
+                failZip64();
+            const bool allOnes = h->CompressedSize == 0xFFFFFFFFu || h->UncompressedSize == 0xFFFFFFFFu
+                || h->RelativeOffset == 0xFFFFFFFFu || h->DiskNumberStart == 0xFFFF;
+            if (allOnes && (GetMultiMode() != mmNone || !allOnesValuesAgree(*FArchiveStream, *h, end.CentralOffset)))
                 failZip64();
             if (!FDirectoryRebuilt) {
                 FMembers->Add(h.get()); // a duplicate raises, and h still owns the header
@@ -667,6 +739,10 @@ void TZipReader::ReadZip()
             // More records than the end record counts: the list lacks members.
             uint8_t next[4] = {0, 0, 0, 0};
             FDirectoryIncomplete = FArchiveStream->Read(next, 4) == 4 && GetLE32(next) == CentralFileHeaderSig;
+            // A count of 65535 with more records after them: the archive has more members than
+            // the end record can count, and the ZIP64 record that would count them is missing.
+            if (FDirectoryIncomplete && total == 0xFFFF && !zip64Behind)
+                failZip64();
         }
         if (end.ThisDisk != 0) {
             // The volume holding the directory may not be in the drive later.
@@ -741,7 +817,7 @@ bool TZipReader::RebuildDirectory()
         }
         resumeFrom = -1;
         // With a data descriptor the sizes follow the data, whatever the header holds.
-        if (!h->HasDataDescriptor() && (h->CompressedSize == 0xFFFFFFFFu || h->UncompressedSize == 0xFFFFFFFFu)) {
+        if (!h->HasDataDescriptor() && h->NeedsZip64()) {
             ClearZip();
             throw EBadZipFile(SZip64NotSupported);
         }

@@ -116,6 +116,7 @@ void TZipHeaderInfo::Clear()
     ExternalAttributes = faArchiveAttr;
     RelativeOffset = 0;
     CentralOffset = 0;
+    Zip64Field = false;
     fileName_.clear();
     directory_.clear();
     comment_.reset();
@@ -212,20 +213,28 @@ bool unixUtf8Name(uint16_t versionMadeBy, const QByteArray& name)
     return !decoder.hasError();
 }
 
-// Extra fields written only by zip tools on Unix: Info-ZIP's "ux", "Ux" and old "UX" (user and
-// group ids) and PKWARE's Unix field.
-bool unixExtraField(const QByteArray& extra)
+// An extra field holds a field of one of these tags.
+bool hasExtraField(const QByteArray& extra, std::initializer_list<uint16_t> tags)
 {
     const auto* p = reinterpret_cast<const uint8_t*>(extra.constData());
     qsizetype i = 0;
     while (i + 4 <= extra.size()) {
         const uint16_t tag = GetLE16(p + i);
-        if (tag == 0x7875 || tag == 0x7855 || tag == 0x5855 || tag == 0x000d)
+        if (std::find(tags.begin(), tags.end(), tag) != tags.end())
             return true;
         i += 4 + GetLE16(p + i + 2);
     }
     return false;
 }
+
+// Extra fields written only by zip tools on Unix: Info-ZIP's "ux", "Ux" and old "UX" (user and
+// group ids) and PKWARE's Unix field.
+bool unixExtraField(const QByteArray& extra)
+{
+    return hasExtraField(extra, {0x7875, 0x7855, 0x5855, 0x000d});
+}
+
+constexpr uint16_t Zip64ExtraTag = 0x0001;
 
 // Info-ZIP's Unicode Path extra field (0x7075: version 1, the CRC-32 of the name as the header
 // stores it, the name in UTF-8), written beside an OEM or escaped name. A field whose CRC does
@@ -271,6 +280,7 @@ void TZipHeaderInfo::SetFromCentral(const uint8_t* r, const QByteArray& name)
     ExternalAttributes = GetLE32(r + 38);
     RelativeOffset = GetLE32(r + 42);
     CentralOffset = 0;
+    Zip64Field = false;
     SetNameFromDisk(name, (Flags & FlagUtf8Name) || unixUtf8Name(VersionMadeBy, name));
     comment_.reset();
     Selected = false;
@@ -295,6 +305,7 @@ void TZipHeaderInfo::SetFromLocal(const uint8_t* r, const QByteArray& name)
     ExternalAttributes = 0;
     RelativeOffset = 0;
     CentralOffset = 0;
+    Zip64Field = false;
     SetNameFromDisk(name, Flags & FlagUtf8Name);
     comment_.reset();
     Selected = false;
@@ -331,14 +342,16 @@ bool TZipHeaderInfo::ReadCentralFromStream(TStream*& stream, const TNextVolumeCa
     const int64_t afterName = stream->Position();
     const uint16_t extraLen = GetLE16(rec + 30);
     QByteArray extra;
-    if (extraLen > 0 && !(GetLE16(rec + 8) & FlagUtf8Name)) {
+    if (extraLen > 0) {
         extra.resize(extraLen);
         extra.truncate(qsizetype(std::max<int64_t>(stream->Read(extra.data(), extraLen), 0)));
     }
     stream->Seek(afterName + extraLen + GetLE16(rec + 32), soFromBeginning);
     SetFromCentral(rec, name);
-    if (const auto unicode = unicodePathName(extra, name))
-        SetFullName(*unicode);
+    Zip64Field = hasExtraField(extra, {Zip64ExtraTag});
+    if (!(Flags & FlagUtf8Name))
+        if (const auto unicode = unicodePathName(extra, name))
+            SetFullName(*unicode);
     CentralOffset = uint32_t(std::clamp<int64_t>(start, 0, 0xFFFFFFFF));
     return true;
 }
@@ -364,16 +377,19 @@ bool TZipHeaderInfo::ReadLocalFromStream(TStream& stream)
     // A local header tells no host; the extra fields that only Unix zip tools write do.
     // A name with them follows the directory's rule for names made on Unix.
     const uint16_t extraLen = GetLE16(rec + 28);
-    if (!(Flags & FlagUtf8Name) && extraLen > 0) {
+    if (extraLen > 0) {
         const int64_t afterName = stream.Position();
         QByteArray extra(extraLen, '\0');
         const int64_t got = std::max<int64_t>(stream.Read(extra.data(), extraLen), 0);
         extra.truncate(qsizetype(got));
         stream.Seek(afterName, soFromBeginning);
-        if (const auto unicode = unicodePathName(extra, name))
-            SetFullName(*unicode);
-        else if (unixExtraField(extra) && unixUtf8Name(uint16_t(3u << 8), name))
-            SetNameFromDisk(name, true);
+        Zip64Field = hasExtraField(extra, {Zip64ExtraTag});
+        if (!(Flags & FlagUtf8Name)) {
+            if (const auto unicode = unicodePathName(extra, name))
+                SetFullName(*unicode);
+            else if (unixExtraField(extra) && unixUtf8Name(uint16_t(3u << 8), name))
+                SetNameFromDisk(name, true);
+        }
     }
     RelativeOffset = uint32_t(std::clamp<int64_t>(start, 0, 0xFFFFFFFF));
     return true;
@@ -465,6 +481,7 @@ void TZipHeaderInfo::Assign(const TPersistent& source)
     ExternalAttributes = s->ExternalAttributes;
     RelativeOffset = s->RelativeOffset;
     CentralOffset = s->CentralOffset;
+    Zip64Field = s->Zip64Field;
     fileName_ = s->fileName_;
     directory_ = s->directory_;
     UpdateNameLength();

@@ -80,6 +80,8 @@ public:
     uint32_t ExternalAttributes;
     uint32_t RelativeOffset; // of the local header
     uint32_t CentralOffset; // where the central record was read; 0 from a local header
+    // The record read carries a ZIP64 extended information field (0x0001).
+    bool Zip64Field;
     bool Selected;
     uint8_t Mark; // the writer's second mark
 
@@ -113,11 +115,15 @@ public:
         return CentralHeaderFixedSize + FileNameLength + ExtraFieldLength + FileCommentLength;
     }
 
-    // Sizes or offset hold the ZIP64 marker 0xFFFFFFFF: the real values lie in an extension
-    // this component does not read, so such a member must be refused, not misread.
+    // A size, the offset or the disk number is all ones and a ZIP64 field stands behind it: the
+    // real value lies in that field, which this component does not read, so such a member must
+    // be refused, not misread. Without the field all ones is the value itself (65535 members
+    // or a 4 GiB - 1 offset need no ZIP64, and writers such as Python's then write none).
     bool NeedsZip64() const
     {
-        return CompressedSize == 0xFFFFFFFFu || UncompressedSize == 0xFFFFFFFFu || RelativeOffset == 0xFFFFFFFFu;
+        return Zip64Field
+            && (CompressedSize == 0xFFFFFFFFu || UncompressedSize == 0xFFFFFFFFu || RelativeOffset == 0xFFFFFFFFu
+                || DiskNumberStart == 0xFFFF);
     }
 
     // The on-disk name bytes and whether they need flag bit 11.
@@ -177,12 +183,6 @@ public:
     void SetZipComment(const std::optional<QByteArray>& text);
     bool HasComment() const { return CommentLength > 0; }
     uint32_t EndCentralSize() const { return EndCentralFixedSize + CommentLength; }
-    // A ZIP64 end record stands behind these markers (more than 65535 members or 4 GiB).
-    bool NeedsZip64() const
-    {
-        return TotalEntries == 0xFFFF || EntriesThisDisk == 0xFFFF || CentralSize == 0xFFFFFFFFu
-            || CentralOffset == 0xFFFFFFFFu;
-    }
 
     // Searches the last 65557 bytes for the end record nearest the end whose comment fits in
     // the file; false when none. The comment text is not loaded (CommentPosition tells where).

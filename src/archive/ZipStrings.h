@@ -45,6 +45,11 @@ inline const QString SDuplicateObjectIndex = QStringLiteral("Duplicate Object in
 inline const QString SPutbackOverflow = QStringLiteral("Putback overflow");
 inline const QString SZip64NotSupported =
     QStringLiteral("This archive is in the ZIP64 format (members or archive of 4 GiB or more, or more than 65535 members), which is not supported");
+// Why a file was left out of an archive being written (srTooLarge).
+inline const QString SMemberTooLarge = QStringLiteral("too large: this archive format holds files below 4 GiB only");
+// %1 the archive, %2 the number of members it would hold.
+inline const QString STooManyMembers =
+    QStringLiteral("The archive %1 was not written: a zip archive holds at most 65,535 files, and this one would hold %2.");
 inline const QString SUnsupportedEncryption = QStringLiteral("Unsupported encryption (WinZip AES or strong encryption)");
 
 

@@ -152,29 +152,15 @@ namespace {
 
 constexpr char TempArchivePrefix[] = "ARQ";
 constexpr char TempArchiveSuffix[] = ".tmp";
-constexpr int TempRandomChars = 6; // mkstemps' "XXXXXX"
-
-bool isAlnum(char c, bool upperToo)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (upperToo && c >= 'A' && c <= 'Z');
-}
 
 bool isPartFileName(const QByteArray& name)
 {
-    const qsizetype prefix = qsizetype(std::strlen(PartFilePrefix));
-    const qsizetype n = name.size() - prefix;
-    if (!name.startsWith(PartFilePrefix) || n < 1 || n > 8)
-        return false;
-    return std::all_of(name.begin() + prefix, name.end(), [](char c) { return isAlnum(c, false); });
+    return platform::isTempFileName(name, PartFilePrefix);
 }
 
 bool isTempArchiveName(const QByteArray& name)
 {
-    const qsizetype prefix = qsizetype(std::strlen(TempArchivePrefix));
-    if (name.size() != prefix + TempRandomChars + qsizetype(std::strlen(TempArchiveSuffix)) || !name.startsWith(TempArchivePrefix)
-        || !name.endsWith(TempArchiveSuffix))
-        return false;
-    return std::all_of(name.begin() + prefix, name.begin() + prefix + TempRandomChars, [](char c) { return isAlnum(c, true); });
+    return platform::isTempFileName(name, TempArchivePrefix, TempArchiveSuffix);
 }
 
 // A temporary archive holds nothing yet, or begins with a local header or an end record.

@@ -62,12 +62,12 @@ void CopyFile(const QString& source, const QString& destination);
 // First removes the label, then sets the new one; the second step's result.
 bool SetVolumeLabel(const QString& root, const QString& label);
 QString GetVolumeLabel(const QString& root);
-// A new empty file "ARQ" + six letters or digits + ".tmp" created safely (mkstemps) in
-// folder; its full name, empty on failure.
+// A new empty file "ARQ" + six letters or digits + ".tmp" created safely (never an existing
+// name) in folder; its full name, empty on failure.
 QString GetTempName(const QString& folder);
 // The hidden file an extraction writes a member to before it takes the member's name:
-// PartFilePrefix followed by one to eight digits or lower-case letters.
-inline constexpr char PartFilePrefix[] = ".mvpart";
+// PartFilePrefix followed by the random part of the program's temporary names.
+inline constexpr char PartFilePrefix[] = ".morvanel-part-";
 // Runs cut short (a killed program) leave their temporary files behind. These remove, from
 // one folder, the regular files of the given kind last modified before `before` (so that a
 // run of another copy of the program going on now keeps its files): the part files of

@@ -667,6 +667,19 @@ bool TZipWriter::MemberExists(const QString& StoredName) const
     return false;
 }
 
+void TZipWriter::CheckMemberCount(const QString& Target, bool Updating) const
+{
+    // One member a stored name: files of a name already taken are left out as the run goes.
+    QSet<QString> names;
+    if (Updating && FMembers)
+        for (int i = 0; i < FMembers->Count(); ++i)
+            names.insert(FMembers->Header(i)->FullName());
+    for (const QString& file : FilesList)
+        names.insert(StoredDirectory(file) + QFileInfo(file).fileName());
+    if (names.size() > TSortedZip::MaxListSize)
+        throw EFCreateError(STooManyMembers.arg(Target).arg(names.size()));
+}
+
 void TZipWriter::BuildFileList()
 {
     TotalBytes = 0;
@@ -756,6 +769,11 @@ int TZipWriter::Zip()
 
 void TZipWriter::AddWritten(TRun& Run, TZipHeaderInfo* Header, const QString& FileName, bool Counted)
 {
+    // Counted ahead; a handler that renamed files on the way may still have made more members.
+    if (Run.ArchiveOrder->Count() >= TSortedZip::MaxListSize) {
+        delete Header;
+        throw EFCreateError(STooManyMembers.arg(Run.Target.isEmpty() ? FZipName : Run.Target).arg(Run.ArchiveOrder->Count() + 1));
+    }
     Run.ArchiveOrder->Add(Header);
     Run.Names.insert(nameKey(*Header));
     ++Run.End->EntriesThisDisk;
@@ -896,6 +914,7 @@ int TZipWriter::ProcessFiles()
                 throw EFCreateError(QStringLiteral("Cannot create file %1: a multi-volume set is only written anew").arg(archiveName));
             target = QFileInfo(archiveName).absoluteFilePath();
             FZipName = target;
+            CheckMemberCount(target, false);
             if (run.Mode == mmBlocks)
                 CheckBlockSizes();
             if (run.Mode == mmBlocks) {
@@ -914,6 +933,9 @@ int TZipWriter::ProcessFiles()
             // stays as it is, as a plain write to it would.
             if (updating && platform::isWriteProtected(target))
                 throw EFCreateError(QStringLiteral("Cannot create file %1: the file is write-protected (read-only)").arg(target));
+            if (updating)
+                OpenZip();
+            CheckMemberCount(target, updating);
             run.Target = target;
             run.OutputName = GetTempName(QFileInfo(target).absolutePath());
             if (run.OutputName.isEmpty())

@@ -104,6 +104,9 @@ private:
     bool NoCompress(const QString& StoredName) const;
     bool IsArchiveItself(const QString& Path) const;
     bool MemberExists(const QString& StoredName) const;
+    // Refuses, before anything is written, a run whose archive would hold more members than
+    // the format can count (the old members of an archive being updated included).
+    void CheckMemberCount(const QString& Target, bool Updating) const;
     // Which old members listed files replace; FilesList keeps the files to add after them.
     void PlanUpdate(TRun& Run);
     void MergeOldMembers(TRun& Run);

@@ -481,20 +481,24 @@ TEST_F(ArchiveWindowTest, LeftoversOfRunsCutShortGoAtTheNextRun)
     FormZip->ButtonZipClick();
     // As killed runs left them: part files of an extraction in the catalog, temporary
     // archives of a zip run beside the archive.
-    const QStringList leftovers{dir + ".mvpart1a2b3c4d", dir + ".mvpartz", dir + "archives/ARQab12Cd.tmp",
-                                dir + "archives/ARQ0z9Y8x.tmp"};
+    const QStringList leftovers{dir + ".morvanel-part-1a2B3c", dir + ".morvanel-part-zzzzzz",
+                                dir + "archives/ARQab12Cd.tmp", dir + "archives/ARQ0z9Y8x.tmp"};
     writeOld(leftovers[0], "half a member");
     writeOld(leftovers[1], "");
     writeOld(leftovers[2], QByteArray("PK\x03\x04", 4) + "half an archive");
     writeOld(leftovers[3], "");
-    // Not theirs: names of another pattern, a file of the same look that is no archive, part
-    // files where no extraction writes, and a part file of a run going on now.
-    const QStringList others{dir + ".mvpart",          dir + ".mvpartAB1",          dir + ".mvpart1a2b3c4d5",
-                             dir + ".mvpart1a.txt",    dir + "ARQab12Cd.tmp",       dir + "archives/ARQab12Cd",
-                             dir + "archives/ARQab12.tmp", dir + "archives/ARQnotzip.tmp", dir + "archives/.mvpart1a2b"};
+    // Not theirs: names of another pattern (the older part files' among them, which users'
+    // files may have too), a file of the same look that is no archive, part files where no
+    // extraction writes, and a part file of a run going on now.
+    const QStringList others{dir + ".mvpart1a2b3c4d",          dir + ".mvpartz",
+                             dir + ".morvanel-part-",          dir + ".morvanel-part-AB1",
+                             dir + ".morvanel-part-1a2b3c4",   dir + ".morvanel-part-1a2b3c.txt",
+                             dir + "ARQab12Cd.tmp",            dir + "archives/ARQab12Cd",
+                             dir + "archives/ARQab12.tmp",     dir + "archives/ARQnotzip.tmp",
+                             dir + "archives/.morvanel-part-1a2b3c"};
     for (const QString& f : others)
         writeOld(f, "mine");
-    write(dir + ".mvpartnow", "being written right now");
+    write(dir + ".morvanel-part-nownow", "being written right now");
     const auto before = snapshot(dir);
 
     dialogs->clear();
@@ -505,6 +509,6 @@ TEST_F(ArchiveWindowTest, LeftoversOfRunsCutShortGoAtTheNextRun)
     for (const QString& f : leftovers)
         EXPECT_FALSE(QFileInfo::exists(f)) << f.toStdString();
     const auto after = snapshot(dir);
-    for (const QString& f : others + QStringList{dir + ".mvpartnow"})
+    for (const QString& f : others + QStringList{dir + ".morvanel-part-nownow"})
         EXPECT_EQ(after.value(f), before.value(f)) << f.toStdString();
 }

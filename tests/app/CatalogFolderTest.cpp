@@ -59,32 +59,35 @@ TEST_F(AppTest, ACatalogWithItsLayerListButNoWayToWriteIsUsedAndSaidSoOnce)
 TEST_F(AppTest, TemporaryFilesOfSavesCutShortAreRemovedAtTheNextLoad)
 {
     const QString dir = makeCatalog("Project1", "a\r\n\tb\r\n");
-    writeOld(dir + ".Menue.ab12Cd", "half a tree");
-    writeOld(dir + ".Menue_ind.ef34Gh", "0\r\n");
-    writeOld(dir + ".CurrentMenue.Zz9yX8", "");
-    writeOld(dir + QString::fromUtf8(".Заметка.rtf.q1W2e3"), "{\\rtf1");
+    writeOld(dir + ".Menue.morvanel-ab12Cd", "half a tree");
+    writeOld(dir + ".Menue_ind.morvanel-ef34Gh", "0\r\n");
+    writeOld(dir + ".CurrentMenue.morvanel-Zz9yX8", "");
+    writeOld(dir + QString::fromUtf8(".Заметка.rtf.morvanel-q1W2e3"), "{\\rtf1");
     write(dir + QString::fromUtf8("Заметка.rtf"), "{\\rtf1 x}");
-    // Not the save's litter: a user's own hidden files, a name without its file beside it,
-    // a folder, a wrong number of random characters, and a save of another running copy.
+    // A save of a file that was never made (the first save of a move record, say).
+    writeOld(dir + ".menue_move.morvanel-Gone12", "whose file is not here");
+    // Not the save's litter: a user's own hidden files (of the older pattern too), a folder, a
+    // wrong number of random characters, and a save of another running copy.
     writeOld(dir + ".notes.txt", "mine");
-    writeOld(dir + ".Gone.ab12Cd", "whose file is not here");
-    QDir().mkpath(dir + ".Menue.folder");
-    writeOld(dir + ".Menue.ab12C", "five");
-    writeOld(dir + ".Menue.ab12Cde", "seven");
-    writeOld(dir + ".Menue.ab-2Cd", "not random");
-    write(dir + ".Menue.Now123", "being written right now");
+    writeOld(dir + ".Menue.backup", "mine");
+    QDir().mkpath(dir + ".Menue.morvanel-folder");
+    writeOld(dir + ".Menue.morvanel-ab12C", "five");
+    writeOld(dir + ".Menue.morvanel-ab12Cde", "seven");
+    writeOld(dir + ".Menue.morvanel-ab-2Cd", "not random");
+    write(dir + ".Menue.morvanel-Now123", "being written right now");
 
     // The catalog list beside the program is saved the same way.
-    writeOld(progFile(".dir.Ab34Cd"), "Project1\\\r\n");
+    writeOld(progFile(".dir.morvanel-Ab34Cd"), "Project1\\\r\n");
     writeOld(progFile(".mine.txt"), "mine");
 
     start();
-    EXPECT_FALSE(QFileInfo::exists(progFile(".dir.Ab34Cd")));
+    EXPECT_FALSE(QFileInfo::exists(progFile(".dir.morvanel-Ab34Cd")));
     EXPECT_TRUE(QFileInfo::exists(progFile(".mine.txt")));
     QStringList left = QDir(dir).entryList({".*"}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     left.sort();
     EXPECT_EQ(left.join(' ').toStdString(),
-              ".Gone.ab12Cd .Menue.Now123 .Menue.ab-2Cd .Menue.ab12C .Menue.ab12Cde .Menue.folder .notes.txt");
+              ".Menue.backup .Menue.morvanel-Now123 .Menue.morvanel-ab-2Cd .Menue.morvanel-ab12C .Menue.morvanel-ab12Cde "
+              ".Menue.morvanel-folder .notes.txt");
     EXPECT_EQ(read(dir + "Menue"), QByteArray("a\r\n\tb\r\n"));
     EXPECT_TRUE(dialogs->messages().isEmpty());
 }
@@ -94,8 +97,8 @@ TEST_F(AppTest, ReadOnlyModeLeavesEvenTheLitterOfSavesAlone)
     makeCatalog("Project1", "a\r\n");
     write(progFile("RunFromHere"), "");
     write(progFile("Menue"), "one\r\n");
-    writeOld(progFile(".Menue.ab12Cd"), "half");
+    writeOld(progFile(".Menue.morvanel-ab12Cd"), "half");
     start();
     EXPECT_EQ(FormSlova->ProjectPath, prog.path());
-    EXPECT_TRUE(QFileInfo::exists(progFile(".Menue.ab12Cd")));
+    EXPECT_TRUE(QFileInfo::exists(progFile(".Menue.morvanel-ab12Cd")));
 }

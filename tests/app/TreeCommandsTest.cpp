@@ -52,7 +52,7 @@ TEST_F(NodeTest, AddOnAnEmptyTreeGivesTheTemplateAndNoRename)
     EXPECT_FALSE(FormSlova->Panel1->isVisible());
 }
 
-TEST_F(NodeTest, RenameTrimsAndRenamesTheFirstFileByteForByte)
+TEST_F(NodeTest, RenameTrimsAndRenamesTheNodesFilesByteForByte)
 {
     open("A\r\n\told\r\n");
     write(cat + "old.rtf", "{\\rtf1 x}");
@@ -60,14 +60,15 @@ TEST_F(NodeTest, RenameTrimsAndRenamesTheFirstFileByteForByte)
     select(1);
     FormSlova->Edit_node();
     EXPECT_EQ(FormSlova->wrd->text(), "old");
-    EXPECT_EQ(read(cat + "menue_undo.txt"), QByteArray("A\r\n\told\r\n"));
     FormSlova->wrd->setText(QString::fromUtf8(" Заметка "));
     FormSlova->Button1->click();
+    EXPECT_EQ(read(cat + "menue_undo.txt"), QByteArray("A\r\n\told\r\n"));
     EXPECT_EQ(node(1)->text(0), QString::fromUtf8("Заметка"));
     EXPECT_EQ(read(cat + QString::fromUtf8("Заметка.rtf")), QByteArray("{\\rtf1 x}"));
     EXPECT_FALSE(QFileInfo::exists(cat + "old.rtf"));
-    // Only the first existing file changes its name.
-    EXPECT_EQ(read(cat + "old.htm"), QByteArray("<html>"));
+    // The page goes with the note: the node still opens it.
+    EXPECT_EQ(read(cat + QString::fromUtf8("Заметка.htm")), QByteArray("<html>"));
+    EXPECT_FALSE(QFileInfo::exists(cat + "old.htm"));
     // On disk the name is UTF-8.
     EXPECT_TRUE(QDir(cat).entryList(QDir::Files).contains(QString::fromUtf8("Заметка.rtf")));
 }
@@ -83,8 +84,9 @@ TEST_F(NodeTest, RenameWithPercentShowsTheNoticeAndRenamesNoFile)
     FormSlova->wrd->setText("z % y");
     FormSlova->RenameFile();
     EXPECT_EQ(node(1)->text(0), "z % y");
-    EXPECT_EQ(read(cat + "x % y.rtf"), QByteArray("r"));
-    EXPECT_FALSE(QFileInfo::exists(cat + "z % y.rtf"));
+    // Both texts name files as a whole: the note goes to the name the node now opens.
+    EXPECT_EQ(read(cat + "z % y.rtf"), QByteArray("r"));
+    EXPECT_FALSE(QFileInfo::exists(cat + "x % y.rtf"));
     // A node of a file elsewhere: only the part before "%" must be a usable name.
     write(cat + "doc.txt % C:\\docs\\doc.txt.rtf", "d");
     write(cat + "doc.txt .rtf", "e");
@@ -125,6 +127,37 @@ TEST_F(NodeTest, RenameWithPercentShowsTheNoticeAndRenamesNoFile)
     EXPECT_EQ(untouched(), before);
 }
 
+TEST_F(NodeTest, ARenameToATextWithPercentKeepsTheNodeOnItsPage)
+{
+    open("A\r\n\tplain\r\n");
+    write(cat + "plain.htm", "<html>p</html>");
+    select(1);
+    FormSlova->Edit_node();
+    FormSlova->wrd->setText("plain 100%");
+    FormSlova->RenameFile();
+    EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
+    EXPECT_EQ(read(cat + "plain 100%.htm"), QByteArray("<html>p</html>"));
+    EXPECT_FALSE(QFileInfo::exists(cat + "plain.htm"));
+    // The node opens its page, and Draw the tree finds no page without a node.
+    ASSERT_FALSE(browser()->navigations.isEmpty());
+    EXPECT_EQ(browser()->navigations.last().toLocalFile(), cat + "plain 100%.htm");
+    FormSlova->Tree_prog();
+    EXPECT_EQ(texts(), (QStringList{"A", "plain 100%"}));
+
+    // A text that names no file would cut the node off from its page: refused, saying why.
+    select(1);
+    FormSlova->Edit_node();
+    dialogs->clear();
+    const QByteArray menue = read(cat + "Menue");
+    FormSlova->wrd->setText("plain % C:\\web\\plain.htm");
+    FormSlova->RenameFile();
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_TRUE(dialogs->messages().at(0).contains("names no file")) << dialogs->messages().at(0).toStdString();
+    EXPECT_EQ(texts(), (QStringList{"A", "plain 100%"}));
+    EXPECT_EQ(read(cat + "Menue"), menue);
+    EXPECT_EQ(read(cat + "plain 100%.htm"), QByteArray("<html>p</html>"));
+}
+
 TEST_F(NodeTest, RenameNeverOverwritesAFileOfAnotherLetterCase)
 {
     open("A\r\n\told\r\n");
@@ -134,7 +167,8 @@ TEST_F(NodeTest, RenameNeverOverwritesAFileOfAnotherLetterCase)
     FormSlova->Edit_node();
     FormSlova->wrd->setText(QString::fromUtf8("Заметка"));
     FormSlova->RenameFile();
-    EXPECT_EQ(node(1)->text(0), QString::fromUtf8("Заметка"));
+    EXPECT_EQ(node(1)->text(0), "old");
+    EXPECT_TRUE(FormSlova->Panel1->isVisible());
     EXPECT_EQ(read(cat + "old.rtf"), QByteArray("mine"));
     EXPECT_EQ(read(cat + QString::fromUtf8("заметка.rtf")), QByteArray("other"));
     ASSERT_EQ(dialogs->messages().size(), 1);
@@ -265,20 +299,22 @@ TEST_F(NodeTest, DeleteStopsWhenTheEditorStaysOpen)
     EXPECT_FALSE(FormSlova->Panel1->isVisible());
 }
 
-TEST_F(NodeTest, MoveUpSwapsTextsOnly)
+TEST_F(NodeTest, MoveUpMovesTheNodeWithItsIconAndSubtreeAmongItsSiblings)
 {
     open("A\r\n\tB\r\n\t\tb1\r\n\tC\r\n\t\tc1\r\n", "1\r\n2\r\n3\r\n4\r\n5\r\n");
-    select(3); // C, whose neighbour above is b1
+    select(3); // C, whose sibling above is B
     FormSlova->Move_UP();
-    EXPECT_EQ(read(cat + "Menue"), QByteArray("A\r\n\tB\r\n\t\tC\r\n\tb1\r\n\t\tc1\r\n"));
-    EXPECT_EQ(read(cat + "Menue_ind"), QByteArray("1\r\n2\r\n3\r\n4\r\n5\r\n"));
-    EXPECT_EQ(tree()->currentItem(), node(2));
-    // Nothing above the first node: nothing changes, nothing is written.
+    EXPECT_EQ(read(cat + "Menue"), QByteArray("A\r\n\tC\r\n\t\tc1\r\n\tB\r\n\t\tb1\r\n"));
+    EXPECT_EQ(read(cat + "Menue_ind"), QByteArray("1\r\n4\r\n5\r\n2\r\n3\r\n"));
+    EXPECT_EQ(tree()->currentItem(), node(1));
+    // Nothing above the first node, nor above the first of its siblings: nothing changes.
     const auto before = snapshot(cat);
-    select(0);
-    FormSlova->Move_UP();
+    for (int i : {0, 1, 2}) {
+        select(i);
+        FormSlova->Move_UP();
+    }
     EXPECT_EQ(snapshot(cat), before);
-    EXPECT_EQ(node(0)->text(0), "A");
+    EXPECT_EQ(texts(), (QStringList{"A", "C", "c1", "B", "b1"}));
 }
 
 TEST_F(NodeTest, DropMakesTheDraggedNodeTheTargetsLastChild)
@@ -396,10 +432,10 @@ TEST_F(NodeTest, ARenameTooLongForTheFileSystemIsReported)
     const QString longName(300, u'x');
     FormSlova->wrd->setText(longName);
     FormSlova->RenameFile();
-    EXPECT_EQ(node(1)->text(0), longName);
+    EXPECT_EQ(node(1)->text(0), "old");
     EXPECT_EQ(read(cat + "old.rtf"), QByteArray("r"));
     ASSERT_EQ(dialogs->messages().size(), 1);
-    EXPECT_TRUE(dialogs->messages().at(0).contains(cat + "old.rtf"));
+    EXPECT_TRUE(dialogs->messages().at(0).contains("305 bytes")) << dialogs->messages().at(0).toStdString();
 }
 
 TEST_F(NodeTest, TheHiddenItemsCutOnlyIndentationAndAddAFileNodeThatOpensNothing)

@@ -6,8 +6,8 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,78 +70,14 @@ bool writeProtected(const struct stat& st)
     return !(st.st_mode & S_IWOTH);
 }
 
-// The temporary name of a save: hidden, the target's name, then mkstemp's random characters.
-constexpr int kRandomChars = 6;
-QByteArray temporaryPrefix(const QByteArray& name) { return "." + name + "."; }
-
-// The target's name when `name` is of the temporary pattern, else empty.
-QByteArray temporaryTarget(const QByteArray& name)
-{
-    const qsizetype n = name.size();
-    if (n < 2 + 1 + kRandomChars || name[0] != '.' || name[n - kRandomChars - 1] != '.')
-        return {};
-    for (qsizetype i = n - kRandomChars; i < n; ++i) {
-        const char c = name[i];
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
-            return {};
-    }
-    return name.mid(1, n - kRandomChars - 2);
-}
 } // namespace
+
+int longestSavedName() { return NAME_MAX; }
 
 bool isWriteProtected(const QString& path)
 {
     struct stat st;
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) && writeProtected(st);
-}
-
-int removeLeftoverTemporaries(const QString& dirPath, const QDateTime& before)
-{
-    const QByteArray dir = QFile::encodeName(dirPath.endsWith('/') ? dirPath.chopped(1) : dirPath);
-    return removeLeftoverFiles(dirPath, before, [&dir](const QByteArray& name) {
-        const QByteArray target = temporaryTarget(name);
-        struct stat beside;
-        return !target.isEmpty() && ::lstat((dir + "/" + target).constData(), &beside) == 0;
-    });
-}
-
-int removeLeftoverTemporaries(const QString& dirPath, const QDateTime& before, const std::function<bool(const QString&)>& ours)
-{
-    return removeLeftoverFiles(dirPath, before, [&ours](const QByteArray& name) {
-        const QByteArray target = temporaryTarget(name);
-        return !target.isEmpty() && ours(QFile::decodeName(target));
-    });
-}
-
-int removeLeftoverFiles(const QString& dirPath, const QDateTime& before,
-                        const std::function<bool(const QByteArray& name)>& nameFits,
-                        const std::function<bool(const QByteArray& path)>& fileFits)
-{
-    const QByteArray dir = QFile::encodeName(dirPath.endsWith('/') ? dirPath.chopped(1) : dirPath);
-    DIR* d = ::opendir(dir.constData());
-    if (!d)
-        return 0;
-    const qint64 limit = before.toMSecsSinceEpoch();
-    QList<QByteArray> doomed;
-    while (const dirent* e = ::readdir(d)) {
-        const QByteArray name(e->d_name);
-        if (!nameFits(name))
-            continue;
-        struct stat st;
-        const QByteArray path = dir + "/" + name;
-        if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-            continue;
-        const qint64 mtime = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
-        if (mtime >= limit || (fileFits && !fileFits(path)))
-            continue;
-        doomed.append(path);
-    }
-    ::closedir(d);
-    int removed = 0;
-    for (const QByteArray& p : doomed)
-        if (::unlink(p.constData()) == 0)
-            ++removed;
-    return removed;
 }
 
 // A file written to its temporary name beside the target, waiting for its rename.
@@ -172,8 +108,8 @@ bool writeTemporary(const QString& pathGiven, QByteArrayView data, bool sync, Te
         return false;
     }
     const QByteArray dir = QFile::encodeName(fi.absolutePath());
-    QByteArray tmpl = dir + "/" + temporaryPrefix(QFile::encodeName(fi.fileName())) + QByteArray(kRandomChars, 'X');
-    int fd = ::mkstemp(tmpl.data());
+    QByteArray tmpl;
+    int fd = openTempFile(dir, atomicTemporaryPrefix(QFile::encodeName(fi.fileName())), {}, &tmpl);
     if (fd < 0) {
         if (error)
             *error = errnoText("Cannot create a temporary file for", path);

@@ -1,4 +1,7 @@
 #pragma once
+// Atomic saves of whole files, alone or in batches, and reading a whole file.
+#include "TempFiles.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -21,6 +24,10 @@ bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error = 
 // someone else may hold such a link to any file of the user). The user's own notes and pages,
 // saved with writeFileAtomic, keep their links wherever they lead.
 bool writeOwnFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr);
+
+// The longest file name, in bytes, that writeFileAtomic and AtomicBatch can save: any name the
+// file system takes, since the temporary name beside it keeps only as much of the name as fits.
+int longestSavedName();
 
 // True when `path` (links followed) is a file the user has no write permission for, by the same
 // mode-bit rule as writeFileAtomic: writers that replace a file by a rename of their own check it.
@@ -46,22 +53,6 @@ public:
 private:
     QList<Pending> pending_;
 };
-
-// Removes from one folder the temporary files that saves cut short (a killed program) left
-// behind: names of the save's own pattern ("." + name + "." + six letters or digits) beside an
-// existing file of that name, last modified before `before` (so a save still running in another
-// program is not disturbed). Anything else stays. Returns how many were removed.
-int removeLeftoverTemporaries(const QString& dir, const QDateTime& before);
-// The same for a writer whose own files those are: every temporary whose target name `ours`
-// accepts goes, whether or not the target exists (a run killed before its first rename leaves
-// temporaries of files it never wrote).
-int removeLeftoverTemporaries(const QString& dir, const QDateTime& before, const std::function<bool(const QString&)>& ours);
-// The same for the temporary files of other writers, of any name pattern: the regular files of one folder whose
-// name fits nameFits, last modified before `before`, and for which fileFits(path) holds, when
-// given (path: the folder's path, "/", the name). Returns how many were removed.
-int removeLeftoverFiles(const QString& dir, const QDateTime& before,
-                        const std::function<bool(const QByteArray& name)>& nameFits,
-                        const std::function<bool(const QByteArray& path)>& fileFits = {});
 
 // Reads a whole file. Returns false (with *error) when it cannot be opened or read.
 bool readWholeFile(const QString& path, QByteArray& data, QString* error = nullptr);

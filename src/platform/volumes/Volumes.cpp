@@ -1,5 +1,7 @@
 #include "platform/volumes/Volumes.h"
 
+#include "platform/files/TempFiles.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -220,13 +222,12 @@ QString tempFolder()
 
 QString createTempFile(const QString& folder, const QString& prefix, const QString& suffix)
 {
-    const QByteArray end = QFile::encodeName(suffix);
-    QByteArray tmpl = QFile::encodeName(withSlash(folder) + prefix) + "XXXXXX" + end;
-    const int fd = ::mkstemps(tmpl.data(), int(end.size()));
+    QByteArray path;
+    const int fd = openTempFile(QFile::encodeName(folder), QFile::encodeName(prefix), QFile::encodeName(suffix), &path);
     if (fd < 0)
         return QString();
     ::close(fd);
-    return QFile::decodeName(tmpl);
+    return QFile::decodeName(path);
 }
 
 // ---- attributes and dates ----

@@ -25,8 +25,9 @@ int64_t volumeFreeSpace(const QString& path);
 // The same as a non-negative 32-bit figure (at most 0x7FFFFFFF), as 32-bit volume sizes expect.
 int32_t volumeFreeSpace32(const QString& path);
 
-// Creates a new empty file prefix + six unique letters or digits + suffix in folder with
-// mkstemps (mode 0600, never reusing an existing name); its full name, empty on failure.
+// Creates a new empty file prefix + the random part of the program's temporary names (six
+// letters or digits) + suffix in folder (mode 0600, never reusing an existing name, through
+// openTempFile); its full name, empty on failure.
 QString createTempFile(const QString& folder, const QString& prefix, const QString& suffix = QString());
 // The folder for temporary files ($TMPDIR or /tmp), ending with "/".
 QString tempFolder();

@@ -114,7 +114,7 @@ bool anyPartFile(const QString& dir)
 {
     QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext())
-        if (QFileInfo(it.next()).fileName().startsWith(QLatin1String(".mvpart")))
+        if (QFileInfo(it.next()).fileName().startsWith(QLatin1String(".morvanel-part-")))
             return true;
     return false;
 }

@@ -313,7 +313,7 @@ TEST(ParallelUnzip, CancelLeavesNoPartFilesAndTheOldFiles)
         EXPECT_EQ(ev.last(), "canceled User Aborted Operation");
         const auto files = treeOf(t.file("x"));
         for (auto it = files.cbegin(); it != files.cend(); ++it) {
-            EXPECT_FALSE(it.key().contains(".mvpart")) << it.key().toStdString();
+            EXPECT_FALSE(it.key().contains(".morvanel-part-")) << it.key().toStdString();
             if (it.key() != "f20.txt") {
                 EXPECT_EQ(it.value(), readFile(t.file("src/") + it.key())) << it.key().toStdString();
             }

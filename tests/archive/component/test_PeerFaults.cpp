@@ -8,6 +8,7 @@
 #include "platform/dialogs/Dialogs.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <sys/stat.h>
 
@@ -274,6 +275,89 @@ open(sys.argv[3], 'wb').write(data[:central + 20] + b'\xff' * 4 + data[central +
     EXPECT_EQ(refusal(t.file("marker.zip")), SZip64NotSupported);
     EXPECT_THROW(unzipAll(t.file("marker.zip"), t.file("y/")), EBadZipFile);
     EXPECT_TRUE(treeOf(t.file("y")).isEmpty());
+}
+
+// Extracts the members of these names only; how many were extracted.
+static int extractSome(const QString& zip, const QString& dest, const QStringList& names)
+{
+    TZipReader r;
+    r.SetZipName(zip);
+    r.SetDestDir(dest);
+    r.FilesList = names;
+    return r.UnZip();
+}
+
+TEST(PeerZip64, AllOnesWithNoZip64RecordBehindIsTheValue)
+{
+    MV_REQUIRE_TOOL("python3");
+    // Tens of thousands of files: in memory where the machine has such a folder.
+    QTemporaryDir inMemory(QStringLiteral("/dev/shm/mv-zip-XXXXXX"));
+    TempDir onDisk;
+    const QString dir = inMemory.isValid() ? inMemory.path() + u'/' : onDisk.path();
+    // 65,535 members fit the end record's count exactly, which then reads all ones: our own
+    // archive of as many empty files is read back, and its first and last members extracted.
+    QDir().mkpath(dir + "src");
+    QStringList files;
+    for (int i = 0; i <= 65535; ++i) {
+        files << dir + QStringLiteral("src/f%1").arg(i);
+        QFile f(files.last());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    writeFile(files[0], "first");
+    writeFile(files[65534], "last");
+    const QString extra = files.takeLast();
+    {
+        TZipWriter w;
+        w.SetZipName(dir + "ours.zip");
+        w.FilesList = files;
+        EXPECT_EQ(w.Zip(), 65535);
+    }
+    EXPECT_EQ(refusal(dir + "ours.zip"), QString());
+    EXPECT_EQ(extractSome(dir + "ours.zip", dir + "x", {"f0", "f65534"}), 2);
+    EXPECT_EQ(treeOf(dir + "x"), (QMap<QString, QByteArray>{{"f0", "first"}, {"f65534", "last"}}));
+
+    // One file more is said plainly and writes nothing: the archive being updated stays as it
+    // was, a new one is not made, no temporary is left.
+    const QByteArray before = readFile(dir + "ours.zip");
+    const QString limit = QStringLiteral("The archive %1 was not written: a zip archive holds at most 65,535 files, and "
+                                         "this one would hold 65536.");
+    for (const QString& zip : {dir + "ours.zip", dir + "new.zip"}) {
+        TZipWriter w;
+        w.SetZipName(zip);
+        w.FilesList = zip.endsWith("ours.zip") ? QStringList{extra} : files + QStringList{extra};
+        try {
+            w.Zip();
+            ADD_FAILURE() << zip.toStdString() << " was written";
+        } catch (const platform::Exception& e) {
+            EXPECT_EQ(e.Message, limit.arg(zip));
+        }
+    }
+    EXPECT_EQ(readFile(dir + "ours.zip"), before);
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{"ours.zip"});
+
+    // Python's archive of 65,535 members, and one made by hand whose central directory starts
+    // at offset 0xFFFFFFFF (a sparse file), with no ZIP64 record behind either.
+    const char* script = R"(import sys, zipfile, struct, zlib
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    for i in range(65535): z.writestr('p%d' % i, b'python %d' % i if i in (0, 65534) else b'')
+data, name = b'far away', b'far.txt'
+with open(sys.argv[2], 'wb') as f:
+    f.write(struct.pack('<IHHHIIIIHH', 0x04034b50, 10, 0, 0, 0x5A8E6000, zlib.crc32(data), len(data), len(data), len(name), 0) + name + data)
+    f.seek(0xffffffff)
+    f.write(struct.pack('<IHHHHIIIIHHHHHII', 0x02014b50, 10, 10, 0, 0, 0x5A8E6000, zlib.crc32(data), len(data), len(data), len(name), 0, 0, 0, 0, 0x20, 0) + name)
+    f.write(struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, 1, 1, 46 + len(name), 0xffffffff, 0))
+)";
+    QByteArray out;
+    ASSERT_EQ(peer("python3", {"-c", script, dir + "py.zip", dir + "far.zip"}, &out), 0) << out.constData();
+    EXPECT_EQ(refusal(dir + "py.zip"), QString());
+    EXPECT_EQ(extractSome(dir + "py.zip", dir + "p", {"p0", "p65534"}), 2);
+    EXPECT_EQ(treeOf(dir + "p"), (QMap<QString, QByteArray>{{"p0", "python 0"}, {"p65534", "python 65534"}}));
+    struct stat st {};
+    if (::stat(QFile::encodeName(dir + "far.zip").constData(), &st) == 0 && st.st_blocks * 512 < (64 << 20)) {
+        EXPECT_EQ(refusal(dir + "far.zip"), QString());
+        EXPECT_EQ(unzipAll(dir + "far.zip", dir + "f").count, 1);
+        EXPECT_EQ(treeOf(dir + "f"), (QMap<QString, QByteArray>{{"far.txt", "far away"}}));
+    }
 }
 
 TEST(PeerNames, DamagedLinuxArchiveExtractsUnderRealNames)
