@@ -2,7 +2,6 @@
 // move that was cut short.
 #include "MoveRecovery.h"
 
-#include "ProgramPaths.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/files/FileNames.h"
 #include "platform/text/CodePage.h"
@@ -294,10 +293,6 @@ QList<FileMove> pendingArrivals(const QString& targetDir, const QStringList& cat
 
 RecoveryReport recoverMove(const QString& sourceDir, const QStringList& catalogs)
 {
-    // A save of the record killed before its rename leaves the save's temporary file alone.
-    platform::removeLeftoverTemporaries(sourceDir, app::runStartTime(), [](const QString& target) {
-        return target.compare(QStringLiteral("menue_move"), Qt::CaseInsensitive) == 0;
-    });
     const QString path = recordPath(sourceDir);
     if (!QFileInfo::exists(path))
         return {};

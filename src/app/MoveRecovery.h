@@ -50,8 +50,8 @@ bool isKnownCatalog(const QString& folder, const QStringList& catalogs);
 
 // At a catalog load: when the catalog holds a record, the move is finished if the target's tree
 // already lists the moved nodes, else its files go back. Hidden temporary files of a copy cut
-// short are removed from both folders, and a temporary file of the record's own save cut short
-// from the catalog. Returns what the user is to be told (an empty text when there was no
+// short are removed from both folders (the catalog load has removed the temporary file of a save
+// of the record cut short, with those of every other save). Returns what the user is to be told (an empty text when there was no
 // record). Nothing is touched unless the target is one of `catalogs` (the catalog list) holding
 // a tree file and the record's files are those of the moved nodes. The record stays when a file
 // could not be put in place or is found nowhere, for the next load.

@@ -142,15 +142,15 @@ TEST_F(MoveRecoveryTest, OnlyKnownCatalogsAndNodeFilesAreTouchedAndEveryFileEnds
 
     // A save of the record killed before its rename left its temporary file: the load clears
     // it, and a file of the user's of a like name stays.
-    write(a + ".menue_move.Xy12Zq", "Morvanel node move\n");
+    write(a + ".menue_move.morvanel-Xy12Zq", "Morvanel node move\n");
     write(a + ".menue_move.notes", "mine");
-    for (const char* n : {".menue_move.Xy12Zq", ".menue_move.notes"}) {
+    for (const char* n : {".menue_move.morvanel-Xy12Zq", ".menue_move.notes"}) {
         QFile f(a + n);
         f.open(QIODevice::ReadWrite);
         f.setFileTime(QDateTime::fromSecsSinceEpoch(1300000000), QFileDevice::FileModificationTime);
     }
     EXPECT_TRUE(load(a).isEmpty());
-    EXPECT_FALSE(QFileInfo::exists(a + ".menue_move.Xy12Zq"));
+    EXPECT_FALSE(QFileInfo::exists(a + ".menue_move.morvanel-Xy12Zq"));
     EXPECT_TRUE(QFileInfo::exists(a + ".menue_move.notes"));
 }
 
