@@ -323,10 +323,11 @@ RecoveryReport recoverMove(const QString& sourceDir, const QStringList& catalogs
     const bool targetRead = platform::loadLines(targetTreeFile(r.targetDir), target);
     bool targetWritten = targetPrint != r.targetTree && targetRead && holdsSubtree(target, r.lines);
     QStringList problems;
-    if (!targetWritten && targetPrint != r.targetTree) {
-        // The target's tree changed since, without the subtree: nodes of the moved files may
-        // have been added there by hand or by a program that knew nothing of this record. When
-        // it names every moved file, the move is finished; a file it names stays where it is.
+    if (!targetWritten) {
+        // Nodes of the moved files may stand in the target's tree without the subtree: added by
+        // hand or by a program that knew nothing of this record, or named there before the move.
+        // When it names every moved file, the move is finished; a file it names is never taken
+        // from it (a record that only claims the tree unchanged takes nothing out of a catalog).
         const QSet<QString> named = texts(target), moved = texts(r.lines);
         QStringList listed;
         for (const FileMove& f : r.files) {

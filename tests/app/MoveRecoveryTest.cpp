@@ -79,6 +79,23 @@ TEST_F(MoveRecoveryTest, OnlyKnownCatalogsAndNodeFilesAreTouchedAndEveryFileEnds
     EXPECT_EQ(snapshot(a), aBefore);
     QFile::remove(a + "menue_move");
     QFile::remove(a + "C.txt");
+    // A record into a catalog of the list that claims its tree unchanged since the move began,
+    // while that tree names the files: they are the user's there, and stay.
+    write(b + "Menue", "B-root\r\n\tN\r\n\tC\r\n");
+    write(b + "N.rtf", "the user's note");
+    write(b + "C.txt", "the user's text");
+    nodemove::MoveRecord claim{a, b, "Menue", "N", 1, {}, {{a + "N.rtf", b + "N.rtf"}, {a + "C.txt", b + "C.txt"}}, {}, {}, {}};
+    QString error;
+    ASSERT_TRUE(nodemove::beginMove(claim, &error));
+    const auto bBefore = snapshot(b);
+    load(a);
+    EXPECT_EQ(snapshot(b), bBefore);
+    EXPECT_FALSE(QFileInfo::exists(a + "N.rtf") || QFileInfo::exists(a + "C.txt"));
+    for (const char* n : {"N.rtf", "C.txt"})
+        QFile::remove(b + n);
+    write(b + "Menue", "B-root\r\n");
+    write(a + "Menue", "A-root\r\n\tN\r\n\t\tC\r\n\tStays\r\n");
+
     // Nor does the node manager move anything into a folder that is not in the catalog list.
     dialogs->clear();
     FormSlova->RestructFiles();
