@@ -14,6 +14,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -82,11 +84,30 @@ std::shared_ptr<QPrinter> pdfPrinter(const QString& fileName)
     return p;
 }
 
-MsgResult QtDialogs::message(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon)
+namespace {
+// A box as tall as a long list would put its buttons off the screen: the lines that do not fit
+// go into the details, which open on request in a scrolling field of a fixed height.
+void fitToScreen(QMessageBox& box, const QString& text, const QString& details)
+{
+    const QScreen* screen = box.parentWidget() ? box.parentWidget()->screen() : QGuiApplication::primaryScreen();
+    // Room for the title bar, the frame and the opened details field.
+    const int room = (screen ? screen->availableGeometry().height() : 480) - 200;
+    QStringList shown = text.split(QLatin1Char('\n')), moved;
+    box.setText(text);
+    box.setDetailedText(details);
+    while (shown.size() > 1 && box.sizeHint().height() > room) {
+        const qsizetype keep = box.sizeHint().height() > 2 * room ? shown.size() / 2 : shown.size() - 1;
+        moved = shown.mid(keep) + moved;
+        shown = shown.mid(0, keep);
+        box.setText(shown.join(QLatin1Char('\n')) + QStringLiteral("\n(More in the details.)"));
+        box.setDetailedText(moved.join(QLatin1Char('\n')) + (details.isEmpty() ? QString() : QLatin1Char('\n') + details));
+    }
+}
+
+MsgResult showBox(const QString& text, const QString& details, const QString& caption, MsgButtons buttons, MsgIcon icon)
 {
     QMessageBox box(owner());
     box.setWindowTitle(captionOr(caption));
-    box.setText(text);
     switch (icon) {
     case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
     case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
@@ -104,6 +125,7 @@ MsgResult QtDialogs::message(const QString& text, const QString& caption, MsgBut
     case MsgButtons::AbortRetryIgnore: b = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore; break;
     }
     box.setStandardButtons(b);
+    fitToScreen(box, text, details);
     switch (box.exec()) {
     case QMessageBox::Ok: return MsgResult::Ok;
     case QMessageBox::Yes: return MsgResult::Yes;
@@ -121,6 +143,17 @@ MsgResult QtDialogs::message(const QString& text, const QString& caption, MsgBut
     if (buttons == MsgButtons::AbortRetryIgnore)
         return MsgResult::Abort;
     return MsgResult::Cancel;
+}
+} // namespace
+
+MsgResult QtDialogs::message(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon)
+{
+    return showBox(text, QString(), caption, buttons, icon);
+}
+
+MsgResult QtDialogs::notice(const QString& text, const QString& details, MsgIcon icon)
+{
+    return showBox(text, details, QString(), MsgButtons::Ok, icon);
 }
 
 QString QtDialogs::openFileName(const QString& caption, const QString& dir, const QString& filter)
