@@ -316,8 +316,8 @@ void TFormSlova::PreCreation()
 
     platform::makeDirNoCase(ProjectPath);
     platform::makeDirNoCase(ProgramDir + QStringLiteral("temp"));
-    platform::makeDirNoCase(ProjectPath + QStringLiteral("temp"));
-    platform::makeDirNoCase(ProjectPath + QStringLiteral("deleteditems"));
+    platform::makeOwnDirNoCase(ProjectPath + QStringLiteral("temp"));
+    platform::makeOwnDirNoCase(ProjectPath + QStringLiteral("deleteditems"));
 
     if (!existsFile(platform::resolveIn(ProgramDir, QStringLiteral("dir")))) {
         WriteCatalogFile(platform::resolveIn(ProgramDir, QStringLiteral("dir")),

@@ -72,4 +72,14 @@ TEST_F(OwnFileLinksTest, TheProgramsOwnFilesReplaceLinksAndNotesKeepThem)
     EXPECT_TRUE(QFileInfo(cat + "Linked.rtf").isSymLink());
     EXPECT_TRUE(read(outside + "note.rtf").contains("more")) << read(outside + "note.rtf").toStdString();
     EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("\n").toStdString();
+
+    // The scratch folder as a link out of the catalog: the next load gives the catalog its own.
+    ASSERT_TRUE(QDir(cat + "temp").removeRecursively());
+    QDir().mkpath(outside + "scratch");
+    ASSERT_TRUE(QFile::link(outside + "scratch", cat + "temp"));
+    const auto scratch = snapshot(outside);
+    FormSlova->LoadMenue();
+    EXPECT_FALSE(QFileInfo(cat + "temp").isSymLink());
+    EXPECT_TRUE(QFileInfo(cat + "temp").isDir());
+    EXPECT_EQ(snapshot(outside), scratch);
 }
