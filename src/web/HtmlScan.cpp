@@ -1,0 +1,688 @@
+// Reading a page's markup as a browser tokenizes HTML: the tokenizer's states over bytes, with
+// the few choices of the tree builder that set them (raw text elements, svg and MathML content,
+// templates).
+#include "HtmlScan.h"
+
+#include <QSet>
+
+#include <cstring>
+
+namespace htmlscan {
+
+bool equalsLower(QByteArrayView bytes, QByteArrayView lowerName)
+{
+    if (bytes.size() != lowerName.size())
+        return false;
+    for (qsizetype k = 0; k < bytes.size(); ++k)
+        if (asciiLower(bytes[k]) != lowerName[k])
+            return false;
+    return true;
+}
+
+const Attribute* StartTag::find(QByteArrayView n) const
+{
+    for (const Attribute& a : attributes)
+        if (a.name == n)
+            return &a;
+    return nullptr;
+}
+
+namespace {
+
+enum State : char {
+    Data, Rcdata, Rawtext, ScriptData, Plaintext, Cdata,
+    TagOpen, EndTagOpen, TagName,
+    // "<", "</" and "</name" within text that only its own end tag ends (`textState` says which).
+    TextLt, TextEndTagOpen, TextEndTagName,
+    EscapeStart, EscapeStartDash, Escaped, EscapedDash, EscapedDashDash,
+    DoubleEscapeStart, DoubleEscaped, DoubleEscapedDash, DoubleEscapedDashDash, DoubleEscapedLt, DoubleEscapeEnd,
+    BeforeAttrName, AttrName, AfterAttrName, BeforeAttrValue, ValueDouble, ValueSingle, ValueUnquoted,
+    AfterValueQuoted, SelfClosing,
+    BogusComment, CommentStart, CommentStartDash, CommentText, CommentEndDash, CommentEnd, CommentEndBang, Doctype,
+};
+
+bool oneOf(QByteArrayView name, std::initializer_list<const char*> names)
+{
+    for (const char* n : names)
+        if (name == n)
+            return true;
+    return false;
+}
+
+// An open element of svg or MathML content.
+struct Foreign {
+    QByteArray name;
+    bool svg = false;
+    bool integration = false; // its content is read as HTML again
+};
+
+class Scanner {
+public:
+    Scanner(QByteArrayView page, Handler& h) : p_(page), h_(h) {}
+    void run(bool inTag);
+
+private:
+    bool startsWithLower(qsizetype at, const char* lower) const
+    {
+        const qsizetype n = qsizetype(strlen(lower));
+        return at + n <= p_.size() && equalsLower(p_.sliced(at, n), QByteArrayView(lower, n));
+    }
+    void newTag(qsizetype lt, bool end)
+    {
+        tag_ = StartTag();
+        tag_.start = lt;
+        endTag_ = end;
+        selfClosing_ = false;
+    }
+    void newAttribute(qsizetype at)
+    {
+        tag_.attributes.append(Attribute());
+        tag_.attributes.last().start = tag_.attributes.last().end = at;
+    }
+    State emitTag(qsizetype end);
+    State startTagSwitch(const QByteArray& name);
+    bool inForeign() const { return !foreign_.isEmpty() && !foreign_.last().integration; }
+
+    QByteArrayView p_;
+    Handler& h_;
+    StartTag tag_;
+    bool endTag_ = false;
+    bool selfClosing_ = false; // the tag ends with "/>"
+    QByteArray lastStart_;   // the name of the last start tag: the end tag of raw text is its own
+    QByteArray buffer_;      // the name read after "</" in text, or after "<" in an escaped script
+    State textState_ = Data; // the text that a "<" in it that is no end tag returns to
+    QList<Foreign> foreign_;
+    int templates_ = 0;
+};
+
+State Scanner::startTagSwitch(const QByteArray& n)
+{
+    if (oneOf(n, {"title", "textarea"}))
+        return Rcdata;
+    // Pages are shown with scripts on: a <noscript> holds text, as a browser reads it then.
+    if (oneOf(n, {"style", "xmp", "iframe", "noembed", "noframes", "noscript"}))
+        return Rawtext;
+    if (n == "script")
+        return ScriptData;
+    if (n == "plaintext")
+        return Plaintext;
+    return Data;
+}
+
+State Scanner::emitTag(qsizetype end)
+{
+    tag_.end = end;
+    const QByteArray& n = tag_.name;
+    const bool selfClosing = selfClosing_;
+    if (endTag_) {
+        h_.markup(Handler::EndTag, tag_.start, end);
+        if (!foreign_.isEmpty()) {
+            if (oneOf(n, {"br", "p"}) && inForeign()) {
+                while (inForeign())
+                    foreign_.removeLast();
+            } else {
+                for (qsizetype k = foreign_.size() - 1; k >= 0; --k)
+                    if (foreign_[k].name == n) {
+                        foreign_.resize(k);
+                        break;
+                    }
+            }
+        } else if (n == "template" && templates_ > 0) {
+            --templates_;
+        }
+        return Data;
+    }
+    // Browsers keep the first of the attributes of one name.
+    if (tag_.attributes.size() > 1) {
+        QSet<QByteArray> seen;
+        for (Attribute& a : tag_.attributes) {
+            a.first = !seen.contains(a.name);
+            seen.insert(a.name);
+        }
+    }
+    tag_.inTemplate = templates_ > 0;
+    if (inForeign()) {
+        const bool breakOut = oneOf(n, {"b", "big", "blockquote", "body", "br", "center", "code", "dd", "div", "dl", "dt",
+                                        "em", "embed", "h1", "h2", "h3", "h4", "h5", "h6", "head", "hr", "i", "img", "li",
+                                        "listing", "menu", "meta", "nobr", "ol", "p", "pre", "ruby", "s", "small", "span",
+                                        "strong", "strike", "sub", "sup", "table", "tt", "u", "ul", "var"}) ||
+                              (n == "font" && (tag_.find("color") || tag_.find("face") || tag_.find("size")));
+        if (!breakOut) {
+            tag_.foreign = true;
+            h_.startTag(tag_);
+            if (!selfClosing) {
+                Foreign f{n, foreign_.last().svg, false};
+                if (f.svg)
+                    f.integration = oneOf(n, {"foreignobject", "desc", "title"});
+                else if (oneOf(n, {"mi", "mo", "mn", "ms", "mtext"}))
+                    f.integration = true;
+                else if (const Attribute* e = tag_.find("encoding"); e && n == "annotation-xml")
+                    f.integration = equalsLower(p_.sliced(e->start, e->end - e->start), "text/html") ||
+                                    equalsLower(p_.sliced(e->start, e->end - e->start), "application/xhtml+xml");
+                if (n == "svg")
+                    f.svg = true, f.integration = false;
+                foreign_.append(f);
+            }
+            return Data;
+        }
+        while (inForeign())
+            foreign_.removeLast();
+    }
+    h_.startTag(tag_);
+    if (n == "svg" || n == "math") {
+        if (!selfClosing)
+            foreign_.append(Foreign{n, n == "svg", false});
+        return Data;
+    }
+    if (n == "template")
+        ++templates_;
+    lastStart_ = n;
+    return startTagSwitch(n);
+}
+
+void Scanner::run(bool inTag)
+{
+    const qsizetype n = p_.size();
+    const char* d = p_.data();
+    State s = Data;
+    if (inTag) {
+        newTag(0, false);
+        s = BeforeAttrName;
+    }
+    qsizetype markStart = 0; // where the comment, doctype or text end tag being read began
+    qsizetype i = 0;
+    // Each case reads the byte at i; "continue" without moving on reads it again in the new state.
+    while (i < n) {
+        const char c = d[i];
+        switch (s) {
+        case Data: {
+            const void* lt = memchr(d + i, '<', size_t(n - i));
+            if (!lt)
+                return;
+            i = static_cast<const char*>(lt) - d;
+            markStart = i++;
+            s = TagOpen;
+            continue;
+        }
+        case Rcdata:
+        case Rawtext:
+        case ScriptData: {
+            const void* lt = memchr(d + i, '<', size_t(n - i));
+            if (!lt)
+                return;
+            i = static_cast<const char*>(lt) - d;
+            markStart = i++;
+            textState_ = s;
+            s = TextLt;
+            continue;
+        }
+        case Plaintext:
+            return;
+        case Cdata: {
+            const qsizetype end = p_.indexOf("]]>", i);
+            if (end < 0)
+                return;
+            i = end + 3;
+            s = Data;
+            continue;
+        }
+        case TagOpen:
+            if (c == '!') {
+                if (p_.sliced(i + 1).startsWith("--")) {
+                    i += 3;
+                    s = CommentStart;
+                } else if (startsWithLower(i + 1, "doctype")) {
+                    i += 8;
+                    s = Doctype;
+                } else if (p_.sliced(i + 1).startsWith("[CDATA[") && inForeign()) {
+                    i += 8;
+                    s = Cdata;
+                } else {
+                    ++i;
+                    s = BogusComment;
+                }
+            } else if (c == '/') {
+                ++i;
+                s = EndTagOpen;
+            } else if (isAsciiAlpha(c)) {
+                newTag(markStart, false);
+                s = TagName;
+            } else if (c == '?') {
+                s = BogusComment;
+            } else {
+                s = Data;
+            }
+            continue;
+        case EndTagOpen:
+            if (isAsciiAlpha(c)) {
+                newTag(markStart, true);
+                s = TagName;
+            } else if (c == '>') {
+                ++i;
+                s = Data;
+            } else {
+                s = BogusComment;
+            }
+            continue;
+        case TagName:
+            ++i;
+            if (isBlank(c))
+                s = BeforeAttrName;
+            else if (c == '/')
+                s = SelfClosing;
+            else if (c == '>')
+                s = emitTag(i);
+            else
+                tag_.name += asciiLower(c);
+            continue;
+        case TextLt:
+            if (c == '/') {
+                ++i;
+                s = TextEndTagOpen;
+            } else if (textState_ == ScriptData && c == '!') {
+                ++i;
+                s = EscapeStart;
+            } else if (textState_ == Escaped && isAsciiAlpha(c)) {
+                buffer_.clear();
+                s = DoubleEscapeStart;
+            } else {
+                s = textState_;
+            }
+            continue;
+        case TextEndTagOpen:
+            if (isAsciiAlpha(c)) {
+                buffer_.clear();
+                s = TextEndTagName;
+            } else {
+                s = textState_;
+            }
+            continue;
+        case TextEndTagName:
+            if (isAsciiAlpha(c)) {
+                buffer_ += asciiLower(c);
+                ++i;
+            } else if ((isBlank(c) || c == '/' || c == '>') && buffer_ == lastStart_) {
+                newTag(markStart, true);
+                tag_.name = buffer_;
+                ++i;
+                s = c == '>' ? emitTag(i) : c == '/' ? SelfClosing : BeforeAttrName;
+            } else {
+                s = textState_;
+            }
+            continue;
+        case EscapeStart:
+        case EscapeStartDash:
+            if (c == '-') {
+                ++i;
+                s = s == EscapeStart ? EscapeStartDash : EscapedDashDash;
+            } else {
+                s = ScriptData;
+            }
+            continue;
+        case Escaped:
+        case EscapedDash:
+        case EscapedDashDash:
+            ++i;
+            if (c == '-')
+                s = s == Escaped ? EscapedDash : EscapedDashDash;
+            else if (c == '<')
+                markStart = i - 1, textState_ = Escaped, s = TextLt;
+            else if (c == '>' && s == EscapedDashDash)
+                s = ScriptData;
+            else
+                s = Escaped;
+            continue;
+        case DoubleEscapeStart:
+        case DoubleEscapeEnd:
+            if (isBlank(c) || c == '/' || c == '>') {
+                ++i;
+                const bool script = buffer_ == "script";
+                s = s == DoubleEscapeStart ? (script ? DoubleEscaped : Escaped) : (script ? Escaped : DoubleEscaped);
+            } else if (isAsciiAlpha(c)) {
+                buffer_ += asciiLower(c);
+                ++i;
+            } else {
+                s = s == DoubleEscapeStart ? Escaped : DoubleEscaped;
+            }
+            continue;
+        case DoubleEscaped:
+        case DoubleEscapedDash:
+        case DoubleEscapedDashDash:
+            ++i;
+            if (c == '-')
+                s = s == DoubleEscaped ? DoubleEscapedDash : DoubleEscapedDashDash;
+            else if (c == '<')
+                s = DoubleEscapedLt;
+            else if (c == '>' && s == DoubleEscapedDashDash)
+                s = ScriptData;
+            else
+                s = DoubleEscaped;
+            continue;
+        case DoubleEscapedLt:
+            if (c == '/') {
+                ++i;
+                buffer_.clear();
+                s = DoubleEscapeEnd;
+            } else {
+                s = DoubleEscaped;
+            }
+            continue;
+        case BeforeAttrName:
+            if (isBlank(c)) {
+                ++i;
+            } else if (c == '/' || c == '>') {
+                s = AfterAttrName;
+            } else {
+                newAttribute(i);
+                if (c == '=') {
+                    tag_.attributes.last().name += c;
+                    ++i;
+                }
+                s = AttrName;
+            }
+            continue;
+        case AttrName:
+            if (isBlank(c) || c == '/' || c == '>') {
+                s = AfterAttrName;
+            } else if (c == '=') {
+                ++i;
+                s = BeforeAttrValue;
+            } else {
+                tag_.attributes.last().name += asciiLower(c);
+                ++i;
+            }
+            continue;
+        case AfterAttrName:
+            if (isBlank(c)) {
+                ++i;
+            } else if (c == '/') {
+                ++i;
+                s = SelfClosing;
+            } else if (c == '=') {
+                ++i;
+                s = BeforeAttrValue;
+            } else if (c == '>') {
+                ++i;
+                s = emitTag(i);
+            } else {
+                newAttribute(i);
+                s = AttrName;
+            }
+            continue;
+        case BeforeAttrValue:
+            if (isBlank(c)) {
+                ++i;
+            } else if (c == '"' || c == '\'') {
+                ++i;
+                Attribute& a = tag_.attributes.last();
+                a.quote = c;
+                a.start = a.end = i;
+                s = c == '"' ? ValueDouble : ValueSingle;
+            } else if (c == '>') {
+                ++i;
+                s = emitTag(i);
+            } else {
+                tag_.attributes.last().start = i;
+                s = ValueUnquoted;
+            }
+            continue;
+        case ValueDouble:
+        case ValueSingle: {
+            const void* q = memchr(d + i, s == ValueDouble ? '"' : '\'', size_t(n - i));
+            if (!q) {
+                i = n;
+                tag_.attributes.last().end = n;
+                continue;
+            }
+            i = static_cast<const char*>(q) - d;
+            tag_.attributes.last().end = i++;
+            s = AfterValueQuoted;
+            continue;
+        }
+        case ValueUnquoted:
+            if (isBlank(c) || c == '>') {
+                tag_.attributes.last().end = i++;
+                s = c == '>' ? emitTag(i) : BeforeAttrName;
+            } else {
+                tag_.attributes.last().end = ++i;
+            }
+            continue;
+        case AfterValueQuoted:
+            if (isBlank(c)) {
+                ++i;
+                s = BeforeAttrName;
+            } else if (c == '/') {
+                ++i;
+                s = SelfClosing;
+            } else if (c == '>') {
+                ++i;
+                s = emitTag(i);
+            } else {
+                s = BeforeAttrName;
+            }
+            continue;
+        case SelfClosing:
+            if (c == '>') {
+                ++i;
+                selfClosing_ = true;
+                s = emitTag(i);
+            } else {
+                s = BeforeAttrName;
+            }
+            continue;
+        case BogusComment:
+        case Doctype: {
+            const void* gt = memchr(d + i, '>', size_t(n - i));
+            i = gt ? static_cast<const char*>(gt) - d + 1 : n;
+            h_.markup(s == Doctype ? Handler::Doctype : Handler::Comment, markStart, i);
+            s = Data;
+            continue;
+        }
+        case CommentStart:
+        case CommentStartDash:
+            if (c == '-') {
+                ++i;
+                s = s == CommentStart ? CommentStartDash : CommentEnd;
+            } else if (c == '>') { // "<!-->" and "<!--->" are whole comments
+                ++i;
+                h_.markup(Handler::Comment, markStart, i);
+                s = Data;
+            } else {
+                s = CommentText;
+            }
+            continue;
+        case CommentText: {
+            const void* dash = memchr(d + i, '-', size_t(n - i));
+            if (!dash) {
+                i = n;
+                continue;
+            }
+            i = static_cast<const char*>(dash) - d + 1;
+            s = CommentEndDash;
+            continue;
+        }
+        case CommentEndDash:
+            if (c == '-') {
+                ++i;
+                s = CommentEnd;
+            } else {
+                s = CommentText;
+            }
+            continue;
+        case CommentEnd:
+        case CommentEndBang:
+            if (c == '>') {
+                ++i;
+                h_.markup(Handler::Comment, markStart, i);
+                s = Data;
+            } else if (c == '!' && s == CommentEnd) {
+                ++i;
+                s = CommentEndBang;
+            } else if (c == '-') {
+                ++i;
+                s = s == CommentEnd ? CommentEnd : CommentEndDash;
+            } else {
+                s = CommentText;
+            }
+            continue;
+        }
+    }
+    // The end of the page.
+    switch (s) {
+    case TagName:
+    case BeforeAttrName:
+    case AttrName:
+    case AfterAttrName:
+    case BeforeAttrValue:
+    case ValueDouble:
+    case ValueSingle:
+    case ValueUnquoted:
+    case AfterValueQuoted:
+    case SelfClosing:
+        if (inTag && !endTag_)
+            h_.startTag(tag_);
+        break;
+    case BogusComment:
+    case Doctype:
+        h_.markup(s == Doctype ? Handler::Doctype : Handler::Comment, markStart, n);
+        break;
+    case CommentStart:
+    case CommentStartDash:
+    case CommentText:
+    case CommentEndDash:
+    case CommentEnd:
+    case CommentEndBang:
+        h_.markup(Handler::Comment, markStart, n);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+void scan(QByteArrayView page, Handler& handler, bool inTag)
+{
+    Scanner(page, handler).run(inTag);
+}
+
+namespace {
+// The named character references to ASCII characters: all those that can change how an address
+// reads. Those marked legacy are also read without their ";".
+struct Named {
+    const char* name;
+    char c;
+    bool legacy;
+};
+const Named kNamed[] = {
+    {"AMP", '&', true}, {"DiacriticalGrave", '`', false}, {"GT", '>', true}, {"Hat", '^', false}, {"LT", '<', true},
+    {"NewLine", '\n', false}, {"QUOT", '"', true}, {"Tab", '\t', false}, {"UnderBar", '_', false},
+    {"VerticalLine", '|', false}, {"amp", '&', true}, {"apos", '\'', false}, {"ast", '*', false}, {"bsol", '\\', false},
+    {"colon", ':', false}, {"comma", ',', false}, {"commat", '@', false}, {"dollar", '$', false}, {"equals", '=', false},
+    {"excl", '!', false}, {"grave", '`', false}, {"gt", '>', true}, {"lbrace", '{', false}, {"lbrack", '[', false},
+    {"lcub", '{', false}, {"lowbar", '_', false}, {"lpar", '(', false}, {"lsqb", '[', false}, {"lt", '<', true},
+    {"midast", '*', false}, {"num", '#', false}, {"percnt", '%', false}, {"period", '.', false}, {"plus", '+', false},
+    {"quest", '?', false}, {"quot", '"', true}, {"rbrace", '}', false}, {"rbrack", ']', false}, {"rcub", '}', false},
+    {"rpar", ')', false}, {"rsqb", ']', false}, {"semi", ';', false}, {"sol", '/', false}, {"verbar", '|', false},
+    {"vert", '|', false},
+};
+
+bool isAlnum(char c) { return isAsciiAlpha(c) || (c >= '0' && c <= '9'); }
+
+void appendCodePoint(QByteArray& out, char32_t cp)
+{
+    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        cp = 0xFFFD;
+    if (cp < 0x80) {
+        out += char(cp);
+        return;
+    }
+    char buf[4];
+    int len;
+    if (cp < 0x800) {
+        buf[0] = char(0xC0 | (cp >> 6)), len = 2;
+    } else if (cp < 0x10000) {
+        buf[0] = char(0xE0 | (cp >> 12)), len = 3;
+    } else {
+        buf[0] = char(0xF0 | (cp >> 18)), len = 4;
+    }
+    for (int k = 1; k < len; ++k)
+        buf[k] = char(0x80 | ((cp >> (6 * (len - 1 - k))) & 0x3F));
+    static const char hex[] = "0123456789ABCDEF";
+    for (int k = 0; k < len; ++k) {
+        out += '%';
+        out += hex[uchar(buf[k]) >> 4];
+        out += hex[uchar(buf[k]) & 15];
+    }
+}
+} // namespace
+
+QByteArray decodeValue(QByteArrayView raw)
+{
+    if (!raw.contains('&'))
+        return raw.toByteArray();
+    QByteArray out;
+    out.reserve(raw.size());
+    const qsizetype n = raw.size();
+    qsizetype i = 0;
+    while (i < n) {
+        if (raw[i] != '&') {
+            out += raw[i++];
+            continue;
+        }
+        qsizetype j = i + 1;
+        if (j < n && raw[j] == '#') {
+            ++j;
+            const bool hex = j < n && (raw[j] == 'x' || raw[j] == 'X');
+            if (hex)
+                ++j;
+            const qsizetype digits = j;
+            char32_t cp = 0;
+            for (; j < n; ++j) {
+                const char c = raw[j];
+                int v;
+                if (c >= '0' && c <= '9')
+                    v = c - '0';
+                else if (hex && asciiLower(c) >= 'a' && asciiLower(c) <= 'f')
+                    v = asciiLower(c) - 'a' + 10;
+                else
+                    break;
+                cp = cp > 0x10FFFF ? cp : cp * (hex ? 16 : 10) + char32_t(v);
+            }
+            if (j == digits) { // "&#" with no digits stays as written
+                out += raw[i++];
+                continue;
+            }
+            if (j < n && raw[j] == ';')
+                ++j;
+            appendCodePoint(out, cp);
+            i = j;
+            continue;
+        }
+        const Named* found = nullptr;
+        qsizetype foundEnd = 0;
+        for (const Named& e : kNamed) {
+            const qsizetype len = qsizetype(strlen(e.name));
+            if (raw.sliced(j).startsWith(QByteArrayView(e.name, len))) {
+                const qsizetype after = j + len;
+                if (after < n && raw[after] == ';') {
+                    found = &e, foundEnd = after + 1;
+                    break;
+                }
+                // Without its ";", a legacy name is read in a value only when no letter, digit
+                // or "=" follows.
+                if (e.legacy && (after == n || (!isAlnum(raw[after]) && raw[after] != '=')) && after > foundEnd)
+                    found = &e, foundEnd = after;
+            }
+        }
+        if (!found) {
+            out += raw[i++];
+            continue;
+        }
+        out += found->c;
+        i = foundEnd;
+    }
+    return out;
+}
+
+} // namespace htmlscan
