@@ -13,6 +13,8 @@ struct Attribute {
     qsizetype end = 0;
     char quote = 0;        // '"', '\'' or 0 (unquoted or no value)
     bool first = true;     // the first attribute of its name in the tag: browsers drop the others
+    // An unquoted value is never empty.
+    bool hasValue() const { return quote || end > start; }
 };
 
 struct StartTag {

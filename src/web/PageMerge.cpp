@@ -10,6 +10,7 @@
 #include <QStringDecoder>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstring>
 
 namespace merge {
@@ -292,7 +293,7 @@ struct PageMarkup : htmlscan::Handler {
     };
     QByteArrayView page;
     QList<Span> spans;
-    qsizetype baseSpan = -1;    // the span of the href of the page's first <base> that has one
+    Span base{-1, -1, BaseHref}; // the href of the page's first <base> that has one
     qsizetype cleanTo = 0;      // only blanks and comments stand before
     bool opened = false;        // something other than blanks and comments was met
     qsizetype doctypeEnd = 0;   // after the doctype that opens the page, or 0
@@ -312,7 +313,7 @@ struct PageMarkup : htmlscan::Handler {
             return;
         if (kind == Comment && blanksBefore(start))
             cleanTo = end;
-        else if (kind == Doctype && blanksBefore(start))
+        else if (kind == Doctype && blanksBefore(start) && page[end - 1] == '>') // not one cut off by the page's end
             doctypeEnd = end, opened = true;
         else
             opened = true;
@@ -320,15 +321,16 @@ struct PageMarkup : htmlscan::Handler {
     void startTag(const htmlscan::StartTag& t) override
     {
         opened = true;
+        const qsizetype first = spans.size();
         for (const htmlscan::Attribute& a : t.attributes) {
-            if (!a.first)
+            if (!a.first || !a.hasValue())
                 continue;
             if (a.name == "href" || a.name == "src") {
                 qsizetype s = a.start, e = a.end;
                 trimAddress(page, s, e);
-                if (t.name == "base" && a.name == "href" && !t.foreign && !t.inTemplate && baseSpan < 0) {
-                    baseSpan = spans.size();
-                    spans.append({s, e, BaseHref});
+                if (t.name == "base" && a.name == "href" && !t.foreign && !t.inTemplate && base.start < 0) {
+                    base = {s, e, BaseHref};
+                    spans.append(base);
                 } else {
                     spans.append({s, e, Link});
                 }
@@ -338,11 +340,13 @@ struct PageMarkup : htmlscan::Handler {
         }
         if (t.name == "meta")
             charsetLabel(t);
+        // In the page's order: the edits are made in one pass.
+        std::sort(spans.begin() + first, spans.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
     }
     // <meta charset=...> or <meta http-equiv="Content-Type" content="...; charset=...">.
     void charsetLabel(const htmlscan::StartTag& t)
     {
-        if (const htmlscan::Attribute* c = t.find("charset")) {
+        if (const htmlscan::Attribute* c = t.find("charset"); c && c->hasValue()) {
             qsizetype s = c->start, e = c->end;
             while (s < e && isBlank(page[s]))
                 ++s;
@@ -525,10 +529,9 @@ QByteArray baseHref(QByteArrayView body)
 {
     PageMarkup m(body);
     htmlscan::scan(body, m);
-    if (m.baseSpan < 0)
+    if (m.base.start < 0)
         return {};
-    const PageMarkup::Span& s = m.spans[m.baseSpan];
-    return body.sliced(s.start, s.end - s.start).toByteArray();
+    return body.sliced(m.base.start, m.base.end - m.base.start).toByteArray();
 }
 
 QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, const QString& serverCharset,
@@ -582,8 +585,8 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
 
     const Base docBase(QUrl(finalUrl).toEncoded());
     Base pageBase = docBase;
-    if (m.baseSpan >= 0) {
-        const PageMarkup::Span& s = m.spans[m.baseSpan];
+    if (m.base.start >= 0) {
+        const PageMarkup::Span& s = m.base;
         QByteArray declared = htmlscan::decodeValue(QByteArrayView(body).sliced(s.start, s.end - s.start));
         declared.removeIf([](char c) { return c == '\t' || c == '\n' || c == '\r'; });
         declared.replace('\\', '/');
