@@ -93,6 +93,7 @@ private:
     State textState_ = Data; // the text that a "<" in it that is no end tag returns to
     QList<Foreign> foreign_;
     int templates_ = 0;
+    bool select_ = false; // within a <select>, which has no place for other elements
 };
 
 State Scanner::startTagSwitch(const QByteArray& n)
@@ -129,6 +130,8 @@ State Scanner::emitTag(qsizetype end)
             }
         } else if (n == "template" && templates_ > 0) {
             --templates_;
+        } else if (n == "select") {
+            select_ = false;
         }
         return Data;
     }
@@ -159,7 +162,8 @@ State Scanner::emitTag(qsizetype end)
                 else if (const Attribute* e = tag_.find("encoding"); e && n == "annotation-xml")
                     f.integration = equalsLower(p_.sliced(e->start, e->end - e->start), "text/html") ||
                                     equalsLower(p_.sliced(e->start, e->end - e->start), "application/xhtml+xml");
-                if (n == "svg")
+                // Within MathML, "svg" is a MathML element but in an annotation.
+                if (n == "svg" && foreign_.last().name == "annotation-xml")
                     f.svg = true, f.integration = false;
                 foreign_.append(f);
             }
@@ -169,6 +173,22 @@ State Scanner::emitTag(qsizetype end)
             foreign_.removeLast();
     }
     h_.startTag(tag_);
+    if (select_) {
+        // Its own end, and the tags that close it; a browser drops the others, so they open no
+        // raw text or svg.
+        if (n == "select") {
+            select_ = false;
+            return Data;
+        }
+        if (oneOf(n, {"input", "keygen", "textarea"}))
+            select_ = false;
+        else if (n != "script" && n != "template")
+            return Data;
+    }
+    if (n == "select" && foreign_.isEmpty()) {
+        select_ = true;
+        return Data;
+    }
     if (n == "svg" || n == "math") {
         if (!selfClosing)
             foreign_.append(Foreign{n, n == "svg", false});
