@@ -274,6 +274,16 @@ void rebaseSrcset(QByteArrayView page, qsizetype i, qsizetype to, const Base& ba
     }
 }
 
+// Past the line end (CR LF, CR or LF) at i, if one stands there.
+qsizetype afterLineEnd(QByteArrayView text, qsizetype i)
+{
+    if (i < text.size() && text[i] == '\r')
+        ++i;
+    if (i < text.size() && text[i] == '\n')
+        ++i;
+    return i;
+}
+
 // The value [start, end) less the bytes that an address reader drops at its ends.
 void trimAddress(QByteArrayView page, qsizetype& start, qsizetype& end)
 {
@@ -551,11 +561,7 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
             out += line;
             out += "\r\n";
         }
-        pos = end;
-        if (pos < taskFile.size() && taskFile[pos] == '\r')
-            ++pos;
-        if (pos < taskFile.size() && taskFile[pos] == '\n')
-            ++pos;
+        pos = afterLineEnd(taskFile, end);
     }
     out += date + "\r\n";
 
@@ -614,11 +620,7 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
         // Only comments and the doctype stand before it, no link.
         w.write(page.first(at));
         out += "\r\n";
-        copied = at;
-        if (copied < page.size() && page[copied] == '\r')
-            ++copied;
-        if (copied < page.size() && page[copied] == '\n')
-            ++copied;
+        copied = afterLineEnd(page, at);
         out += meta;
     }
     for (qsizetype k = 0; k < m.spans.size(); ++k) {

@@ -57,6 +57,11 @@ protected:
             QTest::qWait(20);
     }
     QStringList tempFiles() { return QDir(cat + "temp").entryList(QDir::Files | QDir::Hidden); }
+    // A merged file's page: its lines after the date line.
+    static QByteArray body(const QByteArray& merged)
+    {
+        return merged.mid(merged.indexOf(" -->\r\n<!-- Dat") + 6).split('\n').mid(1).join('\n');
+    }
 
     testsupport::TempDir site;
     testsupport::HttpServer server;
@@ -314,7 +319,6 @@ TEST_F(DownloadTest, TheMergedPageIsTheServedPageWithAbsoluteLinks)
     write(cat + "win.htm", task(server.url("/win.htm")));
     runToEnd();
     const QByteArray absolute = server.url("/Sub/Page.HTM").toUtf8();
-    auto body = [](const QByteArray& merged) { return merged.mid(merged.indexOf(" -->\r\n<!-- Dat") + 6).split('\n').mid(1).join('\n'); };
     EXPECT_EQ(body(read(cat + "utf.htm")), "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n" +
                                                QByteArray(utf8).replace("\n", "\r\n").replace("Sub/Page.HTM", absolute));
     EXPECT_EQ(body(read(cat + "win.htm")),
@@ -336,7 +340,6 @@ TEST_F(DownloadTest, ThePageDeclaresTheCharsetTheServerNamed)
     write(cat + "u.htm", task(server.url("/u.htm?ct=text/html;%20charset=UTF-8")));
     write(cat + "k.htm", task(server.url("/k.htm?ct=text/html;charset=koi8-r")));
     runToEnd();
-    auto body = [](const QByteArray& merged) { return merged.mid(merged.indexOf("\r\n<!-- Dat") + 2).split('\n').mid(1).join('\n'); };
     EXPECT_EQ(body(read(cat + "u.htm")), QByteArray(http)
                                             .replace("charset=windows-1251", "charset=utf-8")
                                             .replace("x.htm", server.url("/x.htm").toUtf8())
