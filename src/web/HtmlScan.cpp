@@ -3,6 +3,7 @@
 // templates).
 #include "HtmlScan.h"
 
+#include <QHash>
 #include <QSet>
 
 #include <cstring>
@@ -49,6 +50,10 @@ bool oneOf(QByteArrayView name, std::initializer_list<const char*> names)
     return false;
 }
 
+// Elements nested deeper are taken as closed at once, as browsers limit the depth of a page's
+// tree too: the end tags of a hostile page are then never matched against millions.
+constexpr qsizetype kMaxDepth = 512;
+
 // An open element of svg or MathML content.
 struct Foreign {
     QByteArray name;
@@ -73,25 +78,55 @@ private:
         tag_.start = lt;
         endTag_ = end;
         selfClosing_ = false;
+        attrOpen_ = false;
     }
     void newAttribute(qsizetype at)
     {
-        tag_.attributes.append(Attribute());
-        tag_.attributes.last().start = tag_.attributes.last().end = at;
+        keepAttribute();
+        attr_ = Attribute();
+        attr_.start = attr_.end = at;
+        attrOpen_ = true;
+    }
+    // Only the attributes that anyone looks at are kept: a tag of a hostile page may have
+    // millions.
+    void keepAttribute()
+    {
+        if (attrOpen_ && oneOf(attr_.name, {"href", "src", "srcset", "charset", "http-equiv", "content", "encoding",
+                                            "color", "face", "size"}))
+            tag_.attributes.append(attr_);
+        attrOpen_ = false;
     }
     State emitTag(qsizetype end);
     State startTagSwitch(const QByteArray& name);
     bool inForeign() const { return !foreign_.isEmpty() && !foreign_.last().integration; }
+    void pushForeign(const Foreign& f)
+    {
+        if (foreign_.size() < kMaxDepth) {
+            foreign_.append(f);
+            ++openNames_[f.name];
+        }
+    }
+    void popForeign(qsizetype toSize)
+    {
+        while (foreign_.size() > toSize) {
+            if (--openNames_[foreign_.last().name] == 0)
+                openNames_.remove(foreign_.last().name);
+            foreign_.removeLast();
+        }
+    }
 
     QByteArrayView p_;
     Handler& h_;
     StartTag tag_;
+    Attribute attr_;       // the attribute being read
+    bool attrOpen_ = false;
     bool endTag_ = false;
     bool selfClosing_ = false; // the tag ends with "/>"
     QByteArray lastStart_;   // the name of the last start tag: the end tag of raw text is its own
     QByteArray buffer_;      // the name read after "</" in text, or after "<" in an escaped script
     State textState_ = Data; // the text that a "<" in it that is no end tag returns to
     QList<Foreign> foreign_;
+    QHash<QByteArray, int> openNames_; // how many of each name stand in foreign_
     int templates_ = 0;
     bool select_ = false; // within a <select>, which has no place for other elements
 };
@@ -113,6 +148,7 @@ State Scanner::startTagSwitch(const QByteArray& n)
 State Scanner::emitTag(qsizetype end)
 {
     tag_.end = end;
+    keepAttribute();
     const QByteArray& n = tag_.name;
     const bool selfClosing = selfClosing_;
     if (endTag_) {
@@ -120,11 +156,11 @@ State Scanner::emitTag(qsizetype end)
         if (!foreign_.isEmpty()) {
             if (oneOf(n, {"br", "p"}) && inForeign()) {
                 while (inForeign())
-                    foreign_.removeLast();
-            } else {
+                    popForeign(foreign_.size() - 1);
+            } else if (openNames_.contains(n)) {
                 for (qsizetype k = foreign_.size() - 1; k >= 0; --k)
                     if (foreign_[k].name == n) {
-                        foreign_.resize(k);
+                        popForeign(k);
                         break;
                     }
             }
@@ -165,12 +201,12 @@ State Scanner::emitTag(qsizetype end)
                 // Within MathML, "svg" is a MathML element but in an annotation.
                 if (n == "svg" && foreign_.last().name == "annotation-xml")
                     f.svg = true, f.integration = false;
-                foreign_.append(f);
+                pushForeign(f);
             }
             return Data;
         }
         while (inForeign())
-            foreign_.removeLast();
+            popForeign(foreign_.size() - 1);
     }
     h_.startTag(tag_);
     if (select_) {
@@ -191,7 +227,7 @@ State Scanner::emitTag(qsizetype end)
     }
     if (n == "svg" || n == "math") {
         if (!selfClosing)
-            foreign_.append(Foreign{n, n == "svg", false});
+            pushForeign(Foreign{n, n == "svg", false});
         return Data;
     }
     if (n == "template")
@@ -395,7 +431,7 @@ void Scanner::run(bool inTag)
             } else {
                 newAttribute(i);
                 if (c == '=') {
-                    tag_.attributes.last().name += c;
+                    attr_.name += c;
                     ++i;
                 }
                 s = AttrName;
@@ -408,7 +444,7 @@ void Scanner::run(bool inTag)
                 ++i;
                 s = BeforeAttrValue;
             } else {
-                tag_.attributes.last().name += asciiLower(c);
+                attr_.name += asciiLower(c);
                 ++i;
             }
             continue;
@@ -434,15 +470,14 @@ void Scanner::run(bool inTag)
                 ++i;
             } else if (c == '"' || c == '\'') {
                 ++i;
-                Attribute& a = tag_.attributes.last();
-                a.quote = c;
-                a.start = a.end = i;
+                attr_.quote = c;
+                attr_.start = attr_.end = i;
                 s = c == '"' ? ValueDouble : ValueSingle;
             } else if (c == '>') {
                 ++i;
                 s = emitTag(i);
             } else {
-                tag_.attributes.last().start = i;
+                attr_.start = i;
                 s = ValueUnquoted;
             }
             continue;
@@ -451,20 +486,20 @@ void Scanner::run(bool inTag)
             const void* q = memchr(d + i, s == ValueDouble ? '"' : '\'', size_t(n - i));
             if (!q) {
                 i = n;
-                tag_.attributes.last().end = n;
+                attr_.end = n;
                 continue;
             }
             i = static_cast<const char*>(q) - d;
-            tag_.attributes.last().end = i++;
+            attr_.end = i++;
             s = AfterValueQuoted;
             continue;
         }
         case ValueUnquoted:
             if (isBlank(c) || c == '>') {
-                tag_.attributes.last().end = i++;
+                attr_.end = i++;
                 s = c == '>' ? emitTag(i) : BeforeAttrName;
             } else {
-                tag_.attributes.last().end = ++i;
+                attr_.end = ++i;
             }
             continue;
         case AfterValueQuoted:
@@ -559,8 +594,10 @@ void Scanner::run(bool inTag)
     case ValueUnquoted:
     case AfterValueQuoted:
     case SelfClosing:
-        if (inTag && !endTag_)
+        if (inTag && !endTag_) {
+            keepAttribute();
             h_.startTag(tag_);
+        }
         break;
     case BogusComment:
     case Doctype:

@@ -21,6 +21,8 @@ struct StartTag {
     QByteArray name;        // ASCII letters in lower case
     qsizetype start = 0;    // from "<" to after ">"
     qsizetype end = 0;
+    // Only links (href, src, srcset), charset declarations (charset, http-equiv, content) and what
+    // decides how svg and MathML content is read (encoding, color, face, size), in their order.
     QList<Attribute> attributes;
     bool foreign = false;    // an element of svg or MathML content
     bool inTemplate = false; // within a <template>, whose content is no part of the document
