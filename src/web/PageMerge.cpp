@@ -212,6 +212,15 @@ struct Base {
     // calls for (the browser then reads the whole as it would have read the link).
     QByteArray rebase(QByteArrayView written) const
     {
+        // The common case: references such as "&amp;" only in the query, which the resolution
+        // keeps as written.
+        qsizetype cut = 0;
+        while (cut < written.size() && written[cut] != '?' && written[cut] != '#')
+            ++cut;
+        const QByteArrayView path = written.first(cut);
+        const bool trimmed = written.isEmpty() || (uchar(written.front()) > 0x20 && uchar(written.back()) > 0x20);
+        if (trimmed && std::none_of(path.begin(), path.end(), [](char c) { return c && strchr("&\\\t\n\r", c); }))
+            return resolve(written.toByteArray());
         QByteArray read = htmlscan::decodeValue(written);
         // An address reader drops tabs and line ends anywhere, and blanks and control bytes at
         // its ends.
