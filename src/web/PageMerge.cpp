@@ -217,9 +217,9 @@ struct Base {
         qsizetype cut = 0;
         while (cut < written.size() && written[cut] != '?' && written[cut] != '#')
             ++cut;
-        const QByteArrayView path = written.first(cut);
+        const QByteArrayView head = written.first(cut);
         const bool trimmed = written.isEmpty() || (uchar(written.front()) > 0x20 && uchar(written.back()) > 0x20);
-        if (trimmed && std::none_of(path.begin(), path.end(), [](char c) { return c && strchr("&\\\t\n\r", c); }))
+        if (trimmed && std::none_of(head.begin(), head.end(), [](char c) { return c && strchr("&\\\t\n\r", c); }))
             return resolve(written.toByteArray());
         QByteArray read = htmlscan::decodeValue(written);
         // An address reader drops tabs and line ends anywhere, and blanks and control bytes at
