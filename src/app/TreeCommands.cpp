@@ -127,9 +127,8 @@ void TFormSlova::Dell_node()
     delete selected;
     CurrentIndex = std::max(0, treefile::absoluteIndex(currentGoes ? Tree1->currentItem() : current));
     SaveTree();
+    // The editor was closed above, its note saved or given up: the question is not asked again.
     PanelWeb->hide();
-    if (FormEdit)
-        FormEdit->Close();
     // Nothing is shown now: the next click opens whatever node it is on, and the page header
     // editor lets go of its page (its pending lines are written first), so it never writes the
     // erased page back.

@@ -1144,20 +1144,32 @@ TInflateResult Inflate(TUnzipIO& io)
     return result;
 }
 
+TInflateResult InflateFrom(TUnzipSource& source, TUnzipSink& sink, uint64_t size, uint64_t maxOutput,
+                           uint64_t* consumed)
+{
+    TUnzipIO io;
+    io.StartMember(&source, &sink, size, maxOutput);
+    if (!PrepareInflate(io))
+        return TInflateResult::OutOfMemory;
+    TInflateResult r = Inflate(io);
+    if (consumed) {
+        uint64_t used = size - uint64_t(std::max<int64_t>(io.BytesLeft, 0));
+        used -= std::min<uint64_t>(used, io.InflateState->unusedBytes);
+        *consumed = used;
+    }
+    return r;
+}
+
 TInflateResult InflateBuffer(const uint8_t* data, size_t size, std::vector<uint8_t>& out,
                              size_t maxOutput, size_t* consumed)
 {
     out.clear();
-    TUnzipIO io;
     TMemorySource src(data, size);
     TVectorSink sink(out);
-    io.StartMember(&src, &sink, size, maxOutput);
-    TInflateResult r = Inflate(io);
-    if (consumed && io.InflateState) {
-        uint64_t used = uint64_t(size) - uint64_t(std::max<int64_t>(io.BytesLeft, 0));
-        used -= std::min<uint64_t>(used, io.InflateState->unusedBytes);
+    uint64_t used = 0;
+    TInflateResult r = InflateFrom(src, sink, size, maxOutput, &used);
+    if (consumed)
         *consumed = size_t(used);
-    }
     return r;
 }
 

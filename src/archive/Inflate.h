@@ -26,6 +26,14 @@ TInflateResult Inflate(TUnzipIO& io);
 // shows when memory runs out: false then. For worker threads, which show no messages.
 bool PrepareInflate(TUnzipIO& io);
 
+// Expands the raw deflate stream of the next `size` bytes of `source` into `sink`, without
+// the message box of Inflate (OutOfMemory then). Output beyond `maxOutput` bytes is a
+// DataError. `consumed`, when given, receives the count of input bytes the stream used
+// (whole bytes, up to its last bit): a stream that used all of them and still failed ended
+// early.
+TInflateResult InflateFrom(TUnzipSource& source, TUnzipSink& sink, uint64_t size, uint64_t maxOutput = UINT64_MAX,
+                           uint64_t* consumed = nullptr);
+
 // In memory, for tests and tools: expands `size` bytes of raw deflate into `out` (replacing
 // its contents). Output beyond `maxOutput` bytes is a DataError. `consumed`, when given,
 // receives the count of input bytes the stream used (whole bytes, up to its last bit).

@@ -180,9 +180,30 @@ bool TFormEdit::AskSaveChanges()
     switch (platform::dialogs().message(QStringLiteral("Save changes to %1?").arg(EditorFileName), QString(),
                                         platform::MsgButtons::YesNoCancel, platform::MsgIcon::Question)) {
     case platform::MsgResult::Yes: return FileSave(); // a save that did not happen stops as Cancel
-    case platform::MsgResult::No: return true;
+    case platform::MsgResult::No: discardChanges(); return true;
     default: return false;
     }
+}
+
+void TFormEdit::discardChanges()
+{
+    // Whatever asked goes on without the edits: were they kept, the next node click (or any
+    // later save) would write the declined text over the note, or into a catalog since left.
+    // The editor shows the note as its file holds it again, so typing after this starts there.
+    const QString name = EditorFileName;
+    if (name != Untitled && refusedName_.isEmpty() && QFileInfo(name).isFile()) {
+        const QString caption = windowTitle(); // a node's note keeps its node's caption
+        const bool loaded = OpenNoteFile(name);
+        setWindowTitle(caption);
+        // A file that cannot be read now: the stand-in of a note that fails to load.
+        if (!loaded)
+            showEmptyNote(name, QString(), true);
+    } else {
+        // No file behind the note: it starts empty again.
+        showEmptyNote(name, refusedName_, Editor->ReadOnly());
+    }
+    Editor->ClearUndo(); // undo must not bring the declined text back either
+    Editor->SetModified(false);
 }
 
 bool TFormEdit::FileSave()

@@ -138,6 +138,7 @@ public:
     void FormShow();
     void ApplyFileName(const QString& name);
     // False when the calling operation must stop (Cancel, or Yes and the save did not happen).
+    // No drops the edits (see discardChanges).
     bool AskSaveChanges();
     bool OpenNoteFile(const QString& name);
     void ShowModifiedMark(bool value);
@@ -187,6 +188,8 @@ private:
     void FormCreate();
     // The typing attributes an empty note starts with (Arial 12).
     void ApplyNewNoteAttributes();
+    // The answer No: the note's edits are dropped and the note is shown as its file holds it.
+    void discardChanges();
     // Writes the note to name after the checks that keep the user's files safe.
     bool saveTo(const QString& name, bool checkDisk);
     void rememberDiskState(const QString& name);

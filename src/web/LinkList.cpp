@@ -29,6 +29,11 @@ QString localPath(const QString& address)
     return p.isEmpty() ? QUrl::fromPercentEncoding(address.mid(7).toUtf8()) : p;
 }
 
+bool isLocalAddress(const QString& address)
+{
+    return address.startsWith(u'/') || address.startsWith(QLatin1String("file:"), Qt::CaseInsensitive);
+}
+
 namespace {
 // An address a download can fetch: http, https or a local file (already a path when it came as
 // "file:///"). Scripts, mail, the engine's own error page and the like never can.
@@ -42,7 +47,7 @@ bool fetchable(const QString& address)
 }
 } // namespace
 
-QStringList collectLinks(QStringList hrefs, const QStringList& stopEntries)
+QStringList collectLinks(QStringList hrefs, const QStringList& stopEntries, bool fromLocalPage)
 {
     std::sort(hrefs.begin(), hrefs.end(), lessNoCase);
     // A stop entry that another entry begins with adds nothing; without them, the one entry
@@ -64,6 +69,8 @@ QStringList collectLinks(QStringList hrefs, const QStringList& stopEntries)
     out.reserve(hrefs.size());
     QString previous;
     for (QString a : hrefs) {
+        if (!fromLocalPage && isLocalAddress(a))
+            continue;
         a = localPath(a);
         if (!fetchable(a) || stopped(a) || a == previous)
             continue;

@@ -16,8 +16,12 @@ QString localPath(const QString& address);
 
 // The link list from the addresses the engine resolved: sorted, only http, https and file
 // addresses kept, local files as paths, addresses beginning with a stop entry out (blank entries
-// are no prefix), neighbours that are equal out.
-QStringList collectLinks(QStringList hrefs, const QStringList& stopEntries);
+// are no prefix), neighbours that are equal out. Local files stay only in the list of a local
+// page (fromLocalPage): a page of the web has no business naming the user's files.
+QStringList collectLinks(QStringList hrefs, const QStringList& stopEntries, bool fromLocalPage = true);
+
+// A local address: a "file:" address in any case, or a path from the root.
+bool isLocalAddress(const QString& address);
 
 // The stop list file's entries (blank lines dropped), sorted.
 QStringList readStopList(const QString& path);

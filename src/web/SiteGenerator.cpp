@@ -8,6 +8,7 @@
 #include "platform/text/CodePage.h"
 #include "platform/text/LineList.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,7 @@
 #include <QTextDocument>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -96,7 +98,9 @@ QList<QByteArray> optionalLines(const QString& catalog, const QString& name)
     return lines;
 }
 
-// Output names, claimed once each, compared without regard to case.
+// Output names, claimed once each, compared without regard to case. A name too long for the
+// folder (the atomic save's temporary name beside it is longer still) is cut and given a tag
+// made from the whole name, so it stays the same from run to run and apart from its neighbours.
 class NamePlan {
 public:
     NamePlan()
@@ -107,14 +111,28 @@ public:
     // base + ext when free, else base + "_2" + ext, "_3", ...
     QString claim(const QString& base, const QString& ext)
     {
-        QString name = base + ext;
+        QString name = fitted(base, QString(), ext);
         for (int n = 2; taken_.contains(name.toLower()); ++n)
-            name = base + QLatin1Char('_') + QString::number(n) + ext;
+            name = fitted(base, QLatin1Char('_') + QString::number(n), ext);
         taken_.insert(name.toLower());
         return name;
     }
 
 private:
+    static QString fitted(const QString& base, const QString& suffix, const QString& ext)
+    {
+        const qsizetype limit = platform::longestSavedName();
+        QString name = base + suffix + ext;
+        if (QFile::encodeName(name).size() <= limit)
+            return name;
+        const QString tag = QLatin1Char('~') +
+                            QString::fromLatin1(QCryptographicHash::hash(base.toUtf8(), QCryptographicHash::Sha1).toHex().left(8));
+        const qsizetype room = limit - QFile::encodeName(tag + suffix + ext).size();
+        QString cut = base;
+        while (!cut.isEmpty() && QFile::encodeName(cut).size() > room)
+            cut.chop(cut.size() >= 2 && cut.at(cut.size() - 1).isLowSurrogate() ? 2 : 1);
+        return cut + tag + suffix + ext;
+    }
     QSet<QString> taken_;
 };
 
@@ -188,7 +206,7 @@ QList<QByteArray> index(const QList<PlannedNode>& plan, const QList<Note>& notes
                             "<title>  </title>",
                             "<BODY><HTML>",
                             R"(<!--#include file="f1.html"-->)",
-                            R"(<h1 align="center">)" + PageText(plan.isEmpty() ? QString() : plan[0].text) + "</h1>"};
+                            R"(<h1 align="center">)" + HtmlText(plan.isEmpty() ? QString() : plan[0].text) + "</h1>"};
     for (qsizetype i = 1; i < plan.size(); ++i) {
         const PlannedNode& p = plan[i];
         const QString line = QString(p.level, u'\t') + p.text;
@@ -198,7 +216,7 @@ QList<QByteArray> index(const QList<PlannedNode>& plan, const QList<Note>& notes
         if (lead <= 1)
             lines.append("</p><p>");
         QByteArray l = QByteArray("&nbsp;&nbsp;&nbsp;").repeated(lead);
-        const QByteArray name = PageText(p.name);
+        const QByteArray name = HtmlText(p.name);
         if (p.note >= 0 && notes[p.note].hasText)
             l += "<a href=\"" + HrefText(notes[p.note].page) + "\">" + name + "</a><br>";
         else if (p.note < 0 && p.htm >= 0)
@@ -275,21 +293,40 @@ QByteArray PageText(const QString& text)
     return bytes;
 }
 
-QByteArray HrefText(const QString& fileName)
+namespace {
+// The text with each listed character replaced by its spelling, then as page text.
+QByteArray spelled(const QString& text, std::initializer_list<std::pair<char16_t, QLatin1String>> spellings)
 {
     QString s;
-    s.reserve(fileName.size());
-    for (QChar c : fileName) {
-        switch (c.unicode()) {
-        case '%': s += QLatin1String("%25"); break;
-        case '#': s += QLatin1String("%23"); break;
-        case '?': s += QLatin1String("%3F"); break;
-        case '&': s += QLatin1String("&amp;"); break;
-        case '"': s += QLatin1String("&quot;"); break;
-        default: s += c;
-        }
+    s.reserve(text.size());
+    for (QChar c : text) {
+        auto it = std::find_if(spellings.begin(), spellings.end(), [c](const auto& sp) { return sp.first == c.unicode(); });
+        if (it == spellings.end())
+            s += c;
+        else
+            s += it->second;
     }
     return PageText(s);
+}
+} // namespace
+
+QByteArray HtmlText(const QString& text)
+{
+    return spelled(text, {{u'&', QLatin1String("&amp;")},
+                          {u'<', QLatin1String("&lt;")},
+                          {u'>', QLatin1String("&gt;")},
+                          {u'"', QLatin1String("&quot;")}});
+}
+
+QByteArray HrefText(const QString& fileName)
+{
+    return spelled(fileName, {{u'%', QLatin1String("%25")},
+                              {u'#', QLatin1String("%23")},
+                              {u'?', QLatin1String("%3F")},
+                              {u'<', QLatin1String("%3C")},
+                              {u'>', QLatin1String("%3E")},
+                              {u'&', QLatin1String("&amp;")},
+                              {u'"', QLatin1String("&quot;")}});
 }
 
 QList<TreeEntry> TreeEntries(const QTreeWidget* tree)
@@ -432,7 +469,7 @@ SiteResult MakeSite(const QList<TreeEntry>& tree, const SiteSettings& settings, 
         const Note& n = notes[p.note];
         QList<QByteArray> page{"<html><head>", kCharsetLine, keywords, description};
         page += metatags;
-        page.append("<title>" + PageText(p.name) + "</title>");
+        page.append("<title>" + HtmlText(p.name) + "</title>");
         page.append(kBodyLine);
         page.append("</head>");
         if (f1.isEmpty())

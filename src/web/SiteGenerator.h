@@ -26,7 +26,11 @@ QStringList NoteLines(const QString& path, QTextDocument* doc = nullptr);
 // Text for a page in Windows-1251: a character the code page cannot hold becomes a numeric
 // character reference ("&#252;"). Nothing else is escaped.
 QByteArray PageText(const QString& text);
-// A file name as an href value: "%", "#" and "?" percent-encoded, "&" and '"' as entities.
+// A node text as page text: PageText with "&", "<", ">" and '"' as entities, so that the text
+// shows as typed and never becomes markup.
+QByteArray HtmlText(const QString& text);
+// A file name as an href value: "%", "#", "?", "<" and ">" percent-encoded, "&" and '"' as
+// entities.
 QByteArray HrefText(const QString& fileName);
 
 // One node of the tree as shown, in tree order.

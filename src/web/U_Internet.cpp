@@ -32,7 +32,16 @@ void showError(const QString& text)
     platform::dialogs().message(text, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Error);
 }
 
-bool isLocal(const QString& text) { return text.startsWith(u'/') || text.startsWith(QLatin1String("file:")); }
+// A page read from disk that did not come from the web: a downloaded page keeps the address it
+// came from at the head of its header.
+bool ownLocalPage(const QString& text)
+{
+    if (!links::isLocalAddress(text))
+        return false;
+    int mark = 0;
+    const QString from = ReadLinkHeaderValue(links::localPath(text), QStringLiteral("DownloadURL"), mark);
+    return from.isEmpty() || links::isLocalAddress(from);
+}
 } // namespace
 
 TFormI::TFormI() : TForm(QStringLiteral("FormI"))
@@ -149,7 +158,8 @@ void TFormI::ButtonLoadLinksClick()
     const QString text = EditURL->text().trimmed();
     if (text.isEmpty())
         return;
-    if (isLocal(text))
+    localPage_ = ownLocalPage(text);
+    if (text.startsWith(u'/') || text.startsWith(QLatin1String("file:")))
         WB1->navigateFile(text.startsWith(QLatin1String("file:")) ? links::localPath(text) : text);
     else
         WB1->navigate(QUrl::fromUserInput(text));
@@ -167,7 +177,7 @@ void TFormI::CollectLinks()
     LB_url->clear();
     // The page's renderer is a process of its own and answers late on a busy machine; a short
     // wait showed a loaded page as one without links.
-    LB_url->addItems(links::collectLinks(WB1->links(60000), stops));
+    LB_url->addItems(links::collectLinks(WB1->links(60000), stops, localPage_));
 }
 
 bool TFormI::changeStop(const QString& remove, const QString& add)

@@ -52,6 +52,8 @@ private:
     bool changeStop(const QString& remove, const QString& add);
     void editKey(QLineEdit* edit, QListWidget* list, int key);
     QStringList items(QListWidget* list) const;
+
+    bool localPage_ = false; // the page loaded is the user's own, not one from the web
 };
 
 extern TFormI* FormI;

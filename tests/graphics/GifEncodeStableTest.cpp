@@ -68,6 +68,7 @@ QByteArray noisePicture(int w, int h, TPixelFormat pf, quint32 seed)
 
 TEST(GifEncodeStable, FramesOfRealFilesWriteTheRecordedBytes)
 {
+    MV_REQUIRE_TESTDATA();
     const struct {
         const char* file;
         Written want;

@@ -1,5 +1,6 @@
 #include "platform/web/BrowserControl.h"
 #include "platform/web/WebEngineBrowser.h"
+#include "support/HttpServer.h"
 #include "support/TestSupport.h"
 
 #include <QSignalSpy>
@@ -34,16 +35,17 @@ TEST(Browser, LoadsALocalFileByItsExactNameAndReadsUndeclaredTextAsWindows1251)
 
 TEST(Browser, PageDialogsAreSwallowedAndNewWindowsRefused)
 {
+    // Only pages from the web run their scripts.
     testsupport::TempDir t;
-    const QString name = t.file("s.html");
-    testsupport::writeFile(name, "<html><body><script>"
-                                 "alert('x'); var c = confirm('y'); var p = prompt('z', 'd');"
-                                 "var w = window.open('about:blank');"
-                                 "document.title = 'ran ' + c + ' ' + p + ' ' + (w === null);"
-                                 "</script>ok</body></html>");
+    testsupport::writeFile(t.file("s.html"), "<html><body><script>"
+                                             "alert('x'); var c = confirm('y'); var p = prompt('z', 'd');"
+                                             "var w = window.open('about:blank');"
+                                             "document.title = 'ran ' + c + ' ' + p + ' ' + (w === null);"
+                                             "</script>ok</body></html>");
+    testsupport::HttpServer server(t.path());
     WebEngineBrowser b;
     b.show();
-    b.navigateFile(name);
+    b.navigate(QUrl(server.url("/s.html")));
     ASSERT_TRUE(b.waitLoaded(60000));
     // The page's own script ran to its end without anything asking the user.
     EXPECT_EQ(b.runScript("document.title", 60000).toString(), QStringLiteral("ran false null true"));

@@ -17,6 +17,7 @@ struct HttpServer::State {
     QString root;
     mutable QMutex mutex;
     QStringList requests;
+    QByteArray received;
     int open = 0;
     int maxOpen = 0;
 };
@@ -35,6 +36,15 @@ QByteArray gzipped(const QByteArray& data)
     deflate(&s, Z_FINISH);
     out.resize(int(s.total_out));
     deflateEnd(&s);
+    return out;
+}
+
+QByteArray zlibbed(const QByteArray& data)
+{
+    uLongf n = compressBound(uLong(data.size()));
+    QByteArray out(int(n), '\0');
+    compress2(reinterpret_cast<Bytef*>(out.data()), &n, reinterpret_cast<const Bytef*>(data.constData()), uLong(data.size()), 6);
+    out.resize(int(n));
     return out;
 }
 
@@ -87,9 +97,14 @@ private:
     }
     void onRead()
     {
+        const QByteArray data = sock_->readAll();
+        {
+            QMutexLocker l(&st_->mutex);
+            st_->received += data;
+        }
         if (started_)
             return;
-        buf_ += sock_->readAll();
+        buf_ += data;
         if (!buf_.contains("\r\n\r\n"))
             return;
         started_ = true;
@@ -109,6 +124,10 @@ private:
         QByteArray h = "HTTP/1.1 " + QByteArray::number(code) + ' ' + reason(code) + "\r\nConnection: close\r\n";
         if (!type.isEmpty())
             h += "Content-Type: " + type + "\r\n";
+        if (q_.hasQueryItem(QStringLiteral("length"))) {
+            const QString l = q_.queryItemValue(QStringLiteral("length"));
+            length = l == QLatin1String("none") ? -1 : l.toLongLong();
+        }
         if (length >= 0)
             h += "Content-Length: " + QByteArray::number(length) + "\r\n";
         h += extra + "\r\n";
@@ -124,8 +143,17 @@ private:
         if (q_.queryItemValue(QStringLiteral("gzip")) == QLatin1String("1")) {
             body = gzipped(body);
             extra += "Content-Encoding: gzip\r\n";
+        } else if (q_.queryItemValue(QStringLiteral("deflate")) == QLatin1String("1")) {
+            body = zlibbed(body);
+            extra += "Content-Encoding: deflate\r\n";
+        }
+        if (q_.hasQueryItem(QStringLiteral("damage")) && !body.isEmpty()) {
+            const int at = q_.queryItemValue(QStringLiteral("damage")).toInt();
+            body[(at < 0 ? body.size() + at : at) % body.size()] ^= char(0x55);
         }
         head(code, type, body.size(), extra);
+        if (q_.hasQueryItem(QStringLiteral("cut")))
+            body.truncate(q_.queryItemValue(QStringLiteral("cut")).toInt());
         const int drip = q_.queryItemValue(QStringLiteral("drip")).toInt();
         if (drip <= 0) {
             sock_->write(body);
@@ -268,6 +296,12 @@ QStringList HttpServer::requests() const
 {
     QMutexLocker l(&state_->mutex);
     return state_->requests;
+}
+
+QByteArray HttpServer::received() const
+{
+    QMutexLocker l(&state_->mutex);
+    return state_->received;
 }
 
 int HttpServer::maxOpen() const

@@ -8,7 +8,10 @@
 
 namespace testsupport {
 
-QString testdataDir()
+namespace {
+const ::testing::TestInfo* guardedTest = nullptr;
+
+QString testdataFolder()
 {
     QString d = qEnvironmentVariable("MV_TESTDATA_DIR");
     if (d.isEmpty())
@@ -18,6 +21,22 @@ QString testdataDir()
         return QString();
     QString p = fi.canonicalFilePath();
     return p.endsWith('/') ? p : p + '/';
+}
+} // namespace
+
+QString guardedTestdataDir()
+{
+    guardedTest = ::testing::UnitTest::GetInstance()->current_test_info();
+    return testdataFolder();
+}
+
+QString testdataDir()
+{
+    const ::testing::TestInfo* running = ::testing::UnitTest::GetInstance()->current_test_info();
+    if (running && running != guardedTest)
+        ADD_FAILURE() << "the shared test files are read without MV_REQUIRE_TESTDATA(): "
+                         "on a clone without them this test fails instead of skipping";
+    return testdataFolder();
 }
 
 QByteArray readFile(const QString& path)

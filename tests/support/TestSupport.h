@@ -7,13 +7,17 @@
 
 namespace testsupport {
 
-// Folder of the shared public test files, or empty when they are missing.
+// Folder of the shared public test files. A test reaches it only after MV_REQUIRE_TESTDATA():
+// a test that forgets the guard fails here, also where the files are present, so a clone
+// without them can never be the first to find it.
 QString testdataDir();
+// The folder, or empty when the files are missing; marks the running test as guarded.
+QString guardedTestdataDir();
 
 // Skips the test (or fails it under CI=true) when the shared test files are missing.
 #define MV_REQUIRE_TESTDATA()                                                          \
     do {                                                                               \
-        if (::testsupport::testdataDir().isEmpty()) {                                  \
+        if (::testsupport::guardedTestdataDir().isEmpty()) {                           \
             if (qEnvironmentVariable("CI") == QLatin1String("true"))                   \
                 FAIL() << "shared test data missing";                                  \
             GTEST_SKIP() << "shared test data missing: ../shared/testdata";           \

@@ -374,3 +374,61 @@ TEST_F(DownloadTest, PicturesOfAMergedPageComeFromItsServer)
     EXPECT_EQ(b->runScript("document.getElementById('p').naturalWidth", 30000).toInt(), 1);
     EXPECT_TRUE(server.requests().contains("GET /d1/img/a.gif"));
 }
+
+TEST_F(DownloadTest, FaultyServersFailTheirTasksWithTheCause)
+{
+    // A page of about 2 KB: its gzip form is some hundred bytes, more than the 139 sent.
+    QByteArray page = "<html><head><title>Long</title></head><body>\n";
+    for (int i = 0; i < 40; ++i)
+        page += "<p>Line " + QByteArray::number(i * 7919 % 1000) + " of the page</p>\n";
+    page += "</body></html>\n";
+    write(site.file("long.htm"), page);
+    write(site.file("pic.png"), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) + QByteArray(200, '\1'));
+    write(site.file("plain"), "<!DOCTYPE html>\n<html><body>A page by its content</body></html>\n");
+    PageFetch::sizeLimit() = 1 << 20;
+    startOn("a\r\n");
+    // Address, then what the failure must say (empty: the task is merged).
+    const QList<std::pair<QString, QString>> cases{
+        {"/long.htm?gzip=1&cut=139", "The page was cut short: 139 of "},
+        {"/long.htm?gzip=1&cut=139&length=none", "Decompression failed: the gzip data ends early"},
+        {"/long.htm?deflate=1&cut=139&length=none", "Decompression failed: the deflate data ends early"},
+        {"/long.htm?gzip=1&damage=40", "Decompression failed: the gzip data is damaged"},
+        {"/long.htm?gzip=1&damage=-6", "Decompression failed: the gzip check sum (CRC-32) does not match"},
+        {"/long.htm?deflate=1&damage=-2", "Decompression failed: the deflate check sum (Adler-32) does not match"},
+        {"/long.htm?length=30000000000", "The page is larger than 1048576 bytes: the server announced 30000000000"},
+        {"/big?mb=2&length=none", "The page is larger than 1048576 bytes"},
+        {"/pic.png?ct=", "Not a page: neither its name nor its content is HTML (no type given)"},
+        {"/pic.png?ct=application/octet-stream", "Not a page: neither its name nor its content is HTML"},
+        {"/long.htm?gzip=1", ""},
+        {"/long.htm?deflate=1&length=none", ""},
+        {"/plain?ct=", ""},
+    };
+    QMap<QString, QByteArray> before;
+    for (int i = 0; i < cases.size(); ++i) {
+        const QString f = cat + QStringLiteral("f%1.htm").arg(i, 2, 10, QLatin1Char('0'));
+        write(f, task(server.url(cases[i].first)));
+        before[f] = read(f);
+    }
+    QMap<QString, QString> said;
+    QObject::connect(FormM, &TFormM::itemDone, FormM, [&](const QString& f, const QString&, bool ok, const QString& d) {
+        said[f] = ok ? QString() : d;
+    });
+    runToEnd(60000);
+    for (int i = 0; i < cases.size(); ++i) {
+        const QString f = cat + QStringLiteral("f%1.htm").arg(i, 2, 10, QLatin1Char('0'));
+        const std::string what = cases[i].first.toStdString() + " said " + said.value(f, "nothing").toStdString();
+        ASSERT_TRUE(said.contains(f)) << what;
+        if (cases[i].second.isEmpty()) {
+            EXPECT_TRUE(said[f].isEmpty()) << what;
+            EXPECT_TRUE(read(f).contains("A page by its content") || read(f).contains("<p>Line 841 of the page</p>\r\n</body></html>"))
+                << what;
+        } else {
+            EXPECT_TRUE(said[f].startsWith(cases[i].second)) << what;
+            EXPECT_EQ(read(f), before[f]) << what; // kept, with its mark, for a retry
+        }
+    }
+    // The announced size was refused before the body was read: not even its first bytes came.
+    EXPECT_TRUE(tempFiles().isEmpty());
+    FormM->Preparelist1Click();
+    EXPECT_EQ(FormM->LB_files->count(), cases.size() - 3);
+}

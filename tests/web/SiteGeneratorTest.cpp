@@ -597,3 +597,48 @@ TEST_F(SiteTest, ANoteChangedInTheEditorIsSavedOrKeptOpenBeforeTheSiteIsMade)
     EXPECT_TRUE(outText("N.html").contains("<p>saved typed</p>")) << outText("N.html").toStdString();
     EXPECT_TRUE(outText("_one_file.html").contains("<p>saved typed</p>"));
 }
+
+TEST_F(SiteTest, NodeTextsShowAsTypedAndLongPageNamesGetNamesThatFit)
+{
+    const QString markup = u("<img src=x onerror=alert(2)>");
+    const QString quoted = u("Tom \"Q\" & Co");
+    const QString plain = u("<b>no file</b>");
+    // Page names of 249 bytes: with ".htm" they fit the catalog, but not a site save's temporary.
+    const QString longA = QString(124, u'ж') + "1", longB = QString(124, u'ж') + "2", longC = QString(124, u'ж') + "3";
+    startOn(u("Root\r\n\t") + markup + "\r\n\t" + quoted + "\r\n\t" + plain + "\r\n\t" + longA + "\r\n\t" + longB +
+            "\r\n\t" + longC + "\r\n");
+    note(markup, {markup, u("<i>my own markup</i>")});
+    write(cat + quoted + ".htm", "<html><head><title>quoted</title></head><body>q</body></html>\r\n");
+    write(cat + longA + ".htm", "<html><head><title>A</title></head><body>a</body></html>\r\n");
+    write(cat + longB + ".htm", "<html><head><title>B</title></head><body>b</body></html>\r\n");
+    note(longC, {u("C"), u("long note")});
+    FormHTML->show();
+    FormHTML->CheckBox1->setChecked(false);
+    FormHTML->CheckBox2->setChecked(false);
+    clickHTML();
+    ASSERT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join('\n').toStdString();
+    const QStringList first = outFiles();
+    EXPECT_EQ(first.size(), 7) << first.join('\n').toStdString();
+    for (const QString& f : first)
+        EXPECT_LE(QFile::encodeName(f).size(), 247) << f.toStdString();
+
+    const QString index = outText("index.html");
+    EXPECT_FALSE(index.contains(u("<img"))) << index.toStdString();
+    EXPECT_FALSE(index.contains(u("<b>"))) << index.toStdString();
+    EXPECT_TRUE(index.contains(u("&lt;b&gt;no file&lt;/b&gt;<br>"))) << index.toStdString();
+    // Note paragraphs are the user's own markup and stay as they stand.
+    EXPECT_TRUE(outText(markup + ".html").contains(u("<p><i>my own markup</i></p>")));
+
+    const sitecrawl::Result r = sitecrawl::Crawl(out() + "index.html");
+    EXPECT_TRUE(r.broken.isEmpty()) << r.broken.join('\n').toStdString();
+    QStringList titles;
+    for (const sitecrawl::Page& p : r.pages)
+        titles << p.title;
+    titles.sort();
+    EXPECT_EQ(titles, (QStringList{QString(), markup, "A", "B", "quoted", longC})) << titles.join('\n').toStdString();
+
+    // The same names in the next run, so links into the published site stay good.
+    FormHTML->show();
+    clickHTML();
+    EXPECT_EQ(outFiles(), first);
+}

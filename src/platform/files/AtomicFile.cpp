@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -73,6 +74,8 @@ QByteArray temporaryTarget(const QByteArray& name)
     return name.mid(1, n - kRandomChars - 2);
 }
 } // namespace
+
+int longestSavedName() { return NAME_MAX - int(temporaryPrefix(QByteArray()).size()) - kRandomChars; }
 
 bool isWriteProtected(const QString& path)
 {

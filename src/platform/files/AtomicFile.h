@@ -16,6 +16,10 @@ namespace platform {
 // unchanged and no temporary file is left behind.
 bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr);
 
+// The longest file name, in bytes, that writeFileAtomic and AtomicBatch can save: the temporary
+// name they write beside it is longer than the name itself.
+int longestSavedName();
+
 // True when `path` (links followed) is a file the user has no write permission for, by the same
 // mode-bit rule as writeFileAtomic: writers that replace a file by a rename of their own check it.
 bool isWriteProtected(const QString& path);

@@ -17,9 +17,9 @@ namespace platform {
 // this one browser class; the engine behind it is Qt WebEngine (WebEngineBrowser), and window
 // tests put a recording fake (FakeBrowser) behind the same interface.
 //
-// Pages' own scripts run; their dialogs (alert, confirm, prompt, file choosers) are swallowed,
-// new windows and downloads are refused, and text without a declared encoding is read as
-// Windows-1251.
+// Pages from the web run their own scripts, pages shown from disk none; dialogs (alert, confirm,
+// prompt, file choosers) are swallowed, new windows and downloads are refused, and text without
+// a declared encoding is read as Windows-1251.
 class BrowserControl : public QWidget {
     Q_OBJECT
 public:
@@ -34,7 +34,8 @@ public:
     virtual QUrl url() const = 0;
     virtual QString title() const = 0;
     // Runs a script in the shown page and waits (at most timeoutMs) for its result; an invalid
-    // QVariant when there is no page, the script fails or the time is up.
+    // QVariant when there is no page, the script fails or the time is up. The script sees the
+    // document, not the page's own script variables, and runs also where page scripts do not.
     virtual QVariant runScript(const QString& script, int timeoutMs = 5000) = 0;
     // Waits until no load is running (or the time is up); true when the last load succeeded.
     virtual bool waitLoaded(int timeoutMs = 10000) = 0;

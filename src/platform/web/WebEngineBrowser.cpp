@@ -15,6 +15,7 @@
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
@@ -27,13 +28,18 @@ namespace {
 // a byte may take three.
 constexpr qint64 kMaxHandedOver = 640 * 1024;
 
+bool isPageSuffix(const QString& suffix)
+{
+    return suffix == QLatin1String("htm") || suffix == QLatin1String("html") || suffix == QLatin1String("shtml");
+}
+
 // The mime type with charset to show a local file with when it is a page or text that names no
 // encoding of its own (no byte order mark, no charset in a page); empty otherwise.
 QByteArray undeclaredTextMime(const QString& path, const QByteArray& bytes)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     QByteArray type;
-    if (suffix == QLatin1String("htm") || suffix == QLatin1String("html") || suffix == QLatin1String("shtml"))
+    if (isPageSuffix(suffix))
         type = "text/html";
     else if (suffix == QLatin1String("txt"))
         type = "text/plain";
@@ -48,9 +54,21 @@ QByteArray undeclaredTextMime(const QString& path, const QByteArray& bytes)
 
 // A page whose own dialogs never reach the user: the program shows pages, it does not let
 // them ask questions. Links that want a new window are not followed.
+//
+// A page shown from disk runs none of its own scripts: a script in a downloaded page could
+// otherwise read its own file's path (the catalog's folder, the user's name) and whatever the
+// page shows of other local files, and send it to its server. Scripts are off for the whole life
+// of such a page object, never toggled in a live one (a switch would reach the old document's
+// unload handlers), so a local page and a web page each get a page object of their own. A link
+// from a local page to the web is handed back to the browser, which loads it in a new page
+// object: a web page followed from a local one inherits nothing from it.
 class QuietPage : public QWebEnginePage {
 public:
-    using QWebEnginePage::QWebEnginePage;
+    QuietPage(QWebEngineProfile* profile, bool local, BrowserControl* owner, QObject* parent)
+        : QWebEnginePage(profile, parent), local_(local), owner_(owner)
+    {
+        settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, !local);
+    }
 
 protected:
     void javaScriptAlert(const QUrl&, const QString&) override {}
@@ -59,6 +77,24 @@ protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
     QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override { return {}; }
     QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override
+    {
+        if (!isMainFrame)
+            return true;
+        // The program itself shows local files; a web page never leads to one.
+        if (!local_)
+            return !url.isLocalFile();
+        if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")) {
+            // Later, from the browser: loading it replaces this page object.
+            QMetaObject::invokeMethod(owner_, [o = owner_, url] { o->navigate(url); }, Qt::QueuedConnection);
+            return false;
+        }
+        return true;
+    }
+
+private:
+    bool local_;
+    BrowserControl* owner_;
 };
 
 // The engine guesses the encoding of a page that declares none, and on a short page it guesses
@@ -83,11 +119,13 @@ bool handOver(QWebEnginePage* page, const QUrl& url)
     return true;
 }
 
-// Local pages may reach the web (their pictures stay on their servers), so what their scripts
-// can read must stay in their own folder: a downloaded page's script must never read the user's
-// other files and send them off. A local page loads local files only from its own folder and
-// below, frames only pages, and its scripts read no local file at all; remote pages cannot reach
-// local files anyway.
+// Local pages may reach the web (their pictures stay on their servers) and run no scripts; what
+// they load of local files is what they show, so it stays in their own folder and below, and
+// only of the kinds a page shows: pictures, fonts, sound and video, .css styles, and pages as
+// frames or objects, never a note (.rtf, .txt). Any other local document (XML, SVG, XHTML) loads
+// nothing at all: its transformation stylesheet, which runs without scripts and may even stand
+// inside the document, could put its own path into a picture's address. Remote pages cannot
+// reach local files anyway.
 class LocalFilesFence : public QWebEngineUrlRequestInterceptor {
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
@@ -95,16 +133,37 @@ public:
     {
         const QUrl url = info.requestUrl();
         const QUrl page = info.firstPartyUrl();
-        if (!url.isLocalFile() || !page.isLocalFile() || info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
+        if (!page.isLocalFile() || info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
+            return;
+        if (!isPageSuffix(QFileInfo(page.toLocalFile()).suffix().toLower())) {
+            info.block(true);
+            return;
+        }
+        if (!url.isLocalFile())
             return;
         const QString file = QDir::cleanPath(url.toLocalFile());
         const QString folder = QFileInfo(page.toLocalFile()).absolutePath() + QLatin1Char('/');
-        // A frame's text is open to the page's scripts: only pages may be framed, never notes.
-        const bool frame = info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeSubFrame;
-        const QString suffix = QFileInfo(file).suffix().toLower();
-        const bool isPage = suffix == QLatin1String("htm") || suffix == QLatin1String("html") || suffix == QLatin1String("shtml");
-        if (info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeXhr || !file.startsWith(folder) || (frame && !isPage))
+        if (!file.startsWith(folder) || !shownKind(info.resourceType(), QFileInfo(file).suffix().toLower()))
             info.block(true);
+    }
+
+private:
+    static bool shownKind(QWebEngineUrlRequestInfo::ResourceType type, const QString& suffix)
+    {
+        switch (type) {
+        case QWebEngineUrlRequestInfo::ResourceTypeImage:
+        case QWebEngineUrlRequestInfo::ResourceTypeFavicon:
+        case QWebEngineUrlRequestInfo::ResourceTypeFontResource:
+        case QWebEngineUrlRequestInfo::ResourceTypeMedia:
+            return true;
+        case QWebEngineUrlRequestInfo::ResourceTypeStylesheet:
+            return suffix == QLatin1String("css");
+        case QWebEngineUrlRequestInfo::ResourceTypeSubFrame:
+        case QWebEngineUrlRequestInfo::ResourceTypeObject:
+            return isPageSuffix(suffix);
+        default:
+            return false;
+        }
     }
 };
 
@@ -116,6 +175,7 @@ QWebEngineProfile* sharedProfile()
         profile = new QWebEngineProfile(QCoreApplication::instance());
         profile->settings()->setDefaultTextEncoding(QStringLiteral("windows-1251"));
         profile->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+        // Local pages show the pictures and styles of their folder (the fence decides which).
         profile->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
         // Downloaded pages are local files whose pictures, styles and scripts stay on their
         // servers, as the merge made them absolute.
@@ -135,9 +195,23 @@ WebEngineBrowser::WebEngineBrowser(QWidget* parent) : BrowserControl(parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     view_ = new QWebEngineView(this);
-    auto* page = new QuietPage(sharedProfile(), view_);
-    view_->setPage(page);
     layout->addWidget(view_);
+    usePage(false);
+}
+
+void WebEngineBrowser::usePage(bool local)
+{
+    if (page_ && local_ == local)
+        return;
+    auto* page = new QuietPage(sharedProfile(), local, this, view_);
+    view_->setPage(page);
+    if (page_) {
+        // Its document goes with it; a load it still ends reaches no one.
+        page_->disconnect(this);
+        page_->deleteLater();
+    }
+    page_ = page;
+    local_ = local;
     connect(page, &QWebEnginePage::loadStarted, this, [this] { loading_ = true; });
     connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
         // A load given up for a newer one ends too; only the end of the load asked for last
@@ -154,7 +228,8 @@ void WebEngineBrowser::navigate(const QUrl& url)
 {
     loading_ = true;
     requested_ = url;
-    if (!handOver(view_->page(), url))
+    usePage(url.isLocalFile());
+    if (!handOver(page_, url))
         view_->setUrl(url);
 }
 
@@ -180,7 +255,10 @@ QVariant WebEngineBrowser::runScript(const QString& script, int timeoutMs)
 {
     // The answer may come after the wait gave up; it then only fills the shared record.
     auto answer = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
-    view_->page()->runJavaScript(script, [answer](const QVariant& v) { *answer = {true, v}; });
+    // In a world of the program's own: it runs where the page's scripts do not, and nothing the
+    // page defines changes what it reads.
+    page_->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                         [answer](const QVariant& v) { *answer = {true, v}; });
     WaitScope scope;
     waitUntil(timeoutMs, [&] { return answer->first; });
     return answer->first ? answer->second : QVariant();

@@ -1,6 +1,7 @@
 #pragma once
 #include "BrowserControl.h"
 
+class QWebEnginePage;
 class QWebEngineView;
 
 namespace platform {
@@ -21,7 +22,12 @@ public:
     QWebEngineView* view() const { return view_; }
 
 private:
+    // Shows a page object for local files (no page scripts) or for the rest, a new one when
+    // the kind changes.
+    void usePage(bool local);
     QWebEngineView* view_;
+    QWebEnginePage* page_ = nullptr;
+    bool local_ = false;
     QUrl requested_;
     bool loading_ = false;
     bool lastOk_ = true;

@@ -1,0 +1,70 @@
+// A downloaded page that wants to send the catalog to its server, shown by the real engine in
+// the page pane and in the link list window: its server hears of its own picture and of nothing
+// else, and the program still reads the page.
+#include "HostilePage.h"
+#include "WebFixture.h"
+
+#include "web/U_Internet.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTreeWidget>
+
+namespace {
+
+class HostilePageTest : public WebTest {
+protected:
+    HostilePageTest() { platform::setBrowserFactory({}); }
+};
+
+} // namespace
+
+TEST_F(HostilePageTest, ADownloadedPageSendsNothingOfTheCatalogToItsServer)
+{
+    testsupport::TempDir site;
+    testsupport::HttpServer server(site.path());
+    startOn(QStringLiteral("Hostile\r\n"));
+    hostile::lay(cat, server, site.path());
+    write(cat + "Hostile.htm", hostile::page(server, false));
+    write(cat + "Hostile2.htm", hostile::page(server, true));
+    auto count = [&](const QString& request) { return server.requests().filter(request).size(); };
+
+    // The page pane: the node's page loads its own picture from its server.
+    FormSlova->show();
+    FormSlova->Tree1->setCurrentItem(FormSlova->Tree1->topLevelItem(0));
+    FormSlova->Tree1Click();
+    platform::BrowserControl* pane = FormSlova->WB1;
+    ASSERT_TRUE(pane->waitLoaded(60000));
+    MV_WAIT_FOR(count("GET /png?own") == 1, 30000);
+    // The program still reads the shown page.
+    EXPECT_EQ(pane->title(), QStringLiteral("Hostile"));
+    EXPECT_EQ(pane->elements("A").value(0).text, QStringLiteral("Away"));
+    // Its link away opens the remote page, which learns nothing of where it came from.
+    pane->runScript(QStringLiteral("document.getElementById('away').click(); true"));
+    MV_WAIT_FOR(count("GET /report?") == 1, 30000);
+    EXPECT_EQ(server.requests().filter("GET /landing.htm").join(' ').toStdString(), "GET /landing.htm");
+    EXPECT_EQ(server.requests().filter("GET /report?").join(' ').toStdString(), "GET /report?ref=&name=");
+
+    // Shown again after the remote page, it is still without scripts.
+    FormSlova->NavigateCurrentFile();
+    ASSERT_TRUE(pane->waitLoaded(60000));
+    MV_WAIT_FOR(count("GET /png?own") == 2, 30000);
+
+    // The link list window on the page that declares its encoding, then on the XML files.
+    FormI->show();
+    FormI->EditURL->setText(cat + "Hostile2.htm");
+    FormI->ButtonLoadLinksClick();
+    ASSERT_TRUE(FormI->WB1->waitLoaded(60000));
+    MV_WAIT_FOR(count("GET /png?own") == 3, 30000);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(FormI->LB_url->count(), 1);
+    EXPECT_EQ(FormI->LB_url->item(0)->text().toStdString(), server.url("/landing.htm").toStdString());
+    for (const char* xml : {"x.xml", "y.xml", "z.xml"}) {
+        FormI->EditURL->setText(cat + xml);
+        FormI->ButtonLoadLinksClick();
+        FormI->WB1->waitLoaded(60000);
+    }
+
+    EXPECT_EQ(hostile::leaks(server, cat).join(' ').toStdString(), "");
+    EXPECT_EQ(server.requests().filter("/leak/").join('\n').toStdString(), "");
+}
