@@ -135,8 +135,9 @@ State Scanner::startTagSwitch(const QByteArray& n)
 {
     if (oneOf(n, {"title", "textarea"}))
         return Rcdata;
-    // Pages are shown with scripts on: a <noscript> holds text, as a browser reads it then.
-    if (oneOf(n, {"style", "xmp", "iframe", "noembed", "noframes", "noscript"}))
+    // The program shows pages from disk without their scripts, so a <noscript> holds markup, as a
+    // browser reads it then; with scripts on it would hold text.
+    if (oneOf(n, {"style", "xmp", "iframe", "noembed", "noframes"}))
         return Rawtext;
     if (n == "script")
         return ScriptData;

@@ -142,6 +142,8 @@ TEST(Merge, TagsAttributesCommentsAndRawTextAreReadAsHtmlReadsThem)
         {"<title>T <a href=\"t.htm\"></title ><textarea><img src=\"ta.gif\"></textarea>", {}},
         {"<xmp><a href=\"x1.htm\"></xmp><noembed><a href=\"x2.htm\"></noembed><noframes><a href=\"x3.htm\"></noframes>\n", {}},
         {"<style>a{} <a href=\"st.htm\"></style><iframe><a href=\"if.htm\"></iframe>\n", {}},
+        // Pages from disk are shown without their scripts: what <noscript> holds is markup.
+        {"<noscript><img src=\"ns.gif\"></noscript>\n", "<noscript><img src=\"" + b + "ns.gif\"></noscript>\n"},
         // Bogus comments end at the first ">".
         {"<?php <a href=\"q1.htm\">?><!x <a href=\"q2.htm\"></ x <a href=\"q3.htm\">\n", {}},
         // Short comments end where they begin, so what follows them is markup.
