@@ -2,6 +2,7 @@
 #include "PageMerge.h"
 
 #include "HtmlScan.h"
+#include "LinkBase.h"
 #include "PageHeader.h"
 #include "platform/text/CodePage.h"
 
@@ -19,46 +20,6 @@ namespace {
 
 using htmlscan::isAsciiAlpha;
 using htmlscan::isBlank;
-
-bool hasScheme(QByteArrayView link)
-{
-    if (link.isEmpty() || !isAsciiAlpha(link[0]))
-        return false;
-    for (qsizetype i = 1; i < link.size(); ++i) {
-        const char c = link[i];
-        if (c == ':')
-            return true;
-        if (!isAsciiAlpha(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
-            return false;
-    }
-    return false;
-}
-
-// RFC 3986 5.2.4.
-QByteArray removeDots(const QByteArray& path)
-{
-    QList<QByteArray> out;
-    const QList<QByteArray> parts = path.split('/');
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        const QByteArray& p = parts[i];
-        const bool last = i == parts.size() - 1;
-        if (p == ".") {
-            if (last)
-                out.append(QByteArray());
-        } else if (p == "..") {
-            if (out.size() > 1)
-                out.removeLast();
-            if (last)
-                out.append(QByteArray());
-        } else {
-            out.append(p);
-        }
-    }
-    QByteArray r = out.join('/');
-    if (path.startsWith('/') && !r.startsWith('/'))
-        r.prepend('/');
-    return r;
-}
 
 // Whether the bytes are well-formed UTF-8 that holds at least one character beyond ASCII.
 bool utf8Text(QByteArrayView bytes)
@@ -116,172 +77,6 @@ QByteArray dateLine(int slot, const QDateTime& when)
 }
 
 namespace {
-
-// A base address taken apart once for all the links of a page. Its parts go into attribute
-// values as they are, so the characters that would end a value or begin a reference there are
-// written as references (or escapes, for blanks and control bytes, as an address has them).
-struct Base {
-    bool ok = false;
-    QByteArray scheme;   // "http", ...
-    QByteArray origin;   // scheme://authority
-    QByteArray path;     // the path, "/" at least
-    QByteArray dir;      // the path up to its last "/"
-    explicit Base(const QByteArray& base)
-    {
-        const qsizetype schemeEnd = base.indexOf("://");
-        if (schemeEnd < 0 || !hasScheme(base))
-            return;
-        ok = true;
-        scheme = base.left(schemeEnd);
-        qsizetype pathStart = base.indexOf('/', schemeEnd + 3);
-        qsizetype end = base.size();
-        for (char c : {'?', '#'}) {
-            const qsizetype at = base.indexOf(c, schemeEnd + 3);
-            if (at >= 0 && at < end)
-                end = at;
-        }
-        if (pathStart < 0 || pathStart > end)
-            pathStart = end;
-        origin = base.left(pathStart);
-        path = base.mid(pathStart, end - pathStart);
-        if (path.isEmpty())
-            path = "/";
-        dir = path.left(path.lastIndexOf('/') + 1);
-    }
-    Base escaped() const
-    {
-        Base b = *this;
-        for (QByteArray* part : {&b.scheme, &b.origin, &b.path, &b.dir})
-            *part = escape(*part);
-        return b;
-    }
-    static QByteArray escape(const QByteArray& text)
-    {
-        QByteArray out;
-        for (char c : text) {
-            switch (c) {
-            case '&': out += "&amp;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            default:
-                if (uchar(c) <= 0x20 || c == 0x7F)
-                    out += '%' + QByteArray::number(uchar(c), 16).rightJustified(2, '0').toUpper();
-                else
-                    out += c;
-            }
-        }
-        return out;
-    }
-    QByteArray resolve(const QByteArray& link) const
-    {
-        if (!ok || link.isEmpty() || hasScheme(link) || link.startsWith('#'))
-            return link;
-        // Another host by the page's scheme: left as it is, a page opened from its file would
-        // look for it as a file.
-        if (link.startsWith("//"))
-            return scheme + ':' + link;
-        qsizetype refPathEnd = link.size();
-        for (qsizetype i = 0; i < link.size(); ++i)
-            if (link[i] == '?' || link[i] == '#') {
-                refPathEnd = i;
-                break;
-            }
-        if (refPathEnd == 0) // "?query": the fragment case was taken above
-            return origin + (path.contains("/.") ? removeDots(path) : path) + link;
-        // Dot segments are rare: the path is only rebuilt when it has one.
-        const QByteArrayView refPath(link.constData(), refPathEnd);
-        const bool dots = refPath.startsWith('.') || refPath.contains("/.") || (!refPath.startsWith('/') && dir.contains("/."));
-        QByteArray out;
-        out.reserve(origin.size() + dir.size() + link.size());
-        out += origin;
-        if (refPath.startsWith('/')) {
-            out += dots ? removeDots(refPath.toByteArray()) : refPath.toByteArray();
-        } else if (dots) {
-            out += removeDots(dir + refPath.toByteArray());
-        } else {
-            out += dir;
-            out += refPath;
-        }
-        out += QByteArrayView(link).sliced(refPathEnd);
-        return out;
-    }
-    // A link as a browser reads it resolved, written as the page wrote it: the written link when
-    // it reads as itself, otherwise the written link behind the part of the base that its reading
-    // calls for (the browser then reads the whole as it would have read the link).
-    QByteArray rebase(QByteArrayView written) const
-    {
-        // The common case: references such as "&amp;" only in the query, which the resolution
-        // keeps as written.
-        qsizetype cut = 0;
-        while (cut < written.size() && written[cut] != '?' && written[cut] != '#')
-            ++cut;
-        const QByteArrayView head = written.first(cut);
-        const bool trimmed = written.isEmpty() || (uchar(written.front()) > 0x20 && uchar(written.back()) > 0x20);
-        if (trimmed && std::none_of(head.begin(), head.end(), [](char c) { return c && strchr("&\\\t\n\r", c); }))
-            return resolve(written.toByteArray());
-        QByteArray read = htmlscan::decodeValue(written);
-        // An address reader drops tabs and line ends anywhere, and blanks and control bytes at
-        // its ends.
-        read.removeIf([](char c) { return c == '\t' || c == '\n' || c == '\r'; });
-        qsizetype from = 0, to = read.size();
-        while (from < to && uchar(read[from]) <= 0x20)
-            ++from;
-        while (to > from && uchar(read[to - 1]) <= 0x20)
-            --to;
-        read = read.mid(from, to - from);
-        if (read == written && !written.contains('\\'))
-            return resolve(read);
-        if (!ok || read.isEmpty() || hasScheme(read) || read.startsWith('#'))
-            return written.toByteArray();
-        // Addresses of the web read "\" as "/".
-        auto slash = [](char c) { return c == '/' || c == '\\'; };
-        if (slash(read[0]) && read.size() > 1 && slash(read[1]))
-            return scheme + ':' + written.toByteArray();
-        if (slash(read[0]))
-            return origin + written.toByteArray();
-        if (read[0] == '?')
-            return origin + path + written.toByteArray();
-        return origin + dir + written.toByteArray();
-    }
-};
-
-// The addresses of the srcset value [i, to) resolved. An address runs to the first blank, less
-// the commas that end it: "data:" addresses keep their own commas. Descriptors, blanks and
-// commas stay as served.
-template<class Edit>
-void rebaseSrcset(QByteArrayView page, qsizetype i, qsizetype to, const Base& base, const Edit& edit)
-{
-    enum { Address, Descriptor, Bracket } at = Address;
-    while (i < to) {
-        const char c = page[i];
-        if (at == Address) {
-            if (isBlank(c) || c == ',') {
-                ++i;
-                continue;
-            }
-            qsizetype end = i;
-            while (end < to && !isBlank(page[end]))
-                ++end;
-            qsizetype addressEnd = end;
-            while (page[addressEnd - 1] == ',')
-                --addressEnd;
-            if (addressEnd > i)
-                edit(i, addressEnd, base.rebase(page.sliced(i, addressEnd - i)));
-            at = addressEnd < end ? Address : Descriptor;
-            i = end;
-        } else {
-            if (c == '(')
-                at = Bracket;
-            else if (c == ')' && at == Bracket)
-                at = Descriptor;
-            else if (c == ',' && at == Descriptor)
-                at = Address;
-            ++i;
-        }
-    }
-}
 
 // Past the line end (CR LF, CR or LF) at i, if one stands there.
 qsizetype afterLineEnd(QByteArrayView text, qsizetype i)
@@ -520,13 +315,13 @@ PageEncoding pageEncoding(QByteArrayView body, const QString& serverCharset)
     return e;
 }
 
-QByteArray resolveLink(const QByteArray& link, const QByteArray& base) { return Base(base).escaped().resolve(link); }
+QByteArray resolveLink(const QByteArray& link, const QByteArray& base) { return LinkBase(base).escaped().resolve(link); }
 
 QByteArray rebaseLine(const QByteArray& line, const QByteArray& base)
 {
     PageMarkup m(line);
     htmlscan::scan(line, m, true);
-    const Base b = Base(base).escaped();
+    const LinkBase b = LinkBase(base).escaped();
     QByteArray out;
     qsizetype copied = 0;
     auto edit = [&](qsizetype s, qsizetype e, const QByteArray& text) {
@@ -536,7 +331,7 @@ QByteArray rebaseLine(const QByteArray& line, const QByteArray& base)
     };
     for (const PageMarkup::Span& s : m.spans) {
         if (s.kind == PageMarkup::Srcset)
-            rebaseSrcset(line, s.start, s.end, b, edit);
+            b.rebaseSrcset(line, s.start, s.end, edit);
         else if (s.kind != PageMarkup::Label)
             edit(s.start, s.end, b.rebase(QByteArrayView(line).sliced(s.start, s.end - s.start)));
     }
@@ -598,19 +393,19 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
     if (!hasLabel && (fromTransport || charset != "windows-1251"))
         meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset + "\">\r\n";
 
-    const Base docBase(QUrl(finalUrl).toEncoded());
-    Base pageBase = docBase;
+    const LinkBase docBase(QUrl(finalUrl).toEncoded());
+    LinkBase pageBase = docBase;
     if (m.base.start >= 0) {
         const PageMarkup::Span& s = m.base;
         QByteArray declared = htmlscan::decodeValue(QByteArrayView(body).sliced(s.start, s.end - s.start));
         declared.removeIf([](char c) { return c == '\t' || c == '\n' || c == '\r'; });
         declared.replace('\\', '/');
         // A base that is no address of the web (a "data:" or "javascript:" one) is passed over.
-        const Base b(docBase.resolve(declared.trimmed()));
+        const LinkBase b(docBase.resolve(declared.trimmed()));
         if (b.ok)
             pageBase = b;
     }
-    const Base docLinks = docBase.escaped(), pageLinks = pageBase.escaped();
+    const LinkBase docLinks = docBase.escaped(), pageLinks = pageBase.escaped();
 
     LineWriter w{out};
     qsizetype copied = 0;
@@ -643,7 +438,7 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
             edit(s.start, s.end, docLinks.rebase(value));
             break;
         case PageMarkup::Srcset:
-            rebaseSrcset(page, s.start, s.end, pageLinks, edit);
+            pageLinks.rebaseSrcset(page, s.start, s.end, edit);
             break;
         case PageMarkup::Label:
             if (!sameCharset(value.toByteArray(), charset))
