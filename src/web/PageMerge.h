@@ -26,7 +26,8 @@ PageEncoding pageEncoding(QByteArrayView body, const QString& serverCharset);
 QByteArray dateLine(int slot, const QDateTime& when);
 
 // A link resolved as a browser does (RFC 3986) against a base address, keeping the link's own
-// characters; links with a scheme and "#..." stay as they are, "//..." takes the base's scheme.
+// characters (the base's written as they go into an attribute value); links with a scheme and
+// "#..." stay as they are, "//..." takes the base's scheme.
 QByteArray resolveLink(const QByteArray& link, const QByteArray& base);
 
 // Every link of a piece of a page (the href and src attributes of its start tags, and each
