@@ -20,6 +20,14 @@ bool equalsLower(QByteArrayView bytes, QByteArrayView lowerName)
     return true;
 }
 
+bool isOneOf(QByteArrayView name, std::initializer_list<const char*> names)
+{
+    for (const char* n : names)
+        if (name == n)
+            return true;
+    return false;
+}
+
 const Attribute* StartTag::find(QByteArrayView n) const
 {
     for (const Attribute& a : attributes)
@@ -42,13 +50,6 @@ enum State : char {
     BogusComment, CommentStart, CommentStartDash, CommentText, CommentEndDash, CommentEnd, CommentEndBang, Doctype,
 };
 
-bool oneOf(QByteArrayView name, std::initializer_list<const char*> names)
-{
-    for (const char* n : names)
-        if (name == n)
-            return true;
-    return false;
-}
 
 // Elements nested deeper are taken as closed at once, as browsers limit the depth of a page's
 // tree too: the end tags of a hostile page are then never matched against millions.
@@ -91,7 +92,7 @@ private:
     // millions.
     void keepAttribute()
     {
-        if (attrOpen_ && oneOf(attr_.name, {"href", "src", "srcset", "charset", "http-equiv", "content", "encoding",
+        if (attrOpen_ && isOneOf(attr_.name, {"href", "src", "srcset", "charset", "http-equiv", "content", "encoding",
                                             "color", "face", "size"}))
             tag_.attributes.append(attr_);
         attrOpen_ = false;
@@ -133,11 +134,11 @@ private:
 
 State Scanner::startTagSwitch(const QByteArray& n)
 {
-    if (oneOf(n, {"title", "textarea"}))
+    if (isOneOf(n, {"title", "textarea"}))
         return Rcdata;
     // The program shows pages from disk without their scripts, so a <noscript> holds markup, as a
     // browser reads it then; with scripts on it would hold text.
-    if (oneOf(n, {"style", "xmp", "iframe", "noembed", "noframes"}))
+    if (isOneOf(n, {"style", "xmp", "iframe", "noembed", "noframes"}))
         return Rawtext;
     if (n == "script")
         return ScriptData;
@@ -155,7 +156,7 @@ State Scanner::emitTag(qsizetype end)
     if (endTag_) {
         h_.markup(Handler::EndTag, tag_.start, end);
         if (!foreign_.isEmpty()) {
-            if (oneOf(n, {"br", "p"}) && inForeign()) {
+            if (isOneOf(n, {"br", "p"}) && inForeign()) {
                 while (inForeign())
                     popForeign(foreign_.size() - 1);
             } else if (openNames_.contains(n)) {
@@ -182,7 +183,7 @@ State Scanner::emitTag(qsizetype end)
     }
     tag_.inTemplate = templates_ > 0;
     if (inForeign()) {
-        const bool breakOut = oneOf(n, {"b", "big", "blockquote", "body", "br", "center", "code", "dd", "div", "dl", "dt",
+        const bool breakOut = isOneOf(n, {"b", "big", "blockquote", "body", "br", "center", "code", "dd", "div", "dl", "dt",
                                         "em", "embed", "h1", "h2", "h3", "h4", "h5", "h6", "head", "hr", "i", "img", "li",
                                         "listing", "menu", "meta", "nobr", "ol", "p", "pre", "ruby", "s", "small", "span",
                                         "strong", "strike", "sub", "sup", "table", "tt", "u", "ul", "var"}) ||
@@ -193,8 +194,8 @@ State Scanner::emitTag(qsizetype end)
             if (!selfClosing) {
                 Foreign f{n, foreign_.last().svg, false};
                 if (f.svg)
-                    f.integration = oneOf(n, {"foreignobject", "desc", "title"});
-                else if (oneOf(n, {"mi", "mo", "mn", "ms", "mtext"}))
+                    f.integration = isOneOf(n, {"foreignobject", "desc", "title"});
+                else if (isOneOf(n, {"mi", "mo", "mn", "ms", "mtext"}))
                     f.integration = true;
                 else if (const Attribute* e = tag_.find("encoding"); e && n == "annotation-xml")
                     f.integration = equalsLower(p_.sliced(e->start, e->end - e->start), "text/html") ||
@@ -217,7 +218,7 @@ State Scanner::emitTag(qsizetype end)
             select_ = false;
             return Data;
         }
-        if (oneOf(n, {"input", "keygen", "textarea"}))
+        if (isOneOf(n, {"input", "keygen", "textarea"}))
             select_ = false;
         else if (n != "script" && n != "template")
             return Data;

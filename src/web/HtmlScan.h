@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <initializer_list>
+
 namespace htmlscan {
 
 struct Attribute {
@@ -53,6 +55,8 @@ QByteArray decodeValue(QByteArrayView raw);
 inline bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
 inline bool isAsciiAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 inline char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
+// Whether the name is one of the names.
+bool isOneOf(QByteArrayView name, std::initializer_list<const char*> names);
 // Whether the bytes equal the name in lower case, ASCII letters compared without case.
 bool equalsLower(QByteArrayView bytes, QByteArrayView lowerName);
 

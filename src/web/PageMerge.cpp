@@ -104,6 +104,7 @@ struct PageMarkup : htmlscan::Handler {
     struct Span {
         qsizetype start, end;
         Kind kind;
+        bool inHead = false; // a label that browsers heed: within the page's head
     };
     QByteArrayView page;
     QList<Span> spans;
@@ -111,6 +112,7 @@ struct PageMarkup : htmlscan::Handler {
     qsizetype cleanTo = 0;      // only blanks and comments stand before
     bool opened = false;        // something other than blanks and comments was met
     qsizetype doctypeEnd = 0;   // after the doctype that opens the page, or 0
+    bool head = true;           // no tag of the body was met yet
 
     explicit PageMarkup(QByteArrayView p) : page(p) {}
 
@@ -154,6 +156,11 @@ struct PageMarkup : htmlscan::Handler {
         }
         if (t.name == "meta")
             charsetLabel(t);
+        // Browsers look for the declaration in the head (which the tags that may stand in it
+        // keep open).
+        if (!t.foreign && !htmlscan::isOneOf(t.name, {"html", "head", "meta", "title", "base", "link", "style", "script",
+                                                     "noscript", "object", "template"}))
+            head = false;
         // In the page's order: the edits are made in one pass.
         std::sort(spans.begin() + first, spans.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
     }
@@ -166,7 +173,7 @@ struct PageMarkup : htmlscan::Handler {
                 ++s;
             while (e > s && isBlank(page[e - 1]))
                 --e;
-            spans.append({s, e, Label});
+            spans.append({s, e, Label, head});
             return;
         }
         const htmlscan::Attribute* equiv = t.find("http-equiv");
@@ -198,13 +205,13 @@ struct PageMarkup : htmlscan::Handler {
         if (page[i] == '"' || page[i] == '\'') {
             const qsizetype close = page.sliced(0, end).indexOf(page[i], i + 1);
             if (close > i)
-                spans.append({i + 1, close, Label});
+                spans.append({i + 1, close, Label, head});
             return;
         }
         qsizetype e = i;
         while (e < end && !isBlank(page[e]) && page[e] != ';')
             ++e;
-        spans.append({i, e, Label});
+        spans.append({i, e, Label, head});
     }
 };
 
@@ -263,7 +270,7 @@ PageEncoding transportEncoding(QByteArrayView body, const QString& serverCharset
 void ownEncoding(PageEncoding& e, QByteArrayView body, const PageMarkup& m)
 {
     for (const PageMarkup::Span& s : m.spans)
-        if (s.kind == PageMarkup::Label && knownCharset(body.sliced(s.start, s.end - s.start))) {
+        if (s.kind == PageMarkup::Label && s.inHead && knownCharset(body.sliced(s.start, s.end - s.start))) {
             e.name = QString::fromLatin1(body.sliced(s.start, s.end - s.start)).toLower();
             e.declared = true;
             return;
@@ -385,12 +392,13 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
     // The page's declarations name the encoding its bytes are read in: a server's or a byte
     // order mark's that differs from the page's own replaces it, as browsers follow them. A page
     // without a declaration gets one unless it is read as Windows-1251, as the engine reads
-    // pages that name none.
-    bool hasLabel = false;
+    // pages that name none; a declaration in the body, which browsers pass over, is no
+    // declaration (it is made to match all the same).
+    bool declared = false;
     for (const PageMarkup::Span& s : m.spans)
-        hasLabel = hasLabel || s.kind == PageMarkup::Label;
+        declared = declared || (s.kind == PageMarkup::Label && s.inHead);
     QByteArray meta;
-    if (!hasLabel && (fromTransport || charset != "windows-1251"))
+    if (!declared && (fromTransport || charset != "windows-1251"))
         meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset + "\">\r\n";
 
     const LinkBase docBase(QUrl(finalUrl).toEncoded());
