@@ -166,10 +166,12 @@ State Scanner::emitTag(qsizetype end)
                         break;
                     }
             }
-        } else if (n == "template" && templates_ > 0) {
-            --templates_;
-        } else if (n == "select") {
-            select_ = false;
+        }
+        if (!inForeign()) {
+            if (n == "template" && templates_ > 0)
+                --templates_;
+            else if (n == "select")
+                select_ = false;
         }
         return Data;
     }
@@ -223,7 +225,7 @@ State Scanner::emitTag(qsizetype end)
         else if (n != "script" && n != "template")
             return Data;
     }
-    if (n == "select" && foreign_.isEmpty()) {
+    if (n == "select") {
         select_ = true;
         return Data;
     }
