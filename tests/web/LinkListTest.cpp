@@ -86,6 +86,21 @@ TEST_F(LinkListEngineTest, TheEngineLinksThroughTheStopList)
     EXPECT_TRUE(read(cat + "StopList").endsWith("\nhttp://a.example/\r\n"));
 }
 
+TEST_F(LinkListEngineTest, LocalPagesOneAfterAnotherGiveTheirOwnLinks)
+{
+    // The links are read as the page's load ends, while the engine still has work queued.
+    startOn("a\r\n");
+    write(cat + "one.htm", "<html><body><a href=\"http://127.0.0.1:9/one\">1</a></body></html>");
+    write(cat + "two.htm", "<html><body><a href=\"http://127.0.0.1:9/two\">2</a></body></html>");
+    for (const char* page : {"one", "two", "one"}) {
+        FormI->EditURL->setText(cat + page + ".htm");
+        FormI->ButtonLoadLinksClick();
+        ASSERT_TRUE(FormI->WB1->waitLoaded(60000));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(items(FormI->LB_url), QStringList{QStringLiteral("http://127.0.0.1:9/") + page}) << page;
+    }
+}
+
 TEST_F(LinkListEngineTest, OnlyAddressesThatCanBeFetched)
 {
     startOn("a\r\n");

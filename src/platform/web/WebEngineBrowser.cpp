@@ -242,12 +242,17 @@ QString WebEngineBrowser::title() const { return view_->title(); }
 namespace {
 // Runs the event loop until done() or the time is up. Events are processed directly rather than
 // in a nested loop, which would return at once after the program asked to exit.
+// Posted events are sent first: a wait begun in a handler of a posted event (loadFinished comes
+// as one) is not told of the events queued behind that one, among them the engine's own next
+// step, so the engine would stand still and the script's answer never come.
 template <class Done>
 void waitUntil(int timeoutMs, Done done)
 {
     QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired())
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 20);
+    }
 }
 } // namespace
 
