@@ -175,6 +175,10 @@ void TFormI::CollectLinks()
     const QStringList stops = links::readStopList(StopListFile());
     showStopEntries(stops, -1);
     LB_url->clear();
+    // A local document that is not a page (XML, SVG) may have made its links out of its own path
+    // through its transformation: it lists none.
+    if (WB1->url().isLocalFile() && !platform::isPageFileName(WB1->url().toLocalFile()))
+        return;
     // The page's renderer is a process of its own and answers late on a busy machine; a short
     // wait showed a loaded page as one without links.
     LB_url->addItems(links::collectLinks(WB1->links(60000), stops, localPage_));

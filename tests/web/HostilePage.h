@@ -124,6 +124,12 @@ inline void lay(const QString& cat, const testsupport::HttpServer& server, const
     writeFile(cat + "y.xml", QByteArray(doctype).replace("%1", "y.css") + "<r/>");
     writeFile(cat + "y.css", transform("y"));
     writeFile(cat + "z.xml", QByteArray(doctype).replace("%1", "#s") + "<r>" + transform("z") + "</r>");
+    // One whose transformation makes only a link of its path, for the link list to read.
+    writeFile(cat + "l.xml", QByteArray(doctype).replace("%1", "#s") +
+                                 "<r><xsl:stylesheet id=\"s\" version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                                 "<xsl:template match=\"/\"><html><body><a href=\"" +
+                                 server.url("/leak/link?d=").toUtf8() +
+                                 "{unparsed-entity-uri('e')}\">Link</a></body></html></xsl:template></xsl:stylesheet></r>");
 }
 
 // What of the catalog reached the server: its secrets and its folder's name.

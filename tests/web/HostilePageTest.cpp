@@ -62,11 +62,15 @@ TEST_F(HostilePageTest, ADownloadedPageSendsNothingOfTheCatalogToItsServer)
     QCoreApplication::processEvents();
     ASSERT_EQ(FormI->LB_url->count(), 1);
     EXPECT_EQ(FormI->LB_url->item(0)->text().toStdString(), server.url("/landing.htm").toStdString());
-    for (const char* xml : {"x.xml", "y.xml"}) {
+    for (const char* xml : {"x.xml", "y.xml", "l.xml"}) {
         FormI->EditURL->setText(cat + xml);
         FormI->ButtonLoadLinksClick();
         FormI->WB1->waitLoaded(60000);
     }
+    // The link l.xml made of its path is no link to download.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(FormI->LB_url->count(), 0);
+    EXPECT_EQ(FormI->WB1->links(60000).filter("/leak/").size(), 1);
     // z.xml, transformed, asks for its refresh: the navigation it asked for ends unmade, and a
     // load of the address handed on to the web would start at once.
     QSignalSpy ended(FormI->WB1, &platform::BrowserControl::loadFinished);

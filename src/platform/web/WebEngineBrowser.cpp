@@ -28,18 +28,13 @@ namespace {
 // a byte may take three.
 constexpr qint64 kMaxHandedOver = 640 * 1024;
 
-bool isPageSuffix(const QString& suffix)
-{
-    return suffix == QLatin1String("htm") || suffix == QLatin1String("html") || suffix == QLatin1String("shtml");
-}
-
 // The mime type with charset to show a local file with when it is a page or text that names no
 // encoding of its own (no byte order mark, no charset in a page); empty otherwise.
 QByteArray undeclaredTextMime(const QString& path, const QByteArray& bytes)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     QByteArray type;
-    if (isPageSuffix(suffix))
+    if (isPageFileName(path))
         type = "text/html";
     else if (suffix == QLatin1String("txt"))
         type = "text/plain";
@@ -88,7 +83,7 @@ protected:
             // A local document that is not a page (XML, SVG) may build an address out of its own
             // path through its transformation, in a link or a refresh: it leads nowhere. The
             // address shown is still that document's while its own navigation is asked.
-            if (!isPageSuffix(QFileInfo(this->url().toLocalFile()).suffix().toLower()))
+            if (!isPageFileName(this->url().toLocalFile()))
                 return false;
             // Later, from the browser: loading it replaces this page object.
             QMetaObject::invokeMethod(owner_, [o = owner_, url] { o->navigate(url); }, Qt::QueuedConnection);
@@ -140,7 +135,7 @@ public:
         const QUrl page = info.firstPartyUrl();
         if (!page.isLocalFile() || info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
             return;
-        if (!isPageSuffix(QFileInfo(page.toLocalFile()).suffix().toLower())) {
+        if (!isPageFileName(page.toLocalFile())) {
             info.block(true);
             return;
         }
@@ -153,12 +148,12 @@ public:
         if (!folder.endsWith(QLatin1Char('/')))
             folder += QLatin1Char('/');
         if (file.isEmpty() || folder.size() < 2 || !file.startsWith(folder) ||
-            !shownKind(info.resourceType(), QFileInfo(file).suffix().toLower()))
+            !shownKind(info.resourceType(), file))
             info.block(true);
     }
 
 private:
-    static bool shownKind(QWebEngineUrlRequestInfo::ResourceType type, const QString& suffix)
+    static bool shownKind(QWebEngineUrlRequestInfo::ResourceType type, const QString& file)
     {
         switch (type) {
         case QWebEngineUrlRequestInfo::ResourceTypeImage:
@@ -167,10 +162,10 @@ private:
         case QWebEngineUrlRequestInfo::ResourceTypeMedia:
             return true;
         case QWebEngineUrlRequestInfo::ResourceTypeStylesheet:
-            return suffix == QLatin1String("css");
+            return QFileInfo(file).suffix().toLower() == QLatin1String("css");
         case QWebEngineUrlRequestInfo::ResourceTypeSubFrame:
         case QWebEngineUrlRequestInfo::ResourceTypeObject:
-            return isPageSuffix(suffix);
+            return isPageFileName(file);
         default:
             return false;
         }
