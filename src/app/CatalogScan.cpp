@@ -3,6 +3,7 @@
 #include "UnitSlova.h"
 #include "platform/web/BrowserControl.h"
 
+#include "MoveRecovery.h"
 #include "NodeFiles.h"
 #include "TreeFile.h"
 #include "UnitDir.h"
@@ -13,6 +14,7 @@
 #include "web/PageHeader.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QSet>
 #include <QTreeWidget>
 
@@ -40,6 +42,17 @@ QList<nodefiles::LeftOut> TFormSlova::addCatalogFiles()
     texts.reserve(nodes.size() + names.size());
     for (const QTreeWidgetItem* n : nodes)
         texts.insert(n->text(0));
+    // Files that a node move cut short brought here still belong to the tree of the catalog
+    // they came from, whose next load finishes the move (with their subtree) or takes them back.
+    for (const nodemove::FileMove& f : nodemove::pendingArrivals(ProjectPath, knownCatalogs(ProgramDir))) {
+        const QString name = QFileInfo(f.to).fileName();
+        const QString text = name.left(name.lastIndexOf(QLatin1Char('.')));
+        if (!texts.contains(text) && names.contains(text)) {
+            texts.insert(text);
+            leftOut.append({name, QStringLiteral("a node move from %1 into this catalog was cut short; opening that "
+                                                 "catalog settles it").arg(QFileInfo(f.from).absolutePath())});
+        }
+    }
     // Each new node goes in front of those added before it.
     QList<QTreeWidgetItem*> added;
     for (const QString& name : names) {

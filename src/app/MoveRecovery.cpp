@@ -4,12 +4,14 @@
 
 #include "platform/files/AtomicFile.h"
 #include "platform/files/FileNames.h"
+#include "platform/text/CodePage.h"
 #include "platform/text/LineList.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QUrl>
 
 namespace nodemove {
@@ -122,6 +124,9 @@ void place(const QString& there, const QString& here, QStringList& problems)
             problems.append(QStringLiteral("\"%1\" and \"%2\" differ; both are kept.").arg(there, here));
         else if (!QFile::remove(there))
             problems.append(QStringLiteral("\"%1\" could not be removed.").arg(there));
+    } else if (!atHere) {
+        // On a drive that is away, say: the record must stay until the file is found.
+        problems.append(QStringLiteral("\"%1\" is found neither there nor as \"%2\".").arg(there, here));
     }
 }
 
@@ -139,6 +144,49 @@ std::pair<int, QByteArray> indented(const QByteArray& line)
     while (d < line.size() && (line[d] == '\t' || line[d] == ' '))
         ++d;
     return {d, line.mid(d)};
+}
+
+// The node texts of tree file lines.
+QSet<QString> texts(const QList<QByteArray>& lines)
+{
+    QSet<QString> out;
+    for (const QByteArray& l : lines)
+        out.insert(platform::fromCp1251(indented(l).second));
+    return out;
+}
+
+// The node text whose file a name is (text + one of the node file extensions), or empty.
+QString nodeOfFile(const QString& name, const QSet<QString>& nodes)
+{
+    for (const QString& ext : nodeFileExtensions())
+        if (name.endsWith(ext, Qt::CaseInsensitive) && nodes.contains(name.chopped(ext.size())))
+            return name.chopped(ext.size());
+    return QString();
+}
+
+// Every file of the record is a file of a node of the moved subtree, under its node's name in
+// both catalogs: a record never moves a file that is not a node's.
+bool filesAreNodes(const MoveRecord& r)
+{
+    const QSet<QString> nodes = texts(r.lines);
+    for (const FileMove& f : r.files) {
+        const QString from = QFileInfo(f.from).fileName(), to = QFileInfo(f.to).fileName();
+        if (nodeOfFile(to, nodes).isEmpty() || from.compare(to, Qt::CaseInsensitive) != 0)
+            return false;
+    }
+    return true;
+}
+
+QString canonicalFolder(const QString& folder)
+{
+    const QString c = QFileInfo(folder).canonicalFilePath();
+    return c.isEmpty() ? QDir::cleanPath(folder) : c;
+}
+
+bool readRecord(const QString& sourceDir, MoveRecord& r)
+{
+    QByteArray data;
+    return platform::readWholeFile(recordPath(sourceDir), data) && parse(data, sourceDir, r);
 }
 
 // True when the tree file's lines hold the subtree whole, at any depth.
@@ -208,7 +256,7 @@ bool beginMove(MoveRecord& r, QString* error)
     r.sourceTree = fingerprint(treeFile(r));
     r.sourceIcons = fingerprint(iconFile(r));
     r.targetTree = fingerprint(targetTreeFile(r.targetDir));
-    return platform::writeFileAtomic(recordPath(r.sourceDir), serialize(r), error);
+    return platform::writeOwnFileAtomic(recordPath(r.sourceDir), serialize(r), error);
 }
 
 void endMove(const QString& sourceDir) { QFile::remove(recordPath(sourceDir)); }
@@ -221,31 +269,83 @@ bool allAtSource(const QList<FileMove>& files)
     return true;
 }
 
-QString recoverMove(const QString& sourceDir)
+bool isKnownCatalog(const QString& folder, const QStringList& catalogs)
+{
+    const QString c = canonicalFolder(folder);
+    for (const QString& k : catalogs)
+        if (canonicalFolder(k) == c)
+            return true;
+    return false;
+}
+
+QList<FileMove> pendingArrivals(const QString& targetDir, const QStringList& catalogs)
+{
+    QList<FileMove> out;
+    const QString here = canonicalFolder(targetDir);
+    for (const QString& c : catalogs) {
+        MoveRecord r;
+        if (canonicalFolder(c) != here && QFileInfo::exists(recordPath(c)) && readRecord(c, r)
+            && canonicalFolder(r.targetDir) == here && filesAreNodes(r))
+            out.append(r.files);
+    }
+    return out;
+}
+
+RecoveryReport recoverMove(const QString& sourceDir, const QStringList& catalogs)
 {
     const QString path = recordPath(sourceDir);
     if (!QFileInfo::exists(path))
-        return QString();
-    QByteArray data;
+        return {};
     MoveRecord r;
-    if (!platform::readWholeFile(path, data) || !parse(data, sourceDir, r)) {
+    if (!readRecord(sourceDir, r)) {
         QFile::remove(path);
-        return QStringLiteral("The record \"%1\" of a node move cut short could not be read; it was removed.").arg(path);
+        return {QStringLiteral("The record \"%1\" of a node move cut short could not be read; it was removed.").arg(path), {}};
     }
-    // A target out of reach (a drive not mounted) may hold the moved files: wait for it.
-    if (!QFileInfo(r.targetDir).isDir())
-        return QStringLiteral("The move of the node \"%1\" into %2 was cut short, and that folder cannot be reached "
-                              "now. The move is taken up again at the next load of this catalog.")
-            .arg(r.nodeText, r.targetDir);
+    const QString head = QStringLiteral("The move of the node \"%1\" into %2 was cut short.").arg(r.nodeText, r.targetDir);
+    // A record names folders and files: it is followed only into a catalog of the catalog list
+    // and only for the files of the moved nodes. A catalog received from someone else may hold
+    // any record.
+    if (!isKnownCatalog(r.targetDir, catalogs) || !filesAreNodes(r))
+        return {head + QStringLiteral(" That folder is not a catalog of the catalog list, or the record names files that "
+                                      "are not the moved nodes' files, so nothing was done and no file was touched. If "
+                                      "this catalog came from someone else, remove its file \"%1\".").arg(path), {}};
+    // A target out of reach (a drive not mounted, its mount point left empty) may hold the
+    // moved files: wait for it.
+    if (!QFileInfo(targetTreeFile(r.targetDir)).isFile())
+        return {head + QStringLiteral(" That catalog cannot be reached now. The move is taken up again at the next load "
+                                      "of this catalog."), {}};
     removeTemporaries(r.targetDir);
     removeTemporaries(r.sourceDir);
     // The target's tree names the moved nodes once it has been written by the move: then the
     // move is finished, else its files go back where the source's tree still names them.
     QList<QByteArray> target;
-    const bool targetWritten = fingerprint(targetTreeFile(r.targetDir)) != r.targetTree
-                               && platform::loadLines(targetTreeFile(r.targetDir), target)
-                               && holdsSubtree(target, r.lines);
+    const QByteArray targetPrint = fingerprint(targetTreeFile(r.targetDir));
+    const bool targetRead = platform::loadLines(targetTreeFile(r.targetDir), target);
+    bool targetWritten = targetPrint != r.targetTree && targetRead && holdsSubtree(target, r.lines);
     QStringList problems;
+    if (!targetWritten) {
+        // Nodes of the moved files may stand in the target's tree without the subtree: added by
+        // hand or by a program that knew nothing of this record, or named there before the move.
+        // When it names every moved file, the move is finished; a file it names is never taken
+        // from it (a record that only claims the tree unchanged takes nothing out of a catalog).
+        const QSet<QString> named = texts(target), moved = texts(r.lines);
+        QStringList listed;
+        for (const FileMove& f : r.files) {
+            if (named.contains(nodeOfFile(QFileInfo(f.to).fileName(), moved)))
+                listed.append(f.to);
+            else if (!targetRead && exists(f.to))
+                problems.append(QStringLiteral("\"%1\": the tree of %2 cannot be read.").arg(f.to, r.targetDir));
+        }
+        targetWritten = targetRead && listed.size() == r.files.size();
+        if (!targetWritten)
+            for (const QString& f : std::as_const(listed))
+                problems.append(QStringLiteral("\"%1\" is listed by the tree of %2 now.").arg(f, r.targetDir));
+        if (!problems.isEmpty())
+            return {head + QStringLiteral(" Nodes of it are listed by the tree of that catalog now, so no file was "
+                                          "touched. Move these files back by hand, or delete those nodes there, and "
+                                          "remove the file \"%1\".").arg(path),
+                    problems.join(QLatin1Char('\n'))};
+    }
     if (targetWritten) {
         for (const FileMove& f : r.files)
             place(f.from, f.to, problems);
@@ -255,15 +355,16 @@ QString recoverMove(const QString& sourceDir)
         for (qsizetype i = r.files.size() - 1; i >= 0; --i)
             place(r.files[i].to, r.files[i].from, problems);
     }
-    const QString head = QStringLiteral("The move of the node \"%1\" into %2 was cut short.").arg(r.nodeText, r.targetDir);
     if (!problems.isEmpty())
-        return head + QStringLiteral(" It could not be %1:\n").arg(targetWritten ? u"finished" : u"undone")
-               + problems.join(QLatin1Char('\n'))
-               + QStringLiteral("\nIt is taken up again at the next load of this catalog.");
+        return {head + QStringLiteral(" It could not be %1: %2%3\nIt is taken up again at the next load of this catalog.")
+                           .arg(targetWritten ? u"finished" : u"undone", problems[0],
+                                problems.size() == 1 ? QString()
+                                                     : QStringLiteral(" (%1 more in the details)").arg(problems.size() - 1)),
+                problems.size() == 1 ? QString() : problems.join(QLatin1Char('\n'))};
     endMove(sourceDir);
     if (targetWritten)
-        return head + QStringLiteral(" It has been finished: the node and its files are in %1 now.").arg(r.targetDir);
-    return head + QStringLiteral(" Its files were put back into this catalog.");
+        return {head + QStringLiteral(" It has been finished: the node and its files are in %1 now.").arg(r.targetDir), {}};
+    return {head + QStringLiteral(" Its files were put back into this catalog."), {}};
 }
 
 } // namespace nodemove

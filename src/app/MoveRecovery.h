@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // A node manager move renames its files into the target catalog, then writes the target's tree,
 // then the source's. A record of the move, kept beside the source catalog's tree from before
@@ -38,10 +39,26 @@ void endMove(const QString& sourceDir);
 // True when every file lies at its source and none at its destination.
 bool allAtSource(const QList<FileMove>& files);
 
+// What the user is told of a recovery: a short text, and the long list of files in details.
+struct RecoveryReport {
+    QString text;
+    QString details;
+};
+
+// True when folder is one of the catalogs (the same folder, links resolved).
+bool isKnownCatalog(const QString& folder, const QStringList& catalogs);
+
 // At a catalog load: when the catalog holds a record, the move is finished if the target's tree
 // already lists the moved nodes, else its files go back. Hidden temporary files of a copy cut
-// short are removed from both folders. Returns what the user is to be told (empty when there
-// was no record). The record stays when a file could not be put in place, for the next load.
-QString recoverMove(const QString& sourceDir);
+// short are removed from both folders (the catalog load has removed the temporary file of a save
+// of the record cut short, with those of every other save). Returns what the user is to be told (an empty text when there was no
+// record). Nothing is touched unless the target is one of `catalogs` (the catalog list) holding
+// a tree file and the record's files are those of the moved nodes. The record stays when a file
+// could not be put in place or is found nowhere, for the next load.
+RecoveryReport recoverMove(const QString& sourceDir, const QStringList& catalogs);
+
+// The files that the records of moves cut short, lying in the given catalogs, name as moving
+// into targetDir: they belong to the source catalog's tree until its next load settles them.
+QList<FileMove> pendingArrivals(const QString& targetDir, const QStringList& catalogs);
 
 } // namespace nodemove

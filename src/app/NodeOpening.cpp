@@ -26,7 +26,7 @@ QString existingNodeFile(const TFormSlova& w, const QString& text, const char* e
 {
     const QString p = w.CatalogFile(text + QLatin1String(ext));
     const QFileInfo fi(p);
-    return fi.exists() && !fi.isDir() ? p : QString();
+    return fi.isFile() ? p : QString(); // a folder or device of that name is no node file
 }
 } // namespace
 

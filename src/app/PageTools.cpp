@@ -232,7 +232,7 @@ void TFormSlova::ButtonDelSelection1Click()
         return;
     }
     const QString dir = PageBackupDir();
-    if (!QDir().mkpath(dir) || !platform::writeFileAtomic(dir + QStringLiteral("temp"), page, &error)) {
+    if (!QDir().mkpath(dir) || !platform::writeOwnFileAtomic(dir + QStringLiteral("temp"), page, &error)) {
         failure(QStringLiteral("The backup of the page cannot be written to \"%1\"%2. The page is unchanged.")
                     .arg(dir + QStringLiteral("temp"), error.isEmpty() ? QString() : QStringLiteral(": ") + error));
         return;

@@ -34,7 +34,7 @@ namespace {
 // The catalog folder of a list entry. An absolute entry ("/..." here, or one with a drive
 // letter) is used as it is; any other counts from the program folder, also one that begins
 // with a backslash.
-QString entryPath(const QString& entry)
+QString entryPath(const QString& entry, const QString& programDir)
 {
     QString e = entry;
     e.replace('\\', '/');
@@ -42,8 +42,9 @@ QString entryPath(const QString& entry)
         return app::catalogPath(e);
     while (e.startsWith('/'))
         e.remove(0, 1);
-    return app::catalogPath(FormSlova->ProgramDir + e);
+    return app::catalogPath(programDir + e);
 }
+QString entryPath(const QString& entry) { return entryPath(entry, FormSlova->ProgramDir); }
 
 void tell(const QString& text)
 {
@@ -51,6 +52,24 @@ void tell(const QString& text)
 }
 
 } // namespace
+
+QStringList knownCatalogs(const QString& programDir)
+{
+    QStringList entries;
+    if (FormDir) {
+        for (int i = 0; i < FormDir->memo1->count(); ++i)
+            entries.append(FormDir->memo1->item(i)->text());
+    } else {
+        const QString list = platform::resolveIn(programDir, QStringLiteral("dir"));
+        if (QFileInfo::exists(list))
+            platform::loadLines1251(list, entries);
+    }
+    QStringList folders;
+    for (const QString& e : std::as_const(entries))
+        if (!e.trimmed().isEmpty())
+            folders.append(entryPath(e, programDir));
+    return folders;
+}
 
 TFormDir::TFormDir() : TForm(QStringLiteral("FormDir"))
 {

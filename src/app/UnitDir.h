@@ -1,6 +1,8 @@
 #pragma once
 #include "Forms.h"
 
+#include <QStringList>
+
 class QCheckBox;
 class QFileSystemModel;
 class TFolderTree;
@@ -62,3 +64,7 @@ private:
 };
 
 extern TFormDir* FormDir;
+
+// The folders of the catalog list, each ending in "/": the chooser's list while the chooser
+// exists (it writes "dir" at shut-down), else the list file "dir" in programDir.
+QStringList knownCatalogs(const QString& programDir);

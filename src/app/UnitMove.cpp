@@ -6,6 +6,7 @@
 #include "NodeMove.h"
 #include "NodeTreeView.h"
 #include "TreeFile.h"
+#include "UnitDir.h"
 #include "UnitSlova.h"
 #include "editor/REMain.h"
 #include "web/UnitHtmlKategory.h"
@@ -116,12 +117,18 @@ void TFormMove::FileTree()
         tell(QStringLiteral("This is the current catalog. Choose another catalog to move nodes into."));
         return;
     }
-    TargetDir = target;
     platform::ResolveScope scope;
     const QString file = platform::resolveIn(target, QStringLiteral("menue"));
     // A folder without a tree file shows an empty tree: nothing can be dropped there.
     if (!QFileInfo(file).isFile())
         return;
+    // A move cut short is settled at a later load only into a catalog of the catalog list.
+    if (!nodemove::isKnownCatalog(target, knownCatalogs(FormSlova->ProgramDir))) {
+        tell(QStringLiteral("The catalog %1 is not in the catalog list. Add it there (Open dir, Add Dir) to move nodes "
+                            "into it.").arg(target));
+        return;
+    }
+    TargetDir = target;
     QString error;
     QList<QTreeWidgetItem*> nodes;
     const bool read = treefile::loadTree(TV, file, &error, &nodes);
@@ -276,7 +283,7 @@ bool TFormMove::TVDragDrop(int nodeIndex, const QPoint& pos)
         // the files that go back.
         QByteArray nowTree;
         if (platform::readWholeFile(targetTree, nowTree) && nowTree != oldTree)
-            platform::writeFileAtomic(targetTree, oldTree);
+            platform::writeOwnFileAtomic(targetTree, oldTree);
         QList<nodemove::FileMove> back;
         for (const auto& mv : moves)
             back.prepend({mv.to, mv.from});

@@ -316,8 +316,8 @@ void TFormSlova::PreCreation()
 
     platform::makeDirNoCase(ProjectPath);
     platform::makeDirNoCase(ProgramDir + QStringLiteral("temp"));
-    platform::makeDirNoCase(ProjectPath + QStringLiteral("temp"));
-    platform::makeDirNoCase(ProjectPath + QStringLiteral("deleteditems"));
+    platform::makeOwnDirNoCase(ProjectPath + QStringLiteral("temp"));
+    platform::makeOwnDirNoCase(ProjectPath + QStringLiteral("deleteditems"));
 
     if (!existsFile(platform::resolveIn(ProgramDir, QStringLiteral("dir")))) {
         WriteCatalogFile(platform::resolveIn(ProgramDir, QStringLiteral("dir")),
@@ -387,8 +387,10 @@ void TFormSlova::LoadMenue()
         if (!ProgramDir.isEmpty() && ProgramDir != ProjectPath)
             platform::removeLeftoverTemporaries(ProgramDir, app::runStartTime());
         // A node manager move cut short is finished or undone before the tree is read.
-        if (const QString moved = nodemove::recoverMove(ProjectPath); !moved.isEmpty())
-            platform::dialogs().message(moved, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Information);
+        const nodemove::RecoveryReport moved = nodemove::recoverMove(ProjectPath, knownCatalogs(ProgramDir));
+        if (!moved.text.isEmpty())
+            platform::dialogs().notice(moved.text, moved.details,
+                                       moved.details.isEmpty() ? platform::MsgIcon::Information : platform::MsgIcon::Warning);
     }
     setWindowTitle(ProjectPath);
     const QString layers = CatalogFile(QStringLiteral("currentMenue"));

@@ -90,13 +90,6 @@ RichCharProps TNoteTextAttributes::Props() const
     return richCharProps(read());
 }
 
-QTextCharFormat TCustomNoteEdit::InsertionFormat() const
-{
-    QTextCharFormat f;
-    setRichCharProps(f, selectionFormat_.Props());
-    return f;
-}
-
 int TNoteTextAttributes::Charset() const { return Props().charset; }
 void TNoteTextAttributes::SetCharset(int value)
 {
@@ -728,7 +721,7 @@ bool TRichEditStrings::loadAttempt(const QByteArray& bytes, bool plain)
         c.setBlockCharFormat(owner_->defaultChar_);
         c.insertText(text);
     } else {
-        if (!ReadRtfDetached(bytes, *fresh, nullptr))
+        if (!ReadRtfDetached(bytes, *fresh, nullptr, &loadCutShort_))
             return false;
         if (selection) {
             owner_->ReplaceSelWithDocument(*fresh, true);
@@ -765,6 +758,7 @@ void TRichEditStrings::LoadFromStream(QIODevice& stream)
             break;
     }
     const bool plain = plainFormat();
+    loadCutShort_ = false;
     const bool ok = readOk && (loadAttempt(bytes, plain) || loadAttempt(bytes, !plain));
     if (!ok)
         throw EOutOfResources(QStringLiteral("Failed to Load Stream"));

@@ -220,6 +220,9 @@ public:
     void SaveToFile(const QString& fileName);
     void LoadFromStream(QIODevice& stream);
     void SaveToStream(QIODevice& stream);
+    // The last load read RTF that ends before its text does (a damaged file): the control holds
+    // only what came before the damage, and saving it over the file would lose the rest.
+    bool LoadCutShort() const { return loadCutShort_; }
 
     TRichStreamFormat Format() const { return format_; }
     void SetFormat(TRichStreamFormat f) { format_ = f; }
@@ -238,6 +241,7 @@ private:
 
     TCustomNoteEdit* owner_;
     TRichStreamFormat format_ = sfDefault;
+    bool loadCutShort_ = false;
     TRichStreamModes mode_ = 0;
     std::unique_ptr<TConversion> conversion_;
     int updateCount_ = 0;
@@ -361,9 +365,6 @@ public:
     // The verb menu for a right click, or null when the selection is not exactly one object
     // or picture.
     QMenu* CreateVerbMenu(QWidget* parent);
-    // The character format at the selection (its first character's when text is selected): an
-    // inserted picture or object takes it, so that text typed after it keeps that format.
-    QTextCharFormat InsertionFormat() const;
     // The control's own popup menu (none by default).
     QMenu* PopupMenu = nullptr;
     // Where opened copies of embedded files go: a private folder of this run below root.

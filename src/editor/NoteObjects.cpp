@@ -214,9 +214,7 @@ bool TCustomNoteEdit::InsertObjectFromFile(const QString& fileName, bool link)
     const QByteArray group = platform::MakePackageGroup(p, link);
     QTextDocument fragment;
     QTextCursor fc(&fragment);
-    QTextCharFormat f = InsertionFormat();
-    f.merge(platform::makeRichObject(fragment, group));
-    fc.insertText(QString(QChar(0xfffc)), f);
+    fc.insertText(QString(QChar(0xfffc)), platform::makeRichObject(fragment, group)); // takes the text format there
     ReplaceSelWithDocument(fragment, true);
     SetSelection(start, start + 1, true);
     SetModified(true);

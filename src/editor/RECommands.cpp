@@ -120,9 +120,7 @@ void TFormEdit::Picture1Click()
     // Inserted as a paste would insert it (one undo step), but the user's clipboard stays.
     QTextDocument fragment;
     QTextCursor c(&fragment);
-    QTextCharFormat f = Editor->InsertionFormat();
-    f.merge(platform::makeRichPicture(fragment, picture));
-    c.insertImage(f.toImageFormat());
+    c.insertImage(platform::makeRichPicture(fragment, picture)); // it takes the text format there
     Editor->ReplaceSelWithDocument(fragment, true);
     const int end = Editor->textCursor().selectionEnd();
     Editor->SetSelection(end, end, true);

@@ -41,7 +41,7 @@ bool IsUsableNoteName(const QString& nodeText)
 
 // --- loading ----------------------------------------------------------------------------------
 
-bool TFormEdit::OpenNoteFile(const QString& name)
+bool TFormEdit::OpenNoteFile(const QString& name, bool readOnly)
 {
     // A failed load leaves the note, its file name, the caption and the mark as they were.
     try {
@@ -51,12 +51,22 @@ bool TFormEdit::OpenNoteFile(const QString& name)
         return false;
     }
     ApplyFileName(name);
+    // A damaged note shows what could be read; read-only, so that nothing typed sends that part
+    // over the file, whose rest stays on disk for another program to recover.
+    damaged_ = Editor->Lines()->LoadCutShort();
+    Editor->SetReadOnly(readOnly || damaged_);
     Editor->setFocus();
     Editor->SetModified(false);
     ShowModifiedMark(false);
     rememberDiskState(name);
     refusedName_.clear();
     SelectionChange();
+    if (damaged_)
+        platform::dialogs().message(QStringLiteral("The note \"%1\" is damaged: only its text up to the damage "
+                                                   "could be read. It is shown read-only, so that the file keeps "
+                                                   "the rest.")
+                                        .arg(name),
+                                    QString(), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
     return true;
 }
 
@@ -69,6 +79,7 @@ void TFormEdit::showEmptyNote(const QString& fileName, const QString& refusedNam
         ApplyNewNoteAttributes();
     EditorFileName = fileName;
     refusedName_ = refusedName;
+    damaged_ = false;
     disk_ = DiskState();
     ShowModifiedMark(false);
     SelectionChange();
@@ -89,8 +100,9 @@ void TFormEdit::EditFileFromTree()
     platform::ResolveScope scope;
     for (const char* ext : {".txt", ".rtf"}) {
         const QString name = platform::resolveIn(dir, text + QLatin1String(ext));
-        if (QFileInfo::exists(name)) {
-            if (OpenNoteFile(name)) {
+        // As node opening does: a folder or other non-file of the note's name is no note.
+        if (QFileInfo(name).isFile()) {
+            if (OpenNoteFile(name, false)) {
                 setWindowTitle(caption); // a node's note is named by its node
                 return;
             }
@@ -117,6 +129,7 @@ void TFormEdit::FileNew()
     Editor->SetModified(false);
     ShowModifiedMark(false);
     refusedName_.clear();
+    damaged_ = false;
     disk_ = DiskState();
     SelectionChange();
 }
@@ -132,8 +145,7 @@ void TFormEdit::FileOpen()
         return;
     OpenDialog.FileName = name;
     OpenDialog.ReadOnly = readOnly;
-    if (OpenNoteFile(name))
-        Editor->SetReadOnly(readOnly);
+    OpenNoteFile(name, readOnly);
 }
 
 void TFormEdit::dragEnterEvent(QDragEnterEvent* e)
@@ -167,8 +179,7 @@ void TFormEdit::FilesDropped(const QStringList& files)
     }
     if (!AskSaveChanges())
         return;
-    if (OpenNoteFile(name))
-        Editor->SetReadOnly(false);
+    OpenNoteFile(name, false);
 }
 
 // --- saving -----------------------------------------------------------------------------------
@@ -193,7 +204,7 @@ void TFormEdit::discardChanges()
     const QString name = EditorFileName;
     if (name != Untitled && refusedName_.isEmpty() && QFileInfo(name).isFile()) {
         const QString caption = windowTitle(); // a node's note keeps its node's caption
-        const bool loaded = OpenNoteFile(name);
+        const bool loaded = OpenNoteFile(name, Editor->ReadOnly()); // a read-only note stays so
         setWindowTitle(caption);
         // A file that cannot be read now: the stand-in of a note that fails to load.
         if (!loaded)
@@ -275,6 +286,15 @@ bool TFormEdit::saveTo(const QString& name, bool checkDisk)
                    != platform::MsgResult::Yes)
             return false;
     }
+    // A damaged note holds only the text before the damage: saving it over its file drops the rest.
+    if (checkDisk && damaged_ && name == EditorFileName
+        && platform::dialogs().message(QStringLiteral("The note \"%1\" is damaged: saving it keeps only the text "
+                                                      "that could be read, and the rest of the file is lost. Save "
+                                                      "anyway?")
+                                           .arg(name),
+                                       QString(), platform::MsgButtons::YesNo, platform::MsgIcon::Warning)
+               != platform::MsgResult::Yes)
+        return false;
     // Someone else (the plain-text editor, another program) changed the file since we read it.
     if (checkDisk && changedOnDisk(name)
         && platform::dialogs().message(QStringLiteral("OK to overwrite %1").arg(name), QString(),
@@ -290,6 +310,7 @@ bool TFormEdit::saveTo(const QString& name, bool checkDisk)
     Editor->SetModified(false);
     ShowModifiedMark(false);
     rememberDiskState(name);
+    damaged_ = false; // the file now holds what the editor shows
     return true;
 }
 

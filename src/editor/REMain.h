@@ -140,7 +140,8 @@ public:
     // False when the calling operation must stop (Cancel, or Yes and the save did not happen).
     // No drops the edits (see discardChanges).
     bool AskSaveChanges();
-    bool OpenNoteFile(const QString& name);
+    // Loads a note file, read-only when asked or when the file is damaged (the user is told).
+    bool OpenNoteFile(const QString& name, bool readOnly);
     void ShowModifiedMark(bool value);
     void ShowCaretPosition();
     void SelectionChange();
@@ -208,6 +209,7 @@ private:
         quint64 inode = 0;
     } disk_;
     QString refusedName_;     // the node text that cannot be a file name, if any
+    bool damaged_ = false;    // the note's file could be read only up to a damage
     QString badSizeText_;     // the size text last reported as not a number
     bool hintShown_ = false;
 };

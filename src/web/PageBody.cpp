@@ -204,7 +204,9 @@ QString decodeFile(const QString& coding, const QString& in, const QString& out,
     QFile src(in), dst(out);
     if (!src.open(QIODevice::ReadOnly))
         return QStringLiteral("cannot read %1: %2").arg(in, src.errorString());
-    if (!dst.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // A scratch file is made anew, never written through a link a received catalog may hold.
+    QFile::remove(out);
+    if (!dst.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         if (writeFailed)
             *writeFailed = true;
         return QStringLiteral("cannot write %1: %2").arg(out, dst.errorString());

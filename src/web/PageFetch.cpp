@@ -147,7 +147,9 @@ void PageFetch::start(const QString& address, const QString& scratchFile)
         return;
     }
     out_ = std::make_unique<QFile>(scratchFile);
-    if (!out_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // A scratch file is made anew, never written through a link a received catalog may hold.
+    QFile::remove(scratchFile);
+    if (!out_->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         failure_ = QStringLiteral("Cannot write %1: %2").arg(scratchFile, out_->errorString());
         out_.reset();
         localPending_ = true;
@@ -334,7 +336,8 @@ QString copyLocalPage(const QString& path, const QString& scratch, qint64 limit,
     if (!pagebody::isWebPage(QFileInfo(real).fileName(), head))
         return QStringLiteral("Not a page: neither the name nor the content of %1 is HTML").arg(path);
     QFile out(scratch);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    QFile::remove(scratch); // made anew, as above
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         saveFailed = true;
         return QStringLiteral("Cannot write %1: %2").arg(scratch, out.errorString());
     }

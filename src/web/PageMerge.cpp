@@ -1,114 +1,25 @@
 // Merging a fetched page into its task file.
 #include "PageMerge.h"
 
+#include "HtmlScan.h"
+#include "LinkBase.h"
 #include "PageHeader.h"
 #include "platform/text/CodePage.h"
-#include "platform/text/LineList.h"
 
 #include <QLocale>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QUrl>
 
+#include <algorithm>
+#include <cstring>
+
 namespace merge {
 
 namespace {
 
-bool hasScheme(const QByteArray& link)
-{
-    if (link.isEmpty() || !isalpha(uchar(link[0])))
-        return false;
-    for (qsizetype i = 1; i < link.size(); ++i) {
-        const char c = link[i];
-        if (c == ':')
-            return true;
-        if (!isalnum(uchar(c)) && c != '+' && c != '-' && c != '.')
-            return false;
-    }
-    return false;
-}
-
-// RFC 3986 5.2.4.
-QByteArray removeDots(const QByteArray& path)
-{
-    QList<QByteArray> out;
-    const QList<QByteArray> parts = path.split('/');
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        const QByteArray& p = parts[i];
-        const bool last = i == parts.size() - 1;
-        if (p == ".") {
-            if (last)
-                out.append(QByteArray());
-        } else if (p == "..") {
-            if (out.size() > 1)
-                out.removeLast();
-            if (last)
-                out.append(QByteArray());
-        } else {
-            out.append(p);
-        }
-    }
-    QByteArray r = out.join('/');
-    if (path.startsWith('/') && !r.startsWith('/'))
-        r.prepend('/');
-    return r;
-}
-
-// Whether the "=" at i ends the name "href", "src" or "srcset" (which sets srcset) in any letter
-// case that starts the line or follows a blank, a quote or "/" as an attribute name does.
-bool linkName(QByteArrayView line, qsizetype i, bool& srcset)
-{
-    auto named = [&line](qsizetype at, const char* name) {
-        for (qsizetype k = 0; name[k]; ++k)
-            if ((line[at + k] | 0x20) != name[k])
-                return false;
-        if (at == 0)
-            return true;
-        const char before = line[at - 1];
-        return before == ' ' || before == '\t' || before == '\f' || before == '"' || before == '\'' || before == '/';
-    };
-    if (i >= 6 && named(i - 6, "srcset")) {
-        srcset = true;
-        return true;
-    }
-    return (i >= 4 && named(i - 4, "href")) || (i >= 3 && named(i - 3, "src"));
-}
-
-// Whether the line holds, at i, "<" + name in any letter case, ended by no letter or digit.
-bool tagAt(QByteArrayView line, qsizetype i, QByteArrayView name)
-{
-    if (i + 1 + name.size() > line.size() || line[i] != '<')
-        return false;
-    for (qsizetype k = 0; k < name.size(); ++k)
-        if ((line[i + 1 + k] | 0x20) != name[k])
-            return false;
-    const qsizetype after = i + 1 + name.size();
-    return after == line.size() || !isalnum(uchar(line[after]));
-}
-
-// Where the doctype that opens a page (after blanks and comments) ends, or 0 when there is none.
-qsizetype doctypeEnd(QByteArrayView body)
-{
-    qsizetype i = 0;
-    for (;;) {
-        while (i < body.size() && isspace(uchar(body[i])))
-            ++i;
-        if (!body.sliced(i).startsWith("<!--"))
-            break;
-        const qsizetype end = body.indexOf("-->", i + 4);
-        if (end < 0)
-            return 0;
-        i = end + 3;
-    }
-    static const char doctype[] = "<!doctype";
-    if (body.size() - i < qsizetype(sizeof doctype - 1))
-        return 0;
-    for (qsizetype k = 0; k < qsizetype(sizeof doctype - 1); ++k)
-        if ((body[i + k] | 0x20) != doctype[k])
-            return 0;
-    const qsizetype close = body.indexOf('>', i);
-    return close < 0 ? 0 : close + 1;
-}
+using htmlscan::isAsciiAlpha;
+using htmlscan::isBlank;
 
 // Whether the bytes are well-formed UTF-8 that holds at least one character beyond ASCII.
 bool utf8Text(QByteArrayView bytes)
@@ -152,52 +63,6 @@ bool utf8Text(QByteArrayView bytes)
 
 } // namespace
 
-PageEncoding pageEncoding(QByteArrayView body, const QString& serverCharset)
-{
-    PageEncoding e;
-    e.name = QStringLiteral("windows-1251");
-    if (body.startsWith("\xEF\xBB\xBF")) {
-        e.name = QStringLiteral("utf-8");
-        e.declared = true;
-        e.bomLength = 3;
-    } else if (body.startsWith(QByteArrayView("\xFF\xFE\0\0", 4))) {
-        e = {QStringLiteral("utf-32le"), true, 4, true};
-    } else if (body.startsWith(QByteArrayView("\0\0\xFE\xFF", 4))) {
-        e = {QStringLiteral("utf-32be"), true, 4, true};
-    } else if (body.startsWith("\xFF\xFE")) {
-        e = {QStringLiteral("utf-16le"), true, 2, true};
-    } else if (body.startsWith("\xFE\xFF")) {
-        e = {QStringLiteral("utf-16be"), true, 2, true};
-    }
-    if (e.declared)
-        return e;
-    static const QRegularExpression meta(QStringLiteral("<meta[^>]*charset\\s*=\\s*[\"']?([A-Za-z0-9_.:-]+)"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    const QString head = QString::fromLatin1(body.first(qMin<qsizetype>(body.size(), 8192)));
-    const auto m = meta.match(head);
-    if (m.hasMatch()) {
-        e.name = m.captured(1).toLower();
-        e.declared = true;
-        return e;
-    }
-    const QString server = serverCharset.trimmed().toLower();
-    if (!server.isEmpty()) {
-        e.name = server;
-        const bool utf16 = server.startsWith(QLatin1String("utf-16"));
-        if (utf16 || server.startsWith(QLatin1String("utf-32"))) {
-            e.wide = true;
-            // Without a byte order mark, UTF-16 has no order of its own: the little-endian
-            // default. A variant name the decoder does not know would decode the page to
-            // nothing: it is read in its family's default order instead.
-            if (server == QLatin1String("utf-16") || !QStringConverter::encodingForName(server.toLatin1().constData()))
-                e.name = utf16 ? QStringLiteral("utf-16le") : QStringLiteral("utf-32le");
-        }
-    } else if (utf8Text(body)) {
-        // Nothing names the charset, but Windows-1251 text is next to never well-formed UTF-8.
-        e.name = QStringLiteral("utf-8");
-    }
-    return e;
-}
 
 QByteArray dateLine(int slot, const QDateTime& when)
 {
@@ -212,240 +77,282 @@ QByteArray dateLine(int slot, const QDateTime& when)
 }
 
 namespace {
-// A base address taken apart once for all the links of a page.
-struct Base {
-    bool ok = false;
-    QByteArray scheme;   // "http", ...
-    QByteArray origin;   // scheme://authority
-    QByteArray path;     // the path, "/" at least
-    QByteArray dir;      // the path up to its last "/"
-    QByteArray noFrag;   // the address less its fragment
-    explicit Base(const QByteArray& base)
-    {
-        const qsizetype schemeEnd = base.indexOf("://");
-        if (schemeEnd < 0)
-            return;
-        ok = true;
-        scheme = base.left(schemeEnd);
-        qsizetype pathStart = base.indexOf('/', schemeEnd + 3);
-        qsizetype end = base.size();
-        for (char c : {'?', '#'}) {
-            const qsizetype at = base.indexOf(c, schemeEnd + 3);
-            if (at >= 0 && at < end)
-                end = at;
-        }
-        if (pathStart < 0 || pathStart > end)
-            pathStart = end;
-        origin = base.left(pathStart);
-        path = base.mid(pathStart, end - pathStart);
-        if (path.isEmpty())
-            path = "/";
-        dir = path.left(path.lastIndexOf('/') + 1);
-        const qsizetype frag = base.indexOf('#');
-        noFrag = frag < 0 ? base : base.left(frag);
-    }
-    QByteArray resolve(const QByteArray& link) const
-    {
-        if (!ok || link.isEmpty() || hasScheme(link) || link.startsWith('#'))
-            return link;
-        // Another host by the page's scheme: left as it is, a page opened from its file would
-        // look for it as a file.
-        if (link.startsWith("//"))
-            return scheme + ':' + link;
-        qsizetype refPathEnd = link.size();
-        for (qsizetype i = 0; i < link.size(); ++i)
-            if (link[i] == '?' || link[i] == '#') {
-                refPathEnd = i;
-                break;
-            }
-        if (refPathEnd == 0) // "?query": the fragment case was taken above
-            return origin + (path.contains("/.") ? removeDots(path) : path) + link;
-        // Dot segments are rare: the path is only rebuilt when it has one.
-        const QByteArrayView refPath(link.constData(), refPathEnd);
-        const bool dots = refPath.startsWith('.') || refPath.contains("/.") || (!refPath.startsWith('/') && dir.contains("/."));
-        QByteArray out;
-        out.reserve(origin.size() + dir.size() + link.size());
-        out += origin;
-        if (refPath.startsWith('/')) {
-            out += dots ? removeDots(refPath.toByteArray()) : refPath.toByteArray();
-        } else if (dots) {
-            out += removeDots(dir + refPath.toByteArray());
-        } else {
-            out += dir;
-            out += refPath;
-        }
-        out += QByteArrayView(link).sliced(refPathEnd);
-        return out;
-    }
-};
 
-// Where the scan of a page stands between its lines: links are attributes of tags, never the
-// text, comments or the content of scripts and styles (a script's "var src=e.src" stays code).
-struct Scan {
-    enum Where : char { Text, Tag, Comment, Raw } where = Text;
-    char quote = 0;          // the quote of an attribute value open in a tag
-    QByteArrayView raw;      // the element whose content is no markup: "/script", "/style"
-    // Within a srcset value: before a candidate's address, in its descriptor, or in brackets of
-    // the descriptor (where a comma ends nothing). None outside one.
-    enum Candidate : char { NoSrcset, Address, Descriptor, Bracket } srcset = NoSrcset;
-};
-
-bool srcsetBlank(char c) { return c == ' ' || c == '\t' || c == '\f' || c == '\n' || c == '\r'; }
-
-// The addresses of the srcset value's part line[i, to) resolved, going on from where its part on
-// the line before left the candidate. An address runs to the first blank, less the commas that
-// end it: "data:" addresses keep their own commas. Descriptors, blanks and commas stay as served.
-void rebaseSrcset(QByteArray& out, qsizetype& copied, QByteArrayView line, qsizetype i, qsizetype to, const Base& base,
-                  Scan::Candidate& at)
+// Past the line end (CR LF, CR or LF) at i, if one stands there.
+qsizetype afterLineEnd(QByteArrayView text, qsizetype i)
 {
-    while (i < to) {
-        const char c = line[i];
-        if (at == Scan::Address) {
-            if (srcsetBlank(c) || c == ',') {
-                ++i;
-                continue;
-            }
-            qsizetype end = i;
-            while (end < to && !srcsetBlank(line[end]))
-                ++end;
-            qsizetype addressEnd = end;
-            while (line[addressEnd - 1] == ',')
-                --addressEnd;
-            out.append(line.data() + copied, i - copied);
-            out += base.resolve(line.sliced(i, addressEnd - i).toByteArray());
-            copied = addressEnd;
-            at = addressEnd < end ? Scan::Address : Scan::Descriptor;
-            i = end;
-        } else {
-            if (c == '(')
-                at = Scan::Bracket;
-            else if (c == ')' && at == Scan::Bracket)
-                at = Scan::Descriptor;
-            else if (c == ',' && at == Scan::Descriptor)
-                at = Scan::Address;
-            ++i;
-        }
-    }
+    if (i < text.size() && text[i] == '\r')
+        ++i;
+    if (i < text.size() && text[i] == '\n')
+        ++i;
+    return i;
 }
 
-void rebaseInto(QByteArray& out, QByteArrayView line, const Base& base, Scan& s);
+// The value [start, end) less the bytes that an address reader drops at its ends.
+void trimAddress(QByteArrayView page, qsizetype& start, qsizetype& end)
+{
+    while (start < end && uchar(page[start]) <= 0x20)
+        ++start;
+    while (end > start && uchar(page[end - 1]) <= 0x20)
+        --end;
+}
+
+// What the merge needs of a page's markup: its links, its base, its charset declarations and
+// where its doctype ends.
+struct PageMarkup : htmlscan::Handler {
+    enum Kind : char { Link, Srcset, BaseHref, Label };
+    struct Span {
+        qsizetype start, end;
+        Kind kind;
+        bool inHead = false; // a label that browsers heed: within the page's head
+    };
+    QByteArrayView page;
+    QList<Span> spans;
+    Span base{-1, -1, BaseHref}; // the href of the page's first <base> that has one
+    qsizetype cleanTo = 0;      // only blanks and comments stand before
+    bool opened = false;        // something other than blanks and comments was met
+    qsizetype doctypeEnd = 0;   // after the doctype that opens the page, or 0
+    bool head = true;           // no tag of the body was met yet
+
+    explicit PageMarkup(QByteArrayView p) : page(p) {}
+
+    bool blanksBefore(qsizetype at) const
+    {
+        for (qsizetype k = cleanTo; k < at; ++k)
+            if (!isBlank(page[k]))
+                return false;
+        return true;
+    }
+    void markup(Markup kind, qsizetype start, qsizetype end) override
+    {
+        if (opened)
+            return;
+        if (kind == Comment && blanksBefore(start))
+            cleanTo = end;
+        else if (kind == Doctype && blanksBefore(start) && page[end - 1] == '>') // not one cut off by the page's end
+            doctypeEnd = end, opened = true;
+        else
+            opened = true;
+    }
+    void startTag(const htmlscan::StartTag& t) override
+    {
+        opened = true;
+        const qsizetype first = spans.size();
+        for (const htmlscan::Attribute& a : t.attributes) {
+            if (!a.first || !a.hasValue())
+                continue;
+            if (a.name == "href" || a.name == "src") {
+                qsizetype s = a.start, e = a.end;
+                trimAddress(page, s, e);
+                if (t.name == "base" && a.name == "href" && !t.foreign && !t.inTemplate && base.start < 0) {
+                    base = {s, e, BaseHref};
+                    spans.append(base);
+                } else {
+                    spans.append({s, e, Link});
+                }
+            } else if (a.name == "srcset") {
+                spans.append({a.start, a.end, Srcset});
+            }
+        }
+        if (t.name == "meta")
+            charsetLabel(t);
+        // Browsers look for the declaration in the head (which the tags that may stand in it
+        // keep open).
+        if (!t.foreign && !htmlscan::isOneOf(t.name, {"html", "head", "meta", "title", "base", "link", "style", "script",
+                                                     "noscript", "object", "template"}))
+            head = false;
+        // In the page's order: the edits are made in one pass.
+        std::sort(spans.begin() + first, spans.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
+    }
+    // <meta charset=...> or <meta http-equiv="Content-Type" content="...; charset=...">.
+    void charsetLabel(const htmlscan::StartTag& t)
+    {
+        if (const htmlscan::Attribute* c = t.find("charset"); c && c->hasValue()) {
+            qsizetype s = c->start, e = c->end;
+            while (s < e && isBlank(page[s]))
+                ++s;
+            while (e > s && isBlank(page[e - 1]))
+                --e;
+            spans.append({s, e, Label, head});
+            return;
+        }
+        const htmlscan::Attribute* equiv = t.find("http-equiv");
+        const htmlscan::Attribute* content = t.find("content");
+        if (!equiv || !content || !htmlscan::equalsLower(page.sliced(equiv->start, equiv->end - equiv->start), "content-type"))
+            return;
+        const qsizetype end = content->end;
+        qsizetype i = content->start;
+        for (;;) {
+            qsizetype at = -1;
+            for (qsizetype k = i; k + 7 <= end; ++k)
+                if (htmlscan::equalsLower(page.sliced(k, 7), "charset")) {
+                    at = k;
+                    break;
+                }
+            if (at < 0)
+                return;
+            i = at + 7;
+            while (i < end && isBlank(page[i]))
+                ++i;
+            if (i < end && page[i] == '=')
+                break;
+        }
+        ++i;
+        while (i < end && isBlank(page[i]))
+            ++i;
+        if (i == end)
+            return;
+        if (page[i] == '"' || page[i] == '\'') {
+            const qsizetype close = page.sliced(0, end).indexOf(page[i], i + 1);
+            if (close > i)
+                spans.append({i + 1, close, Label, head});
+            return;
+        }
+        qsizetype e = i;
+        while (e < end && !isBlank(page[e]) && page[e] != ';')
+            ++e;
+        spans.append({i, e, Label, head});
+    }
+};
+
+// A charset name that may stand in a declaration and that names an encoding known here.
+bool knownCharset(QByteArrayView label)
+{
+    if (label.isEmpty() || label.size() > 40)
+        return false;
+    for (char c : label)
+        if (!isAsciiAlpha(c) && !(c >= '0' && c <= '9') && !strchr("._:-", c))
+            return false;
+    return QStringDecoder(label.toByteArray().constData()).isValid();
+}
+
+bool sameCharset(const QByteArray& a, const QByteArray& b)
+{
+    if (a.toLower() == b.toLower())
+        return true;
+    const QStringDecoder x(a.constData()), y(b.constData());
+    return x.isValid() && y.isValid() && qstrcmp(x.name(), y.name()) == 0;
+}
+
+// The encoding as the byte order mark or the server name it, which browsers follow before the
+// page's own declaration; an empty name when neither does.
+PageEncoding transportEncoding(QByteArrayView body, const QString& serverCharset)
+{
+    if (body.startsWith("\xEF\xBB\xBF"))
+        return {QStringLiteral("utf-8"), true, 3, false};
+    if (body.startsWith(QByteArrayView("\xFF\xFE\0\0", 4)))
+        return {QStringLiteral("utf-32le"), true, 4, true};
+    if (body.startsWith(QByteArrayView("\0\0\xFE\xFF", 4)))
+        return {QStringLiteral("utf-32be"), true, 4, true};
+    if (body.startsWith("\xFF\xFE"))
+        return {QStringLiteral("utf-16le"), true, 2, true};
+    if (body.startsWith("\xFE\xFF"))
+        return {QStringLiteral("utf-16be"), true, 2, true};
+    PageEncoding e;
+    const QString server = serverCharset.trimmed().toLower();
+    const bool utf16 = server.startsWith(QLatin1String("utf-16"));
+    if (utf16 || server.startsWith(QLatin1String("utf-32"))) {
+        e.name = server;
+        e.wide = true;
+        // Without a byte order mark, UTF-16 has no order of its own: the little-endian
+        // default. A variant name the decoder does not know would decode the page to
+        // nothing: it is read in its family's default order instead.
+        if (server == QLatin1String("utf-16") || !QStringConverter::encodingForName(server.toLatin1().constData()))
+            e.name = utf16 ? QStringLiteral("utf-16le") : QStringLiteral("utf-32le");
+    } else if (knownCharset(server.toLatin1())) {
+        // A name that browsers do not know they pass over for the page's own.
+        e.name = server;
+    }
+    return e;
+}
+
+// The page's own declaration (its first known one), else what its bytes look like.
+void ownEncoding(PageEncoding& e, QByteArrayView body, const PageMarkup& m)
+{
+    for (const PageMarkup::Span& s : m.spans)
+        if (s.kind == PageMarkup::Label && s.inHead && knownCharset(body.sliced(s.start, s.end - s.start))) {
+            e.name = QString::fromLatin1(body.sliced(s.start, s.end - s.start)).toLower();
+            e.declared = true;
+            return;
+        }
+    // Nothing names the charset, but Windows-1251 text is next to never well-formed UTF-8.
+    e.name = utf8Text(body) ? QStringLiteral("utf-8") : QStringLiteral("windows-1251");
+}
+
+// Copies bytes with each line end (CR LF, CR or LF) as CR LF: the merged file is a list of lines.
+struct LineWriter {
+    QByteArray& out;
+    bool afterCr = false;
+    void write(QByteArrayView bytes)
+    {
+        const char* p = bytes.data();
+        const char* const end = p + bytes.size();
+        while (p < end) {
+            if (afterCr && *p == '\n') {
+                ++p;
+                afterCr = false;
+                continue;
+            }
+            afterCr = false;
+            const char* q = p;
+            while (q < end && *q != '\r' && *q != '\n')
+                ++q;
+            out.append(p, q - p);
+            if (q == end)
+                break;
+            out += "\r\n";
+            afterCr = *q == '\r';
+            p = q + 1;
+        }
+    }
+};
+
 } // namespace
 
-QByteArray resolveLink(const QByteArray& link, const QByteArray& base) { return Base(base).resolve(link); }
+PageEncoding pageEncoding(QByteArrayView body, const QString& serverCharset)
+{
+    PageEncoding e = transportEncoding(body, serverCharset);
+    if (e.name.isEmpty()) {
+        // Browsers look for the declaration near the start.
+        const QByteArrayView head = body.first(qMin<qsizetype>(body.size(), 65536));
+        PageMarkup m(head);
+        htmlscan::scan(head, m);
+        ownEncoding(e, body, m);
+    }
+    return e;
+}
+
+QByteArray resolveLink(const QByteArray& link, const QByteArray& base) { return LinkBase(base).escaped().resolve(link); }
 
 QByteArray rebaseLine(const QByteArray& line, const QByteArray& base)
 {
+    PageMarkup m(line);
+    htmlscan::scan(line, m, true);
+    const LinkBase b = LinkBase(base).escaped();
     QByteArray out;
-    Scan s;
-    s.where = Scan::Tag; // the line may go on with a tag begun on the line before
-    rebaseInto(out, line, Base(base), s);
+    qsizetype copied = 0;
+    auto edit = [&](qsizetype s, qsizetype e, const QByteArray& text) {
+        out.append(line.constData() + copied, s - copied);
+        out += text;
+        copied = e;
+    };
+    for (const PageMarkup::Span& s : m.spans) {
+        if (s.kind == PageMarkup::Srcset)
+            b.rebaseSrcset(line, s.start, s.end, edit);
+        else if (s.kind != PageMarkup::Label)
+            edit(s.start, s.end, b.rebase(QByteArrayView(line).sliced(s.start, s.end - s.start)));
+    }
+    out.append(line.constData() + copied, line.size() - copied);
     return out;
 }
 
-namespace {
-void rebaseInto(QByteArray& out, QByteArrayView line, const Base& base, Scan& s)
-{
-    // Only the links change: every other byte of the line stays as served. Built piece by
-    // piece: a minified page is one line with thousands of links, and replacing each link in
-    // place would move the rest of the line every time.
-    const qsizetype n = line.size();
-    qsizetype copied = 0, i = 0;
-    while (i < n) {
-        if (s.where == Scan::Text) {
-            const qsizetype lt = line.indexOf('<', i);
-            if (lt < 0)
-                break;
-            i = lt + 1;
-            if (line.sliced(lt).startsWith("<!--")) {
-                s.where = Scan::Comment;
-                i = lt + 4;
-            } else if (i < n && (isalpha(uchar(line[i])) || line[i] == '/')) {
-                s.where = Scan::Tag;
-                s.quote = 0;
-                s.raw = tagAt(line, lt, "script") ? "/script" : tagAt(line, lt, "style") ? "/style" : QByteArrayView();
-            }
-        } else if (s.where == Scan::Comment) {
-            const qsizetype end = line.indexOf("-->", i);
-            if (end < 0)
-                break;
-            i = end + 3;
-            s.where = Scan::Text;
-        } else if (s.where == Scan::Raw) {
-            const qsizetype lt = line.indexOf('<', i);
-            if (lt < 0)
-                break;
-            i = lt + 1;
-            if (tagAt(line, lt, s.raw)) {
-                s.where = Scan::Tag;
-                s.raw = {};
-            }
-        } else if (s.quote) {
-            const qsizetype q = line.indexOf(s.quote, i);
-            if (s.srcset != Scan::NoSrcset)
-                rebaseSrcset(out, copied, line, i, q < 0 ? n : q, base, s.srcset);
-            if (q < 0)
-                break;
-            i = q + 1;
-            s.quote = 0;
-            s.srcset = Scan::NoSrcset;
-        } else if (line[i] == '>') {
-            s.where = s.raw.isEmpty() ? Scan::Text : Scan::Raw;
-            ++i;
-        } else if (line[i] == '"' || line[i] == '\'') {
-            s.quote = line[i++];
-        } else if (bool srcset = false; line[i] == '=' && linkName(line, i, srcset)) {
-            qsizetype start = i + 1, end;
-            if (start < n && (line[start] == '"' || line[start] == '\'')) {
-                const char q = line[start++];
-                end = line.indexOf(q, start);
-                if (end < 0)
-                    end = n, s.quote = q; // the value goes on on the next line
-                i = end + 1;
-            } else {
-                end = start;
-                while (end < n && line[end] != ' ' && line[end] != '>' && line[end] != '\t')
-                    ++end;
-                i = end;
-            }
-            if (srcset) {
-                Scan::Candidate at = Scan::Address;
-                rebaseSrcset(out, copied, line, start, end, base, at);
-                if (s.quote)
-                    s.srcset = at;
-                continue;
-            }
-            // Blanks around a quoted address are no part of it, as a browser reads it: " http://x/"
-            // stays absolute.
-            qsizetype from = start, to = end;
-            while (from < to && isspace(uchar(line[from])))
-                ++from;
-            while (to > from && isspace(uchar(line[to - 1])))
-                --to;
-            out.append(line.data() + copied, from - copied);
-            out += base.resolve(line.sliced(from, to - from).toByteArray());
-            copied = to;
-        } else {
-            ++i;
-        }
-    }
-    out.append(line.data() + copied, n - copied);
-}
-} // namespace
-
-namespace {
-// The <base href=...> value of a page's head: its place in the bytes, or an empty match.
-QRegularExpressionMatch baseMatch(QByteArrayView body)
-{
-    static const QRegularExpression re(QStringLiteral("<base\\s[^>]*href\\s*=\\s*[\"']?([^\"'\\s>]+)"),
-                                       QRegularExpression::CaseInsensitiveOption);
-    return re.match(QString::fromLatin1(body.first(qMin<qsizetype>(body.size(), 65536))));
-}
-} // namespace
-
 QByteArray baseHref(QByteArrayView body)
 {
-    const auto m = baseMatch(body);
-    return m.hasMatch() ? m.captured(1).toLatin1() : QByteArray();
+    PageMarkup m(body);
+    htmlscan::scan(body, m);
+    if (m.base.start < 0)
+        return {};
+    return body.sliced(m.base.start, m.base.end - m.base.start).toByteArray();
 }
 
 QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, const QString& serverCharset,
@@ -465,70 +372,91 @@ QByteArray mergedPage(const QByteArray& taskFile, const QByteArray& bodyIn, cons
             out += line;
             out += "\r\n";
         }
-        pos = end;
-        if (pos < taskFile.size() && taskFile[pos] == '\r')
-            ++pos;
-        if (pos < taskFile.size() && taskFile[pos] == '\n')
-            ++pos;
+        pos = afterLineEnd(taskFile, end);
     }
     out += date + "\r\n";
 
-    const PageEncoding enc = pageEncoding(bodyIn, serverCharset);
+    PageEncoding enc = transportEncoding(bodyIn, serverCharset);
     QByteArray body = bodyIn.mid(enc.bomLength);
-    QString charset = enc.name;
+    const bool fromTransport = !enc.name.isEmpty();
     if (enc.wide) {
         QStringDecoder dec(enc.name.toLatin1().constData());
         body = QString(dec.decode(body)).toUtf8();
-        charset = QStringLiteral("utf-8");
+        enc.name = QStringLiteral("utf-8");
     }
-    // The engine reads a page that names no charset as Windows-1251.
+    PageMarkup m(body);
+    htmlscan::scan(body, m);
+    if (!fromTransport)
+        ownEncoding(enc, body, m);
+    const QByteArray charset = enc.name.toLatin1();
+    // The page's declarations name the encoding its bytes are read in: a server's or a byte
+    // order mark's that differs from the page's own replaces it, as browsers follow them. A page
+    // without a declaration gets one unless it is read as Windows-1251, as the engine reads
+    // pages that name none; a declaration in the body, which browsers pass over, is no
+    // declaration (it is made to match all the same).
+    bool declared = false;
+    for (const PageMarkup::Span& s : m.spans)
+        declared = declared || (s.kind == PageMarkup::Label && s.inHead);
     QByteArray meta;
-    if (!enc.declared && (!serverCharset.trimmed().isEmpty() || enc.wide || charset != QLatin1String("windows-1251")))
-        meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset.toLatin1() + "\">\r\n";
-    else if (enc.wide || enc.bomLength > 0) // the dropped byte order mark named UTF-8
-        meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n";
+    if (!declared && (fromTransport || charset != "windows-1251"))
+        meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset + "\">\r\n";
 
-    QByteArray base = QUrl(finalUrl).toEncoded();
-    if (const auto m = baseMatch(body); m.hasMatch()) {
-        const QByteArray declared = m.captured(1).toLatin1();
-        base = resolveLink(declared, base);
-        // A relative <base href> is made absolute in place: rebased like the other links, it
-        // would be resolved against itself ("sub/" becoming ".../sub/sub/").
-        if (base != declared)
-            body.replace(m.capturedStart(1), m.capturedLength(1), base);
+    const LinkBase docBase(QUrl(finalUrl).toEncoded());
+    LinkBase pageBase = docBase;
+    if (m.base.start >= 0) {
+        const PageMarkup::Span& s = m.base;
+        QByteArray declared = htmlscan::decodeValue(QByteArrayView(body).sliced(s.start, s.end - s.start));
+        declared.removeIf([](char c) { return c == '\t' || c == '\n' || c == '\r'; });
+        declared.replace('\\', '/');
+        // A base that is no address of the web (a "data:" or "javascript:" one) is passed over.
+        const LinkBase b(docBase.resolve(declared.trimmed()));
+        if (b.ok)
+            pageBase = b;
     }
-    const Base pageBase(base);
-    Scan scan;
-    out.reserve(out.size() + meta.size() + body.size() + body.size() / 2);
-    // Line by line in place: a page of hundreds of megabytes is not split into a list.
-    const char* d = body.constData();
-    const qsizetype n = body.size();
-    auto lines = [&](qsizetype at, qsizetype to) {
-        while (at < to) {
-            qsizetype end = at;
-            while (end < to && d[end] != '\n' && d[end] != '\r')
-                ++end;
-            rebaseInto(out, QByteArrayView(d + at, end - at), pageBase, scan);
-            out += "\r\n";
-            at = end;
-            if (at < to && d[at] == '\r')
-                ++at;
-            if (at < to && d[at] == '\n' && (d[at - 1] == '\r' || at == end))
-                ++at;
-        }
+    const LinkBase docLinks = docBase.escaped(), pageLinks = pageBase.escaped();
+
+    LineWriter w{out};
+    qsizetype copied = 0;
+    auto edit = [&](qsizetype s, qsizetype e, const QByteArray& text) {
+        w.write(QByteArrayView(body).sliced(copied, s - copied));
+        w.write(text);
+        copied = e;
     };
     // The meta line follows the page's doctype: a tag before it would have the engine lay the
     // page out in quirks mode.
-    qsizetype at = meta.isEmpty() ? 0 : doctypeEnd(body);
-    if (at > 0) {
-        lines(0, at);
-        if (at < n && d[at] == '\r')
-            ++at;
-        if (at < n && d[at] == '\n')
-            ++at;
+    const qsizetype at = meta.isEmpty() ? -1 : m.doctypeEnd;
+    const QByteArrayView page(body);
+    if (at == 0) {
+        out += meta;
+    } else if (at > 0) {
+        // Only comments and the doctype stand before it, no link.
+        w.write(page.first(at));
+        out += "\r\n";
+        copied = afterLineEnd(page, at);
+        out += meta;
     }
-    out += meta;
-    lines(at, n);
+    for (qsizetype k = 0; k < m.spans.size(); ++k) {
+        const PageMarkup::Span& s = m.spans[k];
+        const QByteArrayView value = page.sliced(s.start, s.end - s.start);
+        switch (s.kind) {
+        case PageMarkup::Link:
+            edit(s.start, s.end, pageLinks.rebase(value));
+            break;
+        case PageMarkup::BaseHref: // made absolute in place: it would be resolved against itself
+            edit(s.start, s.end, docLinks.rebase(value));
+            break;
+        case PageMarkup::Srcset:
+            pageLinks.rebaseSrcset(page, s.start, s.end, edit);
+            break;
+        case PageMarkup::Label:
+            if (!sameCharset(value.toByteArray(), charset))
+                edit(s.start, s.end, charset);
+            break;
+        }
+    }
+    w.write(page.sliced(copied));
+    if (!page.isEmpty() && !out.endsWith('\n'))
+        out += "\r\n";
     return out;
 }
 

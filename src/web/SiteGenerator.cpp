@@ -248,7 +248,7 @@ QStringList NoteLines(const QString& path, QTextDocument* doc)
     QTextDocument own;
     QTextDocument& d = doc ? *doc : own;
     // Read as the rich edit control reads a note: RTF when it is RTF, plain text otherwise.
-    if (!bytes.startsWith("{\\rtf") || !platform::ReadRtfForText(bytes, d, nullptr)) {
+    if (!platform::ReadRtfForText(bytes, d, nullptr)) {
         d.clear();
         platform::SetPlainTextOf(d, platform::PlainTextFromBytes(bytes));
     }

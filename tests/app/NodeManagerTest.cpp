@@ -6,6 +6,7 @@
 #include "app/NodeMove.h"
 #include "app/NodeTreeView.h"
 #include "app/TreeFile.h"
+#include "app/UnitDir.h"
 #include "app/UnitMove.h"
 #include "editor/REMain.h"
 #include "platform/text/CodePage.h"
@@ -74,6 +75,8 @@ protected:
         writeOld(a + u("Заметка.html"), "<html>page</html>");
         writeOld(a + u("Деталь.txt"), "detail");
         b = target;
+        // The target is a catalog of the catalog list: a move is settled only into such a one.
+        write(progFile("dir"), "Project1\\\r\nHelp\\\r\n" + platform::toCp1251(b) + "\r\n");
         QDir().mkpath(b);
         write(b + "Menue", "B-root\r\n");
         write(b + "Menue_ind", "3\r\n");
@@ -368,6 +371,8 @@ protected:
         const QString target = progFile("T/");
         QDir().mkpath(target);
         write(target + "Menue", "T-root\r\n");
+        // In the catalog list, as the catalog chooser holds it.
+        FormDir->memo1->addItem("T\\");
         return target;
     }
     void pickTarget(const QString& target)

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QTreeWidget>
+#include <QStringEncoder>
 #include <QStyledItemDelegate>
 #include <QTest>
 #include <QTimer>
@@ -56,6 +57,11 @@ protected:
             QTest::qWait(20);
     }
     QStringList tempFiles() { return QDir(cat + "temp").entryList(QDir::Files | QDir::Hidden); }
+    // A merged file's page: its lines after the date line.
+    static QByteArray body(const QByteArray& merged)
+    {
+        return merged.mid(merged.indexOf(" -->\r\n<!-- Dat") + 6).split('\n').mid(1).join('\n');
+    }
 
     testsupport::TempDir site;
     testsupport::HttpServer server;
@@ -313,11 +319,40 @@ TEST_F(DownloadTest, TheMergedPageIsTheServedPageWithAbsoluteLinks)
     write(cat + "win.htm", task(server.url("/win.htm")));
     runToEnd();
     const QByteArray absolute = server.url("/Sub/Page.HTM").toUtf8();
-    auto body = [](const QByteArray& merged) { return merged.mid(merged.indexOf(" -->\r\n<!-- Dat") + 6).split('\n').mid(1).join('\n'); };
     EXPECT_EQ(body(read(cat + "utf.htm")), "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n" +
                                                QByteArray(utf8).replace("\n", "\r\n").replace("Sub/Page.HTM", absolute));
     EXPECT_EQ(body(read(cat + "win.htm")),
               QByteArray(win).replace("\n", "\r\n").replace("Sub/Page.HTM", absolute));
+}
+
+TEST_F(DownloadTest, ThePageDeclaresTheCharsetTheServerNamed)
+{
+    // Browsers read a page in the charset of the server's Content-Type, not in its meta's: the
+    // saved page keeps the bytes as served and declares what they are, so it shows as served.
+    const QString title = QStringLiteral("Кириллица");
+    const QByteArray http = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">\n"
+                            "<title>" + title.toUtf8() + "</title></head><body><a href=\"x.htm\">x</a></body></html>\n";
+    const QByteArray short_ = "<!DOCTYPE html><meta charset=\"windows-1251\"><title>" + QStringEncoder("KOI8-R").encode(title) +
+                              "</title>\n";
+    write(site.file("u.htm"), http);
+    write(site.file("k.htm"), short_);
+    startOn("a\r\n");
+    write(cat + "u.htm", task(server.url("/u.htm?ct=text/html;%20charset=UTF-8")));
+    write(cat + "k.htm", task(server.url("/k.htm?ct=text/html;charset=koi8-r")));
+    runToEnd();
+    EXPECT_EQ(body(read(cat + "u.htm")), QByteArray(http)
+                                            .replace("charset=windows-1251", "charset=utf-8")
+                                            .replace("x.htm", server.url("/x.htm").toUtf8())
+                                            .replace("\n", "\r\n"));
+    EXPECT_EQ(body(read(cat + "k.htm")), QByteArray(short_).replace("windows-1251", "koi8-r").replace("\n", "\r\n"));
+
+    platform::setBrowserFactory({});
+    for (const char* name : {"u.htm", "k.htm"}) {
+        std::unique_ptr<platform::BrowserControl> b(platform::createBrowser(nullptr));
+        b->navigateFile(cat + QLatin1String(name));
+        ASSERT_TRUE(b->waitLoaded(60000));
+        EXPECT_EQ(b->title(), title) << name;
+    }
 }
 
 TEST_F(DownloadTest, PicturesOfAMergedPageComeFromItsServer)

@@ -119,3 +119,53 @@ TEST(Merge, EachAddressOfASrcsetIsRebasedItsDescriptorsAndCommasKept)
               "data:text/plain,a,b 3x,http://h/up.gif\r\n 4x, http://h/d/f.gif 5x\" data-srcset=\"k.gif\">"
               "<img srcset=http://h/d/u.gif></picture>\r\n");
 }
+
+TEST(Merge, TagsAttributesCommentsAndRawTextAreReadAsHtmlReadsThem)
+{
+    // Each piece of the page as served and as it must be saved: only real link values change.
+    const QByteArray b = "http://b.example/real/";
+    const QList<std::pair<QByteArray, QByteArray>> pieces = {
+        // The base is the first real <base> tag's href: not one in a comment, a script string or
+        // a data- attribute, nor a later one.
+        {"<!-- <base href=\"http://evil/c/\"> -->", {}},
+        {"<script>var s = '<base href=\"http://evil/s/\">';</script>", {}},
+        {"<base data-href=\"http://evil/d/\" href=\"http://b.example/real/\">", {}},
+        {"<base href=\"http://evil/second/\">\n", {}},
+        // A quote opens a value only at its start.
+        {"<img alt=Bob's src=\"a.gif\"><a href=b.htm>it's</a>\n", "<img alt=Bob's src=\"" + b + "a.gif\"><a href=" + b + "b.htm>it's</a>\n"},
+        {"<p>src=here</p>\n", {}},
+        // Blanks around "=".
+        {"<a href = \"x.htm\"><img src =\"s.gif\"><img\tsrc=\n'n.gif'>\n",
+         "<a href = \"" + b + "x.htm\"><img src =\"" + b + "s.gif\"><img\tsrc=\n'" + b + "n.gif'>\n"},
+        {"<img alt= src=\"p.gif\">\n", {}}, // alt is `src="p.gif"`, there is no src
+        // Raw text and escapable raw text hold no tags.
+        {"<title>T <a href=\"t.htm\"></title ><textarea><img src=\"ta.gif\"></textarea>", {}},
+        {"<xmp><a href=\"x1.htm\"></xmp><noembed><a href=\"x2.htm\"></noembed><noframes><a href=\"x3.htm\"></noframes>\n", {}},
+        {"<style>a{} <a href=\"st.htm\"></style><iframe><a href=\"if.htm\"></iframe>\n", {}},
+        // Pages from disk are shown without their scripts: what <noscript> holds is markup.
+        {"<noscript><img src=\"ns.gif\"></noscript>\n", "<noscript><img src=\"" + b + "ns.gif\"></noscript>\n"},
+        // Bogus comments end at the first ">".
+        {"<?php <a href=\"q1.htm\">?><!x <a href=\"q2.htm\"></ x <a href=\"q3.htm\">\n", {}},
+        // Short comments end where they begin, so what follows them is markup.
+        {"<!--><a href=\"c1.htm\"><!---><a href=\"c2.htm\">\n", "<!--><a href=\"" + b + "c1.htm\"><!---><a href=\"" + b + "c2.htm\">\n"},
+        // A script's "<!--<script>" escape holds one "</script>"; the next one ends the script.
+        {"<script><!--<script>x</script><img src=\"in.gif\"></script>--></script><img src=\"after.gif\">\n",
+         "<script><!--<script>x</script><img src=\"in.gif\"></script>--></script><img src=\"" + b + "after.gif\">\n"},
+        // A control byte is no "/": the script goes on.
+        {QByteArray("<script>s='<\x0Fscript><img src=\"z.gif\">';</script>\n"), {}},
+        // End tags carry no links.
+        {"</a href=\"e.htm\">\n", {}},
+    };
+    QByteArray served, expected;
+    for (const auto& [in, want] : pieces) {
+        served += in;
+        expected += want.isNull() ? in : want;
+    }
+    const QByteArray out = mergedPage("", served, QStringLiteral("windows-1251"), "<!-- d -->", "http://h/d/p.htm");
+    expected.replace("\n", "\r\n");
+    expected.prepend("<!-- d -->\r\n");
+    // The server's charset: the page names none, so a declaration opens it.
+    const QByteArray meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">\r\n";
+    expected.insert(expected.indexOf("\r\n") + 2, meta);
+    EXPECT_EQ(out.toStdString(), expected.toStdString());
+}

@@ -54,6 +54,11 @@ std::unique_ptr<Dialogs> setDialogs(std::unique_ptr<Dialogs> d)
     return old;
 }
 
+MsgResult Dialogs::notice(const QString& text, const QString& details, MsgIcon icon)
+{
+    return message(details.isEmpty() ? text : text + QStringLiteral("\n\n") + details, QString(), MsgButtons::Ok, icon);
+}
+
 QStringList ScriptedDialogs::messages() const
 {
     QStringList out;

@@ -31,6 +31,10 @@ public:
     virtual ~Dialogs() = default;
     virtual MsgResult message(const QString& text, const QString& caption = QString(),
                               MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None) = 0;
+    // A notice with an OK button whose long part (a list of files, say) stands in the box's
+    // details, which the user opens on request: the box stays small enough for the screen.
+    // By default the details follow the text, after an empty line.
+    virtual MsgResult notice(const QString& text, const QString& details, MsgIcon icon = MsgIcon::None);
     // An empty result means the user cancelled.
     virtual QString openFileName(const QString& caption, const QString& dir, const QString& filter) = 0;
     virtual QStringList openFileNames(const QString& caption, const QString& dir, const QString& filter) = 0;

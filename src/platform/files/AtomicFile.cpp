@@ -34,6 +34,21 @@ QString followLinks(const QString& path)
     return p;
 }
 
+// For the program's own files: a link is followed only while it leads to a file in the link's own
+// folder or below it (a catalog file kept in a sub-folder); one that leads out of it, as a
+// catalog received from someone else may hold, is replaced itself.
+QString linkWithin(const QString& path)
+{
+    const QFileInfo link(path);
+    if (!link.isSymLink())
+        return path;
+    const QString target = followLinks(path);
+    const QString inside = QFileInfo(link.absolutePath()).canonicalFilePath();
+    const QString at = QFileInfo(QFileInfo(target).absolutePath()).canonicalFilePath();
+    const bool within = !inside.isEmpty() && !at.isEmpty() && (at == inside || at.startsWith(inside + u'/'));
+    return within && !QFileInfo(target).isSymLink() ? target : path;
+}
+
 // The rename that replaces a file needs only the folder's permission; a file the user made
 // read-only must stay as it is, as a plain write would leave it. The mode bits decide, so the
 // protection holds for root too.
@@ -77,13 +92,17 @@ namespace {
 using Temporary = AtomicBatch::Pending;
 
 // Writes data to a fresh temporary file beside the target (flushed to disk when `sync`).
-bool writeTemporary(const QString& pathGiven, QByteArrayView data, bool sync, Temporary& out, QString* error)
+// With `own` the target is one of the program's own files (see linkWithin): a link that is not
+// followed is replaced by the rename.
+bool writeTemporary(const QString& pathGiven, QByteArrayView data, bool sync, Temporary& out, QString* error,
+                    bool own = false)
 {
-    const QString path = followLinks(pathGiven);
+    const QString path = own ? linkWithin(pathGiven) : followLinks(pathGiven);
     const QByteArray target = QFile::encodeName(path);
     QFileInfo fi(path);
     struct stat old;
-    if (::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode) && writeProtected(old)) {
+    const auto oldFile = [&] { return ::lstat(target.constData(), &old) == 0 && S_ISREG(old.st_mode); };
+    if (oldFile() && writeProtected(old)) {
         if (error)
             *error = QStringLiteral("Cannot save %1: the file is write-protected (read-only).").arg(path);
         return false;
@@ -97,7 +116,7 @@ bool writeTemporary(const QString& pathGiven, QByteArrayView data, bool sync, Te
         return false;
     }
     // Keep the permissions of the file being replaced; new files get the usual 0666 & ~umask.
-    if (::stat(target.constData(), &old) == 0) {
+    if (oldFile()) {
         ::fchmod(fd, old.st_mode & 07777);
     } else {
         mode_t um = ::umask(0);
@@ -157,6 +176,15 @@ bool writeFileAtomic(const QString& pathGiven, QByteArrayView data, QString* err
 {
     Temporary t;
     if (!writeTemporary(pathGiven, data, true, t, error) || !renameTemporary(t, error))
+        return false;
+    syncFolder(t.dir);
+    return true;
+}
+
+bool writeOwnFileAtomic(const QString& path, QByteArrayView data, QString* error)
+{
+    Temporary t;
+    if (!writeTemporary(path, data, true, t, error, true) || !renameTemporary(t, error))
         return false;
     syncFolder(t.dir);
     return true;

@@ -18,6 +18,12 @@ namespace platform {
 // Returns false with a readable message in *error when anything fails; the target is then
 // unchanged and no temporary file is left behind.
 bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr);
+// The same for the program's own files (trees, lists, records, scratch files): a symbolic link in
+// the file's place is followed only to a file in the link's own folder or below it; a link that
+// leads out of it is replaced by the file, never written through (a catalog received from
+// someone else may hold such a link to any file of the user). The user's own notes and pages,
+// saved with writeFileAtomic, keep their links wherever they lead.
+bool writeOwnFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr);
 
 // The longest file name, in bytes, that writeFileAtomic and AtomicBatch can save: any name the
 // file system takes, since the temporary name beside it keeps only as much of the name as fits.

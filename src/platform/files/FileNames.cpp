@@ -111,6 +111,21 @@ bool makeDirNoCase(const QString& path)
     return true;
 }
 
+bool makeOwnDirNoCase(const QString& path)
+{
+    QString p = resolvePath(path);
+    while (p.size() > 1 && p.endsWith('/'))
+        p.chop(1);
+    const QFileInfo fi(p);
+    if (fi.isSymLink()) {
+        const QString parent = QFileInfo(fi.absolutePath()).canonicalFilePath();
+        const QString at = fi.canonicalFilePath();
+        if (parent.isEmpty() || at.isEmpty() || !at.startsWith(parent + u'/'))
+            QFile::remove(p);
+    }
+    return makeDirNoCase(path);
+}
+
 ResolveScope::ResolveScope() { ++cache.depth; }
 
 ResolveScope::~ResolveScope()

@@ -20,6 +20,10 @@ bool existsNoCase(const QString& path);
 // Creates one folder (its parent must exist), reusing the spelling of an existing folder that
 // differs only in letter case. Returns true when the folder exists afterwards.
 bool makeDirNoCase(const QString& path);
+// The same for a folder of the program's own files (scratch files): a symbolic link in its place
+// that leads out of the parent folder, as a catalog received from someone else may hold, is
+// removed (the link, never what it leads to) and a real folder made there.
+bool makeOwnDirNoCase(const QString& path);
 
 // While a scope is alive, folder listings are read once and reused, so resolving many names in
 // one folder does not list it again each time. Files created through resolvePath's answers

@@ -147,10 +147,10 @@ protected:
 
 } // namespace
 
-bool ReadRtfDetached(QByteArrayView rtf, QTextDocument& doc, QString* error)
+bool ReadRtfDetached(QByteArrayView rtf, QTextDocument& doc, QString* error, bool* cutShort)
 {
     doc.setDocumentLayout(new IdleLayout(&doc));
-    const bool ok = ReadRtf(rtf, doc, error);
+    const bool ok = ReadRtf(rtf, doc, error, cutShort);
     doc.setDocumentLayout(new RichLayout(&doc));
     installRichObjectPainter(doc);
     return ok;
@@ -334,12 +334,30 @@ void RichEditControl::ReplaceSelWithDocument(const QTextDocument& fragment, bool
     const int start = c.selectionStart();
     QTextDocument* doc = document();
     const int before = TextLength() - (c.selectionEnd() - start);
+    // Pictures and objects that come before any text of their own take the text format here,
+    // as typing would (the first selected character's when replacing): text typed after them
+    // goes on in that format.
+    QTextCharFormat here;
+    if (c.hasSelection()) {
+        QTextCursor first(doc);
+        first.setPosition(start + 1);
+        setRichCharProps(here, richCharProps(first.charFormat()));
+    } else {
+        setRichCharProps(here, richCharProps(currentCharFormat()));
+    }
     const bool undo = canUndo;
     if (!undo)
         doc->setUndoRedoEnabled(false);
     c.beginEditBlock();
     c.removeSelectedText();
     c.insertFragment(QTextDocumentFragment(&fragment));
+    for (int pos = start, end = start + (TextLength() - before);
+         pos < end && doc->characterAt(pos) == QChar::ObjectReplacementCharacter; ++pos) {
+        QTextCursor e(doc);
+        e.setPosition(pos);
+        e.setPosition(pos + 1, QTextCursor::KeepAnchor);
+        e.mergeCharFormat(here);
+    }
     c.endEditBlock();
     registerRichResources(*doc);
     if (!undo) {

@@ -12,7 +12,7 @@ namespace platform {
 
 // Reads RTF into a fresh document that is not laid out while it fills (a layout after every
 // insertion would cost far more than the reading); the document is laid out when it is shown.
-bool ReadRtfDetached(QByteArrayView rtf, QTextDocument& doc, QString* error = nullptr);
+bool ReadRtfDetached(QByteArrayView rtf, QTextDocument& doc, QString* error = nullptr, bool* cutShort = nullptr);
 // Reads RTF into a document that is only read for its text and never shown: it gets no layout
 // at all (a full layout of every note costs far more than reading it).
 bool ReadRtfForText(QByteArrayView rtf, QTextDocument& doc, QString* error = nullptr);
@@ -59,7 +59,8 @@ public:
     // Replaces the selection; the new text ends up selected and scrolled into view.
     // With canUndo the replacement is one undo step; without it the undo history is dropped.
     void ReplaceSel(const QString& text, bool canUndo = true);
-    // The same with a rich fragment (pictures and formats kept).
+    // The same with a rich fragment (pictures and formats kept); pictures and objects before its
+    // first text take the text format at the selection, as an inserted one does.
     void ReplaceSelWithDocument(const QTextDocument& fragment, bool canUndo = true);
 
     // Display lines (as wrapped on the screen; without a layout, paragraphs).

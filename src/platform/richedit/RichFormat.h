@@ -272,7 +272,11 @@ void registerRichResources(QTextDocument& doc);
 
 // RTF. ReadRtf parses into doc (cleared first; callers parse into a fresh document and swap on
 // success). On failure it returns false with a message in *error; doc then holds what was read.
-bool ReadRtf(QByteArrayView rtf, QTextDocument& doc, QString* error = nullptr);
+// *cutShort tells a damaged file whose reading stopped before the end of its text (\bin data or a
+// picture cut off by the end, paragraphs swallowed by a font table or skipped group whose brace
+// is missing), so that doc holds only the text before the damage. Groups merely left open at the
+// end, whose last braces some writers leave out, do not count.
+bool ReadRtf(QByteArrayView rtf, QTextDocument& doc, QString* error = nullptr, bool* cutShort = nullptr);
 // Inserts RTF at the cursor (replacing its selection), for pasting and loading a selection. Unlike
 // ReadRtf, a final \par is inserted as a paragraph break (a copied line pastes as a line).
 bool ReadRtfAt(QByteArrayView rtf, QTextCursor& cursor, QString* error = nullptr);

@@ -138,6 +138,27 @@ int unclosedGroups(QByteArrayView d)
     return depth;
 }
 
+// Whether a group that is not document text took text that was: d holds a paragraph word
+// (\par, \pard), or \bin data that runs past its end and so over whatever came after it.
+bool swallowsText(QByteArrayView d)
+{
+    for (qsizetype pos = 0; pos < d.size();) {
+        if (d[pos] != '\\') {
+            ++pos;
+            continue;
+        }
+        const Word w = scanControl(d, pos);
+        if (w.name == "par" || w.name == "pard")
+            return true;
+        if (w.name == "bin" && w.param > 0) {
+            if (w.param > d.size() - pos)
+                return true;
+            pos += w.param;
+        }
+    }
+    return false;
+}
+
 enum class Dest {
     Body,        // document text
     Skip,        // ignored group
@@ -185,6 +206,7 @@ struct Group {
     Dest uprOuter = Dest::Body;
     bool destOwner = false;  // this group set its destination (not inherited)
     qsizetype openPos = 0;   // offset of the group's '{'
+    bool readWhole = false;  // a picture or object group, read as one piece
 };
 
 struct FontInfo {
@@ -253,6 +275,11 @@ public:
     }
 
     bool run(QString* error);
+    // Reading stopped short of the text's end: \bin data runs past the end, a picture or object
+    // is cut off, or paragraphs went into a group that is not text because its brace is missing
+    // (see run). Groups merely left open at the end are not counted: some writers leave out
+    // the final braces, and every word of the text has been read then.
+    bool cutShort() const { return cutShort_; }
 
 private:
     // input
@@ -268,6 +295,10 @@ private:
     int overflow_ = 0;
     bool starPending_ = false;
     bool done_ = false;
+    bool cutShort_ = false;
+    // Where the last group closed ('}'), and its bytes from '{' when it was not document text.
+    qsizetype lastCloseAt_ = -1;
+    QByteArrayView lastTextlessGroup_;
     qsizetype wordStart_ = 0; // offset of the control word being handled
     int documentCodePage_ = 1252;
     int defaultFont_ = 0;
@@ -322,6 +353,7 @@ private:
 
     void pushGroup();
     void popGroup();
+    void skipBinary(int count);
     void handleWord(const Word& w);
     void handleDestination(QByteArrayView name, bool starred);
     bool overflowDestination(QByteArrayView name);
@@ -347,6 +379,9 @@ private:
 
 bool Reader::run(QString* error)
 {
+    // Some editors put a UTF-8 byte-order mark before "{\rtf"; it is no part of the RTF.
+    if (d_.startsWith("\xEF\xBB\xBF"))
+        d_ = d_.sliced(3);
     const qsizetype n = d_.size();
     if (n < 5 || !d_.startsWith("{\\rtf")) {
         if (error)
@@ -409,6 +444,25 @@ bool Reader::run(QString* error)
     }
     flushBytes();
     flushRun();
+    if (!stack_.empty()) {
+        // Braces are missing. Leaving out the last ones is what some writers do, and then every
+        // word of the text has been read. But paragraphs (or \bin data past the end) in a group
+        // that is not text (a font table, a skipped destination), left open at the end or closed
+        // by the last brace, mean that the group's own brace is missing and the text after it
+        // went into that group; and a picture or object cut off by the end is data the editor
+        // cannot keep.
+        if (std::any_of(stack_.begin(), stack_.end(), [](const Group& g) { return g.readWhole; }))
+            cutShort_ = true; // a picture or object cut off
+        const auto textless =
+            std::find_if(stack_.begin(), stack_.end(), [](const Group& g) { return g.dest != Dest::Body; });
+        if (textless != stack_.end() && swallowsText(d_.sliced(textless->openPos)))
+            cutShort_ = true;
+        qsizetype end = n;
+        while (end > 0 && QByteArrayView(" \r\n\t", 4).contains(d_[end - 1]))
+            --end;
+        if (lastCloseAt_ == end - 1 && swallowsText(lastTextlessGroup_))
+            cutShort_ = true;
+    }
     // The last paragraph: its properties, or nothing when a \par ended the text before it.
     if (anyPar_ && !keepLastPar_ && cursor_.block().length() <= 1 && cursor_.blockNumber() > startBlock)
         cursor_.deletePreviousChar();
@@ -458,6 +512,15 @@ void Reader::pushGroup()
         skipToGroupEnd(d_, pos_);
 }
 
+void Reader::skipBinary(int count)
+{
+    if (count <= 0)
+        return;
+    if (count > d_.size() - pos_)
+        cutShort_ = true;
+    pos_ += std::min<qsizetype>(count, d_.size() - pos_);
+}
+
 void Reader::popGroup()
 {
     starPending_ = false;
@@ -471,6 +534,10 @@ void Reader::popGroup()
     }
     Group closing = std::move(stack_.back());
     stack_.pop_back();
+    lastCloseAt_ = pos_;
+    lastTextlessGroup_ = closing.dest != Dest::Body || closing.readWhole
+                             ? d_.sliced(closing.openPos, pos_ + 1 - closing.openPos)
+                             : QByteArrayView();
     if (stack_.empty())
         lastPara_ = closing.para;
     if (closing.destOwner) switch (closing.dest) {
@@ -791,8 +858,8 @@ void Reader::skipUnicodeFallback(int count)
                     ++pos_;
             } else {
                 const Word w = scanControl(d_, pos_);
-                if (w.name == "bin" && w.param > 0)
-                    pos_ += std::min<qsizetype>(w.param, n - pos_);
+                if (w.name == "bin")
+                    skipBinary(w.param);
             }
             --count;
             continue;
@@ -808,6 +875,7 @@ QByteArray Reader::groupFromWord()
     // A destination word starts its group; when something came before it in the group (already
     // read as text), the group is taken from the word on.
     const qsizetype open = top().openPos;
+    top().readWhole = true;
     skipToGroupEnd(d_, pos_);
     const qsizetype close = std::min(pos_ + 1, d_.size());
     // Past the depth limit the group's own start is not known: it is taken from the word on.
@@ -834,8 +902,10 @@ void Reader::readPicture()
     if (!ParseRtfPicture(group, pic))
         return;
     flushRun();
-    const QTextImageFormat f = makeRichPicture(doc_, pic);
-    cursor_.insertImage(f);
+    // The picture carries the text format in force, which text typed after it takes.
+    QTextCharFormat f = makeCharFormat();
+    f.merge(makeRichPicture(doc_, pic));
+    cursor_.insertImage(f.toImageFormat());
     cellTab_ = false;
 }
 
@@ -857,8 +927,8 @@ void Reader::readObject()
             return;
     }
     flushRun();
-    QTextCharFormat f = nesting_ < 4 ? makeRichObject(doc_, bytes)
-                                     : makeRichObjectFormat(doc_, bytes, 0, 0, nullptr);
+    QTextCharFormat f = makeCharFormat(); // as for a picture
+    f.merge(nesting_ < 4 ? makeRichObject(doc_, bytes) : makeRichObjectFormat(doc_, bytes, 0, 0, nullptr));
     cursor_.insertText(QString(QChar::ObjectReplacementCharacter), f);
     cellTab_ = false;
 }
@@ -1046,8 +1116,7 @@ void Reader::handleWord(const Word& w)
 
     if (name == "bin") {
         // Binary data outside a picture is skipped, in every destination (it may hold braces).
-        if (w.param > 0)
-            pos_ += std::min<qsizetype>(w.param, d_.size() - pos_);
+        skipBinary(w.param);
         return;
     }
 
@@ -1602,11 +1671,13 @@ QTextCharFormat makeRichObject(QTextDocument& doc, const QByteArray& groupBytes)
     return makeRichObjectFormat(doc, groupBytes, std::min(wt, 20 * 1440), std::min(ht, 20 * 1440), resultPtr);
 }
 
-bool ReadRtf(QByteArrayView rtf, QTextDocument& doc, QString* error)
+bool ReadRtf(QByteArrayView rtf, QTextDocument& doc, QString* error, bool* cutShort)
 {
     doc.clear();
     Reader r(rtf, doc, 0);
     const bool ok = r.run(error);
+    if (cutShort)
+        *cutShort = ok && r.cutShort();
     // After reading: a layout that exists while the text goes in would lay out every step.
     installRichObjectPainter(doc);
     return ok;

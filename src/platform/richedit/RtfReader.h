@@ -33,7 +33,9 @@
 // state (their text is kept; a destination there leaves that state alone), \bin past the end
 // takes what is there, odd hex digits are dropped, unknown fonts and colours fall back to the
 // defaults. An object cut off by the end of the file is closed (and dropped when its \bin data
-// runs past the end). Only input that does not start with "{\rtf" is refused.
+// runs past the end). Such cuts, and paragraphs swallowed by a group that is not text, are
+// reported as cut short. A UTF-8 byte-order mark before "{\rtf" is skipped; other input
+// that does not start with "{\rtf" is refused.
 #include "platform/richedit/RichFormat.h"
 
 #include <QByteArrayView>

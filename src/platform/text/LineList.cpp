@@ -50,7 +50,7 @@ bool loadLines(const QString& path, QList<QByteArray>& lines, QString* error)
 
 bool saveLines(const QString& path, const QList<QByteArray>& lines, QString* error)
 {
-    return writeFileAtomic(path, joinLines(lines), error);
+    return writeOwnFileAtomic(path, joinLines(lines), error);
 }
 
 bool loadLines1251(const QString& path, QStringList& lines, QString* error)

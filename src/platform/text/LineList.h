@@ -8,7 +8,9 @@ namespace platform {
 
 // A text file handled as a whole list of lines, the way the catalog keeps its files.
 // Reading splits at CR LF, a lone LF or a lone CR; a final line break adds no empty line.
-// Writing ends every line with CR LF; an empty list writes an empty file.
+// Writing ends every line with CR LF; an empty list writes an empty file. These are the
+// program's own files: a symbolic link that leads out of the file's folder is replaced, never
+// written through (writeOwnFileAtomic).
 // Lines stay bytes: a page in any encoding comes back byte-identical.
 QList<QByteArray> splitLines(QByteArrayView data);
 QByteArray joinLines(const QList<QByteArray>& lines);

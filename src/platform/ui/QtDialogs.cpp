@@ -4,7 +4,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPainter>
@@ -12,6 +14,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -80,11 +84,30 @@ std::shared_ptr<QPrinter> pdfPrinter(const QString& fileName)
     return p;
 }
 
-MsgResult QtDialogs::message(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon)
+namespace {
+// A box as tall as a long list would put its buttons off the screen: the lines that do not fit
+// go into the details, which open on request in a scrolling field of a fixed height.
+void fitToScreen(QMessageBox& box, const QString& text, const QString& details)
+{
+    const QScreen* screen = box.parentWidget() ? box.parentWidget()->screen() : QGuiApplication::primaryScreen();
+    // Room for the title bar, the frame and the opened details field.
+    const int room = (screen ? screen->availableGeometry().height() : 480) - 200;
+    QStringList shown = text.split(QLatin1Char('\n')), moved;
+    box.setText(text);
+    box.setDetailedText(details);
+    while (shown.size() > 1 && box.sizeHint().height() > room) {
+        const qsizetype keep = box.sizeHint().height() > 2 * room ? shown.size() / 2 : shown.size() - 1;
+        moved = shown.mid(keep) + moved;
+        shown = shown.mid(0, keep);
+        box.setText(shown.join(QLatin1Char('\n')) + QStringLiteral("\n(More in the details.)"));
+        box.setDetailedText(moved.join(QLatin1Char('\n')) + (details.isEmpty() ? QString() : QLatin1Char('\n') + details));
+    }
+}
+
+MsgResult showBox(const QString& text, const QString& details, const QString& caption, MsgButtons buttons, MsgIcon icon)
 {
     QMessageBox box(owner());
     box.setWindowTitle(captionOr(caption));
-    box.setText(text);
     switch (icon) {
     case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
     case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
@@ -102,6 +125,7 @@ MsgResult QtDialogs::message(const QString& text, const QString& caption, MsgBut
     case MsgButtons::AbortRetryIgnore: b = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore; break;
     }
     box.setStandardButtons(b);
+    fitToScreen(box, text, details);
     switch (box.exec()) {
     case QMessageBox::Ok: return MsgResult::Ok;
     case QMessageBox::Yes: return MsgResult::Yes;
@@ -119,6 +143,17 @@ MsgResult QtDialogs::message(const QString& text, const QString& caption, MsgBut
     if (buttons == MsgButtons::AbortRetryIgnore)
         return MsgResult::Abort;
     return MsgResult::Cancel;
+}
+} // namespace
+
+MsgResult QtDialogs::message(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon)
+{
+    return showBox(text, QString(), caption, buttons, icon);
+}
+
+MsgResult QtDialogs::notice(const QString& text, const QString& details, MsgIcon icon)
+{
+    return showBox(text, details, QString(), MsgButtons::Ok, icon);
 }
 
 QString QtDialogs::openFileName(const QString& caption, const QString& dir, const QString& filter)
@@ -203,6 +238,38 @@ QComboBox* addColorList(QFontDialog& dlg, int rgb)
     return combo;
 }
 
+// The font the dialog starts from. A family that is not installed would show as a generic family
+// whose style list has no bold, so that bold text showed as "Normal": the dialog gets the family
+// the desktop draws in its place, with the style of that family that has the font's weight and
+// slant.
+QFont shownFont(QFont font)
+{
+    if (QFontDatabase::hasFamily(font.family()))
+        return font;
+    const QString family = QFontInfo(font).family();
+    if (!QFontDatabase::hasFamily(family))
+        return font;
+    font.setFamily(family);
+    const int weight = font.bold() ? QFont::Bold : QFont::Normal;
+    QString best;
+    int bestDistance = 0;
+    for (const QString& style : QFontDatabase::styles(family)) {
+        // Oblique counts as italic. Of two faces of the same weight the plainer name wins ("Bold"
+        // before "Condensed Bold").
+        const QFont face = QFontDatabase::font(family, style, 12);
+        if (face.bold() != font.bold() || face.italic() != font.italic())
+            continue;
+        const int distance = qAbs(face.weight() - weight) * 100 + int(style.size());
+        if (best.isEmpty() || distance < bestDistance) {
+            best = style;
+            bestDistance = distance;
+        }
+    }
+    if (!best.isEmpty())
+        font.setStyleName(best);
+    return font;
+}
+
 } // namespace
 
 bool QtDialogs::fontDialog(FontChoice& font)
@@ -216,7 +283,7 @@ bool QtDialogs::fontDialog(FontChoice& font)
     start.setStrikeOut(font.strikeOut);
     QFontDialog dlg(owner());
     dlg.setOption(QFontDialog::DontUseNativeDialog); // the colour list needs Qt's own dialog
-    dlg.setCurrentFont(start);
+    dlg.setCurrentFont(shownFont(start));
     // A family that is not installed shows as the desktop's substitute: what the dialog shows
     // at the start stands for the font as it was, so that only what the user changes changes.
     const QFont shown = dlg.currentFont();

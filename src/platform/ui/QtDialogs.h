@@ -11,6 +11,7 @@ namespace platform {
 class QtDialogs : public Dialogs {
 public:
     MsgResult message(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon) override;
+    MsgResult notice(const QString& text, const QString& details, MsgIcon icon) override;
     QString openFileName(const QString& caption, const QString& dir, const QString& filter) override;
     QStringList openFileNames(const QString& caption, const QString& dir, const QString& filter) override;
     QString saveFileName(const QString& caption, const QString& dir, const QString& filter) override;

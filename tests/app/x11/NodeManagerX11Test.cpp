@@ -31,6 +31,7 @@ TEST_F(AppTest, ANodeDraggedWithTheMouseOntoTheTargetTreeMoves)
     const QString b = progFile("B/");
     QDir().mkpath(b);
     write(b + "Menue", "B-root\r\n");
+    write(progFile("dir"), "Project1\\\r\nHelp\\\r\nB\\\r\n"); // a catalog of the catalog list
     start();
     FormSlova->Timer1->stop();
     FormSlova->TimerTree->stop();

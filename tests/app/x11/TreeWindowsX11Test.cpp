@@ -5,6 +5,7 @@
 
 #include "app/About.h"
 #include "app/FolderTree.h"
+#include "app/UnitDir.h"
 #include "app/UnitICO.h"
 #include "app/UnitMove.h"
 #include "app/UnitSlova.h"
@@ -139,6 +140,7 @@ TEST_F(NodeTest, AWarningOfTheNodeManagerShowsAboveItAndTakesTheClick)
     QDir().mkpath(b);
     write(b + "Menue", "B-root\r\n");
     write(b + "x.rtf", "{\\rtf1 theirs}");
+    FormDir->memo1->addItem("B\\"); // a catalog of the catalog list
     ASSERT_TRUE(QTest::qWaitForWindowExposed(FormSlova, 60000));
     FormSlova->RestructFiles();
     // The node manager over the middle of the main window, where a box of the latter would stand.

@@ -271,6 +271,9 @@ TEST(RtfReaderInput, RefusesWhatIsNotRtf)
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(ReadRtf("", doc, &error));
     EXPECT_FALSE(ReadRtf(" {\\rtf1 x}", doc, &error));
+    EXPECT_FALSE(ReadRtf("\xEF\xBB\xBFplain", doc, &error));
+    // A UTF-8 byte-order mark before the RTF, as some editors write it, is no part of it.
+    EXPECT_EQ(readText("\xEF\xBB\xBF{\\rtf1 x}"), "x");
 }
 
 TEST(RtfReaderInput, DamagedInputReadsWhatIsThere)
@@ -282,6 +285,23 @@ TEST(RtfReaderInput, DamagedInputReadsWhatIsThere)
     // Braces in binary data are data, wherever the data is.
     EXPECT_EQ(readText("{\\rtf1{\\fonttbl\\bin3 }}}{\\f0 A;}}a\\bin2 {{b}"), "ab");
     EXPECT_EQ(readText("{\\rtf1 a\\"), "a");
+
+    // What counts as damaged: text that could not be read, not braces left out at the end.
+    auto cutShort = [](const QByteArray& rtf) {
+        QTextDocument doc;
+        bool cut = false;
+        EXPECT_TRUE(ReadRtf(rtf, doc, nullptr, &cut)) << rtf.constData();
+        return cut;
+    };
+    for (const char* whole : {"{\\rtf1 abc{\\b def", "{\\rtf1 abc}}}} trailing", "{\\rtf1 a\\'4",
+                              "{\\rtf1 a{\\*\\datastore 0105", "{\\rtf1{\\fonttbl{\\f0 A;}}a\\par{\\*\\datastore 01}",
+                              "{\\rtf1 a{\\pict\\pngblip 00}b", "{\\rtf1 a{\\{}"})
+        EXPECT_FALSE(cutShort(whole)) << whole;
+    for (const char* damaged : {"{\\rtf1 a\\bin999999 xyz}", "{\\rtf1{\\fonttbl{\\f0 A;}\\pard a\\par}",
+                                "{\\rtf1 a\\par{\\*\\generator W;\\pard b\\par}", "{\\rtf1 a{\\*\\unknown \\par b",
+                                "{\\rtf1 a{\\pict\\pngblip 0011", "{\\rtf1 a{\\pict\\pngblip\\bin9 01}}",
+                                "{\\rtf1 a{\\*\\unknown\\bin99 x}b}"})
+        EXPECT_TRUE(cutShort(damaged)) << damaged;
 }
 
 TEST(RtfReaderInput, DeepNestingIsBounded)

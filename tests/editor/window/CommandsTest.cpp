@@ -153,6 +153,52 @@ TEST_F(CommandsTest, TextTypedAfterAnInsertedPictureOrObjectKeepsTheFormatThere)
     }
 }
 
+TEST_F(CommandsTest, TextTypedAfterAPastedOrReloadedPictureOrObjectKeepsTheFormatThere)
+{
+    QImage img(4, 4, QImage::Format_RGB32);
+    img.fill(qRgb(0, 0, 200));
+    QByteArray png;
+    QBuffer b(&png);
+    b.open(QIODevice::WriteOnly);
+    img.save(&b, "PNG");
+    // An 11 pt note saved with a picture and an object, as the editor writes them.
+    write(file("n.rtf"), "{\\rtf1\\ansi{\\fonttbl{\\f0\\fmodern Courier New;}}\\f0\\fs22 a{\\pict\\pngblip\\picw4\\pich4 "
+                             + png.toHex() + "}{\\object\\objemb\\objw600\\objh600{\\*\\objclass Word.Document.8}"
+                             "{\\*\\objdata 0102}}\\par}");
+    openNode("n");
+    ASSERT_EQ(form->Editor->Text(), QString("a") + QChar(0xfffc) + QChar(0xfffc));
+    auto typeAt = [this](int at, const QString& text) {
+        form->Editor->SetSelection(at, at);
+        EXPECT_EQ(form->FontName->currentText().toStdString(), "Courier New") << at;
+        EXPECT_EQ(form->FontSize->text().toStdString(), "11") << at;
+        type(text);
+    };
+    typeAt(2, "b"); // after the reloaded picture
+    typeAt(4, "c"); // after the reloaded object
+    // The picture and the object copied and pasted at the end of the text.
+    for (int from : {1, 3}) {
+        form->Editor->SetSelection(from, from + 1);
+        form->Editor->CopyToClipboard();
+        const int end = form->Editor->TextLength();
+        form->Editor->SetSelection(end, end);
+        form->Editor->PasteFromClipboard();
+        typeAt(end + 1, "d");
+    }
+    // A picture pasted from another program.
+    auto* mime = new QMimeData;
+    mime->setImageData(img);
+    QApplication::clipboard()->setMimeData(mime);
+    const int end = form->Editor->TextLength();
+    form->Editor->SetSelection(end, end);
+    form->Editor->PasteFromClipboard();
+    ASSERT_EQ(form->Editor->TextLength(), end + 1);
+    typeAt(end + 1, "e");
+    ASSERT_TRUE(form->FileSave());
+    const QByteArray rtf = read(file("n.rtf"));
+    EXPECT_FALSE(rtf.contains("\\fs24")) << rtf.constData();
+    EXPECT_FALSE(rtf.contains("\\f1")) << rtf.constData();
+}
+
 TEST_F(CommandsTest, PicturesThatCannotBeReadChangeNothing)
 {
     openNode("n");

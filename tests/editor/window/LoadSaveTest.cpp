@@ -178,12 +178,25 @@ TEST_F(EditorTest, BadNoteFilesAndNodeNamesNeverLoseOrEscape)
 {
     write(file("good.rtf"), "{\\rtf1 good}");
     openNode("good");
-    // A folder where the note's file should be: the error shows, the note before is gone.
-    QDir().mkpath(file("folder.rtf"));
-    openNode("folder");
+    // A file that cannot be read: the error shows, the note before is gone.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/mem"), file("unreadable.rtf")));
+    openNode("unreadable");
     ASSERT_EQ(dialogs->messages().size(), 1);
     EXPECT_EQ(form->Editor->Text(), "");
+    EXPECT_EQ(form->EditorFileName, file("unreadable.rtf"));
+    // A folder where the note's file should be is no note: a new empty note, which the folder
+    // keeps from being saved.
+    dialogs->clear();
+    QDir().mkpath(file("folder.rtf"));
+    openNode("folder");
+    EXPECT_EQ(dialogs->messages().size(), 0);
+    EXPECT_EQ(form->Editor->Text(), "");
     EXPECT_EQ(form->EditorFileName, file("folder.rtf"));
+    type("x");
+    EXPECT_FALSE(form->FileSave());
+    ASSERT_FALSE(dialogs->messages().isEmpty());
+    EXPECT_TRUE(dialogs->messages().last().startsWith("Cannot create file")) << dialogs->messages().last().toStdString();
+    EXPECT_TRUE(QFileInfo(file("folder.rtf")).isDir());
 
     // Node texts that are not file names never reach the file system.
     QDir().mkpath(file("sub"));
@@ -213,6 +226,26 @@ TEST_F(EditorTest, BadNoteFilesAndNodeNamesNeverLoseOrEscape)
     EXPECT_TRUE(dialogs->messages()[0].contains("too long", Qt::CaseInsensitive)) << dialogs->messages()[0].toStdString();
     EXPECT_EQ(form->Editor->Text(), "keep");
     EXPECT_EQ(panel1(), "Modified");
+
+    // A damaged note shows read-only. A change that still reaches it (a format command does) makes
+    // a save ask before it writes the part that was read over the whole file.
+    FormSlova->ProjectPath = dir.path() + "/";
+    const QByteArray damaged = "{\\rtf1 kept\\par{\\*\\unknown \\pard unread\\par}";
+    write(file("damaged.rtf"), damaged);
+    form->Editor->SetModified(false);
+    dialogs->clear();
+    openNode("damaged");
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_TRUE(dialogs->messages()[0].contains("is damaged")) << dialogs->messages()[0].toStdString();
+    EXPECT_TRUE(form->Editor->ReadOnly());
+    form->Editor->SetModified(true);
+    dialogs->pushAnswer(platform::MsgResult::No);
+    EXPECT_FALSE(form->FileSave());
+    EXPECT_EQ(read(file("damaged.rtf")), damaged);
+    dialogs->pushAnswer(platform::MsgResult::Yes);
+    EXPECT_TRUE(form->FileSave());
+    EXPECT_EQ(dialogs->messages().size(), 3);
+    EXPECT_TRUE(read(file("damaged.rtf")).contains("kept"));
 }
 
 TEST_F(EditorTest, APlainTextNoteAsksBeforeLosingWhatItCannotHold)

@@ -17,10 +17,12 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QFontDialog>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -380,6 +382,62 @@ TEST_F(EditorX11, TheFontDialogsColourGoesOnTheSelectionAndIntoTheFile)
     EXPECT_EQ(form->Editor->SelectionFormat()->Color(), clRed);
     form->Editor->SetSelection(0, 5);
     EXPECT_EQ(form->Editor->SelectionFormat()->Color(), clWindowText);
+}
+
+TEST_F(EditorX11, TheFontDialogShowsBoldAndItalicOfAFontThatIsNotInstalled)
+{
+    // No Tahoma here: the dialog shows another family, yet the text's own bold and italic.
+    ASSERT_FALSE(QFontDatabase::hasFamily("Tahoma"));
+    testsupport::writeFile(dir.file("n.rtf"), "{\\rtf1\\ansi{\\fonttbl{\\f0 Tahoma;}}\\f0\\fs22 {\\b bold} "
+                                              "{\\b\\i both} plain\\par}");
+    form->EditFileFromTree();
+    ASSERT_EQ(form->Editor->Text(), "bold both plain");
+    DesktopDialogs desktop;
+    for (const int from : {0, 5}) {
+        SCOPED_TRACE(from);
+        form->Editor->SetSelection(from, from + 4);
+        const bool italic = from == 5;
+        whenFontDialogShows([italic](QFontDialog* dlg) {
+            const QFont shown = dlg->currentFont();
+            EXPECT_TRUE(shown.bold()) << shown.styleName().toStdString();
+            EXPECT_EQ(shown.italic(), italic);
+            QLineEdit* sample = nullptr;
+            for (QLineEdit* e : dlg->findChildren<QLineEdit*>())
+                if (e->text() == "AaBbYyZz")
+                    sample = e;
+            ASSERT_TRUE(sample);
+            EXPECT_TRUE(sample->font().bold());
+            EXPECT_EQ(sample->font().italic(), italic);
+            // The family's upright regular style ("Normal", "Regular", "Book"...), picked with the mouse.
+            QString regular;
+            for (const QString& style : QFontDatabase::styles(shown.family())) {
+                const QFont face = QFontDatabase::font(shown.family(), style, 12);
+                if (!face.bold() && !face.italic() && face.weight() == QFont::Normal
+                    && (regular.isEmpty() || style.size() < regular.size()))
+                    regular = style;
+            }
+            for (QListView* list : dlg->findChildren<QListView*>()) {
+                QAbstractItemModel* m = list->model();
+                for (int r = 0; r < m->rowCount(); ++r) {
+                    if (m->index(r, 0).data().toString() != regular)
+                        continue;
+                    list->scrollTo(m->index(r, 0));
+                    clickOn(list->viewport(), list->visualRect(m->index(r, 0)).center());
+                    EXPECT_TRUE(QTest::qWaitFor([dlg] { return !dlg->currentFont().bold() && !dlg->currentFont().italic(); }))
+                        << regular.toStdString();
+                    clickOk(dlg);
+                    return;
+                }
+            }
+            ADD_FAILURE() << "no regular style in " << shown.family().toStdString();
+        });
+        form->EditFontCmd->trigger();
+        EXPECT_EQ(form->Editor->SelectionFormat()->Style() & (fsBold | fsItalic), 0);
+    }
+    ASSERT_TRUE(form->FileSave());
+    const QByteArray rtf = testsupport::readFile(dir.file("n.rtf"));
+    EXPECT_FALSE(rtf.contains("\\b") || rtf.contains("\\i")) << rtf.constData();
+    EXPECT_TRUE(rtf.contains("Tahoma")) << rtf.constData();
 }
 
 TEST_F(EditorX11, SaveAsOverAnotherFileAsksOnce)
