@@ -9,6 +9,7 @@
 #include "platform/files/AtomicFile.h"
 #include "platform/text/CodePage.h"
 #include "platform/web/BrowserControl.h"
+#include "web/LinkList.h"
 #include "web/PageHeader.h"
 #include "web/UnitHtmlKategory.h"
 #include "web/U_Internet.h"
@@ -287,10 +288,16 @@ void TFormSlova::DownloadselectedURL1Click()
     }
     const QString tag = QStringLiteral("A");
     const QList<platform::BrowserControl::Element> anchors = WB1->elements(tag);
+    // As in the link list: local files only from the user's own local page, and no link at all
+    // from a local document that is not a page (its transformation may have made it of its path).
+    const QUrl shown = WB1->url();
+    const bool document = !shown.isLocalFile() || platform::isPageFileName(shown.toLocalFile());
+    const bool localFiles = shown.isLocalFile() && links::ownLocalPage(shown.toLocalFile());
+    auto taken = [&](const QString& href) { return document && (localFiles || !links::isLocalAddress(href)); };
     QList<int> matching;
     QString address;
     for (int i = 0; i < anchors.size(); ++i)
-        if (anchors.at(i).text.contains(selected)) {
+        if (anchors.at(i).text.contains(selected) && taken(anchors.at(i).href)) {
             matching.append(i);
             address = anchors.at(i).href;
         }

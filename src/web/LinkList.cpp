@@ -1,6 +1,7 @@
 // The link list's plain part: collection, order and stop list changes.
 #include "LinkList.h"
 
+#include "PageHeader.h"
 #include "platform/text/LineList.h"
 
 #include <QFileInfo>
@@ -32,6 +33,15 @@ QString localPath(const QString& address)
 bool isLocalAddress(const QString& address)
 {
     return address.startsWith(u'/') || address.startsWith(QLatin1String("file:"), Qt::CaseInsensitive);
+}
+
+bool ownLocalPage(const QString& address)
+{
+    if (!isLocalAddress(address))
+        return false;
+    int mark = 0;
+    const QString from = ReadLinkHeaderValue(localPath(address), QStringLiteral("DownloadURL"), mark);
+    return from.isEmpty() || isLocalAddress(from);
 }
 
 namespace {

@@ -22,6 +22,9 @@ QStringList collectLinks(QStringList hrefs, const QStringList& stopEntries, bool
 
 // A local address: a "file:" address in any case, or a path from the root.
 bool isLocalAddress(const QString& address);
+// A page read from disk that did not come from the web (a downloaded page keeps the address it
+// came from at the head of its header): only such a page may lead to the user's local files.
+bool ownLocalPage(const QString& address);
 
 // The stop list file's entries (blank lines dropped), sorted.
 QStringList readStopList(const QString& path);

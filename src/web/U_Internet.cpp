@@ -32,16 +32,6 @@ void showError(const QString& text)
     platform::dialogs().message(text, QString(), platform::MsgButtons::Ok, platform::MsgIcon::Error);
 }
 
-// A page read from disk that did not come from the web: a downloaded page keeps the address it
-// came from at the head of its header.
-bool ownLocalPage(const QString& text)
-{
-    if (!links::isLocalAddress(text))
-        return false;
-    int mark = 0;
-    const QString from = ReadLinkHeaderValue(links::localPath(text), QStringLiteral("DownloadURL"), mark);
-    return from.isEmpty() || links::isLocalAddress(from);
-}
 } // namespace
 
 TFormI::TFormI() : TForm(QStringLiteral("FormI"))
@@ -158,7 +148,7 @@ void TFormI::ButtonLoadLinksClick()
     const QString text = EditURL->text().trimmed();
     if (text.isEmpty())
         return;
-    localPage_ = ownLocalPage(text);
+    localPage_ = links::ownLocalPage(text);
     if (text.startsWith(u'/') || text.startsWith(QLatin1String("file:")))
         WB1->navigateFile(text.startsWith(QLatin1String("file:")) ? links::localPath(text) : text);
     else
@@ -175,6 +165,10 @@ void TFormI::CollectLinks()
     const QStringList stops = links::readStopList(StopListFile());
     showStopEntries(stops, -1);
     LB_url->clear();
+    // A local document that is not a page (XML, SVG) may have made its links out of its own path
+    // through its transformation: it lists none.
+    if (WB1->url().isLocalFile() && !platform::isPageFileName(WB1->url().toLocalFile()))
+        return;
     // The page's renderer is a process of its own and answers late on a busy machine; a short
     // wait showed a loaded page as one without links.
     LB_url->addItems(links::collectLinks(WB1->links(60000), stops, localPage_));

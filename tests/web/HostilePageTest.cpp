@@ -1,13 +1,16 @@
 // A downloaded page that wants to send the catalog to its server, shown by the real engine in
 // the page pane and in the link list window: its server hears of its own picture and of nothing
-// else, and the program still reads the page.
+// else, and the program still reads the page (also one that moves on to the web at once).
 #include "HostilePage.h"
 #include "WebFixture.h"
 
 #include "web/U_Internet.h"
 
+#include <algorithm>
+
 #include <QLineEdit>
 #include <QListWidget>
+#include <QSignalSpy>
 #include <QTreeWidget>
 
 namespace {
@@ -59,11 +62,32 @@ TEST_F(HostilePageTest, ADownloadedPageSendsNothingOfTheCatalogToItsServer)
     QCoreApplication::processEvents();
     ASSERT_EQ(FormI->LB_url->count(), 1);
     EXPECT_EQ(FormI->LB_url->item(0)->text().toStdString(), server.url("/landing.htm").toStdString());
-    for (const char* xml : {"x.xml", "y.xml", "z.xml"}) {
+    for (const char* xml : {"x.xml", "y.xml", "l.xml"}) {
         FormI->EditURL->setText(cat + xml);
         FormI->ButtonLoadLinksClick();
         FormI->WB1->waitLoaded(60000);
     }
+    // The link l.xml made of its path is no link to download.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(FormI->LB_url->count(), 0);
+    EXPECT_EQ(FormI->WB1->links(60000).filter("/leak/").size(), 1);
+    // z.xml, transformed, asks for its refresh: the navigation it asked for ends unmade, and a
+    // load of the address handed on to the web would start at once.
+    QSignalSpy ended(FormI->WB1, &platform::BrowserControl::loadFinished);
+    FormI->EditURL->setText(cat + "z.xml");
+    FormI->ButtonLoadLinksClick();
+    MV_WAIT_FOR(std::any_of(ended.begin(), ended.end(), [](const QList<QVariant>& e) { return !e.at(1).toBool(); }), 60000);
+    QCoreApplication::processEvents();
+    FormI->WB1->waitLoaded(60000);
+    // A downloaded page that moves on to the web at once, while the link list reads it: the web
+    // page shows, learning nothing, and the program lives on.
+    write(cat + "Moved.htm", "<html><head><meta http-equiv=\"refresh\" content=\"0;url=" +
+                                 server.url("/landing.htm").toUtf8() + "\"></head><body></body></html>");
+    FormI->EditURL->setText(cat + "Moved.htm");
+    FormI->ButtonLoadLinksClick();
+    MV_WAIT_FOR(count("GET /report?") == 2, 30000);
+    EXPECT_TRUE(FormI->WB1->waitLoaded(60000));
+    EXPECT_EQ(server.requests().filter("GET /report?").join(' ').toStdString(), "GET /report?ref=&name= GET /report?ref=&name=");
 
     EXPECT_EQ(hostile::leaks(server, cat).join(' ').toStdString(), "");
     EXPECT_EQ(server.requests().filter("/leak/").join('\n').toStdString(), "");

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QKeyEvent>
@@ -50,6 +51,12 @@ void FakeBrowser::navigate(const QUrl& url)
         --pending_;
         emit loadFinished(url, true);
     });
+}
+
+bool isPageFileName(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("htm") || suffix == QLatin1String("html") || suffix == QLatin1String("shtml");
 }
 
 QStringList BrowserControl::links(int timeoutMs)

@@ -97,6 +97,11 @@ bool browserMouseHookInstalled();
 // The browser control a widget belongs to (the widget itself or an ancestor), or null.
 BrowserControl* browserOf(QObject* object);
 
+// Whether the browser shows a local file of this name as a web page (".htm", ".html", ".shtml",
+// in any case). Any other local document (XML, SVG, XHTML) loads nothing and leads nowhere: its
+// transformation could build addresses out of its own path.
+bool isPageFileName(const QString& path);
+
 // Makes the browser control of a window. The program makes WebEngineBrowser; tests may install
 // another factory (a FakeBrowser) before the windows are created.
 using BrowserFactory = std::function<BrowserControl*(QWidget* parent)>;

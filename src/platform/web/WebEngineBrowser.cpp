@@ -6,11 +6,11 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
@@ -28,18 +28,13 @@ namespace {
 // a byte may take three.
 constexpr qint64 kMaxHandedOver = 640 * 1024;
 
-bool isPageSuffix(const QString& suffix)
-{
-    return suffix == QLatin1String("htm") || suffix == QLatin1String("html") || suffix == QLatin1String("shtml");
-}
-
 // The mime type with charset to show a local file with when it is a page or text that names no
 // encoding of its own (no byte order mark, no charset in a page); empty otherwise.
 QByteArray undeclaredTextMime(const QString& path, const QByteArray& bytes)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     QByteArray type;
-    if (isPageSuffix(suffix))
+    if (isPageFileName(path))
         type = "text/html";
     else if (suffix == QLatin1String("txt"))
         type = "text/plain";
@@ -85,6 +80,11 @@ protected:
         if (!local_)
             return !url.isLocalFile();
         if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")) {
+            // A local document that is not a page (XML, SVG) may build an address out of its own
+            // path through its transformation, in a link or a refresh: it leads nowhere. The
+            // address shown is still that document's while its own navigation is asked.
+            if (!isPageFileName(this->url().toLocalFile()))
+                return false;
             // Later, from the browser: loading it replaces this page object.
             QMetaObject::invokeMethod(owner_, [o = owner_, url] { o->navigate(url); }, Qt::QueuedConnection);
             return false;
@@ -135,20 +135,25 @@ public:
         const QUrl page = info.firstPartyUrl();
         if (!page.isLocalFile() || info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
             return;
-        if (!isPageSuffix(QFileInfo(page.toLocalFile()).suffix().toLower())) {
+        if (!isPageFileName(page.toLocalFile())) {
             info.block(true);
             return;
         }
         if (!url.isLocalFile())
             return;
-        const QString file = QDir::cleanPath(url.toLocalFile());
-        const QString folder = QFileInfo(page.toLocalFile()).absolutePath() + QLatin1Char('/');
-        if (!file.startsWith(folder) || !shownKind(info.resourceType(), QFileInfo(file).suffix().toLower()))
+        // Judged by the real file and the real folder: a link in the folder (a catalog received
+        // from someone else may hold any) can lead anywhere, and be named as any kind.
+        const QString file = QFileInfo(url.toLocalFile()).canonicalFilePath();
+        QString folder = QFileInfo(QFileInfo(page.toLocalFile()).absolutePath()).canonicalFilePath();
+        if (!folder.endsWith(QLatin1Char('/')))
+            folder += QLatin1Char('/');
+        if (file.isEmpty() || folder.size() < 2 || !file.startsWith(folder) ||
+            !shownKind(info.resourceType(), file))
             info.block(true);
     }
 
 private:
-    static bool shownKind(QWebEngineUrlRequestInfo::ResourceType type, const QString& suffix)
+    static bool shownKind(QWebEngineUrlRequestInfo::ResourceType type, const QString& file)
     {
         switch (type) {
         case QWebEngineUrlRequestInfo::ResourceTypeImage:
@@ -157,15 +162,29 @@ private:
         case QWebEngineUrlRequestInfo::ResourceTypeMedia:
             return true;
         case QWebEngineUrlRequestInfo::ResourceTypeStylesheet:
-            return suffix == QLatin1String("css");
+            return QFileInfo(file).suffix().toLower() == QLatin1String("css");
         case QWebEngineUrlRequestInfo::ResourceTypeSubFrame:
         case QWebEngineUrlRequestInfo::ResourceTypeObject:
-            return isPageSuffix(suffix);
+            return isPageFileName(file);
         default:
             return false;
         }
     }
 };
+
+// Deletes a page object that another replaced. A handler may be waiting for the engine inside one
+// of that page's own signals (the link list reads a page that leads on to the web meanwhile): the
+// page object goes only once no wait runs, so that its signal returns to a live object.
+void dropPage(const QPointer<QWebEnginePage>& page)
+{
+    if (!page)
+        return;
+    if (BrowserControl::waiting()) {
+        QTimer::singleShot(20, page, [page] { dropPage(page); });
+        return;
+    }
+    page->deleteLater();
+}
 
 QWebEngineProfile* sharedProfile()
 {
@@ -208,7 +227,7 @@ void WebEngineBrowser::usePage(bool local)
     if (page_) {
         // Its document goes with it; a load it still ends reaches no one.
         page_->disconnect(this);
-        page_->deleteLater();
+        dropPage(page_);
     }
     page_ = page;
     local_ = local;
