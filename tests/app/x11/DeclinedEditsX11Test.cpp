@@ -19,11 +19,6 @@ namespace {
 QString n(int v) { return QString::number(v); }
 QString at(QPoint g) { return n(g.x()) + ' ' + n(g.y()); }
 
-bool clickAt(QPoint global)
-{
-    return xdotoolWhileRunning(
-        {"mousemove", n(global.x()), n(global.y()), "sleep", "0.15", "click", "1", "sleep", "0.15"});
-}
 bool clickOn(QWidget* w, QPoint local) { return clickAt(w->mapToGlobal(local)); }
 bool key(const QString& k) { return xdotoolWhileRunning({"key", "--clearmodifiers", k, "sleep", "0.15"}); }
 

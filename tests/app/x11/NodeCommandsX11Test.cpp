@@ -9,12 +9,7 @@
 #include <QToolBar>
 
 namespace {
-QString n(int v) { return QString::number(v); }
 
-bool clickAt(QPoint global, const char* button = "1")
-{
-    return xdotoolWhileRunning({"mousemove", n(global.x()), n(global.y()), "sleep", "0.3", "click", button, "sleep", "0.3"});
-}
 bool keys(const QStringList& k) { return xdotoolWhileRunning(QStringList{"key", "--delay", "50"} + k + QStringList{"sleep", "0.3"}); }
 bool type(const QString& text)
 {
@@ -42,11 +37,7 @@ protected:
         const QRect r = tree()->visualItemRect(node(i));
         return tree()->viewport()->mapToGlobal(QPoint(r.left() + 12, r.center().y()));
     }
-    bool clickNode(int i)
-    {
-        QTreeWidgetItem* target = node(i);
-        return clickAt(nodeCentre(i)) && waitFor([&] { return tree()->currentItem() == target; });
-    }
+    bool clickNode(int i) { return clickTreeItem(tree(), node(i)); }
     bool clickToolButton(const char* name)
     {
         QAction* action = FormSlova->findChild<QAction*>(QLatin1String(name));

@@ -7,14 +7,6 @@
 
 #include <QDir>
 
-namespace {
-QString n(int v) { return QString::number(v); }
-
-bool clickAt(QPoint global)
-{
-    return xdotoolWhileRunning({"mousemove", n(global.x()), n(global.y()), "sleep", "0.3", "click", "1", "sleep", "0.3"});
-}
-} // namespace
 
 TEST_F(NodeTest, OddNoteFilesAreReadAsNotesAndDamagedOnesAreNotSavedOver)
 {
@@ -38,10 +30,7 @@ TEST_F(NodeTest, OddNoteFilesAreReadAsNotesAndDamagedOnesAreNotSavedOver)
     FormSlova->activateWindow();
     (void)QTest::qWaitForWindowActive(FormSlova, 5000);
 
-    auto clickNode = [this](int i) {
-        QTreeWidget* t = tree();
-        return clickAt(t->viewport()->mapToGlobal(t->visualItemRect(node(i)).center()));
-    };
+    auto clickNode = [this](int i) { return clickTreeItem(tree(), node(i)); };
     // A real key into the editor, after a real click into its text.
     auto typeKey = [] {
         QWidget* v = FormEdit->Editor->viewport();

@@ -25,12 +25,7 @@
 #include <QToolButton>
 
 namespace {
-QString n(int v) { return QString::number(v); }
 
-bool clickAt(QPoint global)
-{
-    return xdotoolWhileRunning({"mousemove", n(global.x()), n(global.y()), "sleep", "0.3", "click", "1", "sleep", "0.3"});
-}
 bool key(const QString& k) { return xdotoolWhileRunning({"key", k, "sleep", "0.3"}); }
 
 // What a message box shown by `raise` looked like and whether a real click on its OK button
