@@ -8,6 +8,7 @@
 #include "archive/ZipUtils.h"
 #include "archive/ZipWriter.h"
 #include "platform/dialogs/Dialogs.h"
+#include "platform/files/FileNames.h"
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
@@ -141,7 +142,9 @@ void TFormZip::FormActivate()
     if (!FormSlova)
         return;
     Edit1->setText(FormSlova->ProjectPath + QStringLiteral("archives/archive001.zip"));
-    QDir().mkdir(FormSlova->ProjectPath + QStringLiteral("archives"));
+    // The default archive lies in the catalog: a received catalog's "archives" that is a link out
+    // of it gives way to a folder of its own, as its scratch folder does.
+    platform::makeOwnDirNoCase(FormSlova->ProjectPath + QStringLiteral("archives"));
     // Whichever button is visible stands in the same place: the layout keeps hidden buttons
     // out, so nothing needs moving.
 }

@@ -348,6 +348,25 @@ QString linkPartFile(int fd, const QString& folder)
     return QString();
 }
 
+// True when `folder`, named below the destination, stands elsewhere on disk: a folder of the
+// destination that is a link out of it (a catalog unpacked by tar keeps links) would carry the
+// member there. Links that stay inside the destination serve as folders.
+bool leadsOutOf(const QString& destFolder, const QString& folder)
+{
+    const QString top = QDir::cleanPath(QFileInfo(destFolder).absoluteFilePath());
+    QString f = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    if (!f.startsWith(top) || f.size() == top.size() || (f[top.size()] != u'/' && !top.endsWith(u'/')))
+        return false;
+    // The innermost folder that is there: what the extraction makes below it is real folders.
+    while (f.size() > top.size() && !QFileInfo(f).isDir())
+        f.truncate(f.lastIndexOf(u'/'));
+    const QString realTop = QFileInfo(top).canonicalFilePath();
+    const QString real = QFileInfo(f).canonicalFilePath();
+    if (realTop.isEmpty() || real.isEmpty())
+        return false;
+    return real != realTop && !real.startsWith(realTop.endsWith(u'/') ? realTop : realTop + u'/');
+}
+
 // Makes `folder` and the missing folders above it, as ForceDirs does; each folder made is
 // added to `made`, the outermost first. False when one could not be made.
 bool makeFolders(const QString& folder, QStringList& made)
@@ -923,6 +942,7 @@ void TZipReader::startAhead(TUnzipRun& run, int threads)
     lastPath.clear();
     QString lastFolder;
     bool lastMayMake = false;
+    bool lastOut = false;
     for (int i = 0; i < n; ++i) {
         const TZipHeaderInfo* h = FSortedMembers->Header(i);
         TUnpackedMember& m = members[size_t(i)];
@@ -944,6 +964,7 @@ void TZipReader::startAhead(TUnzipRun& run, int threads)
             lastPath = p.Path;
             // The folder as the caller's thread works it out, unless a handler renames it.
             lastFolder = QFileInfo(p.Path + p.FileName).absolutePath();
+            lastOut = leadsOutOf(run.DestFolder, lastFolder);
             // A handler of the start event may skip the member or send it elsewhere: then no
             // folder is made ahead for it.
             lastMayMake = !OnStartUnZip;
@@ -956,6 +977,10 @@ void TZipReader::startAhead(TUnzipRun& run, int threads)
                     lastMayMake = false;
                 f.truncate(std::max<qsizetype>(f.lastIndexOf(u'/'), 0));
             }
+        }
+        if (lastOut) {
+            m.Wanted = false; // the caller's thread skips it
+            continue;
         }
         p.Folder = lastFolder;
         m.Folder = lastFolder;
@@ -1032,7 +1057,7 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
             if (OnStartUnZip)
                 OnStartUnZip(this, FileIndex, folder, skip);
             // An empty folder of the archive is there after the extraction too.
-            if (!skip)
+            if (!skip && !leadsOutOf(run.DestFolder, folder))
                 ForceDirs(folder);
         }
         return;
@@ -1051,6 +1076,10 @@ void TZipReader::UnZipOneFile(TUnzipRun& run, int FileIndex)
         ? place.Folder
         : QFileInfo(fname).absolutePath();
     if (folder != run.FolderSeen) {
+        if (leadsOutOf(run.DestFolder, folder)) {
+            skipWith(srCreateError, storedPath);
+            return;
+        }
         if (QFileInfo(folder).isDir())
             run.FolderSeen = folder;
         else

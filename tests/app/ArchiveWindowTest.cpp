@@ -136,6 +136,19 @@ TEST_F(ArchiveWindowTest, ZipTakesTheCatalogsOwnFilesAfterSavingTheTree)
     ours.sort();
     // The load made the catalog's stop list and the tree's icon index file.
     EXPECT_EQ(ours, (QStringList{"CurrentMenue", "Menue", "Menue_ind", "StopList", "only.txt"}));
+
+    // A received catalog whose archive folder is a link out of it: the default archive is made
+    // in the catalog, never where the link leads.
+    testsupport::TempDir elsewhere;
+    ASSERT_TRUE(QDir(other + "archives").removeRecursively());
+    ASSERT_TRUE(QFile::link(elsewhere.path(), other + "archives"));
+    dialogs->clear();
+    FormZip->FormActivate();
+    FormZip->ButtonZipClick();
+    EXPECT_EQ(dialogs->messages(), QStringList{"Added 5 files"});
+    EXPECT_TRUE(QDir(elsewhere.path()).isEmpty());
+    EXPECT_FALSE(QFileInfo(other + "archives").isSymLink());
+    EXPECT_EQ(readerNames(other + "archives/archive001.zip").size(), 5);
 }
 
 TEST_F(ArchiveWindowTest, UnzipAsksForEachExistingFileAndReloadsTheTree)

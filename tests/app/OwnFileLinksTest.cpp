@@ -1,6 +1,6 @@
 // A received catalog whose own files are symbolic links to the user's files elsewhere: the
 // program's writes replace the links and never reach those files; a note kept as a link still
-// saves to the file it leads to.
+// saves to the file it leads to, but never makes a file where a link to nothing leads.
 #include "AppFixture.h"
 #include "NodeFixture.h"
 
@@ -19,7 +19,7 @@ class OwnFileLinksTest : public NodeTest {};
 
 TEST_F(OwnFileLinksTest, TheProgramsOwnFilesReplaceLinksAndNotesKeepThem)
 {
-    open("Root\r\n\tGone\r\n\tOld\r\n\tLinked\r\n");
+    open("Root\r\n\tGone\r\n\tOld\r\n\tLinked\r\n\tGhost\r\n");
     testsupport::TempDir elsewhere;
     const QString outside = elsewhere.path();
     write(outside + "note.rtf", "{\\rtf1 kept outside}");
@@ -60,7 +60,7 @@ TEST_F(OwnFileLinksTest, TheProgramsOwnFilesReplaceLinksAndNotesKeepThem)
     for (const QString& name : own)
         if (name != "menue_move")
             EXPECT_FALSE(QFileInfo(cat + name).isSymLink()) << name.toStdString();
-    EXPECT_EQ(read(cat + "Menue"), QByteArray("Root\r\n\tNew\r\n\tLinked\r\n"));
+    EXPECT_EQ(read(cat + "Menue"), QByteArray("Root\r\n\tNew\r\n\tLinked\r\n\tGhost\r\n"));
     EXPECT_TRUE(read(cat + "keywords").contains("word"));
     EXPECT_EQ(read(cat + "history"), QByteArray("New\r\n"));
 
@@ -82,4 +82,13 @@ TEST_F(OwnFileLinksTest, TheProgramsOwnFilesReplaceLinksAndNotesKeepThem)
     EXPECT_FALSE(QFileInfo(cat + "temp").isSymLink());
     EXPECT_TRUE(QFileInfo(cat + "temp").isDir());
     EXPECT_EQ(snapshot(outside), scratch);
+
+    // A note that is a link to a file that is not there makes no file where the link leads.
+    ASSERT_TRUE(QFile::link(outside + "made.desktop", cat + "Ghost.rtf"));
+    dialogs->clear();
+    click(3);
+    typeIntoNote("typed ");
+    EXPECT_FALSE(FormEdit->FileSave());
+    EXPECT_FALSE(QFileInfo::exists(outside + "made.desktop"));
+    EXPECT_TRUE(dialogs->messages().join("\n").contains(outside + "made.desktop")) << dialogs->messages().join("\n").toStdString();
 }

@@ -99,6 +99,13 @@ bool writeTemporary(const QString& pathGiven, QByteArrayView data, bool sync, Te
 {
     const QString path = own ? linkWithin(pathGiven) : followLinks(pathGiven);
     const QByteArray target = QFile::encodeName(path);
+    // A link to a file that is not there would make that file wherever the link says: outside
+    // the catalog, as a received catalog may hold, or on the empty mount point of a drive away.
+    if (!own && path != pathGiven && !QFileInfo::exists(path)) {
+        if (error)
+            *error = QStringLiteral("Cannot save %1: it is a link to %2, which is not there.").arg(pathGiven, path);
+        return false;
+    }
     QFileInfo fi(path);
     struct stat old;
     const auto oldFile = [&] { return ::lstat(target.constData(), &old) == 0 && S_ISREG(old.st_mode); };

@@ -15,6 +15,8 @@ namespace platform {
 // disk and renamed over it, so a reader sees either the old or the new file, never a part.
 // A file without write permission for the user (from its mode bits, so also for root) is not
 // replaced: the rename needs only the folder's permission and would undo the protection.
+// A symbolic link in the file's place is followed to the file it leads to; a link to a file
+// that is not there is refused, never made into a new file wherever it points.
 // Returns false with a readable message in *error when anything fails; the target is then
 // unchanged and no temporary file is left behind.
 bool writeFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr);

@@ -322,6 +322,40 @@ TEST(ZipExtractOverwrite, LinkInDestinationIsReplacedNotFollowed)
     EXPECT_EQ(readFile(t.file("outside.txt")), "keep me");
     EXPECT_EQ(readFile(t.file("x/f.txt")), "member");
     EXPECT_FALSE(QFileInfo(t.file("x/f.txt")).isSymLink());
+
+    // A folder of the destination that is a link out of it is not written through, nor is a
+    // member stored as a link (Unix mode S_IFLNK): that one lands as a file holding its text.
+    MV_REQUIRE_TOOL("python3");
+    QDir().mkpath(t.file("away"));
+    QDir().mkpath(t.file("x/inner"));
+    ASSERT_TRUE(QFile::link(t.file("away"), t.file("x/sub")));
+    ASSERT_TRUE(QFile::link("inner", t.file("x/near")));
+    const QString py = QStringLiteral(
+        "import sys, zipfile\n"
+        "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+        "l = zipfile.ZipInfo('ln'); l.create_system = 3; l.external_attr = 0o120777 << 16\n"
+        "z.writestr(l, sys.argv[2])\n"
+        "for n in ('ln/f.txt', 'sub/f.txt', 'sub/deep/f.txt', 'near/f.txt'): z.writestr(n, 'member')\n"
+        "z.close()\n");
+    ASSERT_EQ(peer("python3", {"-c", py, t.file("links.zip"), t.file("away")}), 0);
+    for (bool parallel : {false, true}) {
+        TZipReader l;
+        Events ev;
+        ev.attach(l);
+        l.SetZipName(t.file("links.zip"));
+        l.SetDestDir(t.file("x"));
+        l.DoAll = true;
+        l.RecreateDirs = true;
+        l.OverwriteMode = Always;
+        l.Threads = parallel ? 4 : 1;
+        l.UnZip();
+        EXPECT_TRUE(treeOf(t.file("away")).isEmpty()) << ev.log.join("\n").toStdString();
+        EXPECT_EQ(readFile(t.file("x/ln")), t.file("away").toUtf8());
+        EXPECT_FALSE(QFileInfo(t.file("x/ln")).isSymLink());
+        EXPECT_EQ(readFile(t.file("x/inner/f.txt")), "member"); // a link inside the destination serves
+        EXPECT_EQ(ev.log.filter("skip 3").size(), 3) << ev.log.join("\n").toStdString();
+        QFile::remove(t.file("x/ln"));
+    }
 }
 
 TEST(ZipExtractMethods, UnknownMethodsLeaveNoFile)
