@@ -7,6 +7,7 @@
 #include "platform/richedit/RichEditControl.h"
 #include "platform/text/CodePage.h"
 #include "platform/text/LineList.h"
+#include "web/PageBody.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -83,16 +84,41 @@ QString sameFolderKey(const QString& dir)
     return canonical.isEmpty() ? QDir::cleanPath(QFileInfo(resolved).absoluteFilePath()) : canonical;
 }
 
-QString existingFile(const QString& dir, const QString& name)
+enum class Kind { Include, Page, Note };
+
+// A catalog received from someone else may hold links to any file of the user ("key.htm" to a
+// private key); publishing one would put that file on the user's web site. A file that is a link
+// leading out of the catalog is therefore taken only when it is what its name says: a page by
+// its content, a note in RTF; an include file never.
+bool publishable(const QString& dir, const QString& path, Kind kind)
+{
+    if (!QFileInfo(path).isSymLink())
+        return true;
+    const QString inside = QFileInfo(dir).canonicalFilePath();
+    const QString at = QFileInfo(path).canonicalFilePath();
+    if (!inside.isEmpty() && at.startsWith(inside + u'/'))
+        return true;
+    QFile f(path);
+    if (kind == Kind::Include || !f.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray head = f.read(pagebody::kHeadBytes);
+    if (kind == Kind::Page)
+        return pagebody::isWebPage(QString(), head);
+    if (head.startsWith("\xEF\xBB\xBF"))
+        head.remove(0, 3);
+    return head.startsWith("{\\rtf");
+}
+
+QString existingFile(const QString& dir, const QString& name, Kind kind)
 {
     const QString p = platform::resolveIn(dir, name);
-    return QFileInfo(p).isFile() ? p : QString();
+    return QFileInfo(p).isFile() && publishable(dir, p, kind) ? p : QString();
 }
 
 QList<QByteArray> optionalLines(const QString& catalog, const QString& name)
 {
     QList<QByteArray> lines;
-    const QString p = existingFile(catalog, name);
+    const QString p = existingFile(catalog, name, Kind::Include);
     if (!p.isEmpty())
         platform::loadLines(p, lines);
     return lines;
@@ -403,7 +429,7 @@ SiteResult MakeSite(const QList<TreeEntry>& tree, const SiteSettings& settings, 
         if (!e.leftOut && usableName(p.name)) {
             // Copied pages keep their names, so they claim them before the note pages do.
             for (const char* ext : {".htm", ".html"}) {
-                const QString src = existingFile(catalog, p.name + QLatin1String(ext));
+                const QString src = existingFile(catalog, p.name + QLatin1String(ext), Kind::Page);
                 if (src.isEmpty())
                     continue;
                 int& slot = QByteArray(ext) == ".htm" ? p.htm : p.html;
@@ -414,7 +440,7 @@ SiteResult MakeSite(const QList<TreeEntry>& tree, const SiteSettings& settings, 
                 }
                 slot = *it;
             }
-            const QString rtf = existingFile(catalog, p.name + QStringLiteral(".rtf"));
+            const QString rtf = existingFile(catalog, p.name + QStringLiteral(".rtf"), Kind::Note);
             if (!rtf.isEmpty()) {
                 auto it = noteOfSource.constFind(rtf);
                 if (it == noteOfSource.constEnd()) {

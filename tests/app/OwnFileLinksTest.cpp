@@ -57,9 +57,11 @@ TEST_F(OwnFileLinksTest, TheProgramsOwnFilesReplaceLinksAndNotesKeepThem)
     nodemove::endMove(cat);
 
     EXPECT_EQ(snapshot(outside), before);
-    for (const QString& name : own)
-        if (name != "menue_move")
+    for (const QString& name : own) {
+        if (name != "menue_move") {
             EXPECT_FALSE(QFileInfo(cat + name).isSymLink()) << name.toStdString();
+        }
+    }
     EXPECT_EQ(read(cat + "Menue"), QByteArray("Root\r\n\tNew\r\n\tLinked\r\n\tGhost\r\n"));
     EXPECT_TRUE(read(cat + "keywords").contains("word"));
     EXPECT_EQ(read(cat + "history"), QByteArray("New\r\n"));
