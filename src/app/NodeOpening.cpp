@@ -121,7 +121,7 @@ void TFormSlova::Tree1Click()
                 FormStopList->move(left, FormStopList->y());
         }
         if (FormEdit && FormEdit->StatusPanel1->text() == QLatin1String("Modified") && !ReadOnlyMode()
-            && !FormEdit->FileSave()) {
+            && !FormEdit->SaveBeforeLeaving()) {
             // The modified note is not safe on disk: it stays in the editor, and stays current.
             setCurrentText(previousText);
             CurrentFile = previousFile;

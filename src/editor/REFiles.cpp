@@ -41,7 +41,7 @@ bool IsUsableNoteName(const QString& nodeText)
 
 // --- loading ----------------------------------------------------------------------------------
 
-bool TFormEdit::OpenNoteFile(const QString& name, bool readOnly)
+bool TFormEdit::OpenNoteFile(const QString& name, bool readOnly, bool tellDamage)
 {
     // A failed load leaves the note, its file name, the caption and the mark as they were.
     try {
@@ -61,7 +61,7 @@ bool TFormEdit::OpenNoteFile(const QString& name, bool readOnly)
     rememberDiskState(name);
     refusedName_.clear();
     SelectionChange();
-    if (damaged_)
+    if (damaged_ && tellDamage)
         platform::dialogs().message(QStringLiteral("The note \"%1\" is damaged: only its text up to the damage "
                                                    "could be read. It is shown read-only, so that the file keeps "
                                                    "the rest.")
@@ -190,7 +190,7 @@ bool TFormEdit::AskSaveChanges()
         return true;
     switch (platform::dialogs().message(QStringLiteral("Save changes to %1?").arg(EditorFileName), QString(),
                                         platform::MsgButtons::YesNoCancel, platform::MsgIcon::Question)) {
-    case platform::MsgResult::Yes: return FileSave(); // a save that did not happen stops as Cancel
+    case platform::MsgResult::Yes: return SaveBeforeLeaving(); // a save that did not happen stops as Cancel
     case platform::MsgResult::No: discardChanges(); return true;
     default: return false;
     }
@@ -204,7 +204,8 @@ void TFormEdit::discardChanges()
     const QString name = EditorFileName;
     if (name != Untitled && refusedName_.isEmpty() && QFileInfo(name).isFile()) {
         const QString caption = windowTitle(); // a node's note keeps its node's caption
-        const bool loaded = OpenNoteFile(name, Editor->ReadOnly()); // a read-only note stays so
+        // A note opened read-only stays so; a damaged one is told of once, not at every reload.
+        const bool loaded = OpenNoteFile(name, Editor->ReadOnly() && !damaged_, !damaged_);
         setWindowTitle(caption);
         // A file that cannot be read now: the stand-in of a note that fails to load.
         if (!loaded)
@@ -217,7 +218,11 @@ void TFormEdit::discardChanges()
     Editor->SetModified(false);
 }
 
-bool TFormEdit::FileSave()
+bool TFormEdit::FileSave() { return saveNote(false); }
+
+bool TFormEdit::SaveBeforeLeaving() { return saveNote(true); }
+
+bool TFormEdit::saveNote(bool leaving)
 {
     // An empty text is never written: the old file keeps its content and the mark stays.
     if (Editor->Lines()->Count() == 0)
@@ -230,7 +235,7 @@ bool TFormEdit::FileSave()
                       .arg(refusedName_));
         return false;
     }
-    return saveTo(EditorFileName, true);
+    return saveTo(EditorFileName, true, leaving);
 }
 
 bool TFormEdit::FileSaveAs()
@@ -275,7 +280,7 @@ QString TFormEdit::plainTextLosses() const
     return lost.join(QStringLiteral(" and "));
 }
 
-bool TFormEdit::saveTo(const QString& name, bool checkDisk)
+bool TFormEdit::saveTo(const QString& name, bool checkDisk, bool leaving)
 {
     if (extensionOf(name) == QLatin1String("txt")) {
         const QString lost = plainTextLosses();
@@ -287,14 +292,22 @@ bool TFormEdit::saveTo(const QString& name, bool checkDisk)
             return false;
     }
     // A damaged note holds only the text before the damage: saving it over its file drops the rest.
-    if (checkDisk && damaged_ && name == EditorFileName
-        && platform::dialogs().message(QStringLiteral("The note \"%1\" is damaged: saving it keeps only the text "
-                                                      "that could be read, and the rest of the file is lost. Save "
-                                                      "anyway?")
-                                           .arg(name),
-                                       QString(), platform::MsgButtons::YesNo, platform::MsgIcon::Warning)
-               != platform::MsgResult::Yes)
-        return false;
+    // Where the note is being left, No lets that go on without the edits (kept, they would be
+    // asked about again at every click, or written later); Cancel stays with them.
+    if (checkDisk && damaged_ && name == EditorFileName) {
+        const platform::MsgResult answer = platform::dialogs().message(
+            QStringLiteral("The note \"%1\" is damaged: saving it keeps only the text that could be read, and the "
+                           "rest of the file is lost. Save anyway?")
+                .arg(name),
+            QString(), leaving ? platform::MsgButtons::YesNoCancel : platform::MsgButtons::YesNo,
+            platform::MsgIcon::Warning);
+        if (answer == platform::MsgResult::No && leaving) {
+            discardChanges();
+            return true;
+        }
+        if (answer != platform::MsgResult::Yes)
+            return false;
+    }
     // Someone else (the plain-text editor, another program) changed the file since we read it.
     if (checkDisk && changedOnDisk(name)
         && platform::dialogs().message(QStringLiteral("OK to overwrite %1").arg(name), QString(),
