@@ -292,14 +292,18 @@ bool TFormEdit::saveTo(const QString& name, bool checkDisk, bool leaving)
             return false;
     }
     // A damaged note holds only the text before the damage: saving it over its file drops the rest.
-    // Where the note is being left, No lets that go on without the edits (kept, they would be
-    // asked about again at every click, or written later); Cancel stays with them.
-    if (checkDisk && damaged_ && name == EditorFileName) {
+    // A note opened read-only is the user's word that its file stays as it is. A format command
+    // still changes either, so no save writes over them without asking. Where the note is being
+    // left, No lets that go on without the edits (kept, they would be asked about again at every
+    // click, or written later); Cancel stays with them.
+    const bool openedReadOnly = Editor->ReadOnly() && !damaged_;
+    if (checkDisk && (damaged_ || openedReadOnly) && name == EditorFileName) {
+        const QString question =
+            damaged_ ? QStringLiteral("The note \"%1\" is damaged: saving it keeps only the text that could be read, "
+                                      "and the rest of the file is lost. Save anyway?")
+                     : QStringLiteral("The note \"%1\" was opened read-only. Save anyway?");
         const platform::MsgResult answer = platform::dialogs().message(
-            QStringLiteral("The note \"%1\" is damaged: saving it keeps only the text that could be read, and the "
-                           "rest of the file is lost. Save anyway?")
-                .arg(name),
-            QString(), leaving ? platform::MsgButtons::YesNoCancel : platform::MsgButtons::YesNo,
+            question.arg(name), QString(), leaving ? platform::MsgButtons::YesNoCancel : platform::MsgButtons::YesNo,
             platform::MsgIcon::Warning);
         if (answer == platform::MsgResult::No && leaving) {
             discardChanges();

@@ -106,8 +106,9 @@ public:
     // Saves the note to its own file. False when the note is not safe on disk (the write
     // failed, the user declined, or Save As was cancelled): the caller must not drop it then.
     bool FileSave();
-    // The same, for a note about to be left (another node opened, the editor closed): a damaged
-    // note's "Save anyway?" then also takes No, which keeps the file whole and drops the edits.
+    // The same, for a note about to be left (another node opened, the editor closed): the
+    // "Save anyway?" of a damaged or read-only note then also takes No, which keeps the file as
+    // it is and drops the edits.
     bool SaveBeforeLeaving();
     // Asked before the note would be lost ("Save changes to %s?"); false keeps the window (and
     // the program) open. The one place that asks.
