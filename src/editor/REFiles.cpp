@@ -54,6 +54,7 @@ bool TFormEdit::OpenNoteFile(const QString& name, bool readOnly, bool tellDamage
     // A damaged note shows what could be read; read-only, so that nothing typed sends that part
     // over the file, whose rest stays on disk for another program to recover.
     damaged_ = Editor->Lines()->LoadCutShort();
+    askedReadOnly_ = readOnly;
     Editor->SetReadOnly(readOnly || damaged_);
     Editor->setFocus();
     Editor->SetModified(false);
@@ -205,7 +206,7 @@ void TFormEdit::discardChanges()
     if (name != Untitled && refusedName_.isEmpty() && QFileInfo(name).isFile()) {
         const QString caption = windowTitle(); // a node's note keeps its node's caption
         // A note opened read-only stays so; a damaged one is told of once, not at every reload.
-        const bool loaded = OpenNoteFile(name, Editor->ReadOnly() && !damaged_, !damaged_);
+        const bool loaded = OpenNoteFile(name, damaged_ ? askedReadOnly_ : Editor->ReadOnly(), !damaged_);
         setWindowTitle(caption);
         // A file that cannot be read now: the stand-in of a note that fails to load.
         if (!loaded)
@@ -327,7 +328,10 @@ bool TFormEdit::saveTo(const QString& name, bool checkDisk, bool leaving)
     Editor->SetModified(false);
     ShowModifiedMark(false);
     rememberDiskState(name);
-    damaged_ = false; // the file now holds what the editor shows
+    // The file now holds what the editor shows: a note read-only for its damage alone takes typing.
+    if (damaged_ && !askedReadOnly_)
+        Editor->SetReadOnly(false);
+    damaged_ = false;
     return true;
 }
 

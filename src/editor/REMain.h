@@ -215,6 +215,7 @@ private:
     } disk_;
     QString refusedName_;     // the node text that cannot be a file name, if any
     bool damaged_ = false;    // the note's file could be read only up to a damage
+    bool askedReadOnly_ = false; // the note was opened read-only on the user's word
     QString badSizeText_;     // the size text last reported as not a number
     bool hintShown_ = false;
 };

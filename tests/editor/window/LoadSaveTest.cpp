@@ -247,6 +247,11 @@ TEST_F(EditorTest, BadNoteFilesAndNodeNamesNeverLoseOrEscape)
     EXPECT_TRUE(form->FileSave());
     EXPECT_EQ(dialogs->messages().size(), 3);
     EXPECT_TRUE(read(file("damaged.rtf")).contains("kept"));
+    // The file now holds what the note shows: it takes typing, and a later save asks nothing.
+    EXPECT_FALSE(form->Editor->ReadOnly());
+    type("x");
+    EXPECT_TRUE(form->FileSave());
+    EXPECT_EQ(dialogs->messages().size(), 3);
 }
 
 TEST_F(EditorTest, APlainTextNoteAsksBeforeLosingWhatItCannotHold)
