@@ -83,6 +83,14 @@ void TFormSlova::Tree1Click()
         platform::SettingsStore().writeString(QStringLiteral("FileName"), t);
     };
     setCurrentText(text);
+    // The note kept in the editor stays current: its node is the one to ask about again.
+    auto stayOnPrevious = [&] {
+        setCurrentText(previousText);
+        CurrentFile = previousFile;
+        CurrentIndex = previousIndex;
+        if (QTreeWidgetItem* back = nodes.value(previousIndex))
+            Tree1->setCurrentItem(back);
+    };
     platform::ResolveScope scope;
     CurrentFile.clear();
     if (QString f = existingNodeFile(*this, text, ".htm"); !f.isEmpty())
@@ -121,13 +129,9 @@ void TFormSlova::Tree1Click()
                 FormStopList->move(left, FormStopList->y());
         }
         if (FormEdit && FormEdit->StatusPanel1->text() == QLatin1String("Modified") && !ReadOnlyMode()
-            && !FormEdit->FileSave()) {
+            && !FormEdit->SaveBeforeLeaving()) {
             // The modified note is not safe on disk: it stays in the editor, and stays current.
-            setCurrentText(previousText);
-            CurrentFile = previousFile;
-            CurrentIndex = previousIndex;
-            if (QTreeWidgetItem* back = nodes.value(previousIndex))
-                Tree1->setCurrentItem(back);
+            stayOnPrevious();
             return;
         }
         PanelEditor->show();
@@ -141,8 +145,10 @@ void TFormSlova::Tree1Click()
         return;
     }
     // The word processor gets the note's rich-text file; the note must not stay open here too.
-    if (FormEdit && !FormEdit->Close())
+    if (FormEdit && !FormEdit->Close()) {
+        stayOnPrevious();
         return;
+    }
     PanelWeb->hide();
     const QString rtf = CatalogFile(CurrentNodeText + QStringLiteral(".rtf"));
     if (!QFileInfo(rtf).isFile()) {

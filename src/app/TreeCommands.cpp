@@ -97,7 +97,17 @@ void TFormSlova::ADD_Node()
     Tree1->setCurrentItem(node);
     if (current)
         CurrentIndex = treefile::absoluteIndex(current);
+    Panel1->hide();
     Edit_node();
+    // No rename started (the editor kept its note on Cancel, or the page's header could not be
+    // written): the add stops there, leaving no node without a text in the tree or its file.
+    if (Panel1->isHidden()) {
+        delete node;
+        Tree1->setCurrentItem(selected);
+        if (current)
+            CurrentIndex = treefile::absoluteIndex(current);
+        return;
+    }
     SaveTree();
 }
 

@@ -41,7 +41,7 @@ bool IsUsableNoteName(const QString& nodeText)
 
 // --- loading ----------------------------------------------------------------------------------
 
-bool TFormEdit::OpenNoteFile(const QString& name, bool readOnly)
+bool TFormEdit::OpenNoteFile(const QString& name, bool readOnly, bool tellDamage)
 {
     // A failed load leaves the note, its file name, the caption and the mark as they were.
     try {
@@ -54,6 +54,7 @@ bool TFormEdit::OpenNoteFile(const QString& name, bool readOnly)
     // A damaged note shows what could be read; read-only, so that nothing typed sends that part
     // over the file, whose rest stays on disk for another program to recover.
     damaged_ = Editor->Lines()->LoadCutShort();
+    askedReadOnly_ = readOnly;
     Editor->SetReadOnly(readOnly || damaged_);
     Editor->setFocus();
     Editor->SetModified(false);
@@ -61,7 +62,7 @@ bool TFormEdit::OpenNoteFile(const QString& name, bool readOnly)
     rememberDiskState(name);
     refusedName_.clear();
     SelectionChange();
-    if (damaged_)
+    if (damaged_ && tellDamage)
         platform::dialogs().message(QStringLiteral("The note \"%1\" is damaged: only its text up to the damage "
                                                    "could be read. It is shown read-only, so that the file keeps "
                                                    "the rest.")
@@ -190,7 +191,7 @@ bool TFormEdit::AskSaveChanges()
         return true;
     switch (platform::dialogs().message(QStringLiteral("Save changes to %1?").arg(EditorFileName), QString(),
                                         platform::MsgButtons::YesNoCancel, platform::MsgIcon::Question)) {
-    case platform::MsgResult::Yes: return FileSave(); // a save that did not happen stops as Cancel
+    case platform::MsgResult::Yes: return SaveBeforeLeaving(); // a save that did not happen stops as Cancel
     case platform::MsgResult::No: discardChanges(); return true;
     default: return false;
     }
@@ -204,7 +205,8 @@ void TFormEdit::discardChanges()
     const QString name = EditorFileName;
     if (name != Untitled && refusedName_.isEmpty() && QFileInfo(name).isFile()) {
         const QString caption = windowTitle(); // a node's note keeps its node's caption
-        const bool loaded = OpenNoteFile(name, Editor->ReadOnly()); // a read-only note stays so
+        // A note opened read-only stays so; a damaged one is told of once, not at every reload.
+        const bool loaded = OpenNoteFile(name, damaged_ ? askedReadOnly_ : Editor->ReadOnly(), !damaged_);
         setWindowTitle(caption);
         // A file that cannot be read now: the stand-in of a note that fails to load.
         if (!loaded)
@@ -217,7 +219,11 @@ void TFormEdit::discardChanges()
     Editor->SetModified(false);
 }
 
-bool TFormEdit::FileSave()
+bool TFormEdit::FileSave() { return saveNote(false); }
+
+bool TFormEdit::SaveBeforeLeaving() { return saveNote(true); }
+
+bool TFormEdit::saveNote(bool leaving)
 {
     // An empty text is never written: the old file keeps its content and the mark stays.
     if (Editor->Lines()->Count() == 0)
@@ -230,7 +236,7 @@ bool TFormEdit::FileSave()
                       .arg(refusedName_));
         return false;
     }
-    return saveTo(EditorFileName, true);
+    return saveTo(EditorFileName, true, leaving);
 }
 
 bool TFormEdit::FileSaveAs()
@@ -275,7 +281,7 @@ QString TFormEdit::plainTextLosses() const
     return lost.join(QStringLiteral(" and "));
 }
 
-bool TFormEdit::saveTo(const QString& name, bool checkDisk)
+bool TFormEdit::saveTo(const QString& name, bool checkDisk, bool leaving)
 {
     if (extensionOf(name) == QLatin1String("txt")) {
         const QString lost = plainTextLosses();
@@ -287,14 +293,26 @@ bool TFormEdit::saveTo(const QString& name, bool checkDisk)
             return false;
     }
     // A damaged note holds only the text before the damage: saving it over its file drops the rest.
-    if (checkDisk && damaged_ && name == EditorFileName
-        && platform::dialogs().message(QStringLiteral("The note \"%1\" is damaged: saving it keeps only the text "
-                                                      "that could be read, and the rest of the file is lost. Save "
-                                                      "anyway?")
-                                           .arg(name),
-                                       QString(), platform::MsgButtons::YesNo, platform::MsgIcon::Warning)
-               != platform::MsgResult::Yes)
-        return false;
+    // A note opened read-only is the user's word that its file stays as it is. A format command
+    // still changes either, so no save writes over them without asking. Where the note is being
+    // left, No lets that go on without the edits (kept, they would be asked about again at every
+    // click, or written later); Cancel stays with them.
+    const bool openedReadOnly = Editor->ReadOnly() && !damaged_;
+    if (checkDisk && (damaged_ || openedReadOnly) && name == EditorFileName) {
+        const QString question =
+            damaged_ ? QStringLiteral("The note \"%1\" is damaged: saving it keeps only the text that could be read, "
+                                      "and the rest of the file is lost. Save anyway?")
+                     : QStringLiteral("The note \"%1\" was opened read-only. Save anyway?");
+        const platform::MsgResult answer = platform::dialogs().message(
+            question.arg(name), QString(), leaving ? platform::MsgButtons::YesNoCancel : platform::MsgButtons::YesNo,
+            platform::MsgIcon::Warning);
+        if (answer == platform::MsgResult::No && leaving) {
+            discardChanges();
+            return true;
+        }
+        if (answer != platform::MsgResult::Yes)
+            return false;
+    }
     // Someone else (the plain-text editor, another program) changed the file since we read it.
     if (checkDisk && changedOnDisk(name)
         && platform::dialogs().message(QStringLiteral("OK to overwrite %1").arg(name), QString(),
@@ -310,7 +328,10 @@ bool TFormEdit::saveTo(const QString& name, bool checkDisk)
     Editor->SetModified(false);
     ShowModifiedMark(false);
     rememberDiskState(name);
-    damaged_ = false; // the file now holds what the editor shows
+    // The file now holds what the editor shows: a note read-only for its damage alone takes typing.
+    if (damaged_ && !askedReadOnly_)
+        Editor->SetReadOnly(false);
+    damaged_ = false;
     return true;
 }
 

@@ -106,6 +106,10 @@ public:
     // Saves the note to its own file. False when the note is not safe on disk (the write
     // failed, the user declined, or Save As was cancelled): the caller must not drop it then.
     bool FileSave();
+    // The same, for a note about to be left (another node opened, the editor closed): the
+    // "Save anyway?" of a damaged or read-only note then also takes No, which keeps the file as
+    // it is and drops the edits.
+    bool SaveBeforeLeaving();
     // Asked before the note would be lost ("Save changes to %s?"); false keeps the window (and
     // the program) open. The one place that asks.
     virtual bool CloseQuery();
@@ -141,7 +145,7 @@ public:
     // No drops the edits (see discardChanges).
     bool AskSaveChanges();
     // Loads a note file, read-only when asked or when the file is damaged (the user is told).
-    bool OpenNoteFile(const QString& name, bool readOnly);
+    bool OpenNoteFile(const QString& name, bool readOnly, bool tellDamage = true);
     void ShowModifiedMark(bool value);
     void ShowCaretPosition();
     void SelectionChange();
@@ -192,7 +196,8 @@ private:
     // The answer No: the note's edits are dropped and the note is shown as its file holds it.
     void discardChanges();
     // Writes the note to name after the checks that keep the user's files safe.
-    bool saveTo(const QString& name, bool checkDisk);
+    bool saveNote(bool leaving);
+    bool saveTo(const QString& name, bool checkDisk, bool leaving = false);
     void rememberDiskState(const QString& name);
     // An empty note under fileName, with no file behind it yet: a new note (the window's typing
     // attributes) or, readOnly, the stand-in of a note that could not be read.
@@ -210,6 +215,7 @@ private:
     } disk_;
     QString refusedName_;     // the node text that cannot be a file name, if any
     bool damaged_ = false;    // the note's file could be read only up to a damage
+    bool askedReadOnly_ = false; // the note was opened read-only on the user's word
     QString badSizeText_;     // the size text last reported as not a number
     bool hintShown_ = false;
 };

@@ -137,6 +137,26 @@ TEST_F(NodeTest, TheExternalEditorGetsTheRtfFileOrAMessage)
     EXPECT_EQ(launch->calls.size(), 1);
     ASSERT_EQ(dialogs->messages().size(), 1);
     EXPECT_TRUE(dialogs->messages().at(0).contains(cat + "T.rtf"));
+    // A note left modified in the editor: Cancel keeps it, and its node stays the current one,
+    // so that the next click on N asks again and hands N over.
+    FormSlova->N_exEditor->setChecked(false);
+    click(0);
+    click(2);
+    typeIntoNote("more");
+    FormSlova->N_exEditor->setChecked(true);
+    dialogs->clear();
+    dialogs->pushAnswer(platform::MsgResult::Cancel);
+    click(1);
+    EXPECT_EQ(launch->calls.size(), 1);
+    EXPECT_EQ(FormSlova->CurrentNodeText, "T");
+    EXPECT_EQ(tree()->currentItem(), node(2));
+    EXPECT_EQ(FormEdit->windowTitle(), "T");
+    dialogs->pushAnswer(platform::MsgResult::No);
+    click(1);
+    EXPECT_EQ(dialogs->messages(), QStringList(2, "Save changes to " + cat + "T.txt?"));
+    ASSERT_EQ(launch->calls.size(), 2);
+    EXPECT_EQ(launch->calls.at(1).args, QStringList{cat + "N.rtf"});
+    EXPECT_EQ(read(cat + "T.txt"), QByteArray("t"));
 }
 
 TEST_F(NodeTest, ACatalogLoadForgetsTheNodeLastOpened)

@@ -297,6 +297,18 @@ TEST_F(NodeTest, DeleteStopsWhenTheEditorStaysOpen)
     FormSlova->Edit_node();
     EXPECT_TRUE(FormEdit->isVisible());
     EXPECT_FALSE(FormSlova->Panel1->isVisible());
+    // And the add, whose node would start a rename: no node without a text is left in the tree.
+    dialogs->clear();
+    dialogs->pushAnswer(platform::MsgResult::Cancel);
+    select(0);
+    FormSlova->ADD_Node();
+    EXPECT_EQ(dialogs->messages(), QStringList{"Save changes to " + cat + "N.rtf?"});
+    EXPECT_EQ(texts(), (QStringList{"A", "N"}));
+    EXPECT_EQ(read(cat + "Menue"), QByteArray("A\r\n\tN\r\n"));
+    EXPECT_FALSE(FormSlova->Panel1->isVisible());
+    EXPECT_EQ(FormSlova->CurrentIndex, 1);
+    EXPECT_TRUE(FormEdit->Modified());
+    EXPECT_EQ(read(cat + "N.rtf"), QByteArray("r"));
 }
 
 TEST_F(NodeTest, MoveUpMovesTheNodeWithItsIconAndSubtreeAmongItsSiblings)

@@ -6,6 +6,7 @@
 #include "app/UnitSlova.h"
 
 #include <QDir>
+#include <QToolButton>
 
 
 TEST_F(NodeTest, OddNoteFilesAreReadAsNotesAndDamagedOnesAreNotSavedOver)
@@ -69,8 +70,27 @@ TEST_F(NodeTest, OddNoteFilesAreReadAsNotesAndDamagedOnesAreNotSavedOver)
                       .toStdString());
         EXPECT_EQ(FormEdit->Editor->Text().toStdString(), "Before");
         ASSERT_TRUE(typeKey());
+        // A format command still changes the note. Leaving it asks "Save anyway?": Cancel stays
+        // with the change, No goes on without it, and neither asks again nor writes later.
+        FormEdit->Editor->selectAll();
+        ASSERT_TRUE(clickAt(FormEdit->BoldButton->mapToGlobal(FormEdit->BoldButton->rect().center())));
+        ASSERT_TRUE(waitFor([] { return FormEdit->Modified(); }));
+        dialogs->clear();
+        dialogs->pushAnswer(platform::MsgResult::Cancel);
+        ASSERT_TRUE(clickNode(0));
+        ASSERT_TRUE(waitFor([this] { return dialogs->messages().size() == 1; }));
+        EXPECT_TRUE(FormSlova->CurrentFile.endsWith(QLatin1String(d.file)));
+        EXPECT_TRUE(FormEdit->Modified());
+        dialogs->pushAnswer(platform::MsgResult::No);
         ASSERT_TRUE(clickNode(0));
         ASSERT_TRUE(waitFor([] { return FormSlova->CurrentNodeText == "plain"; }));
+        ASSERT_TRUE(clickNode(d.node));
+        ASSERT_TRUE(clickNode(0));
+        ASSERT_TRUE(waitFor([] { return FormSlova->CurrentNodeText == "plain"; }));
+        int questions = 0;
+        for (const QString& m : dialogs->messages())
+            questions += m.endsWith(QLatin1String("Save anyway?"));
+        EXPECT_EQ(questions, 2) << dialogs->messages().join('|').toStdString();
         EXPECT_EQ(read(cat + d.file), d.bytes);
     }
 

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QToolButton>
 #include <QUrl>
 
 using platform::MsgResult;
@@ -246,6 +247,11 @@ TEST_F(EditorTest, BadNoteFilesAndNodeNamesNeverLoseOrEscape)
     EXPECT_TRUE(form->FileSave());
     EXPECT_EQ(dialogs->messages().size(), 3);
     EXPECT_TRUE(read(file("damaged.rtf")).contains("kept"));
+    // The file now holds what the note shows: it takes typing, and a later save asks nothing.
+    EXPECT_FALSE(form->Editor->ReadOnly());
+    type("x");
+    EXPECT_TRUE(form->FileSave());
+    EXPECT_EQ(dialogs->messages().size(), 3);
 }
 
 TEST_F(EditorTest, APlainTextNoteAsksBeforeLosingWhatItCannotHold)
@@ -311,6 +317,22 @@ TEST_F(EditorTest, TheReadOnlyAnswerOfOpenHoldsForThatFileOnly)
     EXPECT_TRUE(form->Editor->ReadOnly());
     type("x");
     EXPECT_EQ(form->Editor->Text(), "read");
+    // A format command still changes it: no save writes over the file without asking. No to the
+    // question keeps the changes where the user saves, and drops them where the note is left.
+    form->Editor->selectAll();
+    form->BoldButton->setChecked(true);
+    form->BoldButtonClick();
+    ASSERT_TRUE(form->Modified());
+    dialogs->clear();
+    dialogs->pushAnswer(platform::MsgResult::No);
+    EXPECT_FALSE(form->FileSave());
+    EXPECT_TRUE(form->Modified());
+    dialogs->pushAnswer(platform::MsgResult::No);
+    EXPECT_TRUE(form->SaveBeforeLeaving());
+    EXPECT_EQ(dialogs->messages(), QStringList(2, "The note \"" + file("r.rtf") + "\" was opened read-only. Save anyway?"));
+    EXPECT_EQ(read(file("r.rtf")), QByteArray("{\\rtf1 read}"));
+    EXPECT_FALSE(form->Modified());
+    EXPECT_TRUE(form->Editor->ReadOnly());
     openNode("n");
     EXPECT_FALSE(form->Editor->ReadOnly());
     dialogs->pushFileName(file("r.rtf"));
