@@ -37,7 +37,11 @@ protected:
         const QRect r = tree()->visualItemRect(node(i));
         return tree()->viewport()->mapToGlobal(QPoint(r.left() + 12, r.center().y()));
     }
-    bool clickNode(int i) { return clickTreeItem(tree(), node(i)); }
+    bool clickNode(int i)
+    {
+        QTreeWidgetItem* target = node(i);
+        return clickTreeItem(tree(), target) && waitFor([&] { return tree()->currentItem() == target; });
+    }
     bool clickToolButton(const char* name)
     {
         QAction* action = FormSlova->findChild<QAction*>(QLatin1String(name));

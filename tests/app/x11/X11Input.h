@@ -2,6 +2,7 @@
 // Input through the real X server for the desktop tests: xdotool runs while this process keeps
 // handling its events (drags, menus and the browser engine run in it).
 #include <QCoreApplication>
+#include <QEvent>
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QPoint>
@@ -39,11 +40,31 @@ inline bool clickAt(QPoint global, const char* button = "1")
     return xdotoolWhileRunning({"mousemove", x, y, "sleep", "0.2", "click", button, "sleep", "0.2"});
 }
 
+// Counts the mouse presses a widget gets.
+class PressCounter : public QObject {
+public:
+    explicit PressCounter(QWidget* w) : w_(w) { w->installEventFilter(this); }
+    ~PressCounter() override { w_->removeEventFilter(this); }
+    int presses = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        presses += e->type() == QEvent::MouseButtonPress;
+        return false;
+    }
+
+private:
+    QWidget* w_;
+};
+
 // A real click on a node's text. A click the window did not get (the window manager still placing
-// it on a busy machine) is made again. True when the node became the tree's current one.
+// it on a busy machine) is made again; one it got is never repeated, whatever the program then
+// did with it (a question answered Cancel keeps the old node current). True when the tree got it.
 inline bool clickTreeItem(QTreeWidget* tree, QTreeWidgetItem* item)
 {
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    PressCounter counter(tree->viewport());
+    for (int attempt = 0; attempt < 3 && counter.presses == 0; ++attempt) {
         tree->window()->raise();
         tree->window()->activateWindow();
         tree->scrollToItem(item);
@@ -51,8 +72,7 @@ inline bool clickTreeItem(QTreeWidget* tree, QTreeWidgetItem* item)
         const QPoint on(std::min(r.left() + 12, tree->viewport()->width() - 4), r.center().y());
         if (!clickAt(tree->viewport()->mapToGlobal(on)))
             return false;
-        if (waitFor([&] { return tree->currentItem() == item; }, 3000))
-            return true;
+        (void)waitFor([&] { return counter.presses > 0; }, 3000);
     }
-    return false;
+    return counter.presses > 0;
 }
