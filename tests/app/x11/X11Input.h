@@ -3,6 +3,7 @@
 // handling its events (drags, menus and the browser engine run in it).
 #include <QCoreApplication>
 #include <QEvent>
+#include <QMouseEvent>
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QPoint>
@@ -40,39 +41,42 @@ inline bool clickAt(QPoint global, const char* button = "1")
     return xdotoolWhileRunning({"mousemove", x, y, "sleep", "0.2", "click", button, "sleep", "0.2"});
 }
 
-// Counts the mouse presses a widget gets.
-class PressCounter : public QObject {
+// Notes the node under each mouse press a tree gets.
+class PressWatch : public QObject {
 public:
-    explicit PressCounter(QWidget* w) : w_(w) { w->installEventFilter(this); }
-    ~PressCounter() override { w_->removeEventFilter(this); }
-    int presses = 0;
+    explicit PressWatch(QTreeWidget* tree) : tree_(tree) { tree->viewport()->installEventFilter(this); }
+    ~PressWatch() override { tree_->viewport()->removeEventFilter(this); }
+    QList<QTreeWidgetItem*> pressed;
 
 protected:
     bool eventFilter(QObject*, QEvent* e) override
     {
-        presses += e->type() == QEvent::MouseButtonPress;
+        if (e->type() == QEvent::MouseButtonPress)
+            pressed.append(tree_->itemAt(static_cast<QMouseEvent*>(e)->position().toPoint()));
         return false;
     }
 
 private:
-    QWidget* w_;
+    QTreeWidget* tree_;
 };
 
-// A real click on a node's text. A click the window did not get (the window manager still placing
-// it on a busy machine) is made again; one it got is never repeated, whatever the program then
-// did with it (a question answered Cancel keeps the old node current). True when the tree got it.
+// A real click on a node's text. A click the node did not get (the window manager still placing
+// the window on a busy machine, so the press came elsewhere or nowhere) is made again; one it
+// got is never repeated, whatever the program then did with it (a question answered Cancel keeps
+// the old node current). True when the node got the press.
 inline bool clickTreeItem(QTreeWidget* tree, QTreeWidgetItem* item)
 {
-    PressCounter counter(tree->viewport());
-    for (int attempt = 0; attempt < 3 && counter.presses == 0; ++attempt) {
+    PressWatch watch(tree);
+    for (int attempt = 0; attempt < 3 && !watch.pressed.contains(item); ++attempt) {
         tree->window()->raise();
         tree->window()->activateWindow();
         tree->scrollToItem(item);
         const QRect r = tree->visualItemRect(item);
         const QPoint on(std::min(r.left() + 12, tree->viewport()->width() - 4), r.center().y());
+        const qsizetype before = watch.pressed.size();
         if (!clickAt(tree->viewport()->mapToGlobal(on)))
             return false;
-        (void)waitFor([&] { return counter.presses > 0; }, 3000);
+        (void)waitFor([&] { return watch.pressed.size() > before; }, 3000);
     }
-    return counter.presses > 0;
+    return watch.pressed.contains(item);
 }
